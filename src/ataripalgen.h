@@ -1,0 +1,47 @@
+#ifndef ATARIPALGEN_H
+#define ATARIPALGEN_H
+
+#include <QtGlobal>
+
+// The Atari palette in two forms, indexed by Atari colour byte (hue * 16 + luminance):
+// the stored base palette and a palette generated from hue angles, brightness steps and a
+// saturation. All RGB values are 0x00RRGGBB; the top byte of any argument is ignored.
+class ATARIpalGen
+{
+public:
+    // Builds the base palette and the generated palette at saturation 0.6.
+    ATARIpalGen();
+
+    // Sets the HSV saturation (0.0 to 1.0) of hues 1 to 15 and rebuilds the generated palette.
+    void setSaturation(double s);
+    // The saturation the generated palette was last built with, 0.0 to 1.0.
+    double getSaturation() const { return saturation; }
+
+    // Generated palette entry of Atari colour byte x; returns 0x00RRGGBB.
+    quint32 getRGB(unsigned char x) const { return generatedPalette[x]; }
+    // Stored base palette entry of Atari colour byte x; returns 0x00RRGGBB.
+    quint32 getBase(unsigned char x) const { return basePalette[x]; }
+    // Gray ramp entry of the luminance x & 15 (000000 to FFFFFF); the hue nibble is ignored.
+    quint32 getGray(unsigned char x) const;
+    // Green ramp entry of the luminance x & 15; the hue nibble is ignored.
+    quint32 getGreen(unsigned char x) const;
+
+    // Per-channel mean of four RGB values, remainders dropped.
+    quint32 average(quint32 a, quint32 b, quint32 c, quint32 d) const;
+    // Nearest Atari colour byte of p: hue of the closest generated entry, luminance of p's luma.
+    unsigned char nearest(quint32 p) const;
+    // Squared RGB distance, 0 to 195075.
+    quint32 distance(quint32 p, quint32 q) const;
+    // x * x in signed 32-bit arithmetic.
+    int sq(int x) const { return x * x; }
+
+private:
+    void rebuild();
+    quint32 calc(unsigned char x) const;
+
+    double saturation = 0.0;
+    quint32 basePalette[256];
+    quint32 generatedPalette[256];
+};
+
+#endif

@@ -1,0 +1,73 @@
+#ifndef ATARIPIC_H
+#define ATARIPIC_H
+
+#include "atarigeometry.h"
+#include "ataripalgen.h"
+
+class QDataStream;
+class QTextStream;
+
+// One picture at every stage of its conversion to GTIA mode 9 with a hue per segment,
+// and the seven preview planes (320x240 RGB values each) that the window shows.
+// Large (about 2.3 MB): create it on the heap.
+class ATARIpic
+{
+public:
+    // Builds the palettes and draws the demo chart into all seven planes.
+    ATARIpic();
+    Q_DISABLE_COPY(ATARIpic)
+
+    // Redraws the demo chart (hue bands top to bottom, luminance steps left to right).
+    void Demo();
+    // Value at column x (< width), row y (< height) of the plane that preview mode selects:
+    // 0 Original, 1 GTIA, 2 ATARI PAL, 3 Output, 4 Gray, 5 Green, 6 Chroma, above 6 the source.
+    quint32 getPixel(quint16 x, quint16 y, quint8 mode) const;
+    // Takes 76800 pixels (row by row, 320 per row, any top byte) as the source and converts them.
+    void copy(const quint32 *values);
+    // Sets the generated palette's saturation to value / 100 (value 0 to 100); planes unchanged.
+    void newSaturation(double value);
+    // Sets the hue cursor to 0.
+    void reset();
+
+    // Converts the source plane: averaging, nearest colour, segment hues, planes 1 to 6.
+    void letsGo();
+    // Gives every hue segment its most frequent hue: out[k] = segment hue | (in[k] & 0x0F),
+    // and fills the hue table. in and out hold 19200 Atari colour bytes.
+    void lineConvert(const quint8 *in, quint8 *out);
+    // Most frequent hue among n (< 256) Atari colour bytes, as hue << 4; ties go to the lower hue.
+    quint8 averageChroma(const quint8 *pixels, quint32 n) const;
+
+    // "$" and two hex digits of the hue table entry under the cursor; advances the cursor,
+    // which stops at the last entry. The text stays valid until the next call.
+    const char *rh();
+    // Writes the MADS assembler source of the display program with this picture.
+    void saveASM(QTextStream &out);
+    // Writes the 21572-byte Atari executable of the display program with this picture.
+    void saveXEX(QDataStream &out);
+
+    const ATARIpalGen &palette() const { return pal; }
+    // The conversion's byte areas, 19200 bytes each (index y * 80 + x) and the 1560-entry hue table
+    // (index 13 * pair + segment). Writable so that callers can export prepared data.
+    const quint32 *averaged() const { return averagedPicture; }
+    const quint8 *nearestBytes() const { return nearestColours; }
+    quint8 *outputBytes() { return output; }
+    const quint8 *outputBytes() const { return output; }
+    quint8 *hueTable() { return hues; }
+    const quint8 *hueTable() const { return hues; }
+    quint32 hueCursor() const { return cursor; }
+
+    quint16 width;
+    quint16 height;
+
+private:
+    ATARIpalGen pal;
+    quint32 planes[Geometry::kPlanes][Geometry::kSourcePixels];
+    quint32 averagedPicture[Geometry::kAtariPixels];
+    quint8 nearestColours[Geometry::kAtariPixels];
+    quint8 output[Geometry::kAtariPixels];
+    quint8 hues[Geometry::kHues];
+    char hexText[4];
+    quint32 cursor = 0;
+};
+
+#endif

@@ -1,0 +1,32 @@
+#ifndef PICTUREFILES_H
+#define PICTUREFILES_H
+
+#include <QString>
+#include <QtGlobal>
+
+class ATARIpic;
+
+// Reading photos and writing the two exports. Loading detects the format by content and
+// scales to 320x240 (aspect ratio ignored, nearest pixel). Saving is atomic: the target
+// appears or is replaced only once the whole file has been written.
+namespace PictureFiles {
+
+// Largest picture accepted, in pixels. Leaves room for any camera photograph up to
+// 200 megapixels while refusing files whose header claims a size that would take
+// gigabytes to decode (a decompression bomb).
+constexpr qint64 kMaxPixels = 200'000'000;
+
+// Reads fileName and stores the scaled picture in pixels (76800 values 0xAARRGGBB, row by row).
+// On failure returns false, leaves pixels untouched and sets error to the reason.
+bool load(const QString &fileName, quint32 *pixels, QString *error);
+
+// Writes the assembler source of pic's converted picture to fileName. On failure returns false,
+// leaves any existing file as it was, leaves no partial file and sets error to the reason.
+bool saveAsm(ATARIpic &pic, const QString &fileName, QString *error);
+
+// Writes the executable of pic's converted picture to fileName; failures as for saveAsm.
+bool saveXex(ATARIpic &pic, const QString &fileName, QString *error);
+
+} // namespace PictureFiles
+
+#endif

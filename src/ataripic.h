@@ -62,11 +62,11 @@ public:
 private:
     ATARIpalGen pal;
     quint32 planes[Geometry::kPlanes][Geometry::kSourcePixels];
-    quint32 averagedPicture[Geometry::kAtariPixels];
-    quint8 nearestColours[Geometry::kAtariPixels];
-    quint8 output[Geometry::kAtariPixels];
-    quint8 hues[Geometry::kHues];
-    char hexText[4];
+    quint32 averagedPicture[Geometry::kAtariPixels] = {};
+    quint8 nearestColours[Geometry::kAtariPixels] = {};
+    quint8 output[Geometry::kAtariPixels] = {};
+    quint8 hues[Geometry::kHues] = {};
+    char hexText[4] = {};
     quint32 cursor = 0;
 };
 

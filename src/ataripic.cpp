@@ -1,0 +1,158 @@
+#include "ataripic.h"
+
+#include "atariprogram.h"
+
+#include <QDataStream>
+#include <QTextStream>
+
+#include <algorithm>
+
+using namespace Geometry;
+
+namespace {
+
+// Storage order of the preview planes.
+enum Plane { SourcePlane, PalPlane, GtiaPlane, OutputPlane, GrayPlane, GreenPlane, ChromaPlane };
+
+// Plane shown by each preview mode: GTIA and ATARI PAL are stored the other way round.
+constexpr Plane kPlaneOfMode[kPlanes] = {SourcePlane, GtiaPlane, PalPlane, OutputPlane,
+                                         GrayPlane, GreenPlane, ChromaPlane};
+
+constexpr quint8 kChartChromaLuminance = 0x0A;
+constexpr quint8 kOutputChromaLuminance = 0x08;
+constexpr char kHexDigits[] = "0123456789ABCDEF";
+
+} // namespace
+
+ATARIpic::ATARIpic()
+    : width(kSourceWidth)
+    , height(kSourceHeight)
+{
+    Demo();
+}
+
+void ATARIpic::Demo()
+{
+    for (quint32 y = 0; y < height; ++y) {
+        const quint32 hue = (y * 16) / height;
+        const quint32 chroma = pal.getRGB(static_cast<unsigned char>(hue << 4 | kChartChromaLuminance));
+        for (quint32 x = 0; x < width; ++x) {
+            const quint32 luminance = (x * 16) / width;
+            const auto v = static_cast<unsigned char>(hue << 4 | luminance);
+            const quint32 index = y * width + x;
+            const quint32 rgb = pal.getRGB(v);
+            planes[SourcePlane][index] = rgb;
+            planes[PalPlane][index] = rgb;
+            planes[GtiaPlane][index] = rgb;
+            planes[OutputPlane][index] = rgb;
+            planes[GrayPlane][index] = pal.getGray(v);
+            planes[GreenPlane][index] = pal.getGreen(v);
+            planes[ChromaPlane][index] = chroma;
+        }
+    }
+}
+
+quint32 ATARIpic::getPixel(quint16 x, quint16 y, quint8 mode) const
+{
+    const Plane plane = mode < kPlanes ? kPlaneOfMode[mode] : SourcePlane;
+    return planes[plane][quint32(y) * width + x];
+}
+
+void ATARIpic::copy(const quint32 *values)
+{
+    std::copy(values, values + kSourcePixels, planes[SourcePlane]);
+    letsGo();
+}
+
+void ATARIpic::newSaturation(double value)
+{
+    pal.setSaturation(value / 100.0);
+}
+
+void ATARIpic::reset()
+{
+    cursor = 0;
+}
+
+void ATARIpic::letsGo()
+{
+    const quint32 *source = planes[SourcePlane];
+    for (int j = 0; j < kAtariPixels; ++j) {
+        const quint32 *s = source + kSourcePerAtari * j;
+        averagedPicture[j] = pal.average(s[0], s[1], s[2], s[3]);
+        nearestColours[j] = pal.nearest(averagedPicture[j]);
+    }
+
+    lineConvert(nearestColours, output);
+
+    for (int y = 0; y < kSourceHeight; ++y) {
+        for (int x = 0; x < kSourceWidth; ++x) {
+            const int j = y * kAtariWidth + x / kSourcePerAtari;
+            const int index = y * kSourceWidth + x;
+            planes[GtiaPlane][index] = averagedPicture[j];
+            planes[PalPlane][index] = pal.getRGB(nearestColours[j]);
+            planes[GrayPlane][index] = pal.getGray(nearestColours[j]);
+            planes[GreenPlane][index] = pal.getGreen(nearestColours[j]);
+            planes[OutputPlane][index] = pal.getBase(output[j]);
+            planes[ChromaPlane][index] = pal.getBase((output[j] & 0xF0) | kOutputChromaLuminance);
+        }
+    }
+}
+
+void ATARIpic::lineConvert(const quint8 *in, quint8 *out)
+{
+    int i = 0;
+    for (int p = 0; p < kLinePairs; ++p) {
+        for (int s = 0; s < kSegmentsPerPair; ++s) {
+            const int n = kSegmentLengths[s];
+            const quint8 hue = averageChroma(in + i, n);
+            for (int k = i; k < i + n; ++k)
+                out[k] = hue | (in[k] & 0x0F);
+            hues[kSegmentsPerPair * p + s] = hue;
+            i += n;
+        }
+    }
+}
+
+quint8 ATARIpic::averageChroma(const quint8 *pixels, quint32 n) const
+{
+    quint8 counts[16] = {};
+    for (quint32 k = 0; k < n; ++k)
+        ++counts[pixels[k] >> 4];
+
+    int bestHue = 0;
+    int bestCount = 0;
+    for (int hue = 0; hue < 16; ++hue) {
+        if (counts[hue] > bestCount) {
+            bestCount = counts[hue];
+            bestHue = hue;
+        }
+    }
+    return static_cast<quint8>(bestHue << 4);
+}
+
+const char *ATARIpic::rh()
+{
+    const quint8 entry = hues[cursor];
+    if (cursor < kHues - 1)
+        ++cursor;
+    hexText[0] = '$';
+    hexText[1] = kHexDigits[entry >> 4];
+    hexText[2] = kHexDigits[entry & 0x0F];
+    hexText[3] = '\0';
+    return hexText;
+}
+
+void ATARIpic::saveASM(QTextStream &out)
+{
+    reset();
+    AtariProgram::writeSource(out, output, [this] { return rh(); });
+}
+
+void ATARIpic::saveXEX(QDataStream &out)
+{
+    std::array<quint8, AtariProgram::kXexSize> xex;
+    AtariProgram::fillExecutable(output, hues, xex);
+    for (quint8 byte : xex)
+        out << byte;
+}

@@ -1,0 +1,14 @@
+#include <QApplication>
+#include <QIcon>
+
+#include "mainwindow.h"
+
+// Starts the program: one window, the event loop, and the loop's result as exit code.
+int main(int argc, char **argv)
+{
+    QApplication app(argc, argv);
+    QApplication::setWindowIcon(QIcon(QStringLiteral(":qtRastrel.png")));
+    MainWindow window;
+    window.show();
+    return app.exec();
+}

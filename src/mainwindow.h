@@ -1,0 +1,78 @@
+#ifndef MAINWINDOW_H
+#define MAINWINDOW_H
+
+#include <QMainWindow>
+#include <QString>
+
+#include <functional>
+
+#include "atarigeometry.h"
+
+class ATARIpic;
+class QGraphicsPixmapItem;
+class QGraphicsScene;
+class QImage;
+class Ui_MainWindow;
+
+// The questions the window puts to the user. By default they are the toolkit's modal
+// dialogs; a caller may replace any of them (a test answers without showing a dialog).
+struct MainWindowDialogs
+{
+    // Asks for an existing file to open; returns its name, or an empty string if cancelled.
+    std::function<QString(QWidget *parent, const QString &caption, const QString &filter)> openFileName;
+    // Asks for a file to write; returns its name as typed, or an empty string if cancelled.
+    std::function<QString(QWidget *parent, const QString &caption, const QString &filter)> saveFileName;
+    // Tells the user that an action failed.
+    std::function<void(QWidget *parent, const QString &title, const QString &text)> warning;
+
+    MainWindowDialogs();
+};
+
+// The one window of the program: a 320x240 preview of the picture in one of seven modes,
+// the saturation slider and the buttons that load a photo and write the two exports.
+class MainWindow : public QMainWindow
+{
+    Q_OBJECT
+
+public:
+    // Builds the form and the picture store and shows plane 0 of the demo chart.
+    explicit MainWindow(QWidget *parent = nullptr);
+    ~MainWindow();
+
+    // Redraws the display from the plane of the current preview mode (0 to 6).
+    void paintImage();
+    // Reads the preview mode from the radio buttons, enables the export buttons once a
+    // picture is loaded and repaints.
+    void preview();
+
+    // The picture store the display shows; read only.
+    const ATARIpic &picture() const { return *pic; }
+
+    MainWindowDialogs dialogs;
+
+private slots:
+    void on_pushButton_Exit_clicked();
+    void on_pushButton_Load_clicked();
+    void on_pushButton_Save_clicked();
+    void on_pushButton_Compile_clicked();
+    void on_radioButton_1_clicked();
+    void on_radioButton_2_clicked();
+    void on_radioButton_3_clicked();
+    void on_radioButton_4_clicked();
+    void on_radioButton_5_clicked();
+    void on_radioButton_6_clicked();
+    void on_radioButton_7_clicked();
+    void on_horizontalSlider_valueChanged(int value);
+
+private:
+    ATARIpic *pic;
+    QImage *image;
+    QGraphicsScene *scene;
+    quint8 previewMode;
+    bool pictureLoaded;
+    quint32 sourcePixels[Geometry::kSourcePixels];
+    Ui_MainWindow *ui;
+    QGraphicsPixmapItem *pixmapItem = nullptr;
+};
+
+#endif

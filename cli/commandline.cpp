@@ -1,0 +1,239 @@
+#include "commandline.h"
+
+#include <QCommandLineOption>
+#include <QCommandLineParser>
+#include <QDir>
+#include <QFileInfo>
+#include <QHash>
+
+namespace {
+
+const char *const kPreviewNames[] = {"original", "gtia", "atari-pal", "output", "gray", "green", "chroma"};
+constexpr int kPreviewCount = int(sizeof kPreviewNames / sizeof kPreviewNames[0]);
+constexpr int kMaxSaturation = 100;
+
+// A name that is the same for every spelling of one file: the canonical path of an existing
+// file (symbolic links resolved), otherwise the cleaned absolute path.
+QString identity(const QString &path)
+{
+    const QFileInfo info(path);
+    if (info.exists())
+        return info.canonicalFilePath();
+    return QDir::cleanPath(info.absoluteFilePath());
+}
+
+} // namespace
+
+QStringList ConversionJob::outputs() const
+{
+    QStringList names;
+    for (const QString &name : {xexFile, asmFile, pngFile}) {
+        if (!name.isEmpty())
+            names << name;
+    }
+    return names;
+}
+
+int CommandLine::previewModeOf(const QString &name)
+{
+    for (int mode = 0; mode < kPreviewCount; ++mode) {
+        if (name.compare(QLatin1String(kPreviewNames[mode]), Qt::CaseInsensitive) == 0)
+            return mode;
+    }
+    return -1;
+}
+
+bool CommandLine::fail(const QString &message)
+{
+    error = message;
+    return false;
+}
+
+CommandLine::Result CommandLine::usage(const QString &message)
+{
+    error = message;
+    return Result::UsageError;
+}
+
+CommandLine::Result CommandLine::parse(const QStringList &arguments)
+{
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+        QStringLiteral("Converts pictures into Atari 8-bit GTIA mode 9 pictures (80x240, a hue per run\n"
+                       "of pixels) and writes them as Atari executables (.xex), MADS assembler source\n"
+                       "(.asm) or preview images (.png), exactly as the window does."));
+    const QCommandLineOption helpOption = parser.addHelpOption();
+    const QCommandLineOption versionOption = parser.addVersionOption();
+    const QCommandLineOption outputDirOption(
+        {QStringLiteral("o"), QStringLiteral("output-dir")},
+        QStringLiteral("Write DIR/NAME.xex (and the other formats of --format) for each input; "
+                       "NAME is the input's file name without its last extension."),
+        QStringLiteral("DIR"));
+    const QCommandLineOption formatOption(
+        {QStringLiteral("f"), QStringLiteral("format")},
+        QStringLiteral("With --output-dir: comma-separated list of xex, asm, png (default xex)."),
+        QStringLiteral("LIST"));
+    const QCommandLineOption xexOption(QStringLiteral("xex"),
+                                       QStringLiteral("Write the Atari executable to FILE (single input)."),
+                                       QStringLiteral("FILE"));
+    const QCommandLineOption asmOption(QStringLiteral("asm"),
+                                       QStringLiteral("Write the assembler source to FILE (single input)."),
+                                       QStringLiteral("FILE"));
+    const QCommandLineOption pngOption(
+        QStringLiteral("png"),
+        QStringLiteral("Write the preview plane chosen by --preview to FILE as a 320x240 PNG (single input)."),
+        QStringLiteral("FILE"));
+    const QCommandLineOption saturationOption(
+        {QStringLiteral("s"), QStringLiteral("saturation")},
+        QStringLiteral("Palette saturation as a whole percentage 0..100, the window's slider value. "
+                       "Without it the palette is the one the window starts with."),
+        QStringLiteral("PCT"));
+    const QCommandLineOption previewOption(
+        {QStringLiteral("p"), QStringLiteral("preview")},
+        QStringLiteral("Plane for PNG output: original, gtia, atari-pal, output, gray, green, chroma "
+                       "(default output)."),
+        QStringLiteral("MODE"));
+    const QCommandLineOption quietOption({QStringLiteral("q"), QStringLiteral("quiet")},
+                                         QStringLiteral("Show no progress; errors are still reported."));
+    parser.addOptions({outputDirOption, formatOption, xexOption, asmOption, pngOption, saturationOption,
+                       previewOption, quietOption});
+    parser.addPositionalArgument(QStringLiteral("images"),
+                                 QStringLiteral("Pictures to convert, in any format Qt can read."),
+                                 QStringLiteral("IMAGE..."));
+    help = parser.helpText();
+    req = ConversionRequest();
+
+    if (!parser.parse(arguments))
+        return usage(parser.errorText());
+    if (parser.isSet(helpOption))
+        return Result::ShowHelp;
+    if (parser.isSet(versionOption))
+        return Result::ShowVersion;
+
+    const QStringList inputs = parser.positionalArguments();
+    if (inputs.isEmpty())
+        return usage(QStringLiteral("no input picture given"));
+
+    if (parser.isSet(saturationOption)) {
+        const QString text = parser.value(saturationOption);
+        bool ok = false;
+        const int value = text.toInt(&ok, 10);
+        if (!ok || value < 0 || value > kMaxSaturation) {
+            return usage(
+                QStringLiteral("saturation must be a whole number from 0 to 100, not '%1'").arg(text));
+        }
+        req.hasSaturation = true;
+        req.saturation = value;
+    }
+
+    if (parser.isSet(previewOption)) {
+        const int mode = previewModeOf(parser.value(previewOption));
+        if (mode < 0) {
+            return usage(QStringLiteral("unknown preview '%1' (expected original, gtia, atari-pal, output, "
+                                        "gray, green or chroma)")
+                             .arg(parser.value(previewOption)));
+        }
+        req.previewMode = quint8(mode);
+    }
+    req.quiet = parser.isSet(quietOption);
+
+    const bool toDirectory = parser.isSet(outputDirOption);
+    const bool explicitOutputs = parser.isSet(xexOption) || parser.isSet(asmOption) || parser.isSet(pngOption);
+    if (toDirectory && explicitOutputs)
+        return usage(QStringLiteral("--output-dir cannot be combined with --xex, --asm or --png"));
+    if (!toDirectory && !explicitOutputs)
+        return usage(QStringLiteral("no output requested (use --output-dir, --xex, --asm or --png)"));
+    if (parser.isSet(formatOption) && !toDirectory)
+        return usage(QStringLiteral("--format needs --output-dir"));
+    if (explicitOutputs && inputs.size() > 1)
+        return usage(QStringLiteral("--xex, --asm and --png take a single input picture; use --output-dir "
+                                   "for several"));
+
+    for (const QCommandLineOption *option : {&outputDirOption, &xexOption, &asmOption, &pngOption}) {
+        if (parser.isSet(*option) && parser.value(*option).isEmpty())
+            return usage(QStringLiteral("--%1 needs a non-empty name").arg(option->names().constLast()));
+    }
+
+    QStringList formats{QStringLiteral("xex")};
+    if (parser.isSet(formatOption))
+        formats = parser.value(formatOption).split(QLatin1Char(','), Qt::SkipEmptyParts);
+
+    if (!buildJobs(inputs, toDirectory ? parser.value(outputDirOption) : QString(), formats,
+                   parser.value(xexOption), parser.value(asmOption), parser.value(pngOption))
+        || !checkOutputs())
+        return Result::UsageError;
+    return Result::Convert;
+}
+
+bool CommandLine::buildJobs(const QStringList &inputs, const QString &outputDir, const QStringList &formats,
+                            const QString &xex, const QString &asmName, const QString &png)
+{
+    if (outputDir.isEmpty()) {
+        req.jobs.append({inputs.first(), xex, asmName, png});
+        return true;
+    }
+
+    bool wantXex = false;
+    bool wantAsm = false;
+    bool wantPng = false;
+    for (const QString &entry : formats) {
+        const QString format = entry.trimmed().toLower();
+        if (format == QLatin1String("xex"))
+            wantXex = true;
+        else if (format == QLatin1String("asm"))
+            wantAsm = true;
+        else if (format == QLatin1String("png"))
+            wantPng = true;
+        else
+            return fail(QStringLiteral("unknown format '%1' (expected xex, asm or png)").arg(entry));
+    }
+    if (!wantXex && !wantAsm && !wantPng)
+        return fail(QStringLiteral("no format given (expected xex, asm or png)"));
+
+    if (!QFileInfo(outputDir).isDir())
+        return fail(QStringLiteral("output directory '%1' does not exist").arg(outputDir));
+
+    const QDir dir(outputDir);
+    QHash<QString, QString> inputOfName;
+    for (const QString &input : inputs) {
+        const QString name = QFileInfo(input).completeBaseName();
+        const auto previous = inputOfName.constFind(name);
+        if (previous != inputOfName.constEnd())
+            return fail(QStringLiteral("'%1' and '%2' would both be written as %3.*")
+                            .arg(*previous, input, dir.filePath(name)));
+        inputOfName.insert(name, input);
+
+        ConversionJob job;
+        job.input = input;
+        if (wantXex)
+            job.xexFile = dir.filePath(name + QStringLiteral(".xex"));
+        if (wantAsm)
+            job.asmFile = dir.filePath(name + QStringLiteral(".asm"));
+        if (wantPng)
+            job.pngFile = dir.filePath(name + QStringLiteral(".png"));
+        req.jobs.append(job);
+    }
+    return true;
+}
+
+bool CommandLine::checkOutputs()
+{
+    QHash<QString, QString> inputOfIdentity;
+    for (const ConversionJob &job : qAsConst(req.jobs))
+        inputOfIdentity.insert(identity(job.input), job.input);
+
+    QHash<QString, QString> outputOfIdentity;
+    for (const ConversionJob &job : qAsConst(req.jobs)) {
+        for (const QString &output : job.outputs()) {
+            const QString key = identity(output);
+            const auto input = inputOfIdentity.constFind(key);
+            if (input != inputOfIdentity.constEnd())
+                return fail(QStringLiteral("refusing to write %1 over the input %2").arg(output, *input));
+            const auto other = outputOfIdentity.constFind(key);
+            if (other != outputOfIdentity.constEnd())
+                return fail(QStringLiteral("%1 and %2 name the same output file").arg(*other, output));
+            outputOfIdentity.insert(key, output);
+        }
+    }
+    return true;
+}

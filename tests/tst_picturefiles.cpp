@@ -1,0 +1,207 @@
+#include "atarigeometry.h"
+#include "picturefiles.h"
+
+#include <QBuffer>
+#include <QFile>
+#include <QImage>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <vector>
+
+using namespace Geometry;
+
+namespace {
+
+constexpr quint32 kUntouched = 0x12345678;
+
+QByteArray encode(const QImage &image, const char *format)
+{
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, format);
+    return bytes;
+}
+
+QImage gradient(int w, int h)
+{
+    QImage image(w, h, QImage::Format_RGB32);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x)
+            image.setPixel(x, y, qRgb(x * 255 / w, y * 255 / h, 128));
+    return image;
+}
+
+// A valid JPEG whose frame header claims width x height pixels.
+QByteArray jpegClaiming(int width, int height)
+{
+    QByteArray jpeg = encode(gradient(16, 16), "JPG");
+    const int sof = jpeg.indexOf(QByteArray("\xFF\xC0", 2));
+    Q_ASSERT(sof > 0);
+    jpeg[sof + 5] = char(height >> 8);
+    jpeg[sof + 6] = char(height & 0xFF);
+    jpeg[sof + 7] = char(width >> 8);
+    jpeg[sof + 8] = char(width & 0xFF);
+    return jpeg;
+}
+
+} // namespace
+
+class TestPictureFiles : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void loadsRealPhoto();
+    void scalesToSourceSize_data();
+    void scalesToSourceSize();
+    void decodesByContent();
+    void loadsPartlyDamagedJpeg();
+    void refusesBadFile_data();
+    void refusesBadFile();
+    void admitsLargeCameraPhoto();
+
+private:
+    QString write(const QString &name, const QByteArray &bytes);
+
+    QTemporaryDir dir;
+    std::vector<quint32> pixels;
+};
+
+void TestPictureFiles::init()
+{
+    QVERIFY(dir.isValid());
+    pixels.assign(kSourcePixels, kUntouched);
+}
+
+QString TestPictureFiles::write(const QString &name, const QByteArray &bytes)
+{
+    const QString path = dir.filePath(name);
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
+        qFatal("cannot write test file %s", qPrintable(path));
+    return path;
+}
+
+void TestPictureFiles::loadsRealPhoto()
+{
+    const QString path = QStringLiteral(RASTREL_TEST_DATA "/chelsea.jpg");
+    QString error;
+    QVERIFY2(PictureFiles::load(path, pixels.data(), &error), qPrintable(error));
+
+    // Nearest-pixel scaling of the 451x300 photo samples at pixel centres:
+    // pixel (x, y) comes from ((2x + 1) * 451 / 640, (2y + 1) * 300 / 480).
+    const QImage photo(path);
+    QCOMPARE(photo.size(), QSize(451, 300));
+    for (int y : {0, 100, 239}) {
+        for (int x : {0, 160, 319}) {
+            const QRgb expected = photo.pixel((2 * x + 1) * 451 / 640, (2 * y + 1) * 300 / 480);
+            QCOMPARE(pixels[y * kSourceWidth + x], expected);
+        }
+    }
+    for (quint32 p : pixels)
+        QCOMPARE(p >> 24, 0xFFu);
+}
+
+void TestPictureFiles::scalesToSourceSize_data()
+{
+    QTest::addColumn<QSize>("size");
+    QTest::newRow("640x480 is halved") << QSize(640, 480);
+    QTest::newRow("square is stretched") << QSize(400, 400);
+    QTest::newRow("tiny is enlarged") << QSize(4, 3);
+}
+
+// The picture is 4 x 3 blocks of distinct colours; after scaling to 320x240 every block must fill
+// exactly its share: 80 x 80 pixels, whatever the picture's size and proportions.
+void TestPictureFiles::scalesToSourceSize()
+{
+    QFETCH(QSize, size);
+    const QRgb colours[3][4] = {
+        {qRgb(255, 0, 0), qRgb(0, 255, 0), qRgb(0, 0, 255), qRgb(255, 255, 0)},
+        {qRgb(0, 255, 255), qRgb(255, 0, 255), qRgb(255, 255, 255), qRgb(0, 0, 0)},
+        {qRgb(128, 0, 0), qRgb(0, 128, 0), qRgb(0, 0, 128), qRgb(128, 128, 128)},
+    };
+    QImage image(size, QImage::Format_RGB32);
+    for (int y = 0; y < size.height(); ++y)
+        for (int x = 0; x < size.width(); ++x)
+            image.setPixel(x, y, colours[y * 3 / size.height()][x * 4 / size.width()]);
+    const QString path = write(QStringLiteral("blocks.png"), encode(image, "PNG"));
+
+    QString error;
+    QVERIFY2(PictureFiles::load(path, pixels.data(), &error), qPrintable(error));
+    for (int y = 0; y < kSourceHeight; ++y)
+        for (int x = 0; x < kSourceWidth; ++x)
+            QCOMPARE(pixels[y * kSourceWidth + x], colours[y / 80][x / 80]);
+}
+
+void TestPictureFiles::decodesByContent()
+{
+    QImage image(320, 240, QImage::Format_RGB32);
+    image.fill(qRgb(10, 200, 30));
+    const QString path = write(QStringLiteral("really-a-png.jpg"), encode(image, "PNG"));
+    QString error;
+    QVERIFY2(PictureFiles::load(path, pixels.data(), &error), qPrintable(error));
+    QCOMPARE(pixels.front(), qRgb(10, 200, 30));
+    QCOMPARE(pixels.back(), qRgb(10, 200, 30));
+}
+
+void TestPictureFiles::loadsPartlyDamagedJpeg()
+{
+    QFile photo(QStringLiteral(RASTREL_TEST_DATA "/chelsea.jpg"));
+    QVERIFY(photo.open(QIODevice::ReadOnly));
+    const QByteArray whole = photo.readAll();
+    const QString path = write(QStringLiteral("truncated.jpg"), whole.left(whole.size() / 2));
+
+    QString error;
+    QVERIFY2(PictureFiles::load(path, pixels.data(), &error), qPrintable(error));
+    // The top rows come from the intact data and match the undamaged photo.
+    std::vector<quint32> intact(kSourcePixels);
+    QVERIFY(PictureFiles::load(photo.fileName(), intact.data(), &error));
+    QVERIFY(std::equal(pixels.begin(), pixels.begin() + 10 * kSourceWidth, intact.begin()));
+}
+
+void TestPictureFiles::refusesBadFile_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QString>("reasonPart");
+
+    QByteArray jpeg = encode(gradient(16, 16), "JPG");
+    QByteArray damagedHeader = jpeg;
+    damagedHeader.truncate(30);
+
+    QTest::newRow("missing file") << QString() << QByteArray() << QString();
+    QTest::newRow("empty file") << "empty.jpg" << QByteArray() << QString();
+    QTest::newRow("not an image") << "notes.jpg" << QByteArray("these are my notes, not a photo\n") << QString();
+    QTest::newRow("damaged header") << "damaged.jpg" << damagedHeader << QString();
+    QTest::newRow("decompression bomb") << "bomb.jpg" << jpegClaiming(65500, 65500) << "65500";
+}
+
+void TestPictureFiles::refusesBadFile()
+{
+    QFETCH(QString, name);
+    QFETCH(QByteArray, bytes);
+    QFETCH(QString, reasonPart);
+
+    const QString path = name.isEmpty() ? dir.filePath(QStringLiteral("nowhere.jpg")) : write(name, bytes);
+    QString error;
+    QVERIFY(!PictureFiles::load(path, pixels.data(), &error));
+    QVERIFY(!error.isEmpty());
+    QVERIFY2(error.contains(reasonPart), qPrintable(error));
+    QVERIFY(std::all_of(pixels.begin(), pixels.end(), [](quint32 p) { return p == kUntouched; }));
+}
+
+// The limit refuses only what no camera makes: a 100-megapixel header must get past the size check
+// (it then fails later, on the missing image data, with the decoder's own reason).
+void TestPictureFiles::admitsLargeCameraPhoto()
+{
+    const QString path = write(QStringLiteral("big.jpg"), jpegClaiming(12000, 9000));
+    QString error;
+    PictureFiles::load(path, pixels.data(), &error);
+    QVERIFY2(!error.contains(QStringLiteral("megapixels")), qPrintable(error));
+}
+
+QTEST_GUILESS_MAIN(TestPictureFiles)
+#include "tst_picturefiles.moc"

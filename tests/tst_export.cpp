@@ -1,0 +1,1446 @@
+#include "atariprogram.h"
+#include "ataripic.h"
+#include "picturefiles.h"
+
+#include <QByteArray>
+#include <QDataStream>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QHash>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QTextStream>
+#include <QVector>
+#include <QtTest>
+
+#include <csignal>
+#include <memory>
+#include <sys/resource.h>
+
+namespace {
+
+constexpr int kSourceLines = 4177;
+constexpr int kPictureFirstLine = 40;     // row 0
+constexpr int kPictureSecondBlock = 245;  // row 204
+constexpr int kKernelFirstLine = 311;     // "LOOP"
+constexpr int kKernelLastLine = 4176;     // "    rts"
+constexpr int kPictureRowsFirstBlock = 204;
+
+QString hexItem(int value)
+{
+    return QStringLiteral("$%1").arg(value, 2, 16, QLatin1Char('0')).toUpper();
+}
+
+QByteArray bytesFromHex(const char *text)
+{
+    return QByteArray::fromHex(QByteArray(text));
+}
+
+// A picture whose luminances and hues vary from byte to byte, with hue nibbles in the output
+// bytes that neither export may write. Hue table entries keep a zero low nibble, as a converted
+// picture does, and cover all 16 hues including 15 (a written $F0 that the scan must not revisit).
+void fillVaried(ATARIpic &pic)
+{
+    quint8 *out = pic.outputBytes();
+    for (int i = 0; i < Geometry::kAtariPixels; ++i)
+        out[i] = quint8(((i * 5 + 3) % 16) << 4 | ((i * 7 + i / 80) % 16));
+    quint8 *hues = pic.hueTable();
+    for (int j = 0; j < Geometry::kHues; ++j)
+        hues[j] = quint8(((j * 11 + j / 13) % 16) << 4);
+}
+
+void fillUniform(ATARIpic &pic, quint8 outputByte, quint8 hue)
+{
+    std::fill_n(pic.outputBytes(), Geometry::kAtariPixels, outputByte);
+    std::fill_n(pic.hueTable(), Geometry::kHues, hue);
+}
+
+QString sourceText(ATARIpic &pic)
+{
+    QString text;
+    QTextStream stream(&text);
+    pic.saveASM(stream);
+    stream.flush();
+    return text;
+}
+
+// Lines of the source text, numbered from 1 (index 0 is unused), without their line ends.
+QStringList sourceLines(ATARIpic &pic)
+{
+    QStringList lines = sourceText(pic).split(QLatin1Char('\n'));
+    lines.removeLast(); // the text after the last line end
+    lines.prepend(QString());
+    return lines;
+}
+
+QByteArray executable(ATARIpic &pic)
+{
+    QByteArray bytes;
+    QDataStream stream(&bytes, QIODevice::WriteOnly);
+    pic.saveXEX(stream);
+    return bytes;
+}
+
+QByteArray templateBytes()
+{
+    const auto &t = AtariProgram::basexex();
+    return QByteArray(reinterpret_cast<const char *>(t.data()), int(t.size()));
+}
+
+// File offsets of the 1560 hue operands, in hue table order, as the executable layout places them.
+QVector<int> hueOffsets()
+{
+    QVector<int> offsets;
+    for (int i = 0; i < 7; ++i)
+        offsets << 10506 + 5 * i;
+    for (int i = 0; i < 6; ++i)
+        offsets << 10554 + 5 * i;
+    for (int p = 1; p < Geometry::kLinePairs; ++p) {
+        const int b = 10591 + 92 * (p - 1);
+        for (int i = 0; i < 7; ++i)
+            offsets << b + 7 + 5 * i;
+        for (int i = 0; i < 6; ++i)
+            offsets << b + 55 + 5 * i;
+    }
+    return offsets;
+}
+
+// File offset of picture byte k (0 to 9599, 40 per row): rows 204 on follow the 16-byte gap.
+int pictureOffset(int k)
+{
+    return k < kPictureRowsFirstBlock * 40 ? 28 + k : 8204 + (k - kPictureRowsFirstBlock * 40);
+}
+
+// Source line that carries hue table entry j.
+int hueLine(int j)
+{
+    const int p = j / 13;
+    const int s = j % 13;
+    const int block = p == 0 ? 329 : 355 + 32 * (p - 1) + 6;
+    return block + (s < 7 ? s : 7 + 1 + 8 + (s - 7));
+}
+
+// The executable built directly from its documented layout, with placeholders $FF and $F0.
+QByteArray documentedTemplate()
+{
+    QByteArray t = bytesFromHex("FFFF E002 E102 D34A 0020 9F45");
+    t += QByteArray(16, '\0');
+    t += QByteArray(204 * 40, '\xFF');
+    t += QByteArray(16, '\0');
+    t += QByteArray(36 * 40, '\xFF');
+    t += bytesFromHex("0048 9376");
+    auto entry = [&t](quint8 op, int address) {
+        t += char(op);
+        t += char(address & 0xFF);
+        t += char(address >> 8);
+    };
+    for (int n = 0; n < 204; ++n)
+        entry(0x4F, 0x2010 + 40 * n);
+    for (int n = 0; n < 36; ++n)
+        entry(0x4F, 0x4000 + 40 * n);
+    entry(0x41, 0x4800);
+    const int setup[][2] = {{0x00, 0x022F}, {0x40, 0x026F}, {0x00, 0x0230}, {0x48, 0x0231}, {0x00, 0x02C0},
+                            {0x00, 0x02C1}, {0x00, 0x02C2}, {0x00, 0x02C3}, {0x00, 0x02C4}, {0x00, 0x02C5},
+                            {0x00, 0x02C6}, {0x00, 0x02C7}, {0x00, 0x02C8}, {0xFF, 0xD00D}, {0xFF, 0xD00E},
+                            {0x03, 0xD008}, {0x03, 0xD009}, {0x10, 0xD000}, {0xD0, 0xD001}, {0x22, 0x022F}};
+    for (const auto &store : setup) {
+        t += char(0xA9);
+        t += char(store[0]);
+        entry(0x8D, store[1]);
+    }
+    const QByteArray colour = bytesFromHex("A9F0 8D1A D0");
+    const QByteArray black = bytesFromHex("A900 8D1A D0");
+    const QByteArray nop(1, '\xEA');
+    t += bytesFromHex("AD0BD4 C902 D0F9") + black + bytesFromHex("8D0AD4").repeated(4) + bytesFromHex("A500")
+        + nop.repeated(8);
+    for (int p = 0; p < Geometry::kLinePairs; ++p) {
+        if (p > 0)
+            t += nop.repeated(6);
+        t += colour.repeated(7) + black + nop.repeated(8) + colour.repeated(6) + black + nop.repeated(3);
+    }
+    t += black + bytesFromHex("AD10D0 F016 AD11D0 F011 AD1FD0 2901 F00A AD0FD2 2904 F003 4C374B 60");
+    return t;
+}
+
+// The kernel lines (LOOP to rts) built from the documented order, with hue texts from hues.
+QStringList documentedKernel(const quint8 *hues)
+{
+    const QString nop = QStringLiteral("    nop");
+    const QString black = QStringLiteral("    pc($00)");
+    QStringList k{QStringLiteral("LOOP"), QStringLiteral("    lda VCOUNT"), QStringLiteral("    cmp #$02"),
+                  QStringLiteral("    bne LOOP"), black};
+    for (int i = 0; i < 4; ++i)
+        k << QStringLiteral("    sta WSYNC");
+    k << QStringLiteral("    lda 0");
+    for (int i = 0; i < 8; ++i)
+        k << nop;
+    int j = 0;
+    auto hue = [&]() { return QStringLiteral("    pc(%1)").arg(hexItem(hues[j++])); };
+    for (int p = 0; p < Geometry::kLinePairs; ++p) {
+        for (int i = 0; p > 0 && i < 6; ++i)
+            k << nop;
+        for (int i = 0; i < 7; ++i)
+            k << hue();
+        k << black;
+        for (int i = 0; i < 8; ++i)
+            k << nop;
+        for (int i = 0; i < 6; ++i)
+            k << hue();
+        k << black;
+        for (int i = 0; i < 3; ++i)
+            k << nop;
+    }
+    k << black << QStringLiteral("    lda TRIG0") << QStringLiteral("    beq STOP") << QStringLiteral("    lda TRIG1")
+      << QStringLiteral("    beq STOP") << QStringLiteral("    lda CONSOL") << QStringLiteral("    and #1")
+      << QStringLiteral("    beq STOP") << QStringLiteral("    lda SKCTL") << QStringLiteral("    and #$04")
+      << QStringLiteral("    beq STOP") << QStringLiteral("    jmp LOOP") << QStringLiteral("STOP")
+      << QStringLiteral("    rts");
+    return k;
+}
+
+// Evaluates the expressions of the source: numbers ($hex, decimal), symbols, the repeat counter #,
+// + - * and the byte selectors < and >.
+class Expression
+{
+public:
+    Expression(const QString &text, const QHash<QString, int> &symbols, int counter)
+        : s(text.trimmed()), symbols(symbols), counter(counter)
+    {
+    }
+
+    // False on a syntax error; unknown is set when a symbol is not (yet) defined.
+    bool evaluate(int *value, bool *unknown)
+    {
+        pos = 0;
+        ok = true;
+        missing = false;
+        *value = sum();
+        *unknown = missing;
+        return ok && pos == s.size();
+    }
+
+private:
+    QChar peek() const { return pos < s.size() ? s.at(pos) : QChar(); }
+
+    int sum()
+    {
+        int v = product();
+        while (peek() == QLatin1Char('+') || peek() == QLatin1Char('-')) {
+            const bool plus = s.at(pos++) == QLatin1Char('+');
+            const int w = product();
+            v = plus ? v + w : v - w;
+        }
+        return v;
+    }
+
+    int product()
+    {
+        int v = unary();
+        while (peek() == QLatin1Char('*')) {
+            ++pos;
+            v *= unary();
+        }
+        return v;
+    }
+
+    int unary()
+    {
+        if (peek() == QLatin1Char('<')) {
+            ++pos;
+            return unary() & 0xFF;
+        }
+        if (peek() == QLatin1Char('>')) {
+            ++pos;
+            return (unary() >> 8) & 0xFF;
+        }
+        return primary();
+    }
+
+    int primary()
+    {
+        const QChar c = peek();
+        int start = pos;
+        if (c == QLatin1Char('$')) {
+            start = ++pos;
+            while (pos < s.size() && QStringLiteral("0123456789ABCDEFabcdef").contains(s.at(pos)))
+                ++pos;
+            return number(start, 16);
+        }
+        if (c.isDigit()) {
+            while (pos < s.size() && s.at(pos).isDigit())
+                ++pos;
+            return number(start, 10);
+        }
+        if (c == QLatin1Char('#')) {
+            ++pos;
+            return counter;
+        }
+        if (c == QLatin1Char('(')) {
+            ++pos;
+            const int v = sum();
+            if (peek() != QLatin1Char(')'))
+                ok = false;
+            ++pos;
+            return v;
+        }
+        if (c.isLetter() || c == QLatin1Char('_')) {
+            while (pos < s.size() && (s.at(pos).isLetterOrNumber() || s.at(pos) == QLatin1Char('_')))
+                ++pos;
+            const QString name = s.mid(start, pos - start);
+            if (!symbols.contains(name)) {
+                missing = true;
+                return 0;
+            }
+            return symbols.value(name);
+        }
+        ok = false;
+        return 0;
+    }
+
+    int number(int start, int base)
+    {
+        bool converted = false;
+        const int v = s.mid(start, pos - start).toInt(&converted, base);
+        ok = ok && converted;
+        return v;
+    }
+
+    QString s;
+    const QHash<QString, int> &symbols;
+    int counter;
+    int pos = 0;
+    bool ok = true;
+    bool missing = false;
+};
+
+// Assembles the subset of the assembler dialect that the exported source uses (equates, .define,
+// .MACRO with :n arguments, :n repeats with the # counter, org, run, .ALIGN, dta/.byte and the
+// 6502 instructions of the display program) into a binary load file, in two passes. It records
+// which bytes every source line produced, so that a mismatch names its line.
+class MiniAssembler
+{
+public:
+    struct Emission
+    {
+        int line;
+        int segment;
+        int offset;
+        QByteArray bytes;
+    };
+
+    bool assemble(const QStringList &lines)
+    {
+        collectMacros(lines);
+        for (pass = 1; pass <= 2; ++pass) {
+            segments.clear();
+            emissions.clear();
+            defines.clear();
+            skippingMacro = false;
+            pc = -1;
+            for (lineNo = 1; lineNo < lines.size(); ++lineNo) {
+                if (!statement(lines.at(lineNo)))
+                    return false;
+            }
+        }
+        return true;
+    }
+
+    QByteArray file() const
+    {
+        QByteArray f = bytesFromHex("FFFF");
+        for (const Segment &seg : segments) {
+            if (seg.data.isEmpty())
+                continue;
+            const int end = seg.start + seg.data.size() - 1;
+            f += char(seg.start & 0xFF);
+            f += char(seg.start >> 8);
+            f += char(end & 0xFF);
+            f += char(end >> 8);
+            f += seg.data;
+        }
+        return f;
+    }
+
+    int fileOffset(const Emission &e) const
+    {
+        int offset = 2;
+        for (int i = 0; i < e.segment; ++i) {
+            if (!segments.at(i).data.isEmpty())
+                offset += 4 + segments.at(i).data.size();
+        }
+        return offset + 4 + e.offset;
+    }
+
+    QString error;
+    QHash<QString, int> symbols;
+    QVector<Emission> emissions;
+
+private:
+    struct Segment
+    {
+        int start;
+        QByteArray data;
+    };
+
+    bool fail(const QString &why)
+    {
+        error = QStringLiteral("line %1: %2").arg(lineNo).arg(why);
+        return false;
+    }
+
+    void collectMacros(const QStringList &lines)
+    {
+        QString name;
+        for (const QString &line : lines) {
+            const QString t = line.trimmed();
+            if (t.startsWith(QLatin1String(".MACRO "))) {
+                name = t.mid(7).trimmed();
+                macros[name].clear();
+            } else if (t == QLatin1String(".ENDM")) {
+                name.clear();
+            } else if (!name.isEmpty()) {
+                macros[name] << line;
+            }
+        }
+    }
+
+    bool statement(const QString &line)
+    {
+        const QString t = line.trimmed();
+        if (skippingMacro) {
+            skippingMacro = t != QLatin1String(".ENDM");
+            return true;
+        }
+        if (t.isEmpty() || t.startsWith(QLatin1Char(';')))
+            return true;
+        if (t.startsWith(QLatin1Char('.')))
+            return directive(t);
+        if (line.at(0).isSpace())
+            return instruction(t);
+
+        static const QRegularExpression equate(QStringLiteral("^(\\w+)\\s*=\\s*([^;]+);?$"));
+        const QRegularExpressionMatch m = equate.match(t);
+        if (m.hasMatch()) {
+            int value = 0;
+            if (!evaluate(m.captured(2), &value, true))
+                return false;
+            symbols[m.captured(1)] = value;
+            return true;
+        }
+        const int space = t.indexOf(QLatin1Char(' '));
+        const QString label = space < 0 ? t : t.left(space);
+        if (!defineLabel(label))
+            return false;
+        if (space < 0)
+            return true;
+        const QString rest = t.mid(space + 1).trimmed();
+        const int argsAt = rest.indexOf(QLatin1Char(' '));
+        const QString name = argsAt < 0 ? rest : rest.left(argsAt);
+        if (!macros.contains(name))
+            return fail(QStringLiteral("unknown macro %1").arg(name));
+        const QStringList args = argsAt < 0 ? QStringList() : rest.mid(argsAt + 1).split(QLatin1Char(','));
+        static const QRegularExpression parameter(QStringLiteral("(?<=\\S):(\\d+)"));
+        for (QString body : macros.value(name)) {
+            QRegularExpressionMatch p;
+            while ((p = parameter.match(body)).hasMatch()) {
+                const int n = p.captured(1).toInt();
+                if (n < 1 || n > args.size())
+                    return fail(QStringLiteral("macro argument %1 missing").arg(n));
+                body.replace(p.capturedStart(), p.capturedLength(), args.at(n - 1).trimmed());
+            }
+            if (!instruction(body.trimmed()))
+                return false;
+        }
+        return true;
+    }
+
+    bool directive(const QString &t)
+    {
+        if (t.startsWith(QLatin1String(".define "))) {
+            const QString rest = t.mid(8).trimmed();
+            const int space = rest.indexOf(QLatin1Char(' '));
+            if (space < 0)
+                return fail(QStringLiteral("empty .define"));
+            defines[rest.left(space)] = rest.mid(space + 1).trimmed();
+            return true;
+        }
+        if (t.startsWith(QLatin1String(".MACRO "))) {
+            skippingMacro = true;
+            return true;
+        }
+        if (t.startsWith(QLatin1String(".ALIGN "))) {
+            int n = 0;
+            if (!evaluate(t.mid(7), &n, false) || n <= 0)
+                return fail(QStringLiteral("bad .ALIGN"));
+            const int aligned = (pc + n - 1) / n * n;
+            if (aligned != pc)
+                startSegment(aligned);
+            return true;
+        }
+        return fail(QStringLiteral("unknown directive %1").arg(t));
+    }
+
+    bool defineLabel(const QString &label)
+    {
+        if (pc < 0)
+            return fail(QStringLiteral("label before org"));
+        if (pass == 1) {
+            if (symbols.contains(label))
+                return fail(QStringLiteral("label %1 defined twice").arg(label));
+            symbols[label] = pc;
+        } else if (symbols.value(label) != pc) {
+            return fail(QStringLiteral("label %1 moved between passes").arg(label));
+        }
+        return true;
+    }
+
+    bool evaluate(const QString &text, int *value, bool required)
+    {
+        bool unknown = false;
+        Expression e(text, symbols, counter);
+        if (!e.evaluate(value, &unknown))
+            return fail(QStringLiteral("cannot read expression '%1'").arg(text));
+        if (unknown && (required || pass == 2))
+            return fail(QStringLiteral("undefined symbol in '%1'").arg(text));
+        return true;
+    }
+
+    void startSegment(int address)
+    {
+        segments.append({address, QByteArray()});
+        pc = address;
+    }
+
+    bool emit(const QByteArray &bytes)
+    {
+        if (segments.isEmpty())
+            return fail(QStringLiteral("code before org"));
+        if (pass == 2)
+            emissions.append({lineNo, segments.size() - 1, segments.last().data.size(), bytes});
+        segments.last().data += bytes;
+        pc += bytes.size();
+        return true;
+    }
+
+    bool emitWithAddress(quint8 op, int address)
+    {
+        QByteArray b(1, char(op));
+        b += char(address & 0xFF);
+        b += char((address >> 8) & 0xFF);
+        return emit(b);
+    }
+
+    bool emitWithByte(quint8 op, int value)
+    {
+        if (value < 0 || value > 0xFF)
+            return fail(QStringLiteral("value %1 does not fit a byte").arg(value));
+        QByteArray b(1, char(op));
+        b += char(value);
+        return emit(b);
+    }
+
+    // lda/sta family: zero page when the address is known to fit a byte, absolute otherwise.
+    bool memory(quint8 zeroPage, quint8 absolute, const QString &operand)
+    {
+        int address = 0;
+        bool unknown = false;
+        Expression e(operand, symbols, counter);
+        if (!e.evaluate(&address, &unknown))
+            return fail(QStringLiteral("cannot read address '%1'").arg(operand));
+        if (unknown && pass == 2)
+            return fail(QStringLiteral("undefined address '%1'").arg(operand));
+        if (!unknown && address >= 0 && address <= 0xFF)
+            return emitWithByte(zeroPage, address);
+        return emitWithAddress(absolute, address);
+    }
+
+    bool immediate(quint8 op, const QString &operand)
+    {
+        if (!operand.startsWith(QLatin1Char('#')))
+            return fail(QStringLiteral("immediate operand expected: %1").arg(operand));
+        int value = 0;
+        return evaluate(operand.mid(1), &value, false) && emitWithByte(op, value);
+    }
+
+    bool branch(quint8 op, const QString &operand)
+    {
+        int target = 0;
+        if (!evaluate(operand, &target, false))
+            return false;
+        const int relative = pass == 1 ? 0 : target - (pc + 2);
+        if (relative < -128 || relative > 127)
+            return fail(QStringLiteral("branch out of range"));
+        return emitWithByte(op, relative & 0xFF);
+    }
+
+    bool data(const QString &items, bool words)
+    {
+        QStringList parts;
+        int depth = 0;
+        QString current;
+        for (const QChar c : items) {
+            if (c == QLatin1Char('('))
+                ++depth;
+            if (c == QLatin1Char(')'))
+                --depth;
+            if (c == QLatin1Char(',') && depth == 0) {
+                parts << current;
+                current.clear();
+            } else {
+                current += c;
+            }
+        }
+        parts << current;
+        for (QString item : parts) {
+            item = item.trimmed();
+            int value = 0;
+            if (words && item.startsWith(QLatin1String("a(")) && item.endsWith(QLatin1Char(')'))) {
+                if (!evaluate(item.mid(2, item.size() - 3), &value, false))
+                    return false;
+                QByteArray b(1, char(value & 0xFF));
+                b += char((value >> 8) & 0xFF);
+                if (!emit(b))
+                    return false;
+                continue;
+            }
+            if (!evaluate(item, &value, false))
+                return false;
+            if (value < 0 || value > 0xFF)
+                return fail(QStringLiteral("data byte %1 too large").arg(item));
+            if (!emit(QByteArray(1, char(value))))
+                return false;
+        }
+        return true;
+    }
+
+    bool instruction(const QString &t)
+    {
+        static const QRegularExpression repeat(QStringLiteral("^:\\+?(\\d+)\\s+(.+)$"));
+        const QRegularExpressionMatch r = repeat.match(t);
+        if (r.hasMatch()) {
+            const int count = r.captured(1).toInt();
+            for (counter = 0; counter < count; ++counter) {
+                if (!instruction(r.captured(2)))
+                    return false;
+            }
+            counter = 0;
+            return true;
+        }
+        static const QRegularExpression call(QStringLiteral("^(\\w+)\\((.*)\\)$"));
+        const QRegularExpressionMatch c = call.match(t);
+        if (c.hasMatch() && defines.contains(c.captured(1))) {
+            QString expanded = defines.value(c.captured(1));
+            const QStringList args = c.captured(2).split(QLatin1Char(','));
+            for (int i = 0; i < args.size(); ++i)
+                expanded.replace(QStringLiteral("%%%1").arg(i + 1), args.at(i).trimmed());
+            return instruction(expanded);
+        }
+
+        const int space = t.indexOf(QLatin1Char(' '));
+        const QString op = (space < 0 ? t : t.left(space)).toLower();
+        const QString operand = space < 0 ? QString() : t.mid(space + 1).trimmed();
+        if (op == QLatin1String("org")) {
+            int address = 0;
+            if (!evaluate(operand, &address, true))
+                return false;
+            startSegment(address);
+            return true;
+        }
+        if (op == QLatin1String("run")) {
+            int address = 0;
+            if (!evaluate(operand, &address, false))
+                return false;
+            const int resume = pc;
+            startSegment(0x02E0);
+            QByteArray b(1, char(address & 0xFF));
+            b += char((address >> 8) & 0xFF);
+            if (!emit(b))
+                return false;
+            startSegment(resume);
+            return true;
+        }
+        if (op == QLatin1String(".byte"))
+            return data(operand, false);
+        if (op == QLatin1String("dta"))
+            return data(operand, true);
+        if (op == QLatin1String("nop") && operand.isEmpty())
+            return emit(QByteArray(1, '\xEA'));
+        if (op == QLatin1String("rts") && operand.isEmpty())
+            return emit(QByteArray(1, '\x60'));
+        if (op == QLatin1String("lda"))
+            return operand.startsWith(QLatin1Char('#')) ? immediate(0xA9, operand) : memory(0xA5, 0xAD, operand);
+        if (op == QLatin1String("sta"))
+            return memory(0x85, 0x8D, operand);
+        if (op == QLatin1String("cmp"))
+            return immediate(0xC9, operand);
+        if (op == QLatin1String("and"))
+            return immediate(0x29, operand);
+        if (op == QLatin1String("bne"))
+            return branch(0xD0, operand);
+        if (op == QLatin1String("beq"))
+            return branch(0xF0, operand);
+        if (op == QLatin1String("jmp")) {
+            int address = 0;
+            return evaluate(operand, &address, false) && emitWithAddress(0x4C, address);
+        }
+        if (op == QLatin1String("mva")) {
+            const QStringList parts = operand.split(QLatin1Char(' '), Qt::SkipEmptyParts);
+            if (parts.size() != 2)
+                return fail(QStringLiteral("mva needs source and target"));
+            QString source = parts.at(0);
+            if (source.startsWith(QLatin1Char('#')))
+                source = source.mid(1);
+            else if (!source.startsWith(QLatin1Char('<')) && !source.startsWith(QLatin1Char('>')))
+                return fail(QStringLiteral("mva from memory is not used here"));
+            int value = 0;
+            return evaluate(source, &value, false) && emitWithByte(0xA9, value & 0xFFFF)
+                && memory(0x85, 0x8D, parts.at(1));
+        }
+        return fail(QStringLiteral("unknown statement '%1'").arg(t));
+    }
+
+    QVector<Segment> segments;
+    QHash<QString, QString> defines;
+    QHash<QString, QStringList> macros;
+    bool skippingMacro = false;
+    int pass = 1;
+    int pc = -1;
+    int counter = 0;
+    int lineNo = 0;
+};
+
+class FileSizeLimit
+{
+public:
+    explicit FileSizeLimit(rlim_t bytes)
+    {
+        previousHandler = std::signal(SIGXFSZ, SIG_IGN);
+        getrlimit(RLIMIT_FSIZE, &previous);
+        rlimit limited = previous;
+        limited.rlim_cur = bytes;
+        active = setrlimit(RLIMIT_FSIZE, &limited) == 0;
+    }
+    ~FileSizeLimit()
+    {
+        setrlimit(RLIMIT_FSIZE, &previous);
+        std::signal(SIGXFSZ, previousHandler);
+    }
+    Q_DISABLE_COPY(FileSizeLimit)
+
+    bool active = false;
+
+private:
+    rlimit previous{};
+    void (*previousHandler)(int) = nullptr;
+};
+
+} // namespace
+
+class tst_Export : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void sourceShape();
+    void sourceFixedLines_data();
+    void sourceFixedLines();
+    void sourcePictureLines();
+    void sourcePictureItems_data();
+    void sourcePictureItems();
+    void sourceWritesOnlyLuminance();
+    void sourceKernel();
+    void sourceHueLines_data();
+    void sourceHueLines();
+    void sourceSingleHue();
+    void sourceRepeatsAndLeavesCursor();
+    void rhWalksTableAndStops();
+
+    void templateLayout();
+    void templateBytes_data();
+    void templateBytes();
+    void templatePlaceholderCounts();
+    void fillUniformLuminance15GivesTemplate();
+    void fillLuminanceZero();
+    void fillPlaceholders_data();
+    void fillPlaceholders();
+    void fillMapsEveryPlaceholder();
+    void fillLeavesLookalikes();
+    void saveXexWritesFilledTemplate();
+
+    void sourceAndExecutableAgree_data();
+    void sourceAndExecutableAgree();
+
+    void savedFilesRepeat();
+    void failedSaveKeepsTarget_data();
+    void failedSaveKeepsTarget();
+};
+
+void tst_Export::sourceShape()
+{
+    auto pic = std::make_unique<ATARIpic>();
+    fillVaried(*pic);
+    const QString text = sourceText(*pic);
+    QVERIFY(text.endsWith(QLatin1String("\n    rts\n\n")));
+    QVERIFY(!text.contains(QLatin1Char('\r')));
+    QCOMPARE(text.count(QLatin1Char('\n')), kSourceLines);
+    for (const QChar c : text)
+        QVERIFY2(c.unicode() < 128, "the source is plain ASCII");
+
+    const QStringList lines = sourceLines(*pic);
+    QCOMPARE(lines.size(), kSourceLines + 1);
+    QVERIFY2(lines.at(3).startsWith(QLatin1String("; ")) && lines.at(3).size() > 2, qPrintable(lines.at(3)));
+    for (int n = 1; n <= kSourceLines; ++n) {
+        const QString &line = lines.at(n);
+        if (line.isEmpty() || !line.at(0).isSpace())
+            continue;
+        QVERIFY2(line.startsWith(QLatin1String("    ")) && !line.at(4).isSpace(),
+                 qPrintable(QStringLiteral("line %1 is not indented by four spaces: '%2'").arg(n).arg(line)));
+    }
+}
+
+void tst_Export::sourceFixedLines_data()
+{
+    QTest::addColumn<int>("line");
+    QTest::addColumn<QString>("text");
+
+    const QStringList fixed[] = {
+        {QStringLiteral("1"), QStringLiteral(";")},
+        {QStringLiteral("2"), QStringLiteral("; Rastrel Zo9")},
+        {QStringLiteral("4"), QStringLiteral(";")},
+        {QStringLiteral("5"), QString()},
+        {QStringLiteral("6"), QStringLiteral("DMACTLS = $022F;")},
+        {QStringLiteral("7"), QStringLiteral("DLPTRS  = $0230;")},
+        {QStringLiteral("8"), QStringLiteral("GTICTLS = $026F;")},
+        {QStringLiteral("9"), QStringLiteral("COLPM0S = $02C0;")},
+        {QStringLiteral("10"), QStringLiteral("COLPM1S = $02C1;")},
+        {QStringLiteral("11"), QStringLiteral("COLPM2S = $02C2;")},
+        {QStringLiteral("12"), QStringLiteral("COLPM3S = $02C3;")},
+        {QStringLiteral("13"), QStringLiteral("COLPF0S = $02C4;")},
+        {QStringLiteral("14"), QStringLiteral("COLPF1S = $02C5;")},
+        {QStringLiteral("15"), QStringLiteral("COLPF2S = $02C6;")},
+        {QStringLiteral("16"), QStringLiteral("COLPF3S = $02C7;")},
+        {QStringLiteral("17"), QStringLiteral("COLBAKS = $02C8;")},
+        {QStringLiteral("18"), QStringLiteral("HPOSP0  = $D000;")},
+        {QStringLiteral("19"), QStringLiteral("HPOSP1  = $D001;")},
+        {QStringLiteral("20"), QStringLiteral("SIZEP0  = $D008;")},
+        {QStringLiteral("21"), QStringLiteral("SIZEP1  = $D009;")},
+        {QStringLiteral("22"), QStringLiteral("GRAFP0  = $D00D;")},
+        {QStringLiteral("23"), QStringLiteral("GRAFP1  = $D00E;")},
+        {QStringLiteral("24"), QStringLiteral("COLBAK  = $D01A;")},
+        {QStringLiteral("25"), QStringLiteral("TRIG0   = $D010;")},
+        {QStringLiteral("26"), QStringLiteral("TRIG1   = $D011;")},
+        {QStringLiteral("27"), QStringLiteral("CONSOL  = $D01F;")},
+        {QStringLiteral("28"), QStringLiteral("SKCTL   = $D20F;")},
+        {QStringLiteral("29"), QStringLiteral("WSYNC   = $D40A")},
+        {QStringLiteral("30"), QStringLiteral("VCOUNT  = $D40B;")},
+        {QStringLiteral("31"), QString()},
+        {QStringLiteral("32"), QStringLiteral(".define poke mva #%%2 %%1")},
+        {QStringLiteral("33"), QStringLiteral(".define pc mva #%%1 COLBAK")},
+        {QStringLiteral("34"), QString()},
+        {QStringLiteral("35"), QStringLiteral("    org $2000")},
+        {QStringLiteral("36"), QStringLiteral("    run MAIN")},
+        {QStringLiteral("37"), QString()},
+        {QStringLiteral("38"), QStringLiteral("    :16 .byte 0")},
+        {QStringLiteral("39"), QStringLiteral("PICTURE")},
+        {QStringLiteral("244"), QStringLiteral("    :16 .byte 0")},
+        {QStringLiteral("281"), QStringLiteral(".ALIGN $0400")},
+        {QStringLiteral("282"), QStringLiteral("ANT ANTIC_PROGRAM PICTURE,ANT")},
+        {QStringLiteral("283"), QString()},
+        {QStringLiteral("284"), QStringLiteral(".MACRO ANTIC_PROGRAM")},
+        {QStringLiteral("285"), QStringLiteral("    :+204 dta $4F,a(:1+$0000+#*40)")},
+        {QStringLiteral("286"), QStringLiteral("    :+36 dta $4F,a(:1+$1FF0+#*40)")},
+        {QStringLiteral("287"), QStringLiteral("    dta $41,a(:2)")},
+        {QStringLiteral("288"), QStringLiteral(".ENDM")},
+        {QStringLiteral("289"), QString()},
+        {QStringLiteral("290"), QStringLiteral("MAIN")},
+        {QStringLiteral("291"), QStringLiteral("    poke(DMACTLS,0)")},
+        {QStringLiteral("292"), QStringLiteral("    poke(GTICTLS,$40)")},
+        {QStringLiteral("293"), QStringLiteral("    mva <ANT DLPTRS")},
+        {QStringLiteral("294"), QStringLiteral("    mva >ANT DLPTRS+1")},
+        {QStringLiteral("295"), QStringLiteral("    poke(COLPM0S,$00)")},
+        {QStringLiteral("296"), QStringLiteral("    poke(COLPM1S,$00)")},
+        {QStringLiteral("297"), QStringLiteral("    poke(COLPM2S,$00)")},
+        {QStringLiteral("298"), QStringLiteral("    poke(COLPM3S,$00)")},
+        {QStringLiteral("299"), QStringLiteral("    poke(COLPF0S,$00)")},
+        {QStringLiteral("300"), QStringLiteral("    poke(COLPF1S,$00)")},
+        {QStringLiteral("301"), QStringLiteral("    poke(COLPF2S,$00)")},
+        {QStringLiteral("302"), QStringLiteral("    poke(COLPF3S,$00)")},
+        {QStringLiteral("303"), QStringLiteral("    poke(COLBAKS,$00)")},
+        {QStringLiteral("304"), QStringLiteral("    poke(GRAFP0,$FF)")},
+        {QStringLiteral("305"), QStringLiteral("    poke(GRAFP1,$FF)")},
+        {QStringLiteral("306"), QStringLiteral("    poke(SIZEP0,$03)")},
+        {QStringLiteral("307"), QStringLiteral("    poke(SIZEP1,$03)")},
+        {QStringLiteral("308"), QStringLiteral("    poke(HPOSP0,$10)")},
+        {QStringLiteral("309"), QStringLiteral("    poke(HPOSP1,$D0)")},
+        {QStringLiteral("310"), QStringLiteral("    poke(DMACTLS,$22)")},
+        {QStringLiteral("311"), QStringLiteral("LOOP")},
+        {QStringLiteral("315"), QStringLiteral("    pc($00)")},
+        {QStringLiteral("320"), QStringLiteral("    lda 0")},
+        {QStringLiteral("4163"), QStringLiteral("    pc($00)")},
+        {QStringLiteral("4174"), QStringLiteral("    jmp LOOP")},
+        {QStringLiteral("4175"), QStringLiteral("STOP")},
+        {QStringLiteral("4176"), QStringLiteral("    rts")},
+        {QStringLiteral("4177"), QString()},
+    };
+    for (const QStringList &row : fixed)
+        QTest::newRow(qPrintable(QStringLiteral("line ") + row.at(0))) << row.at(0).toInt() << row.at(1);
+}
+
+void tst_Export::sourceFixedLines()
+{
+    QFETCH(int, line);
+    QFETCH(QString, text);
+
+    auto pic = std::make_unique<ATARIpic>();
+    fillVaried(*pic);
+    const QStringList lines = sourceLines(*pic);
+    QVERIFY(line < lines.size());
+    QCOMPARE(lines.at(line), text);
+}
+
+void tst_Export::sourcePictureLines()
+{
+    auto pic = std::make_unique<ATARIpic>();
+    fillVaried(*pic);
+    const QStringList lines = sourceLines(*pic);
+    QCOMPARE(lines.size(), kSourceLines + 1);
+
+    const quint8 *out = pic->outputBytes();
+    for (int row = 0; row < Geometry::kSourceHeight; ++row) {
+        QStringList items;
+        for (int k = 0; k < 40; ++k) {
+            const int left = out[80 * row + 2 * k] & 0x0F;
+            const int right = out[80 * row + 2 * k + 1] & 0x0F;
+            items << hexItem(left << 4 | right);
+        }
+        const QString expected = QStringLiteral("    dta ") + items.join(QLatin1String(", "));
+        const int line = row < kPictureRowsFirstBlock ? kPictureFirstLine + row
+                                                      : kPictureSecondBlock + row - kPictureRowsFirstBlock;
+        QCOMPARE(lines.at(line).size(), 206);
+        QVERIFY2(lines.at(line) == expected, qPrintable(QStringLiteral("row %1, line %2").arg(row).arg(line)));
+    }
+}
+
+void tst_Export::sourcePictureItems_data()
+{
+    QTest::addColumn<int>("index");
+    QTest::addColumn<quint8>("left");
+    QTest::addColumn<quint8>("right");
+    QTest::addColumn<int>("line");
+    QTest::addColumn<int>("item");
+    QTest::addColumn<QString>("text");
+
+    QTest::newRow("first pixels") << 0 << quint8(0x5A) << quint8(0x3C) << 40 << 0 << QStringLiteral("$AC");
+    QTest::newRow("end of row 0") << 78 << quint8(0x01) << quint8(0xFE) << 40 << 39 << QStringLiteral("$1E");
+    QTest::newRow("start of row 1") << 80 << quint8(0xE9) << quint8(0x70) << 41 << 0 << QStringLiteral("$90");
+    QTest::newRow("end of row 203") << 203 * 80 + 78 << quint8(0x44) << quint8(0xB8) << 243 << 39
+                                    << QStringLiteral("$48");
+    QTest::newRow("start of row 204") << 204 * 80 << quint8(0x0D) << quint8(0xC2) << 245 << 0
+                                      << QStringLiteral("$D2");
+    QTest::newRow("last pixels") << 19198 << quint8(0x2B) << quint8(0x97) << 280 << 39 << QStringLiteral("$B7");
+}
+
+void tst_Export::sourcePictureItems()
+{
+    QFETCH(int, index);
+    QFETCH(quint8, left);
+    QFETCH(quint8, right);
+    QFETCH(int, line);
+    QFETCH(int, item);
+    QFETCH(QString, text);
+
+    auto pic = std::make_unique<ATARIpic>();
+    fillUniform(*pic, 0x66, 0x20);
+    pic->outputBytes()[index] = left;
+    pic->outputBytes()[index + 1] = right;
+    const QStringList lines = sourceLines(*pic);
+    QVERIFY(lines.at(line).startsWith(QLatin1String("    dta ")));
+    const QStringList items = lines.at(line).mid(8).split(QLatin1String(", "));
+    QCOMPARE(items.size(), 40);
+    QCOMPARE(items.at(item), text);
+    QCOMPARE(items.count(QStringLiteral("$66")), 39);
+}
+
+void tst_Export::sourceWritesOnlyLuminance()
+{
+    auto pic = std::make_unique<ATARIpic>();
+    fillUniform(*pic, 0, 0x40);
+    for (int i = 0; i < Geometry::kAtariPixels; ++i)
+        pic->outputBytes()[i] = quint8((i % 15 + 1) << 4);
+    const QStringList lines = sourceLines(*pic);
+    for (int line = kPictureFirstLine; line <= 280; ++line) {
+        if (line == 244)
+            continue;
+        const QStringList items = lines.at(line).mid(8).split(QLatin1String(", "));
+        QCOMPARE(items.size(), 40);
+        QCOMPARE(items.count(QStringLiteral("$00")), 40);
+    }
+}
+
+void tst_Export::sourceKernel()
+{
+    auto pic = std::make_unique<ATARIpic>();
+    fillVaried(*pic);
+    const QStringList lines = sourceLines(*pic);
+    const QStringList expected = documentedKernel(pic->hueTable());
+    QCOMPARE(expected.size(), kKernelLastLine - kKernelFirstLine + 1);
+    for (int i = 0; i < expected.size(); ++i) {
+        const int line = kKernelFirstLine + i;
+        QVERIFY2(lines.at(line) == expected.at(i),
+                 qPrintable(QStringLiteral("line %1: '%2', expected '%3'").arg(line).arg(lines.at(line), expected.at(i))));
+    }
+    for (int p = 1; p < Geometry::kLinePairs; ++p) {
+        const int start = 355 + 32 * (p - 1);
+        for (int i = 0; i < 6; ++i)
+            QCOMPARE(lines.at(start + i), QStringLiteral("    nop"));
+        QVERIFY(lines.at(start + 6).startsWith(QLatin1String("    pc(")));
+        QCOMPARE(lines.at(start - 1), QStringLiteral("    nop"));
+    }
+}
+
+void tst_Export::sourceHueLines_data()
+{
+    QTest::addColumn<int>("entry");
+    QTest::addColumn<int>("line");
+
+    QTest::newRow("entry 0") << 0 << 329;
+    QTest::newRow("entry 6") << 6 << 335;
+    QTest::newRow("entry 7") << 7 << 345;
+    QTest::newRow("entry 12") << 12 << 350;
+    QTest::newRow("entry 13") << 13 << 361;
+    QTest::newRow("entry 26") << 26 << 393;
+    QTest::newRow("entry 1559") << 1559 << 4158;
+}
+
+void tst_Export::sourceHueLines()
+{
+    QFETCH(int, entry);
+    QFETCH(int, line);
+
+    auto pic = std::make_unique<ATARIpic>();
+    fillUniform(*pic, 0x11, 0x30);
+    pic->hueTable()[entry] = 0xA0;
+    const QStringList lines = sourceLines(*pic);
+    QCOMPARE(lines.at(line), QStringLiteral("    pc($A0)"));
+    QCOMPARE(lines.count(QStringLiteral("    pc($A0)")), 1);
+    QCOMPARE(hueLine(entry), line);
+}
+
+void tst_Export::sourceSingleHue()
+{
+    auto pic = std::make_unique<ATARIpic>();
+    fillUniform(*pic, 0x35, 0x30);
+    const QStringList lines = sourceLines(*pic);
+    QCOMPARE(lines.count(QStringLiteral("    pc($30)")), Geometry::kHues);
+    QCOMPARE(lines.at(329), QStringLiteral("    pc($30)"));
+    QCOMPARE(lines.at(4158), QStringLiteral("    pc($30)"));
+    // Two blacks per line pair, one before the first pair and one after the last.
+    QCOMPARE(lines.count(QStringLiteral("    pc($00)")), 2 * Geometry::kLinePairs + 2);
+    int colourWrites = 0;
+    for (const QString &line : lines)
+        colourWrites += line.startsWith(QLatin1String("    pc(")) ? 1 : 0;
+    QCOMPARE(colourWrites, Geometry::kHues + 2 * Geometry::kLinePairs + 2);
+}
+
+void tst_Export::sourceRepeatsAndLeavesCursor()
+{
+    auto pic = std::make_unique<ATARIpic>();
+    fillVaried(*pic);
+    pic->hueTable()[1559] = 0xE0;
+    const QString first = sourceText(*pic);
+    QCOMPARE(pic->hueCursor(), quint32(1559));
+    QCOMPARE(QString::fromLatin1(pic->rh()), QStringLiteral("$E0"));
+    QCOMPARE(pic->hueCursor(), quint32(1559));
+    const QString second = sourceText(*pic);
+    QCOMPARE(second, first);
+}
+
+void tst_Export::rhWalksTableAndStops()
+{
+    auto pic = std::make_unique<ATARIpic>();
+    for (int j = 0; j < Geometry::kHues; ++j)
+        pic->hueTable()[j] = quint8(j);
+
+    for (int round = 0; round < 2; ++round) {
+        pic->reset();
+        QCOMPARE(pic->hueCursor(), quint32(0));
+        for (int call = 0; call < 1561; ++call) {
+            const int entry = qMin(call, 1559);
+            QCOMPARE(QString::fromLatin1(pic->rh()), hexItem(entry & 0xFF));
+            QCOMPARE(pic->hueCursor(), quint32(qMin(call + 1, 1559)));
+        }
+        // 1559 = $617: the last two calls both read entry 1559, whose byte is $17.
+        QCOMPARE(QString::fromLatin1(pic->rh()), QStringLiteral("$17"));
+        QCOMPARE(pic->hueCursor(), quint32(1559));
+    }
+
+    pic->reset();
+    pic->hueTable()[0] = 0xAB;
+    const char *text = pic->rh();
+    QCOMPARE(QByteArray(text), QByteArray("$AB"));
+    QCOMPARE(text[3], '\0');
+}
+
+void tst_Export::templateLayout()
+{
+    const QByteArray expected = documentedTemplate();
+    QCOMPARE(expected.size(), AtariProgram::kXexSize);
+    const QByteArray actual = templateBytes();
+    QCOMPARE(actual.size(), AtariProgram::kXexSize);
+    for (int i = 0; i < expected.size(); ++i) {
+        QVERIFY2(actual.at(i) == expected.at(i),
+                 qPrintable(QStringLiteral("offset %1: %2, expected %3")
+                                .arg(i)
+                                .arg(quint8(actual.at(i)), 2, 16, QLatin1Char('0'))
+                                .arg(quint8(expected.at(i)), 2, 16, QLatin1Char('0'))));
+    }
+}
+
+void tst_Export::templateBytes_data()
+{
+    QTest::addColumn<int>("offset");
+    QTest::addColumn<QByteArray>("bytes");
+
+    QTest::newRow("header and run segment") << 0 << bytesFromHex("FFFF E002 E102 D34A");
+    QTest::newRow("picture segment head") << 8 << bytesFromHex("0020 9F45");
+    QTest::newRow("zero gap before picture") << 12 << QByteArray(16, '\0');
+    QTest::newRow("zero gap at 4K boundary") << 8188 << QByteArray(16, '\0');
+    QTest::newRow("program segment head") << 9644 << bytesFromHex("0048 9376");
+    QTest::newRow("first display list entry") << 9648 << bytesFromHex("4F1020");
+    QTest::newRow("row 12 entry") << 9684 << bytesFromHex("4FF021");
+    QTest::newRow("row 204 entry") << 9648 + 3 * 204 << bytesFromHex("4F0040");
+    QTest::newRow("display list end") << 10365 << bytesFromHex("4F7845 410048");
+    QTest::newRow("set-up start") << 10371 << bytesFromHex("A9008D2F02 A9408D6F02 A9008D3002 A9488D3102");
+    QTest::newRow("set-up end") << 10436 << bytesFromHex("A9FF8D0DD0 A9FF8D0ED0 A9038D08D0 A9038D09D0 "
+                                                        "A9108D00D0 A9D08D01D0 A9228D2F02");
+    QTest::newRow("frame wait") << 10471 << bytesFromHex("AD0BD4 C902 D0F9 A9008D1AD0 8D0AD4 8D0AD4 8D0AD4 "
+                                                         "8D0AD4 A500 EAEAEAEAEAEAEAEA");
+    QTest::newRow("pair 0 middle") << 10540 << bytesFromHex("A9008D1AD0 EAEAEAEAEAEAEAEA A9F08D1AD0");
+    QTest::newRow("pair 1 start") << 10591 << bytesFromHex("EAEAEAEAEAEA A9F08D1AD0");
+    QTest::newRow("end") << 21539 << bytesFromHex("A9008D1AD0 AD10D0F016 AD11D0F011 AD1FD02901F00A "
+                                                  "AD0FD22904F003 4C374B 60");
+}
+
+void tst_Export::templateBytes()
+{
+    QFETCH(int, offset);
+    QFETCH(QByteArray, bytes);
+
+    QCOMPARE(templateBytes().mid(offset, bytes.size()).toHex(' '), bytes.toHex(' '));
+}
+
+void tst_Export::templatePlaceholderCounts()
+{
+    const QByteArray t = templateBytes();
+    QCOMPARE(t.size(), AtariProgram::kXexSize);
+    QCOMPARE(t.mid(28, 9643 - 28 + 1).count('\xFF'), Geometry::kPictureBytes);
+    QCOMPARE(t.mid(10505, 21527 - 10505 + 1).count('\xF0'), Geometry::kHues);
+    QCOMPARE(quint8(t.at(9643)), AtariProgram::kPicturePlaceholder);
+    QCOMPARE(quint8(t.at(21527)), AtariProgram::kHuePlaceholder);
+    for (int offset : hueOffsets())
+        QCOMPARE(quint8(t.at(offset)), AtariProgram::kHuePlaceholder);
+    QCOMPARE(t.count(QByteArray("\xFF\xFF")), 1 + (204 * 40 - 1) + (36 * 40 - 1));
+    QCOMPARE(AtariProgram::kPictureScanStart, 28);
+    QCOMPARE(AtariProgram::kHueScanStart, 10505);
+}
+
+void tst_Export::fillUniformLuminance15GivesTemplate()
+{
+    auto pic = std::make_unique<ATARIpic>();
+    fillUniform(*pic, 0x3F, 0xF0);
+    for (int i = 0; i < Geometry::kAtariPixels; ++i)
+        pic->outputBytes()[i] = quint8((i % 16) << 4 | 0x0F);
+    QCOMPARE(executable(*pic), templateBytes());
+}
+
+void tst_Export::fillLuminanceZero()
+{
+    auto pic = std::make_unique<ATARIpic>();
+    fillVaried(*pic);
+    for (int i = 0; i < Geometry::kAtariPixels; ++i)
+        pic->outputBytes()[i] &= 0xF0;
+    const QByteArray x = executable(*pic);
+    const QByteArray t = templateBytes();
+    QCOMPARE(x.size(), AtariProgram::kXexSize);
+
+    QVector<int> expected(AtariProgram::kXexSize);
+    for (int i = 0; i < t.size(); ++i)
+        expected[i] = quint8(t.at(i));
+    for (int k = 0; k < Geometry::kPictureBytes; ++k)
+        expected[pictureOffset(k)] = 0;
+    const QVector<int> hues = hueOffsets();
+    for (int j = 0; j < hues.size(); ++j)
+        expected[hues.at(j)] = pic->hueTable()[j];
+    for (int i = 0; i < x.size(); ++i)
+        QVERIFY2(quint8(x.at(i)) == expected.at(i), qPrintable(QStringLiteral("offset %1").arg(i)));
+}
+
+void tst_Export::fillPlaceholders_data()
+{
+    QTest::addColumn<int>("pixel");
+    QTest::addColumn<quint8>("left");
+    QTest::addColumn<quint8>("right");
+    QTest::addColumn<int>("hueEntry");
+    QTest::addColumn<quint8>("hue");
+    QTest::addColumn<int>("offset");
+    QTest::addColumn<quint8>("value");
+
+    QTest::newRow("first picture byte") << 0 << quint8(0x5A) << quint8(0x3C) << -1 << quint8(0) << 28 << quint8(0xAC);
+    QTest::newRow("last byte of row 203") << 203 * 80 + 78 << quint8(0x9E) << quint8(0x51) << -1 << quint8(0) << 8187
+                                          << quint8(0xE1);
+    QTest::newRow("first byte of row 204") << 204 * 80 << quint8(0x04) << quint8(0x4B) << -1 << quint8(0) << 8204
+                                           << quint8(0x4B);
+    QTest::newRow("last picture byte") << 19198 << quint8(0xB5) << quint8(0xE7) << -1 << quint8(0) << 9643
+                                       << quint8(0x57);
+    QTest::newRow("hue entry 0") << -1 << quint8(0) << quint8(0) << 0 << quint8(0x90) << 10506 << quint8(0x90);
+    QTest::newRow("hue entry 12") << -1 << quint8(0) << quint8(0) << 12 << quint8(0x90) << 10579 << quint8(0x90);
+    QTest::newRow("hue entry 13") << -1 << quint8(0) << quint8(0) << 13 << quint8(0x90) << 10598 << quint8(0x90);
+    QTest::newRow("hue entry 1559") << -1 << quint8(0) << quint8(0) << 1559 << quint8(0x90) << 21527 << quint8(0x90);
+    QTest::newRow("hue low nibble cleared") << -1 << quint8(0) << quint8(0) << 5 << quint8(0xF3) << 10531
+                                            << quint8(0xF0);
+    QTest::newRow("hue 0 after entry 7") << -1 << quint8(0) << quint8(0) << 7 << quint8(0x00) << 10554
+                                         << quint8(0x00);
+}
+
+void tst_Export::fillPlaceholders()
+{
+    QFETCH(int, pixel);
+    QFETCH(quint8, left);
+    QFETCH(quint8, right);
+    QFETCH(int, hueEntry);
+    QFETCH(quint8, hue);
+    QFETCH(int, offset);
+    QFETCH(quint8, value);
+
+    auto pic = std::make_unique<ATARIpic>();
+    fillUniform(*pic, 0x22, 0x60);
+    if (pixel >= 0) {
+        pic->outputBytes()[pixel] = left;
+        pic->outputBytes()[pixel + 1] = right;
+    }
+    if (hueEntry >= 0)
+        pic->hueTable()[hueEntry] = hue;
+
+    std::array<quint8, AtariProgram::kXexSize> filled{};
+    AtariProgram::fillExecutable(pic->outputBytes(), pic->hueTable(), filled);
+    QCOMPARE(filled.at(size_t(offset)), value);
+    QCOMPARE(quint8(executable(*pic).at(offset)), value);
+
+    // Everything else keeps the uniform picture and hue.
+    int pictureBytes = 0;
+    for (int k = 0; k < Geometry::kPictureBytes; ++k)
+        pictureBytes += filled.at(size_t(pictureOffset(k))) == 0x22 ? 1 : 0;
+    QCOMPARE(pictureBytes, Geometry::kPictureBytes - (pixel >= 0 ? 1 : 0));
+    int hueBytes = 0;
+    for (int o : hueOffsets())
+        hueBytes += filled.at(size_t(o)) == 0x60 ? 1 : 0;
+    QCOMPARE(hueBytes, Geometry::kHues - (hueEntry >= 0 ? 1 : 0));
+}
+
+void tst_Export::fillMapsEveryPlaceholder()
+{
+    auto pic = std::make_unique<ATARIpic>();
+    fillVaried(*pic);
+    for (int j = 0; j < Geometry::kHues; j += 3)
+        pic->hueTable()[j] |= quint8(j % 16);
+    std::array<quint8, AtariProgram::kXexSize> filled{};
+    AtariProgram::fillExecutable(pic->outputBytes(), pic->hueTable(), filled);
+
+    const QByteArray t = templateBytes();
+    std::vector<bool> placeholder(size_t(AtariProgram::kXexSize), false);
+    const quint8 *out = pic->outputBytes();
+    for (int k = 0; k < Geometry::kPictureBytes; ++k) {
+        const int o = pictureOffset(k);
+        placeholder[size_t(o)] = true;
+        const quint8 expected = quint8((out[2 * k] & 0x0F) << 4 | (out[2 * k + 1] & 0x0F));
+        QVERIFY2(filled.at(size_t(o)) == expected, qPrintable(QStringLiteral("picture byte %1").arg(k)));
+    }
+    const QVector<int> hues = hueOffsets();
+    for (int j = 0; j < hues.size(); ++j) {
+        placeholder[size_t(hues.at(j))] = true;
+        QVERIFY2(filled.at(size_t(hues.at(j))) == (pic->hueTable()[j] & 0xF0),
+                 qPrintable(QStringLiteral("hue entry %1").arg(j)));
+    }
+    for (int i = 0; i < AtariProgram::kXexSize; ++i) {
+        if (!placeholder[size_t(i)])
+            QVERIFY2(filled.at(size_t(i)) == quint8(t.at(i)), qPrintable(QStringLiteral("offset %1").arg(i)));
+    }
+}
+
+void tst_Export::fillLeavesLookalikes()
+{
+    auto pic = std::make_unique<ATARIpic>();
+    fillUniform(*pic, 0x00, 0x00);
+    const QByteArray x = executable(*pic);
+    for (int offset : {0, 1, 10437, 10442})
+        QVERIFY2(quint8(x.at(offset)) == 0xFF, qPrintable(QStringLiteral("offset %1").arg(offset)));
+    for (int offset : {9685, 9781, 9877, 9973, 10069, 10165, 10279, 21547, 21552, 21559, 21566})
+        QVERIFY2(quint8(x.at(offset)) == 0xF0, qPrintable(QStringLiteral("offset %1").arg(offset)));
+    QCOMPARE(x.mid(28, 9643 - 28 + 1).count('\xFF'), 0);
+    QCOMPARE(x.mid(10505, 21527 - 10505 + 1).count('\xF0'), 0);
+}
+
+void tst_Export::saveXexWritesFilledTemplate()
+{
+    auto pic = std::make_unique<ATARIpic>();
+    fillVaried(*pic);
+    std::array<quint8, AtariProgram::kXexSize> filled{};
+    AtariProgram::fillExecutable(pic->outputBytes(), pic->hueTable(), filled);
+    const QByteArray x = executable(*pic);
+    QCOMPARE(x.size(), AtariProgram::kXexSize);
+    QCOMPARE(x, QByteArray(reinterpret_cast<const char *>(filled.data()), int(filled.size())));
+    QCOMPARE(x.left(8), bytesFromHex("FFFF E002 E102 D34A"));
+    QCOMPARE(executable(*pic), x);
+    QVERIFY(templateBytes() != x);
+}
+
+void tst_Export::sourceAndExecutableAgree_data()
+{
+    QTest::addColumn<bool>("placeholders");
+
+    QTest::newRow("template") << true;
+    QTest::newRow("varied picture") << false;
+}
+
+void tst_Export::sourceAndExecutableAgree()
+{
+    QFETCH(bool, placeholders);
+
+    auto pic = std::make_unique<ATARIpic>();
+    if (placeholders)
+        fillUniform(*pic, 0x7F, 0xF0);
+    else
+        fillVaried(*pic);
+    const QStringList lines = sourceLines(*pic);
+    const QByteArray x = placeholders ? templateBytes() : executable(*pic);
+    QCOMPARE(x.size(), AtariProgram::kXexSize);
+
+    MiniAssembler assembler;
+    QVERIFY2(assembler.assemble(lines), qPrintable(assembler.error));
+
+    int equates = 0;
+    for (int line = 6; line <= 30; ++line)
+        equates += lines.at(line).contains(QLatin1String(" = $")) ? 1 : 0;
+    QCOMPARE(equates, 25);
+    QCOMPARE(assembler.symbols.value(QStringLiteral("COLBAK")), 0xD01A);
+    QCOMPARE(assembler.symbols.value(QStringLiteral("PICTURE")), 0x2010);
+    QCOMPARE(assembler.symbols.value(QStringLiteral("ANT")), 0x4800);
+    QCOMPARE(assembler.symbols.value(QStringLiteral("MAIN")), 0x4AD3);
+    QCOMPARE(assembler.symbols.value(QStringLiteral("LOOP")), 0x4B37);
+    QCOMPARE(assembler.symbols.value(QStringLiteral("STOP")), 0x7693);
+
+    int kernelBytes = 0;
+    for (const MiniAssembler::Emission &e : assembler.emissions) {
+        const int offset = assembler.fileOffset(e);
+        const QByteArray actual = x.mid(offset, e.bytes.size());
+        QVERIFY2(actual == e.bytes,
+                 qPrintable(QStringLiteral("line %1 '%2' assembles to %3 at offset %4, the executable has %5")
+                                .arg(e.line)
+                                .arg(lines.at(e.line))
+                                .arg(QString::fromLatin1(e.bytes.toHex(' ')))
+                                .arg(offset)
+                                .arg(QString::fromLatin1(actual.toHex(' ')))));
+        if (e.line == kKernelFirstLine + 1)
+            QCOMPARE(offset, 10471);
+        if (e.line >= kKernelFirstLine && e.line <= kKernelLastLine)
+            kernelBytes += e.bytes.size();
+    }
+    QCOMPARE(kernelBytes, AtariProgram::kXexSize - 10471);
+    QCOMPARE(assembler.file().toHex(), x.toHex());
+}
+
+void tst_Export::savedFilesRepeat()
+{
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    auto pic = std::make_unique<ATARIpic>();
+    fillVaried(*pic);
+    const QString asm1 = dir.filePath(QStringLiteral("first.asm"));
+    const QString asm2 = dir.filePath(QStringLiteral("second"));
+    const QString xex1 = dir.filePath(QStringLiteral("first.xex"));
+    const QString xex2 = dir.filePath(QStringLiteral("second.xex"));
+    QString error;
+    QVERIFY2(PictureFiles::saveAsm(*pic, asm1, &error), qPrintable(error));
+    QVERIFY2(PictureFiles::saveAsm(*pic, asm2, &error), qPrintable(error));
+    QVERIFY2(PictureFiles::saveXex(*pic, xex1, &error), qPrintable(error));
+    QVERIFY2(PictureFiles::saveXex(*pic, xex2, &error), qPrintable(error));
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 4);
+
+    auto contents = [](const QString &name) {
+        QFile f(name);
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("unreadable");
+    };
+    const QByteArray source = contents(asm1);
+    QCOMPARE(source.count('\n'), kSourceLines);
+    QVERIFY(source.endsWith("    rts\n\n"));
+    QCOMPARE(contents(asm2), source);
+    QCOMPARE(QString::fromLatin1(source), sourceText(*pic));
+
+    const QByteArray program = contents(xex1);
+    QCOMPARE(program.size(), AtariProgram::kXexSize);
+    QCOMPARE(contents(xex2), program);
+    QCOMPARE(program, executable(*pic));
+
+    // Saving again over an existing file replaces it.
+    fillUniform(*pic, 0x3F, 0xF0);
+    QVERIFY2(PictureFiles::saveXex(*pic, xex1, &error), qPrintable(error));
+    QCOMPARE(contents(xex1), templateBytes());
+}
+
+void tst_Export::failedSaveKeepsTarget_data()
+{
+    QTest::addColumn<bool>("executable");
+    QTest::addColumn<QString>("kind");
+
+    for (const char *kind : {"full disk", "missing directory", "parent is a file"}) {
+        QTest::newRow(qPrintable(QStringLiteral("asm, %1").arg(QLatin1String(kind)))) << false << QString::fromLatin1(kind);
+        QTest::newRow(qPrintable(QStringLiteral("xex, %1").arg(QLatin1String(kind)))) << true << QString::fromLatin1(kind);
+    }
+}
+
+void tst_Export::failedSaveKeepsTarget()
+{
+    QFETCH(bool, executable);
+    QFETCH(QString, kind);
+
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QByteArray previous("previous contents\n");
+    const QString existing = dir.filePath(executable ? QStringLiteral("picture.xex") : QStringLiteral("picture.asm"));
+    {
+        QFile f(existing);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        QCOMPARE(f.write(previous), qint64(previous.size()));
+    }
+    QString target = existing;
+    if (kind == QLatin1String("missing directory"))
+        target = dir.filePath(QStringLiteral("missing/out.bin"));
+    else if (kind == QLatin1String("parent is a file"))
+        target = existing + QStringLiteral("/out.bin");
+    const QStringList before = QDir(dir.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
+
+    auto pic = std::make_unique<ATARIpic>();
+    fillVaried(*pic);
+    QString error;
+    bool saved = true;
+    if (kind == QLatin1String("full disk")) {
+        FileSizeLimit limit(4096);
+        QVERIFY(limit.active);
+        saved = executable ? PictureFiles::saveXex(*pic, target, &error) : PictureFiles::saveAsm(*pic, target, &error);
+    } else {
+        saved = executable ? PictureFiles::saveXex(*pic, target, &error) : PictureFiles::saveAsm(*pic, target, &error);
+    }
+
+    QVERIFY(!saved);
+    QVERIFY(!error.trimmed().isEmpty());
+    QVERIFY2(error.contains(QFileInfo(target).fileName()), qPrintable(error));
+    QFile f(existing);
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    QCOMPARE(f.readAll(), previous);
+    QCOMPARE(QDir(dir.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), before);
+    QVERIFY(!QFileInfo::exists(dir.filePath(QStringLiteral("missing"))));
+}
+
+QTEST_GUILESS_MAIN(tst_Export)
+#include "tst_export.moc"

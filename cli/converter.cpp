@@ -4,6 +4,7 @@
 #include "commandline.h"
 #include "picturefiles.h"
 
+#include <QBuffer>
 #include <QImage>
 #include <QImageWriter>
 #include <QSaveFile>
@@ -20,19 +21,24 @@ bool savePreviewPng(const ATARIpic &pic, quint8 mode, const QString &fileName, Q
             line[x] = pic.getPixel(quint16(x), quint16(y), mode) | 0xFF000000u;
     }
 
+    // Encoded in memory first, so that a failing disk is reported by the file, not the encoder.
+    QByteArray encoded;
+    QBuffer buffer(&encoded);
+    buffer.open(QIODevice::WriteOnly);
+    QImageWriter writer(&buffer, "PNG");
+    if (!writer.write(image)) {
+        *error = writer.errorString();
+        return false;
+    }
+
     QSaveFile file(fileName);
     if (!file.open(QIODevice::WriteOnly)) {
         *error = file.errorString();
         return false;
     }
-    QImageWriter writer(&file, "PNG");
-    if (!writer.write(image)) {
-        *error = file.error() != QFileDevice::NoError ? file.errorString() : writer.errorString();
-        file.cancelWriting();
-        return false;
-    }
-    if (!file.commit()) {
+    if (file.write(encoded) != encoded.size() || !file.commit()) {
         *error = file.errorString();
+        file.cancelWriting();
         return false;
     }
     return true;

@@ -1,0 +1,520 @@
+#include "atarigeometry.h"
+#include "ataripic.h"
+#include "picturefiles.h"
+
+#include <QColor>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QImage>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <csignal>
+#include <memory>
+#include <sys/resource.h>
+#include <vector>
+
+namespace {
+
+// Starts the converter, optionally with a limit on the size of any file it writes, so that
+// a write fails part way (the signal that the limit raises is ignored, so write() fails).
+class ConverterProcess : public QProcess
+{
+public:
+    rlim_t fileSizeLimit = 0;
+
+protected:
+    void setupChildProcess() override
+    {
+        if (fileSizeLimit == 0)
+            return;
+        std::signal(SIGXFSZ, SIG_IGN);
+        const rlimit limit{fileSizeLimit, fileSizeLimit};
+        setrlimit(RLIMIT_FSIZE, &limit);
+    }
+};
+
+struct Run
+{
+    int exitCode = -1;
+    QByteArray out;
+    QByteArray err;
+};
+
+// The exports and the picture as the window makes them: a fresh ATARIpic, the slider moved to
+// saturation (when not negative), then the loaded picture copied in.
+struct Reference
+{
+    std::unique_ptr<ATARIpic> pic;
+    QByteArray xex;
+    QByteArray asmText;
+};
+
+QByteArray readAll(const QString &fileName)
+{
+    QFile file(fileName);
+    if (!file.open(QIODevice::ReadOnly))
+        return QByteArray();
+    return file.readAll();
+}
+
+bool writeAll(const QString &fileName, const QByteArray &bytes)
+{
+    QFile file(fileName);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
+
+QStringList entries(const QString &dir)
+{
+    return QDir(dir).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden, QDir::Name);
+}
+
+} // namespace
+
+class TestCli : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void informationOptions_data();
+    void informationOptions();
+    void usageErrors_data();
+    void usageErrors();
+    void exportsMatchWindow_data();
+    void exportsMatchWindow();
+    void outputDirectory_data();
+    void outputDirectory();
+    void previewPng_data();
+    void previewPng();
+    void badInputAmongGood();
+    void refusesToOverwriteInput_data();
+    void refusesToOverwriteInput();
+    void failedWrite_data();
+    void failedWrite();
+
+private:
+    Run run(const QStringList &arguments, rlim_t fileSizeLimit = 0);
+    QString freshDir();
+    Reference reference(const QString &image, int saturation);
+    void compareWithReference(const QString &xexFile, const QString &asmFile, const Reference &expected);
+    void comparePlane(const QString &pngFile, const ATARIpic &pic, quint8 mode);
+
+    QTemporaryDir temp;
+    int dirCount = 0;
+    QString chelsea;
+    QString gradient;
+    QString clash;
+    Reference chelseaRef;
+    Reference gradientRef;
+};
+
+Run TestCli::run(const QStringList &arguments, rlim_t fileSizeLimit)
+{
+    ConverterProcess process;
+    process.fileSizeLimit = fileSizeLimit;
+    process.start(QStringLiteral(RASTREL_CLI), arguments);
+    Run result;
+    if (!process.waitForStarted(30000) || !process.waitForFinished(300000)) {
+        process.kill();
+        process.waitForFinished();
+        return result;
+    }
+    if (process.exitStatus() == QProcess::NormalExit)
+        result.exitCode = process.exitCode();
+    result.out = process.readAllStandardOutput();
+    result.err = process.readAllStandardError();
+    return result;
+}
+
+QString TestCli::freshDir()
+{
+    const QString dir = temp.filePath(QStringLiteral("case%1").arg(++dirCount));
+    if (!QDir().mkpath(dir))
+        return QString();
+    return dir;
+}
+
+Reference TestCli::reference(const QString &image, int saturation)
+{
+    Reference ref;
+    std::vector<quint32> pixels(Geometry::kSourcePixels);
+    QString error;
+    if (!PictureFiles::load(image, pixels.data(), &error)) {
+        qWarning("%s: %s", qPrintable(image), qPrintable(error));
+        return ref;
+    }
+    ref.pic = std::make_unique<ATARIpic>();
+    if (saturation >= 0)
+        ref.pic->newSaturation(saturation);
+    ref.pic->copy(pixels.data());
+
+    const QString dir = freshDir();
+    const QString xexFile = dir + QStringLiteral("/ref.xex");
+    const QString asmFile = dir + QStringLiteral("/ref.asm");
+    if (!PictureFiles::saveXex(*ref.pic, xexFile, &error) || !PictureFiles::saveAsm(*ref.pic, asmFile, &error))
+        qWarning("reference: %s", qPrintable(error));
+    ref.xex = readAll(xexFile);
+    ref.asmText = readAll(asmFile);
+    return ref;
+}
+
+void TestCli::compareWithReference(const QString &xexFile, const QString &asmFile, const Reference &expected)
+{
+    QVERIFY(!expected.xex.isEmpty());
+    QVERIFY(!expected.asmText.isEmpty());
+    const QByteArray xex = readAll(xexFile);
+    QCOMPARE(xex.size(), 21572);
+    QVERIFY2(xex == expected.xex, qPrintable(xexFile));
+    QVERIFY2(readAll(asmFile) == expected.asmText, qPrintable(asmFile));
+}
+
+void TestCli::comparePlane(const QString &pngFile, const ATARIpic &pic, quint8 mode)
+{
+    QImage image;
+    QVERIFY2(image.load(pngFile, "PNG"), qPrintable(pngFile));
+    QCOMPARE(image.size(), QSize(Geometry::kSourceWidth, Geometry::kSourceHeight));
+    for (int y = 0; y < Geometry::kSourceHeight; ++y) {
+        for (int x = 0; x < Geometry::kSourceWidth; ++x) {
+            const QRgb expected = pic.getPixel(quint16(x), quint16(y), mode) | 0xFF000000u;
+            if (image.pixel(x, y) != expected)
+                QFAIL(qPrintable(QStringLiteral("pixel (%1, %2) is %3, expected %4")
+                                     .arg(x)
+                                     .arg(y)
+                                     .arg(image.pixel(x, y), 8, 16, QLatin1Char('0'))
+                                     .arg(expected, 8, 16, QLatin1Char('0'))));
+        }
+    }
+}
+
+void TestCli::initTestCase()
+{
+    QVERIFY(temp.isValid());
+    QVERIFY2(QFileInfo(QStringLiteral(RASTREL_CLI)).isExecutable(), RASTREL_CLI);
+    chelsea = QStringLiteral(RASTREL_TEST_DATA "/chelsea.jpg");
+    QVERIFY(QFileInfo::exists(chelsea));
+
+    // A second picture in another format, with colours all round the hue circle.
+    QImage picture(200, 150, QImage::Format_RGB32);
+    for (int y = 0; y < picture.height(); ++y) {
+        for (int x = 0; x < picture.width(); ++x)
+            picture.setPixelColor(x, y, QColor::fromHsv(x * 359 / 199, 60 + y, 255 - y));
+    }
+    gradient = temp.filePath(QStringLiteral("gradient.png"));
+    QVERIFY(picture.save(gradient, "PNG"));
+    QVERIFY(QDir().mkpath(temp.filePath(QStringLiteral("other"))));
+    clash = temp.filePath(QStringLiteral("other/chelsea.png"));
+    QVERIFY(picture.save(clash, "PNG"));
+
+    chelseaRef = reference(chelsea, -1);
+    gradientRef = reference(gradient, -1);
+    QVERIFY(chelseaRef.pic && gradientRef.pic);
+    QVERIFY(chelseaRef.xex != gradientRef.xex);
+}
+
+void TestCli::informationOptions_data()
+{
+    QTest::addColumn<QString>("option");
+    QTest::addColumn<QString>("expected");
+
+    const QString version = QStringLiteral("rastrel-zo9-cli " RASTREL_VERSION "\n");
+    QTest::newRow("--version") << "--version" << version;
+    QTest::newRow("-v") << "-v" << version;
+    QTest::newRow("--help") << "--help" << QString();
+    QTest::newRow("-h") << "-h" << QString();
+}
+
+void TestCli::informationOptions()
+{
+    QFETCH(QString, option);
+    QFETCH(QString, expected);
+
+    const Run result = run({option});
+    QCOMPARE(result.exitCode, 0);
+    QVERIFY(result.err.isEmpty());
+    const QString out = QString::fromLocal8Bit(result.out);
+    if (!expected.isEmpty()) {
+        QCOMPARE(out, expected);
+        return;
+    }
+    for (const char *name : {"--output-dir", "--format", "--xex", "--asm", "--png", "--saturation", "--preview",
+                             "--quiet", "IMAGE..."})
+        QVERIFY2(out.contains(QLatin1String(name)), name);
+}
+
+void TestCli::usageErrors_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+
+    // @IN and @IN2 are two readable pictures, @DIR an empty directory, @FILE a regular file,
+    // @CLASH a picture with the same base name as @IN.
+    QTest::newRow("no arguments") << QStringList{};
+    QTest::newRow("no input") << QStringList{"-o", "@DIR"};
+    QTest::newRow("unknown long option") << QStringList{"--colour", "@IN", "-o", "@DIR"};
+    QTest::newRow("unknown short option") << QStringList{"-z", "@IN", "-o", "@DIR"};
+    QTest::newRow("option without its value") << QStringList{"@IN", "--xex", "@DIR/a.xex", "-s"};
+    QTest::newRow("saturation above 100") << QStringList{"-s", "101", "@IN", "-o", "@DIR"};
+    QTest::newRow("saturation below 0") << QStringList{"--saturation=-1", "@IN", "-o", "@DIR"};
+    QTest::newRow("saturation not a number") << QStringList{"-s", "vivid", "@IN", "-o", "@DIR"};
+    QTest::newRow("saturation with decimals") << QStringList{"-s", "50.5", "@IN", "-o", "@DIR"};
+    QTest::newRow("saturation empty") << QStringList{"--saturation=", "@IN", "-o", "@DIR"};
+    QTest::newRow("--xex with two inputs") << QStringList{"@IN", "@IN2", "--xex", "@DIR/a.xex"};
+    QTest::newRow("--asm with two inputs") << QStringList{"@IN", "@IN2", "--asm", "@DIR/a.asm"};
+    QTest::newRow("--png with two inputs") << QStringList{"@IN", "@IN2", "--png", "@DIR/a.png"};
+    QTest::newRow("missing output directory") << QStringList{"-o", "@DIR/missing", "@IN"};
+    QTest::newRow("output directory is a file") << QStringList{"--output-dir", "@FILE", "@IN"};
+    QTest::newRow("no output requested") << QStringList{"-s", "30", "@IN"};
+    QTest::newRow("unknown format") << QStringList{"-o", "@DIR", "-f", "xex,gif", "@IN"};
+    QTest::newRow("empty format list") << QStringList{"-o", "@DIR", "--format", ",", "@IN"};
+    QTest::newRow("format without output directory") << QStringList{"-f", "asm", "--xex", "@DIR/a.xex", "@IN"};
+    QTest::newRow("unknown preview") << QStringList{"--png", "@DIR/a.png", "-p", "sepia", "@IN"};
+    QTest::newRow("two inputs with one name") << QStringList{"-o", "@DIR", "@IN", "@CLASH"};
+    QTest::newRow("one input given twice") << QStringList{"-o", "@DIR", "@IN2", "@IN2"};
+    QTest::newRow("output directory and --xex") << QStringList{"-o", "@DIR", "--xex", "@DIR/a.xex", "@IN"};
+    QTest::newRow("two outputs to one file") << QStringList{"--xex", "@DIR/a.out", "--asm", "@DIR/a.out", "@IN"};
+}
+
+void TestCli::usageErrors()
+{
+    QFETCH(QStringList, arguments);
+
+    const QString dir = freshDir();
+    for (QString &argument : arguments) {
+        argument.replace(QLatin1String("@IN2"), gradient)
+            .replace(QLatin1String("@IN"), chelsea)
+            .replace(QLatin1String("@DIR"), dir)
+            .replace(QLatin1String("@FILE"), gradient)
+            .replace(QLatin1String("@CLASH"), clash);
+    }
+
+    const Run result = run(arguments);
+    QCOMPARE(result.exitCode, 2);
+    QVERIFY(result.out.isEmpty());
+    QVERIFY(result.err.contains("rastrel-zo9-cli: "));
+    QVERIFY(result.err.contains("--help"));
+    QCOMPARE(entries(dir), QStringList());
+}
+
+void TestCli::exportsMatchWindow_data()
+{
+    QTest::addColumn<QStringList>("options");
+    QTest::addColumn<int>("slider"); // the window's slider value before loading; -1 = never moved
+
+    QTest::newRow("start palette") << QStringList{} << -1;
+    // The palette the window starts with is the one of slider value 60.
+    QTest::newRow("-s 60 is the start palette") << QStringList{"-s", "60"} << -1;
+    QTest::newRow("-s 0") << QStringList{"-s", "0"} << 0;
+    QTest::newRow("--saturation 35") << QStringList{"--saturation", "35"} << 35;
+    QTest::newRow("--saturation=100") << QStringList{"--saturation=100"} << 100;
+}
+
+void TestCli::exportsMatchWindow()
+{
+    QFETCH(QStringList, options);
+    QFETCH(int, slider);
+
+    const QString dir = freshDir();
+    const QString xexFile = dir + QStringLiteral("/picture.xex");
+    const QString asmFile = dir + QStringLiteral("/picture.asm");
+    const Run result = run(options + QStringList{chelsea, "--xex", xexFile, "--asm", asmFile});
+    QCOMPARE(result.exitCode, 0);
+    QVERIFY(result.err.isEmpty()); // a single input shows no progress
+
+    const Reference expected = slider < 0 ? reference(chelsea, -1) : reference(chelsea, slider);
+    if (slider >= 0)
+        QVERIFY(expected.xex != chelseaRef.xex); // the saturation must make a difference here
+    compareWithReference(xexFile, asmFile, expected);
+    QCOMPARE(entries(dir), (QStringList{"picture.asm", "picture.xex"}));
+}
+
+void TestCli::outputDirectory_data()
+{
+    QTest::addColumn<QStringList>("options");
+    QTest::addColumn<QStringList>("extensions");
+    QTest::addColumn<bool>("progress");
+
+    const QStringList all{"xex", "asm", "png"};
+    QTest::newRow("all formats") << QStringList{"-f", "xex,asm,png"} << all << true;
+    QTest::newRow("all formats, quiet") << QStringList{"--format=xex,asm,png", "-q"} << all << false;
+    QTest::newRow("all formats, --quiet") << QStringList{"-f", "xex,asm,png", "--quiet"} << all << false;
+    QTest::newRow("default is xex") << QStringList{} << QStringList{"xex"} << true;
+    QTest::newRow("asm only") << QStringList{"-f", "asm"} << QStringList{"asm"} << true;
+}
+
+void TestCli::outputDirectory()
+{
+    QFETCH(QStringList, options);
+    QFETCH(QStringList, extensions);
+    QFETCH(bool, progress);
+
+    const QString dir = freshDir();
+    const Run result = run(QStringList{"-o", dir} + options + QStringList{chelsea, gradient});
+    QCOMPARE(result.exitCode, 0);
+
+    QStringList expectedFiles;
+    QString expectedErr;
+    const struct
+    {
+        QString input;
+        QString name;
+        const Reference &ref;
+    } inputs[] = {{chelsea, "chelsea", chelseaRef}, {gradient, "gradient", gradientRef}};
+    int index = 0;
+    for (const auto &input : inputs) {
+        QStringList written;
+        for (const QString &extension : extensions) {
+            expectedFiles << input.name + '.' + extension;
+            written << QDir(dir).filePath(input.name + '.' + extension);
+        }
+        expectedErr += QStringLiteral("[%1/2] %2 -> %3\n").arg(++index).arg(input.input, written.join(", "));
+
+        const QString base = dir + '/' + input.name;
+        if (extensions.contains("xex"))
+            QVERIFY(readAll(base + ".xex") == input.ref.xex);
+        if (extensions.contains("asm"))
+            QVERIFY(readAll(base + ".asm") == input.ref.asmText);
+        if (extensions.contains("png"))
+            comparePlane(base + ".png", *input.ref.pic, 3);
+    }
+    expectedFiles.sort();
+    QCOMPARE(entries(dir), expectedFiles);
+    QCOMPARE(QString::fromLocal8Bit(result.err), progress ? expectedErr : QString());
+}
+
+void TestCli::previewPng_data()
+{
+    QTest::addColumn<QStringList>("options");
+    QTest::addColumn<int>("mode");
+
+    QTest::newRow("default is output") << QStringList{} << 3;
+    QTest::newRow("original") << QStringList{"-p", "original"} << 0;
+    QTest::newRow("gtia") << QStringList{"--preview", "gtia"} << 1;
+    QTest::newRow("atari-pal") << QStringList{"-p", "atari-pal"} << 2;
+    QTest::newRow("output") << QStringList{"-p", "output"} << 3;
+    QTest::newRow("gray") << QStringList{"-p", "gray"} << 4;
+    QTest::newRow("green") << QStringList{"--preview=green"} << 5;
+    QTest::newRow("chroma") << QStringList{"-p", "chroma"} << 6;
+}
+
+void TestCli::previewPng()
+{
+    QFETCH(QStringList, options);
+    QFETCH(int, mode);
+
+    const QString dir = freshDir();
+    const QString pngFile = dir + QStringLiteral("/plane.png");
+    const Run result = run(options + QStringList{"--png", pngFile, chelsea});
+    QCOMPARE(result.exitCode, 0);
+    QCOMPARE(entries(dir), QStringList{"plane.png"});
+    comparePlane(pngFile, *chelseaRef.pic, quint8(mode));
+}
+
+void TestCli::badInputAmongGood()
+{
+    const QString dir = freshDir();
+    const QString inputs = freshDir();
+    const QString notImage = inputs + QStringLiteral("/notimage.jpg");
+    QVERIFY(writeAll(notImage, "This is a shopping list, not a photograph.\n"));
+    // A grey map whose header claims 50000 x 50000 pixels, far above what loading accepts.
+    const QString bomb = inputs + QStringLiteral("/bomb.pgm");
+    QVERIFY(writeAll(bomb, QByteArray("P5\n50000 50000\n255\n") + QByteArray(64, '\x80')));
+    const QString missing = inputs + QStringLiteral("/missing.jpg");
+
+    const Run result = run({"-o", dir, chelsea, notImage, missing, bomb, gradient});
+    QCOMPARE(result.exitCode, 1);
+    QCOMPARE(entries(dir), (QStringList{"chelsea.xex", "gradient.xex"}));
+    QVERIFY(readAll(dir + "/chelsea.xex") == chelseaRef.xex);
+    QVERIFY(readAll(dir + "/gradient.xex") == gradientRef.xex);
+
+    const QStringList lines = QString::fromLocal8Bit(result.err).split('\n', Qt::SkipEmptyParts);
+    QCOMPARE(lines.size(), 5);
+    QCOMPARE(lines.at(0), QStringLiteral("[1/5] %1 -> %2").arg(chelsea, QDir(dir).filePath("chelsea.xex")));
+    int line = 1;
+    for (const QString &bad : {notImage, missing, bomb}) {
+        const QString prefix = QStringLiteral("rastrel-zo9-cli: %1: ").arg(bad);
+        QVERIFY2(lines.at(line).startsWith(prefix), qPrintable(lines.at(line)));
+        QVERIFY2(lines.at(line).size() > prefix.size(), "the reason is missing");
+        ++line;
+    }
+    QCOMPARE(lines.at(4), QStringLiteral("[5/5] %1 -> %2").arg(gradient, QDir(dir).filePath("gradient.xex")));
+}
+
+void TestCli::refusesToOverwriteInput_data()
+{
+    QTest::addColumn<QString>("inputName");
+    QTest::addColumn<QStringList>("options");
+
+    // @D is the directory that holds the input.
+    QTest::newRow("--xex names the input") << "in.jpg" << QStringList{"--xex", "@D/in.jpg"};
+    QTest::newRow("--asm spells the input differently") << "in.jpg" << QStringList{"--asm", "@D/sub/../in.jpg"};
+    QTest::newRow("--png is a link to the input") << "in.jpg" << QStringList{"--png", "@D/link.png"};
+    QTest::newRow("output directory holds NAME.xex") << "photo.xex" << QStringList{"-o", "@D"};
+    QTest::newRow("output directory holds NAME.asm") << "photo.asm" << QStringList{"-o", "@D", "-f", "xex,asm"};
+}
+
+void TestCli::refusesToOverwriteInput()
+{
+    QFETCH(QString, inputName);
+    QFETCH(QStringList, options);
+
+    const QString dir = freshDir();
+    const QString input = dir + '/' + inputName;
+    QVERIFY(QFile::copy(chelsea, input));
+    QVERIFY(QDir(dir).mkdir("sub"));
+    QVERIFY(QFile::link(input, dir + "/link.png"));
+    const QByteArray original = readAll(input);
+    for (QString &option : options)
+        option.replace(QLatin1String("@D"), dir);
+
+    const Run result = run(options + QStringList{input});
+    QCOMPARE(result.exitCode, 2);
+    QVERIFY(result.err.contains(input.toLocal8Bit()));
+    QVERIFY(readAll(input) == original);
+    QStringList expectedEntries{inputName, "link.png", "sub"};
+    expectedEntries.sort();
+    QCOMPARE(entries(dir), expectedEntries);
+}
+
+void TestCli::failedWrite_data()
+{
+    QTest::addColumn<QString>("option");
+    QTest::addColumn<QString>("target"); // relative to an empty directory holding a file "list.txt"
+    QTest::addColumn<QByteArray>("existing");
+    QTest::addColumn<int>("sizeLimit");
+
+    QTest::newRow("xex in a missing directory") << "--xex" << "missing/a.xex" << QByteArray() << 0;
+    QTest::newRow("asm below a regular file") << "--asm" << "list.txt/a.asm" << QByteArray() << 0;
+    // The limit lets the converter start but not write a whole export.
+    QTest::newRow("disk full keeps the old xex") << "--xex" << "a.xex" << QByteArray("old xex") << 4096;
+    QTest::newRow("disk full keeps the old asm") << "--asm" << "a.asm" << QByteArray("old asm") << 4096;
+    QTest::newRow("disk full keeps the old png") << "--png" << "a.png" << QByteArray("old png") << 4096;
+}
+
+void TestCli::failedWrite()
+{
+    QFETCH(QString, option);
+    QFETCH(QString, target);
+    QFETCH(QByteArray, existing);
+    QFETCH(int, sizeLimit);
+
+    const QString dir = freshDir();
+    QVERIFY(writeAll(dir + "/list.txt", "milk\n"));
+    const QString path = dir + '/' + target;
+    QStringList expectedEntries{"list.txt"};
+    if (!existing.isEmpty()) {
+        QVERIFY(writeAll(path, existing));
+        expectedEntries.prepend(target);
+    }
+
+    const Run result = run({chelsea, option, path}, rlim_t(sizeLimit));
+    QCOMPARE(result.exitCode, 1);
+    QVERIFY2(result.err.startsWith("rastrel-zo9-cli: " + path.toLocal8Bit() + ": "), result.err.constData());
+    QCOMPARE(QFileInfo::exists(path), !existing.isEmpty());
+    QCOMPARE(readAll(path), existing);
+    QCOMPARE(entries(dir), expectedEntries); // no temporary file left behind
+}
+
+QTEST_GUILESS_MAIN(TestCli)
+#include "tst_cli.moc"

@@ -82,7 +82,7 @@ QByteArray executable(ATARIpic &pic)
     return bytes;
 }
 
-QByteArray templateBytes()
+QByteArray storedTemplate()
 {
     const auto &t = AtariProgram::basexex();
     return QByteArray(reinterpret_cast<const char *>(t.data()), int(t.size()));
@@ -512,7 +512,7 @@ private:
         pc = address;
     }
 
-    bool emit(const QByteArray &bytes)
+    bool put(const QByteArray &bytes)
     {
         if (segments.isEmpty())
             return fail(QStringLiteral("code before org"));
@@ -528,7 +528,7 @@ private:
         QByteArray b(1, char(op));
         b += char(address & 0xFF);
         b += char((address >> 8) & 0xFF);
-        return emit(b);
+        return put(b);
     }
 
     bool emitWithByte(quint8 op, int value)
@@ -537,7 +537,7 @@ private:
             return fail(QStringLiteral("value %1 does not fit a byte").arg(value));
         QByteArray b(1, char(op));
         b += char(value);
-        return emit(b);
+        return put(b);
     }
 
     // lda/sta family: zero page when the address is known to fit a byte, absolute otherwise.
@@ -600,7 +600,7 @@ private:
                     return false;
                 QByteArray b(1, char(value & 0xFF));
                 b += char((value >> 8) & 0xFF);
-                if (!emit(b))
+                if (!put(b))
                     return false;
                 continue;
             }
@@ -608,7 +608,7 @@ private:
                 return false;
             if (value < 0 || value > 0xFF)
                 return fail(QStringLiteral("data byte %1 too large").arg(item));
-            if (!emit(QByteArray(1, char(value))))
+            if (!put(QByteArray(1, char(value))))
                 return false;
         }
         return true;
@@ -655,7 +655,7 @@ private:
             startSegment(0x02E0);
             QByteArray b(1, char(address & 0xFF));
             b += char((address >> 8) & 0xFF);
-            if (!emit(b))
+            if (!put(b))
                 return false;
             startSegment(resume);
             return true;
@@ -665,9 +665,9 @@ private:
         if (op == QLatin1String("dta"))
             return data(operand, true);
         if (op == QLatin1String("nop") && operand.isEmpty())
-            return emit(QByteArray(1, '\xEA'));
+            return put(QByteArray(1, '\xEA'));
         if (op == QLatin1String("rts") && operand.isEmpty())
-            return emit(QByteArray(1, '\x60'));
+            return put(QByteArray(1, '\x60'));
         if (op == QLatin1String("lda"))
             return operand.startsWith(QLatin1Char('#')) ? immediate(0xA9, operand) : memory(0xA5, 0xAD, operand);
         if (op == QLatin1String("sta"))
@@ -1086,7 +1086,7 @@ void tst_Export::templateLayout()
 {
     const QByteArray expected = documentedTemplate();
     QCOMPARE(expected.size(), AtariProgram::kXexSize);
-    const QByteArray actual = templateBytes();
+    const QByteArray actual = storedTemplate();
     QCOMPARE(actual.size(), AtariProgram::kXexSize);
     for (int i = 0; i < expected.size(); ++i) {
         QVERIFY2(actual.at(i) == expected.at(i),
@@ -1127,12 +1127,12 @@ void tst_Export::templateBytes()
     QFETCH(int, offset);
     QFETCH(QByteArray, bytes);
 
-    QCOMPARE(templateBytes().mid(offset, bytes.size()).toHex(' '), bytes.toHex(' '));
+    QCOMPARE(storedTemplate().mid(offset, bytes.size()).toHex(' '), bytes.toHex(' '));
 }
 
 void tst_Export::templatePlaceholderCounts()
 {
-    const QByteArray t = templateBytes();
+    const QByteArray t = storedTemplate();
     QCOMPARE(t.size(), AtariProgram::kXexSize);
     QCOMPARE(t.mid(28, 9643 - 28 + 1).count('\xFF'), Geometry::kPictureBytes);
     QCOMPARE(t.mid(10505, 21527 - 10505 + 1).count('\xF0'), Geometry::kHues);
@@ -1151,7 +1151,7 @@ void tst_Export::fillUniformLuminance15GivesTemplate()
     fillUniform(*pic, 0x3F, 0xF0);
     for (int i = 0; i < Geometry::kAtariPixels; ++i)
         pic->outputBytes()[i] = quint8((i % 16) << 4 | 0x0F);
-    QCOMPARE(executable(*pic), templateBytes());
+    QCOMPARE(executable(*pic), storedTemplate());
 }
 
 void tst_Export::fillLuminanceZero()
@@ -1161,7 +1161,7 @@ void tst_Export::fillLuminanceZero()
     for (int i = 0; i < Geometry::kAtariPixels; ++i)
         pic->outputBytes()[i] &= 0xF0;
     const QByteArray x = executable(*pic);
-    const QByteArray t = templateBytes();
+    const QByteArray t = storedTemplate();
     QCOMPARE(x.size(), AtariProgram::kXexSize);
 
     QVector<int> expected(AtariProgram::kXexSize);
@@ -1247,7 +1247,7 @@ void tst_Export::fillMapsEveryPlaceholder()
     std::array<quint8, AtariProgram::kXexSize> filled{};
     AtariProgram::fillExecutable(pic->outputBytes(), pic->hueTable(), filled);
 
-    const QByteArray t = templateBytes();
+    const QByteArray t = storedTemplate();
     std::vector<bool> placeholder(size_t(AtariProgram::kXexSize), false);
     const quint8 *out = pic->outputBytes();
     for (int k = 0; k < Geometry::kPictureBytes; ++k) {
@@ -1292,7 +1292,7 @@ void tst_Export::saveXexWritesFilledTemplate()
     QCOMPARE(x, QByteArray(reinterpret_cast<const char *>(filled.data()), int(filled.size())));
     QCOMPARE(x.left(8), bytesFromHex("FFFF E002 E102 D34A"));
     QCOMPARE(executable(*pic), x);
-    QVERIFY(templateBytes() != x);
+    QVERIFY(storedTemplate() != x);
 }
 
 void tst_Export::sourceAndExecutableAgree_data()
@@ -1313,7 +1313,7 @@ void tst_Export::sourceAndExecutableAgree()
     else
         fillVaried(*pic);
     const QStringList lines = sourceLines(*pic);
-    const QByteArray x = placeholders ? templateBytes() : executable(*pic);
+    const QByteArray x = placeholders ? storedTemplate() : executable(*pic);
     QCOMPARE(x.size(), AtariProgram::kXexSize);
 
     MiniAssembler assembler;
@@ -1385,7 +1385,7 @@ void tst_Export::savedFilesRepeat()
     // Saving again over an existing file replaces it.
     fillUniform(*pic, 0x3F, 0xF0);
     QVERIFY2(PictureFiles::saveXex(*pic, xex1, &error), qPrintable(error));
-    QCOMPARE(contents(xex1), templateBytes());
+    QCOMPARE(contents(xex1), storedTemplate());
 }
 
 void tst_Export::failedSaveKeepsTarget_data()
@@ -1433,13 +1433,15 @@ void tst_Export::failedSaveKeepsTarget()
     }
 
     QVERIFY(!saved);
-    QVERIFY(!error.trimmed().isEmpty());
-    QVERIFY2(error.contains(QFileInfo(target).fileName()), qPrintable(error));
     QFile f(existing);
     QVERIFY(f.open(QIODevice::ReadOnly));
     QCOMPARE(f.readAll(), previous);
     QCOMPARE(QDir(dir.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), before);
     QVERIFY(!QFileInfo::exists(dir.filePath(QStringLiteral("missing"))));
+    // The caller adds the file name; the message itself must say why, not the toolkit's
+    // text for a device error of unknown cause.
+    QVERIFY(!error.trimmed().isEmpty());
+    QVERIFY2(error != QFile().errorString(), qPrintable(error));
 }
 
 QTEST_GUILESS_MAIN(tst_Export)

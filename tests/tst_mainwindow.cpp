@@ -1,0 +1,1147 @@
+#include <QtTest>
+
+#include <QAbstractButton>
+#include <QBuffer>
+#include <QDataStream>
+#include <QGraphicsPixmapItem>
+#include <QGraphicsScene>
+#include <QGraphicsView>
+#include <QGroupBox>
+#include <QLayout>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSlider>
+#include <QStatusBar>
+#include <QStyle>
+#include <QStyleOptionButton>
+#include <QTemporaryDir>
+#include <QTextStream>
+#include <QToolBar>
+
+#include <csignal>
+#include <functional>
+#include <memory>
+#include <vector>
+
+#include <sys/resource.h>
+
+#include "ataripic.h"
+#include "mainwindow.h"
+#include "picturefiles.h"
+
+using namespace Geometry;
+
+namespace {
+
+const quint32 kOpaque = 0xFF000000u;
+
+QString dataFile(const char *name)
+{
+    return QStringLiteral(RASTREL_TEST_DATA "/") + QLatin1String(name);
+}
+
+// Stands in for the window's dialogs: answers from fields and records every question.
+struct FakeDialogs
+{
+    QString openAnswer;
+    QString saveAnswer;
+    QStringList openQuestions; // "caption|filter"
+    QStringList saveQuestions;
+    QStringList warnings;
+
+    void install(MainWindow &window)
+    {
+        window.dialogs.openFileName = [this](QWidget *, const QString &caption, const QString &filter) {
+            openQuestions << caption + QLatin1Char('|') + filter;
+            return openAnswer;
+        };
+        window.dialogs.saveFileName = [this](QWidget *, const QString &caption, const QString &filter) {
+            saveQuestions << caption + QLatin1Char('|') + filter;
+            return saveAnswer;
+        };
+        window.dialogs.warning = [this](QWidget *, const QString &, const QString &text) { warnings << text; };
+    }
+};
+
+template <typename T>
+T *child(const MainWindow &window, const char *name)
+{
+    return window.findChild<T *>(QLatin1String(name));
+}
+
+// The image on the display: the topmost pixmap item at the scene origin.
+QImage shownImage(const MainWindow &window)
+{
+    const auto *view = child<QGraphicsView>(window, "graphicsView");
+    if (!view || !view->scene())
+        return QImage();
+    const QList<QGraphicsItem *> items = view->scene()->items(QPointF(0.5, 0.5));
+    for (const QGraphicsItem *item : items) {
+        const auto *pixmapItem = qgraphicsitem_cast<const QGraphicsPixmapItem *>(item);
+        if (pixmapItem && pixmapItem->pos() == QPointF(0, 0))
+            return pixmapItem->pixmap().toImage();
+    }
+    return QImage();
+}
+
+qint64 shownCacheKey(const MainWindow &window)
+{
+    const auto *view = child<QGraphicsView>(window, "graphicsView");
+    const QList<QGraphicsItem *> items = view->scene()->items(QPointF(0.5, 0.5));
+    for (const QGraphicsItem *item : items) {
+        if (const auto *pixmapItem = qgraphicsitem_cast<const QGraphicsPixmapItem *>(item))
+            return pixmapItem->pixmap().cacheKey();
+    }
+    return 0;
+}
+
+// The stored 0xAARRGGBB word of each pixel, so that a missing alpha shows up.
+QImage rawWords(const QImage &image)
+{
+    if (image.format() == QImage::Format_RGB32 || image.format() == QImage::Format_ARGB32)
+        return image;
+    return image.convertToFormat(QImage::Format_ARGB32);
+}
+
+quint32 word(const QImage &image, int x, int y)
+{
+    return reinterpret_cast<const quint32 *>(image.constScanLine(y))[x];
+}
+
+using Expectation = std::function<quint32(int x, int y)>;
+
+// Empty when every displayed word equals the expectation, else a description of the first difference.
+QString mismatch(const QImage &shown, const Expectation &expected)
+{
+    if (shown.size() != QSize(kSourceWidth, kSourceHeight))
+        return QStringLiteral("display is %1 x %2").arg(shown.width()).arg(shown.height());
+    const QImage words = rawWords(shown);
+    for (int y = 0; y < kSourceHeight; ++y) {
+        for (int x = 0; x < kSourceWidth; ++x) {
+            const quint32 got = word(words, x, y);
+            const quint32 want = expected(x, y);
+            if (got != want)
+                return QString::asprintf("(%d, %d): shown %08X, expected %08X", x, y, got, want);
+        }
+    }
+    return QString();
+}
+
+// Empty when every displayed colour (alpha ignored) is one of the allowed RGB values.
+QString outsideSet(const QImage &shown, const QSet<quint32> &allowed)
+{
+    const QImage words = rawWords(shown);
+    for (int y = 0; y < words.height(); ++y) {
+        for (int x = 0; x < words.width(); ++x) {
+            const quint32 rgb = word(words, x, y) & 0x00FFFFFFu;
+            if (!allowed.contains(rgb))
+                return QString::asprintf("(%d, %d): %06X is not allowed here", x, y, rgb);
+        }
+    }
+    return QString();
+}
+
+Expectation planeOf(const ATARIpic &pic, quint8 mode)
+{
+    return [&pic, mode](int x, int y) { return pic.getPixel(quint16(x), quint16(y), mode) | kOpaque; };
+}
+
+Expectation sameAs(const QImage &before)
+{
+    const QImage words = rawWords(before);
+    return [words](int x, int y) { return word(words, x, y); };
+}
+
+// The demo chart worked out from its definition: hue bands of 15 rows, luminance steps of 20 columns.
+Expectation demoChart(const ATARIpalGen &pal, quint8 mode)
+{
+    return [&pal, mode](int x, int y) {
+        const unsigned hue = unsigned(y) * 16 / kSourceHeight;
+        const unsigned luminance = unsigned(x) * 16 / kSourceWidth;
+        const auto v = static_cast<unsigned char>(hue << 4 | luminance);
+        switch (mode) {
+        case 4:
+            return pal.getGray(v) | kOpaque;
+        case 5:
+            return pal.getGreen(v) | kOpaque;
+        case 6:
+            return pal.getRGB(static_cast<unsigned char>(hue << 4 | 0x0A)) | kOpaque;
+        default:
+            return pal.getRGB(v) | kOpaque;
+        }
+    };
+}
+
+QRadioButton *radio(const MainWindow &window, int number)
+{
+    return window.findChild<QRadioButton *>(QStringLiteral("radioButton_%1").arg(number));
+}
+
+// Clicks the round indicator, which lies inside the button's click area in every style.
+void clickRadio(QRadioButton *button)
+{
+    QStyleOptionButton option;
+    option.initFrom(button);
+    option.text = button->text();
+    const QRect indicator = button->style()->subElementRect(QStyle::SE_RadioButtonIndicator, &option, button);
+    QTest::mouseClick(button, Qt::LeftButton, Qt::NoModifier, indicator.center());
+}
+
+void clickButton(const MainWindow &window, const char *name)
+{
+    QTest::mouseClick(child<QAbstractButton>(window, name), Qt::LeftButton);
+}
+
+// The source picture as the window's loader produces it, for building reference conversions.
+std::vector<quint32> loadedPixels(const QString &fileName)
+{
+    std::vector<quint32> pixels(kSourcePixels, 0);
+    QString error;
+    if (!PictureFiles::load(fileName, pixels.data(), &error))
+        pixels.clear();
+    return pixels;
+}
+
+std::unique_ptr<ATARIpic> referenceConversion(const std::vector<quint32> &pixels, int saturation)
+{
+    auto pic = std::make_unique<ATARIpic>();
+    pic->newSaturation(saturation);
+    pic->copy(pixels.data());
+    return pic;
+}
+
+int sofOffset(const QByteArray &jpeg)
+{
+    int i = 2;
+    while (i + 4 <= jpeg.size()) {
+        if (quint8(jpeg[i]) != 0xFF)
+            return -1;
+        const quint8 marker = quint8(jpeg[i + 1]);
+        if (marker >= 0xC0 && marker <= 0xC2)
+            return i;
+        i += 2 + (quint8(jpeg[i + 2]) << 8 | quint8(jpeg[i + 3]));
+    }
+    return -1;
+}
+
+QRgb blockColour(int column, int row)
+{
+    return qRgb(column * 30 + 15, row * 40 + 20, (column * 7 + row * 11) * 9 % 256);
+}
+
+} // namespace
+
+class tst_MainWindow : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void startsFixedWithDemoChart();
+    void noMenuToolOrStatusBar();
+    void formObjects_data();
+    void formObjects();
+    void sizePolicies_data();
+    void sizePolicies();
+    void displayIsOneToOne();
+    void slotsAreConnectedByName();
+    void radioButtonShowsPlane_data();
+    void radioButtonShowsPlane();
+    void clickingCheckedButtonRepaints();
+    void sliderBeforeLoadRedrawsDemo();
+    void sliderKeys_data();
+    void sliderKeys();
+    void loadShowsPictureInCurrentMode();
+    void loadedPlanesFollowModes_data();
+    void loadedPlanesFollowModes();
+    void cancelledLoadChangesNothing();
+    void badFileChangesNothing_data();
+    void badFileChangesNothing();
+    void sliderAfterLoadReconverts();
+    void loadAfterSliderUsesMovedSaturation();
+    void pictureFillsFrame_data();
+    void pictureFillsFrame();
+    void displayIsOpaque();
+    void exportWritesFile_data();
+    void exportWritesFile();
+    void failedExportKeepsExistingFile_data();
+    void failedExportKeepsExistingFile();
+    void cancelledExportWritesNothing_data();
+    void cancelledExportWritesNothing();
+    void exitClosesWindow();
+};
+
+void tst_MainWindow::startsFixedWithDemoChart()
+{
+    FakeDialogs fake;
+    MainWindow window;
+    fake.install(window);
+
+    QCOMPARE(window.size(), QSize(512, 512));
+    QCOMPARE(window.minimumSize(), QSize(512, 512));
+    QCOMPARE(window.maximumSize(), QSize(512, 512));
+    QCOMPARE(window.windowTitle(), QStringLiteral("Rastrel Zo9 v0.3"));
+    QCOMPARE(window.objectName(), QStringLiteral("MainWindow"));
+
+    QVERIFY(radio(window, 1)->isChecked());
+    for (int number = 2; number <= 7; ++number)
+        QVERIFY(!radio(window, number)->isChecked());
+    QVERIFY(!child<QPushButton>(window, "pushButton_Save")->isEnabled());
+    QVERIFY(!child<QPushButton>(window, "pushButton_Compile")->isEnabled());
+    QVERIFY(child<QPushButton>(window, "pushButton_Load")->isEnabled());
+
+    // The form sets the slider to 50 before the slots are connected: the palette keeps its
+    // initial saturation 0.6 and the display shows the chart of that palette.
+    QCOMPARE(child<QSlider>(window, "horizontalSlider")->value(), 50);
+    QCOMPARE(window.picture().palette().getSaturation(), 0.6);
+    const QString wrong = mismatch(shownImage(window), demoChart(window.picture().palette(), 0));
+    QVERIFY2(wrong.isEmpty(), qPrintable(wrong));
+
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    QCOMPARE(window.size(), QSize(512, 512));
+    window.resize(700, 600);
+    QCOMPARE(window.size(), QSize(512, 512));
+
+    // Disabled export buttons ask nothing.
+    clickButton(window, "pushButton_Save");
+    clickButton(window, "pushButton_Compile");
+    QVERIFY(fake.saveQuestions.isEmpty());
+}
+
+void tst_MainWindow::noMenuToolOrStatusBar()
+{
+    MainWindow window;
+    QVERIFY(!window.findChild<QMenuBar *>());
+    QVERIFY(!window.findChild<QToolBar *>());
+    QVERIFY(!window.findChild<QStatusBar *>());
+    QCOMPARE(window.centralWidget(), child<QWidget>(window, "centralWidget"));
+}
+
+void tst_MainWindow::formObjects_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("className");
+    QTest::addColumn<QString>("parentName");
+    QTest::addColumn<QString>("layoutName");
+    QTest::addColumn<int>("position");
+    QTest::addColumn<QString>("caption");
+
+    auto row = [](const char *name, const char *className, const char *parent, const char *layout, int position,
+                  const char *caption) {
+        QTest::newRow(name) << QString::fromLatin1(name) << QString::fromLatin1(className)
+                            << QString::fromLatin1(parent) << QString::fromLatin1(layout) << position
+                            << QString::fromLatin1(caption);
+    };
+    // A layout's parent is the widget it is installed on, or the layout that holds it.
+    row("centralWidget", "QWidget", "MainWindow", "", -1, "");
+    row("horizontalLayout_4", "QHBoxLayout", "centralWidget", "", -1, "");
+    row("verticalLayout_4", "QVBoxLayout", "horizontalLayout_4", "horizontalLayout_4", 0, "");
+    row("frame_1", "QFrame", "centralWidget", "verticalLayout_4", 0, "");
+    row("verticalLayout_2", "QVBoxLayout", "frame_1", "", -1, "");
+    row("horizontalLayout_2", "QHBoxLayout", "verticalLayout_2", "verticalLayout_2", 0, "");
+    row("graphicsView", "QGraphicsView", "frame_1", "horizontalLayout_2", 0, "");
+    row("groupBox_1", "QGroupBox", "frame_1", "horizontalLayout_2", 1, "Preview");
+    row("horizontalLayout", "QHBoxLayout", "groupBox_1", "", -1, "");
+    row("verticalLayout", "QVBoxLayout", "horizontalLayout", "horizontalLayout", 0, "");
+    row("radioButton_1", "QRadioButton", "groupBox_1", "verticalLayout", 0, "Original");
+    row("radioButton_2", "QRadioButton", "groupBox_1", "verticalLayout", 1, "GTIA");
+    row("radioButton_3", "QRadioButton", "groupBox_1", "verticalLayout", 2, "ATARI PAL");
+    row("radioButton_4", "QRadioButton", "groupBox_1", "verticalLayout", 3, "Output");
+    row("radioButton_5", "QRadioButton", "groupBox_1", "verticalLayout", 4, "Gray");
+    row("radioButton_6", "QRadioButton", "groupBox_1", "verticalLayout", 5, "Green");
+    row("radioButton_7", "QRadioButton", "groupBox_1", "verticalLayout", 6, "Chroma");
+    row("frame_3", "QFrame", "centralWidget", "verticalLayout_4", 1, "");
+    row("horizontalLayout_6", "QHBoxLayout", "frame_3", "", -1, "");
+    row("groupBox_2", "QGroupBox", "frame_3", "horizontalLayout_6", 0, "Saturation Level");
+    row("horizontalLayout_5", "QHBoxLayout", "groupBox_2", "", -1, "");
+    row("horizontalSlider", "QSlider", "groupBox_2", "horizontalLayout_5", 0, "");
+    row("frame_2", "QFrame", "centralWidget", "verticalLayout_4", 2, "");
+    row("verticalLayout_3", "QVBoxLayout", "frame_2", "", -1, "");
+    row("horizontalLayout_3", "QHBoxLayout", "verticalLayout_3", "verticalLayout_3", 0, "");
+    row("pushButton_Load", "QPushButton", "frame_2", "horizontalLayout_3", 0, "Load Picture");
+    row("pushButton_Save", "QPushButton", "frame_2", "horizontalLayout_3", 1, "Save ASM");
+    row("pushButton_Compile", "QPushButton", "frame_2", "horizontalLayout_3", 2, "Save XEX");
+    row("pushButton_Exit", "QPushButton", "frame_2", "horizontalLayout_3", 3, "Exit");
+}
+
+void tst_MainWindow::formObjects()
+{
+    QFETCH(QString, name);
+    QFETCH(QString, className);
+    QFETCH(QString, parentName);
+    QFETCH(QString, layoutName);
+    QFETCH(int, position);
+    QFETCH(QString, caption);
+
+    MainWindow window;
+    const QList<QObject *> named = window.findChildren<QObject *>(name);
+    QCOMPARE(named.size(), 1);
+    QObject *object = named.first();
+    QCOMPARE(QString::fromLatin1(object->metaObject()->className()), className);
+    QVERIFY(object->parent());
+    QCOMPARE(object->parent()->objectName(), parentName);
+
+    auto *layout = qobject_cast<QLayout *>(object);
+    auto *widget = qobject_cast<QWidget *>(object);
+    if (layout) {
+        QCOMPARE(layout->spacing(), 6);
+        if (layoutName.isEmpty()) {
+            // Installed on its parent widget, with margins of 11 all round.
+            QCOMPARE(qobject_cast<QWidget *>(layout->parent())->layout(), layout);
+            QCOMPARE(layout->contentsMargins(), QMargins(11, 11, 11, 11));
+        }
+    }
+    if (!layoutName.isEmpty()) {
+        const auto *holder = window.findChild<QLayout *>(layoutName);
+        QVERIFY(holder);
+        QVERIFY(holder->itemAt(position));
+        if (layout)
+            QCOMPARE(holder->itemAt(position)->layout(), layout);
+        else
+            QCOMPARE(holder->itemAt(position)->widget(), widget);
+    }
+
+    if (auto *button = qobject_cast<QAbstractButton *>(object))
+        QCOMPARE(button->text(), caption);
+    else if (auto *group = qobject_cast<QGroupBox *>(object))
+        QCOMPARE(group->title(), caption);
+    else
+        QVERIFY(caption.isEmpty());
+
+    if (auto *frame = qobject_cast<QFrame *>(object); frame && className == QLatin1String("QFrame")) {
+        QCOMPARE(frame->frameShape(), QFrame::StyledPanel);
+        QCOMPARE(frame->frameShadow(), QFrame::Raised);
+    }
+}
+
+void tst_MainWindow::sizePolicies_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<int>("horizontal");
+    QTest::addColumn<int>("vertical");
+
+    QTest::newRow("graphicsView") << "graphicsView" << int(QSizePolicy::Fixed) << int(QSizePolicy::Fixed);
+    QTest::newRow("frame_3") << "frame_3" << int(QSizePolicy::Preferred) << int(QSizePolicy::Preferred);
+    QTest::newRow("horizontalSlider") << "horizontalSlider" << int(QSizePolicy::Expanding) << int(QSizePolicy::Fixed);
+    QTest::newRow("pushButton_Load") << "pushButton_Load" << int(QSizePolicy::Expanding)
+                                     << int(QSizePolicy::MinimumExpanding);
+    for (const char *name : {"pushButton_Save", "pushButton_Compile", "pushButton_Exit"})
+        QTest::newRow(name) << name << int(QSizePolicy::MinimumExpanding) << int(QSizePolicy::MinimumExpanding);
+}
+
+void tst_MainWindow::sizePolicies()
+{
+    QFETCH(QString, name);
+    QFETCH(int, horizontal);
+    QFETCH(int, vertical);
+
+    MainWindow window;
+    const auto *widget = window.findChild<QWidget *>(name);
+    QVERIFY(widget);
+    const QSizePolicy policy = widget->sizePolicy();
+    QCOMPARE(int(policy.horizontalPolicy()), horizontal);
+    QCOMPARE(int(policy.verticalPolicy()), vertical);
+    QCOMPARE(policy.horizontalStretch(), 0);
+    QCOMPARE(policy.verticalStretch(), 0);
+}
+
+void tst_MainWindow::displayIsOneToOne()
+{
+    MainWindow window;
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+
+    auto *view = child<QGraphicsView>(window, "graphicsView");
+    QCOMPARE(view->minimumSize(), QSize(320, 240));
+    QCOMPARE(view->maximumSize(), QSize(320, 240));
+    QCOMPARE(view->size(), QSize(320, 240));
+    QCOMPARE(view->frameShape(), QFrame::NoFrame);
+    QCOMPARE(view->frameShadow(), QFrame::Plain);
+    QCOMPARE(view->horizontalScrollBarPolicy(), Qt::ScrollBarAlwaysOff);
+    QCOMPARE(view->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOff);
+    QVERIFY(view->scene());
+    QCOMPARE(view->scene()->sceneRect(), QRectF(0, 0, 320, 240));
+    QCOMPARE(view->scene()->parent(), &window);
+
+    const auto *slider = child<QSlider>(window, "horizontalSlider");
+    QCOMPARE(slider->minimum(), 0);
+    QCOMPARE(slider->maximum(), 100);
+    QCOMPARE(slider->singleStep(), 5);
+    QCOMPARE(slider->pageStep(), 20);
+    QCOMPARE(slider->orientation(), Qt::Horizontal);
+    QVERIFY(slider->isEnabled());
+
+    // What the view paints on screen is the chart, one picture pixel per screen pixel.
+    const QImage onScreen = view->grab().toImage().convertToFormat(QImage::Format_RGB32);
+    const QString wrong = mismatch(onScreen, demoChart(window.picture().palette(), 0));
+    QVERIFY2(wrong.isEmpty(), qPrintable(wrong));
+}
+
+void tst_MainWindow::slotsAreConnectedByName()
+{
+    MainWindow window;
+    const QMetaObject *meta = window.metaObject();
+    QCOMPARE(meta->className(), "MainWindow");
+    QCOMPARE(meta->propertyCount(), meta->propertyOffset());
+
+    QStringList slotNames;
+    for (int i = meta->methodOffset(); i < meta->methodCount(); ++i) {
+        const QMetaMethod method = meta->method(i);
+        QCOMPARE(method.methodType(), QMetaMethod::Slot);
+        QCOMPARE(method.access(), QMetaMethod::Private);
+        slotNames << QString::fromLatin1(method.methodSignature());
+    }
+    const QStringList expected = {
+        "on_pushButton_Exit_clicked()", "on_pushButton_Load_clicked()",  "on_pushButton_Save_clicked()",
+        "on_pushButton_Compile_clicked()", "on_radioButton_1_clicked()", "on_radioButton_2_clicked()",
+        "on_radioButton_3_clicked()",     "on_radioButton_4_clicked()",  "on_radioButton_5_clicked()",
+        "on_radioButton_6_clicked()",     "on_radioButton_7_clicked()",
+        "on_horizontalSlider_valueChanged(int)",
+    };
+    QCOMPARE(slotNames, expected);
+
+    // A connection exists exactly when disconnecting it succeeds.
+    for (int i = meta->methodOffset(); i < meta->methodCount(); ++i) {
+        const QMetaMethod slot = meta->method(i);
+        const QString name = QString::fromLatin1(slot.name());
+        QVERIFY(name.startsWith(QLatin1String("on_")));
+        const int split = name.lastIndexOf(QLatin1Char('_'));
+        const QString objectName = name.mid(3, split - 3);
+        const QByteArray signalName = name.mid(split + 1).toLatin1();
+        QObject *sender = window.findChild<QObject *>(objectName);
+        QVERIFY2(sender, qPrintable(objectName));
+
+        bool connected = false;
+        const QMetaObject *senderMeta = sender->metaObject();
+        for (int j = 0; j < senderMeta->methodCount() && !connected; ++j) {
+            const QMetaMethod signal = senderMeta->method(j);
+            if (signal.methodType() == QMetaMethod::Signal && signal.name() == signalName)
+                connected = QObject::disconnect(sender, signal, &window, slot);
+        }
+        QVERIFY2(connected, qPrintable(name));
+    }
+}
+
+void tst_MainWindow::radioButtonShowsPlane_data()
+{
+    QTest::addColumn<int>("number");
+    const char *captions[] = {"Original", "GTIA", "ATARI PAL", "Output", "Gray", "Green", "Chroma"};
+    for (int number = 1; number <= 7; ++number)
+        QTest::newRow(captions[number - 1]) << number;
+}
+
+void tst_MainWindow::radioButtonShowsPlane()
+{
+    QFETCH(int, number);
+    const auto mode = quint8(number - 1);
+
+    MainWindow window;
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    // Start from another mode, so that a button that does nothing is caught.
+    clickRadio(radio(window, number == 7 ? 6 : 7));
+
+    clickRadio(radio(window, number));
+    QVERIFY(radio(window, number)->isChecked());
+    QString wrong = mismatch(shownImage(window), planeOf(window.picture(), mode));
+    QVERIFY2(wrong.isEmpty(), qPrintable(wrong));
+    wrong = mismatch(shownImage(window), demoChart(window.picture().palette(), mode));
+    QVERIFY2(wrong.isEmpty(), qPrintable(wrong));
+
+    QVERIFY(!child<QPushButton>(window, "pushButton_Save")->isEnabled());
+    QVERIFY(!child<QPushButton>(window, "pushButton_Compile")->isEnabled());
+}
+
+void tst_MainWindow::clickingCheckedButtonRepaints()
+{
+    MainWindow window;
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    clickRadio(radio(window, 5));
+    const QImage before = shownImage(window);
+    const qint64 key = shownCacheKey(window);
+
+    clickRadio(radio(window, 5));
+    QVERIFY(radio(window, 5)->isChecked());
+    QVERIFY(shownCacheKey(window) != key);
+    const QString wrong = mismatch(shownImage(window), sameAs(before));
+    QVERIFY2(wrong.isEmpty(), qPrintable(wrong));
+}
+
+void tst_MainWindow::sliderBeforeLoadRedrawsDemo()
+{
+    MainWindow window;
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    auto *slider = child<QSlider>(window, "horizontalSlider");
+    const ATARIpalGen &pal = window.picture().palette();
+
+    const QImage startColour = shownImage(window);
+    clickRadio(radio(window, 5));
+    const QImage startGray = shownImage(window);
+    clickRadio(radio(window, 6));
+    const QImage startGreen = shownImage(window);
+    clickRadio(radio(window, 1));
+
+    slider->setValue(0);
+    QCOMPARE(pal.getSaturation(), 0.0);
+    QVERIFY(!mismatch(shownImage(window), sameAs(startColour)).isEmpty());
+    QString wrong = mismatch(shownImage(window), demoChart(pal, 0));
+    QVERIFY2(wrong.isEmpty(), qPrintable(wrong));
+
+    // The ramps do not depend on the saturation.
+    clickRadio(radio(window, 5));
+    wrong = mismatch(shownImage(window), sameAs(startGray));
+    QVERIFY2(wrong.isEmpty(), qPrintable(wrong));
+    clickRadio(radio(window, 6));
+    wrong = mismatch(shownImage(window), sameAs(startGreen));
+    QVERIFY2(wrong.isEmpty(), qPrintable(wrong));
+
+    // Value 60 is the palette the window starts with.
+    clickRadio(radio(window, 1));
+    slider->setValue(60);
+    QCOMPARE(pal.getSaturation(), 0.6);
+    wrong = mismatch(shownImage(window), sameAs(startColour));
+    QVERIFY2(wrong.isEmpty(), qPrintable(wrong));
+
+    slider->setValue(100);
+    QCOMPARE(pal.getSaturation(), 1.0);
+    wrong = mismatch(shownImage(window), demoChart(pal, 0));
+    QVERIFY2(wrong.isEmpty(), qPrintable(wrong));
+
+    QVERIFY(!child<QPushButton>(window, "pushButton_Save")->isEnabled());
+    QVERIFY(!child<QPushButton>(window, "pushButton_Compile")->isEnabled());
+}
+
+void tst_MainWindow::sliderKeys_data()
+{
+    QTest::addColumn<int>("key");
+    QTest::addColumn<int>("value");
+
+    QTest::newRow("right") << int(Qt::Key_Right) << 55;
+    QTest::newRow("left") << int(Qt::Key_Left) << 45;
+    QTest::newRow("page up") << int(Qt::Key_PageUp) << 70;
+    QTest::newRow("page down") << int(Qt::Key_PageDown) << 30;
+    QTest::newRow("home") << int(Qt::Key_Home) << 0;
+    QTest::newRow("end") << int(Qt::Key_End) << 100;
+}
+
+void tst_MainWindow::sliderKeys()
+{
+    QFETCH(int, key);
+    QFETCH(int, value);
+
+    MainWindow window;
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    auto *slider = child<QSlider>(window, "horizontalSlider");
+    QTest::keyClick(slider, Qt::Key(key));
+
+    QCOMPARE(slider->value(), value);
+    QCOMPARE(window.picture().palette().getSaturation(), value / 100.0);
+    const QString wrong = mismatch(shownImage(window), demoChart(window.picture().palette(), 0));
+    QVERIFY2(wrong.isEmpty(), qPrintable(wrong));
+}
+
+void tst_MainWindow::loadShowsPictureInCurrentMode()
+{
+    FakeDialogs fake;
+    MainWindow window;
+    fake.install(window);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+
+    clickRadio(radio(window, 7));
+    const QImage demoChroma = shownImage(window);
+    fake.openAnswer = dataFile("chelsea.jpg");
+    clickButton(window, "pushButton_Load");
+
+    QCOMPARE(fake.openQuestions, QStringList{"Open JPG|JPG Files (*.jpg)"});
+    QVERIFY2(fake.warnings.isEmpty(), qPrintable(fake.warnings.join('\n')));
+    QVERIFY(child<QPushButton>(window, "pushButton_Save")->isEnabled());
+    QVERIFY(child<QPushButton>(window, "pushButton_Compile")->isEnabled());
+    QVERIFY(radio(window, 7)->isChecked());
+
+    const QImage shown = shownImage(window);
+    QVERIFY(!mismatch(shown, sameAs(demoChroma)).isEmpty());
+    QString wrong = mismatch(shown, planeOf(window.picture(), 6));
+    QVERIFY2(wrong.isEmpty(), qPrintable(wrong));
+    // A converted chroma plane shows every hue at luminance 8 of the stored palette.
+    QSet<quint32> chroma;
+    for (unsigned hue = 0; hue < 16; ++hue)
+        chroma << window.picture().palette().getBase(static_cast<unsigned char>(hue << 4 | 8));
+    wrong = outsideSet(shown, chroma);
+    QVERIFY2(wrong.isEmpty(), qPrintable(wrong));
+
+    // The buttons stay enabled from now on.
+    clickRadio(radio(window, 1));
+    child<QSlider>(window, "horizontalSlider")->setValue(35);
+    QVERIFY(child<QPushButton>(window, "pushButton_Save")->isEnabled());
+    QVERIFY(child<QPushButton>(window, "pushButton_Compile")->isEnabled());
+}
+
+void tst_MainWindow::loadedPlanesFollowModes_data()
+{
+    radioButtonShowsPlane_data();
+}
+
+void tst_MainWindow::loadedPlanesFollowModes()
+{
+    QFETCH(int, number);
+    const auto mode = quint8(number - 1);
+
+    FakeDialogs fake;
+    MainWindow window;
+    fake.install(window);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    fake.openAnswer = dataFile("chelsea.jpg");
+    clickButton(window, "pushButton_Load");
+    QVERIFY(fake.warnings.isEmpty());
+
+    clickRadio(radio(window, number));
+    const QImage shown = shownImage(window);
+    QString wrong = mismatch(shown, planeOf(window.picture(), mode));
+    QVERIFY2(wrong.isEmpty(), qPrintable(wrong));
+
+    // What each mode must look like, worked out from the photo and the palettes.
+    const QImage photo = QImage(dataFile("chelsea.jpg"))
+                             .scaled(kSourceWidth, kSourceHeight, Qt::IgnoreAspectRatio, Qt::FastTransformation);
+    QVERIFY(!photo.isNull());
+    const ATARIpalGen &pal = window.picture().palette();
+    QSet<quint32> allowed;
+    switch (mode) {
+    case 0:
+        wrong = mismatch(shown, [&photo](int x, int y) { return photo.pixel(x, y) | kOpaque; });
+        break;
+    case 1:
+        wrong = mismatch(shown, [&photo](int x, int y) {
+            const int first = x / kSourcePerAtari * kSourcePerAtari;
+            int red = 0, green = 0, blue = 0;
+            for (int i = 0; i < kSourcePerAtari; ++i) {
+                const QRgb p = photo.pixel(first + i, y);
+                red += qRed(p);
+                green += qGreen(p);
+                blue += qBlue(p);
+            }
+            return qRgb(red / 4, green / 4, blue / 4) | kOpaque;
+        });
+        break;
+    default:
+        for (unsigned v = 0; v < 256; ++v) {
+            const auto c = static_cast<unsigned char>(v);
+            allowed << (mode == 2 ? pal.getRGB(c) : mode == 3 ? pal.getBase(c)
+                        : mode == 4 ? pal.getGray(c) : mode == 5 ? pal.getGreen(c)
+                                                      : pal.getBase(static_cast<unsigned char>((v & 0xF0) | 8)));
+        }
+        wrong = outsideSet(shown, allowed);
+        break;
+    }
+    QVERIFY2(wrong.isEmpty(), qPrintable(wrong));
+}
+
+void tst_MainWindow::cancelledLoadChangesNothing()
+{
+    FakeDialogs fake;
+    MainWindow window;
+    fake.install(window);
+    clickRadio(radio(window, 3));
+    const QImage before = shownImage(window);
+    const qint64 key = shownCacheKey(window);
+
+    fake.openAnswer.clear();
+    clickButton(window, "pushButton_Load");
+
+    QCOMPARE(fake.openQuestions.size(), 1);
+    QVERIFY(fake.warnings.isEmpty());
+    QCOMPARE(shownCacheKey(window), key);
+    const QString wrong = mismatch(shownImage(window), sameAs(before));
+    QVERIFY2(wrong.isEmpty(), qPrintable(wrong));
+    QVERIFY(!child<QPushButton>(window, "pushButton_Save")->isEnabled());
+    QVERIFY(!child<QPushButton>(window, "pushButton_Compile")->isEnabled());
+
+    // A slider move after the cancel still redraws the chart, not a picture.
+    child<QSlider>(window, "horizontalSlider")->setValue(10);
+    clickRadio(radio(window, 1));
+    const QString chart = mismatch(shownImage(window), demoChart(window.picture().palette(), 0));
+    QVERIFY2(chart.isEmpty(), qPrintable(chart));
+}
+
+void tst_MainWindow::badFileChangesNothing_data()
+{
+    QTest::addColumn<QString>("kind");
+    for (const char *kind : {"missing", "empty", "not an image", "damaged header", "decompression bomb"})
+        QTest::newRow(kind) << QString::fromLatin1(kind);
+}
+
+void tst_MainWindow::badFileChangesNothing()
+{
+    QFETCH(QString, kind);
+
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString path = dir.filePath(QStringLiteral("bad %1.jpg").arg(kind));
+    QFile source(dataFile("chelsea.jpg"));
+    QVERIFY(source.open(QIODevice::ReadOnly));
+    QByteArray bytes = source.readAll();
+    const int sof = sofOffset(bytes);
+    QVERIFY(sof > 0);
+    if (kind == QLatin1String("damaged header")) {
+        bytes[sof + 4] = 0; // sample precision 0
+    } else if (kind == QLatin1String("decompression bomb")) {
+        for (int at : {sof + 5, sof + 7}) { // height, then width: 65500 = 0xFFDC
+            bytes[at] = char(0xFF);
+            bytes[at + 1] = char(0xDC);
+        }
+    } else if (kind == QLatin1String("empty")) {
+        bytes.clear();
+    } else if (kind == QLatin1String("not an image")) {
+        bytes = "These are words, not pixels.\n";
+    }
+    if (kind != QLatin1String("missing")) {
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        QCOMPARE(file.write(bytes), qint64(bytes.size()));
+    }
+
+    FakeDialogs fake;
+    MainWindow window;
+    fake.install(window);
+    auto *save = child<QPushButton>(window, "pushButton_Save");
+    auto *compile = child<QPushButton>(window, "pushButton_Compile");
+
+    // Before any picture: the chart stays and the exports stay disabled.
+    clickRadio(radio(window, 2));
+    QImage before = shownImage(window);
+    fake.openAnswer = path;
+    clickButton(window, "pushButton_Load");
+    QCOMPARE(fake.warnings.size(), 1);
+    QVERIFY2(fake.warnings.first().contains(QDir::toNativeSeparators(path)), qPrintable(fake.warnings.first()));
+    QVERIFY(!save->isEnabled());
+    QVERIFY(!compile->isEnabled());
+    QVERIFY(radio(window, 2)->isChecked());
+    QString wrong = mismatch(shownImage(window), sameAs(before));
+    QVERIFY2(wrong.isEmpty(), qPrintable(wrong));
+    child<QSlider>(window, "horizontalSlider")->setValue(25);
+    wrong = mismatch(shownImage(window), demoChart(window.picture().palette(), 1));
+    QVERIFY2(wrong.isEmpty(), qPrintable(wrong));
+
+    // With a picture: the picture stays, in every plane.
+    fake.openAnswer = dataFile("chelsea.jpg");
+    clickButton(window, "pushButton_Load");
+    QCOMPARE(fake.warnings.size(), 1);
+    QImage planes[kPlanes];
+    for (int number = 1; number <= kPlanes; ++number) {
+        clickRadio(radio(window, number));
+        planes[number - 1] = shownImage(window);
+    }
+    fake.openAnswer = path;
+    clickButton(window, "pushButton_Load");
+    QCOMPARE(fake.warnings.size(), 2);
+    QVERIFY(fake.warnings.last().contains(QDir::toNativeSeparators(path)));
+    QVERIFY(save->isEnabled());
+    QVERIFY(compile->isEnabled());
+    QVERIFY(radio(window, kPlanes)->isChecked());
+    for (int number = 1; number <= kPlanes; ++number) {
+        clickRadio(radio(window, number));
+        wrong = mismatch(shownImage(window), sameAs(planes[number - 1]));
+        QVERIFY2(wrong.isEmpty(), qPrintable(QStringLiteral("mode %1: %2").arg(number - 1).arg(wrong)));
+    }
+}
+
+void tst_MainWindow::sliderAfterLoadReconverts()
+{
+    FakeDialogs fake;
+    MainWindow window;
+    fake.install(window);
+    fake.openAnswer = dataFile("chelsea.jpg");
+    clickButton(window, "pushButton_Load");
+    QVERIFY(fake.warnings.isEmpty());
+    clickRadio(radio(window, 3));
+    const QImage before = shownImage(window);
+
+    child<QSlider>(window, "horizontalSlider")->setValue(0);
+    QVERIFY(!mismatch(shownImage(window), sameAs(before)).isEmpty());
+
+    const std::vector<quint32> pixels = loadedPixels(dataFile("chelsea.jpg"));
+    QCOMPARE(int(pixels.size()), kSourcePixels);
+    const auto reference = referenceConversion(pixels, 0);
+    QString wrong = mismatch(shownImage(window), planeOf(*reference, 2));
+    QVERIFY2(wrong.isEmpty(), qPrintable(wrong));
+
+    // The source plane still holds the photo: the demo chart was not drawn.
+    clickRadio(radio(window, 1));
+    wrong = mismatch(shownImage(window), [&pixels](int x, int y) { return pixels[y * kSourceWidth + x] | kOpaque; });
+    QVERIFY2(wrong.isEmpty(), qPrintable(wrong));
+    QVERIFY(child<QPushButton>(window, "pushButton_Save")->isEnabled());
+}
+
+void tst_MainWindow::loadAfterSliderUsesMovedSaturation()
+{
+    FakeDialogs fake;
+    MainWindow window;
+    fake.install(window);
+    child<QSlider>(window, "horizontalSlider")->setValue(20);
+    clickRadio(radio(window, 4));
+    fake.openAnswer = dataFile("coffee.jpg");
+    clickButton(window, "pushButton_Load");
+    QVERIFY(fake.warnings.isEmpty());
+
+    const auto reference = referenceConversion(loadedPixels(dataFile("coffee.jpg")), 20);
+    const QString wrong = mismatch(shownImage(window), planeOf(*reference, 3));
+    QVERIFY2(wrong.isEmpty(), qPrintable(wrong));
+}
+
+void tst_MainWindow::pictureFillsFrame_data()
+{
+    QTest::addColumn<QSize>("size");
+    QTest::addColumn<int>("margin");
+
+    // 640 x 480 halves exactly; the others sample the nearest pixel, so block edges are left out.
+    QTest::newRow("640x480 halved") << QSize(640, 480) << 0;
+    QTest::newRow("square 300x300") << QSize(300, 300) << 1;
+    QTest::newRow("small 32x24") << QSize(32, 24) << 1;
+}
+
+void tst_MainWindow::pictureFillsFrame()
+{
+    QFETCH(QSize, size);
+    QFETCH(int, margin);
+
+    // 8 x 6 blocks of known colours; stored as PNG under a .jpg name, which is read by content.
+    const int columns = 8, rows = 6;
+    QImage blocks(size, QImage::Format_RGB32);
+    for (int y = 0; y < size.height(); ++y) {
+        for (int x = 0; x < size.width(); ++x)
+            blocks.setPixel(x, y, blockColour(x * columns / size.width(), y * rows / size.height()));
+    }
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString path = dir.filePath(QStringLiteral("blocks.jpg"));
+    QVERIFY(blocks.save(path, "PNG"));
+
+    FakeDialogs fake;
+    MainWindow window;
+    fake.install(window);
+    fake.openAnswer = path;
+    clickButton(window, "pushButton_Load");
+    QVERIFY2(fake.warnings.isEmpty(), qPrintable(fake.warnings.join('\n')));
+
+    const int blockWidth = kSourceWidth / columns, blockHeight = kSourceHeight / rows;
+    const QImage shown = rawWords(shownImage(window));
+    QCOMPARE(shown.size(), QSize(kSourceWidth, kSourceHeight));
+    for (int y = 0; y < kSourceHeight; ++y) {
+        const int inRow = y % blockHeight;
+        if (inRow < margin || inRow >= blockHeight - margin)
+            continue;
+        for (int x = 0; x < kSourceWidth; ++x) {
+            const int inColumn = x % blockWidth;
+            if (inColumn < margin || inColumn >= blockWidth - margin)
+                continue;
+            const quint32 want = blockColour(x / blockWidth, y / blockHeight) | kOpaque;
+            if (word(shown, x, y) != want)
+                QFAIL(qPrintable(QString::asprintf("(%d, %d): shown %08X, expected %08X", x, y, word(shown, x, y), want)));
+        }
+    }
+}
+
+void tst_MainWindow::displayIsOpaque()
+{
+    // Half-transparent pixels reach the source plane with their alpha; the display shows them opaque.
+    QImage translucent(kSourceWidth, kSourceHeight, QImage::Format_ARGB32);
+    for (int y = 0; y < kSourceHeight; ++y) {
+        for (int x = 0; x < kSourceWidth; ++x)
+            translucent.setPixel(x, y, qRgba(x * 255 / kSourceWidth, y * 255 / kSourceHeight, 90, 0x40 + y % 64));
+    }
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString path = dir.filePath(QStringLiteral("translucent.jpg"));
+    QVERIFY(translucent.save(path, "PNG"));
+
+    FakeDialogs fake;
+    MainWindow window;
+    fake.install(window);
+    fake.openAnswer = path;
+    clickButton(window, "pushButton_Load");
+    QVERIFY(fake.warnings.isEmpty());
+    QVERIFY((window.picture().getPixel(10, 10, 0) & kOpaque) != kOpaque);
+
+    const QString wrong = mismatch(shownImage(window), [&translucent](int x, int y) {
+        return (translucent.pixel(x, y) & 0x00FFFFFFu) | kOpaque;
+    });
+    QVERIFY2(wrong.isEmpty(), qPrintable(wrong));
+}
+
+void tst_MainWindow::exportWritesFile_data()
+{
+    QTest::addColumn<QString>("button");
+    QTest::addColumn<QString>("question");
+    QTest::addColumn<bool>("assembler");
+
+    QTest::newRow("Save ASM") << "pushButton_Save" << "Save ASM|ASM Files (*.asm)" << true;
+    QTest::newRow("Save XEX") << "pushButton_Compile" << "Save XEX|XEX Files (*.xex)" << false;
+}
+
+void tst_MainWindow::exportWritesFile()
+{
+    QFETCH(QString, button);
+    QFETCH(QString, question);
+    QFETCH(bool, assembler);
+
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    // The name is used as typed: no extension is added. An old file of that name is replaced.
+    const QString path = dir.filePath(QStringLiteral("picture"));
+    {
+        QFile old(path);
+        QVERIFY(old.open(QIODevice::WriteOnly));
+        old.write(QByteArray(30000, 'x'));
+    }
+
+    FakeDialogs fake;
+    MainWindow window;
+    fake.install(window);
+    fake.openAnswer = dataFile("chelsea.jpg");
+    clickButton(window, "pushButton_Load");
+    fake.saveAnswer = path;
+    QTest::mouseClick(window.findChild<QPushButton *>(button), Qt::LeftButton);
+
+    QCOMPARE(fake.saveQuestions, QStringList{question});
+    QVERIFY2(fake.warnings.isEmpty(), qPrintable(fake.warnings.join('\n')));
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"picture"});
+
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QByteArray written = file.readAll();
+
+    // The file holds the picture the window converted.
+    const auto reference = referenceConversion(loadedPixels(dataFile("chelsea.jpg")), 60);
+    QByteArray expected;
+    QBuffer buffer(&expected);
+    QVERIFY(buffer.open(QIODevice::WriteOnly));
+    if (assembler) {
+        QCOMPARE(written.count('\n'), 4177);
+        QVERIFY(written.startsWith(";\n; Rastrel Zo9\n"));
+        QTextStream out(&buffer);
+        reference->saveASM(out);
+    } else {
+        QCOMPARE(written.size(), 21572);
+        QCOMPARE(quint8(written[0]), quint8(0xFF));
+        QCOMPARE(quint8(written[1]), quint8(0xFF));
+        QDataStream out(&buffer);
+        reference->saveXEX(out);
+    }
+    buffer.close();
+    QVERIFY(written == expected);
+}
+
+void tst_MainWindow::failedExportKeepsExistingFile_data()
+{
+    QTest::addColumn<QString>("button");
+    QTest::addColumn<bool>("diskFull");
+
+    QTest::newRow("Save ASM, disk full") << "pushButton_Save" << true;
+    QTest::newRow("Save XEX, disk full") << "pushButton_Compile" << true;
+    QTest::newRow("Save ASM, folder is a file") << "pushButton_Save" << false;
+    QTest::newRow("Save XEX, folder is a file") << "pushButton_Compile" << false;
+}
+
+void tst_MainWindow::failedExportKeepsExistingFile()
+{
+    QFETCH(QString, button);
+    QFETCH(bool, diskFull);
+
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QByteArray keep = "an older file that must survive\n";
+    const QString existing = dir.filePath(QStringLiteral("existing"));
+    {
+        QFile file(existing);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(keep);
+    }
+    const QString target = diskFull ? existing : existing + QStringLiteral("/picture.out");
+
+    FakeDialogs fake;
+    MainWindow window;
+    fake.install(window);
+    fake.openAnswer = dataFile("chelsea.jpg");
+    clickButton(window, "pushButton_Load");
+    fake.saveAnswer = target;
+
+    if (diskFull) {
+        rlimit saved{};
+        QCOMPARE(getrlimit(RLIMIT_FSIZE, &saved), 0);
+        rlimit small = saved;
+        small.rlim_cur = 1024;
+        auto *previous = std::signal(SIGXFSZ, SIG_IGN);
+        QCOMPARE(setrlimit(RLIMIT_FSIZE, &small), 0);
+        QTest::mouseClick(window.findChild<QPushButton *>(button), Qt::LeftButton);
+        setrlimit(RLIMIT_FSIZE, &saved);
+        std::signal(SIGXFSZ, previous);
+    } else {
+        QTest::mouseClick(window.findChild<QPushButton *>(button), Qt::LeftButton);
+    }
+
+    QCOMPARE(fake.saveQuestions.size(), 1);
+    QCOMPARE(fake.warnings.size(), 1);
+    QVERIFY2(fake.warnings.first().contains(QDir::toNativeSeparators(target)), qPrintable(fake.warnings.first()));
+    QFile file(existing);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(file.readAll(), keep);
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden | QDir::Dirs | QDir::NoDotAndDotDot),
+             QStringList{"existing"});
+}
+
+void tst_MainWindow::cancelledExportWritesNothing_data()
+{
+    QTest::addColumn<QString>("button");
+    QTest::newRow("Save ASM") << "pushButton_Save";
+    QTest::newRow("Save XEX") << "pushButton_Compile";
+}
+
+void tst_MainWindow::cancelledExportWritesNothing()
+{
+    QFETCH(QString, button);
+
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString previousDir = QDir::currentPath();
+    QVERIFY(QDir::setCurrent(dir.path()));
+
+    FakeDialogs fake;
+    MainWindow window;
+    fake.install(window);
+    fake.openAnswer = dataFile("chelsea.jpg");
+    clickButton(window, "pushButton_Load");
+    fake.saveAnswer.clear();
+    QTest::mouseClick(window.findChild<QPushButton *>(button), Qt::LeftButton);
+    QDir::setCurrent(previousDir);
+
+    QCOMPARE(fake.saveQuestions.size(), 1);
+    QVERIFY(fake.warnings.isEmpty());
+    QVERIFY(QDir(dir.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot).isEmpty());
+}
+
+void tst_MainWindow::exitClosesWindow()
+{
+    MainWindow window;
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+
+    // "Exit" closes the last window, which ends the event loop with result 0.
+    QTimer click;
+    click.setSingleShot(true);
+    connect(&click, &QTimer::timeout, &window, [&window] { clickButton(window, "pushButton_Exit"); });
+    QTimer giveUp;
+    giveUp.setSingleShot(true);
+    connect(&giveUp, &QTimer::timeout, qApp, [] { QCoreApplication::exit(1); });
+    click.start(0);
+    giveUp.start(10000);
+    QCOMPARE(QCoreApplication::exec(), 0);
+    QVERIFY(!window.isVisible());
+}
+
+QTEST_MAIN(tst_MainWindow)
+#include "tst_mainwindow.moc"

@@ -121,8 +121,8 @@ int hueLine(int j)
     return block + (s < 7 ? s : 7 + 1 + 8 + (s - 7));
 }
 
-// The executable built directly from its documented layout, with placeholders $FF and $F0.
-QByteArray documentedTemplate()
+// The executable built byte by byte from its layout, with placeholders $FF and $F0.
+QByteArray layoutTemplate()
 {
     QByteArray t = bytesFromHex("FFFF E002 E102 D34A 0020 9F45");
     t += QByteArray(16, '\0');
@@ -163,8 +163,8 @@ QByteArray documentedTemplate()
     return t;
 }
 
-// The kernel lines (LOOP to rts) built from the documented order, with hue texts from hues.
-QStringList documentedKernel(const quint8 *hues)
+// The kernel lines (LOOP to rts) in their required order, with hue texts from hues.
+QStringList expectedKernel(const quint8 *hues)
 {
     const QString nop = QStringLiteral("    nop");
     const QString black = QStringLiteral("    pc($00)");
@@ -983,7 +983,7 @@ void tst_Export::sourceKernel()
     auto pic = std::make_unique<ATARIpic>();
     fillVaried(*pic);
     const QStringList lines = sourceLines(*pic);
-    const QStringList expected = documentedKernel(pic->hueTable());
+    const QStringList expected = expectedKernel(pic->hueTable());
     QCOMPARE(expected.size(), kKernelLastLine - kKernelFirstLine + 1);
     for (int i = 0; i < expected.size(); ++i) {
         const int line = kKernelFirstLine + i;
@@ -1084,7 +1084,7 @@ void tst_Export::rhWalksTableAndStops()
 
 void tst_Export::templateLayout()
 {
-    const QByteArray expected = documentedTemplate();
+    const QByteArray expected = layoutTemplate();
     QCOMPARE(expected.size(), AtariProgram::kXexSize);
     const QByteArray actual = storedTemplate();
     QCOMPARE(actual.size(), AtariProgram::kXexSize);

@@ -120,7 +120,7 @@ CommandLine::Result CommandLine::parse(const QStringList &arguments)
         const int value = text.toInt(&ok, 10);
         if (!ok || value < 0 || value > kMaxSaturation) {
             return usage(
-                QStringLiteral("saturation must be a whole number from 0 to 100, not '%1'").arg(text));
+                QStringLiteral("saturation must be a whole number from 0 to %1, not '%2'").arg(kMaxSaturation).arg(text));
         }
         req.hasSaturation = true;
         req.saturation = value;

@@ -3,6 +3,7 @@
 #include "atarigeometry.h"
 #include "ataripic.h"
 
+#include <QBuffer>
 #include <QCoreApplication>
 #include <QDataStream>
 #include <QFileInfo>
@@ -22,17 +23,20 @@ QString tr(const char *text)
     return QCoreApplication::translate("PictureFiles", text);
 }
 
-// Writes through a QSaveFile so that the target changes only once everything is on disk.
-bool saveAtomically(const QString &fileName, QIODevice::OpenMode mode, QString *error,
-                    const std::function<bool(QSaveFile &)> &write)
+// Writes the whole of bytes through a QSaveFile, so that the target changes only once everything
+// is on disk. A short write is a failure too: the file system may accept part of the data and
+// then refuse the rest without a reason that the device can report.
+bool saveAtomically(const QString &fileName, const QByteArray &bytes, QString *error)
 {
     QSaveFile file(fileName);
-    if (!file.open(QIODevice::WriteOnly | mode)) {
+    if (!file.open(QIODevice::WriteOnly)) {
         *error = file.errorString();
         return false;
     }
-    if (!write(file)) {
-        *error = file.errorString();
+    const qint64 written = file.write(bytes);
+    if (written != bytes.size()) {
+        *error = written < 0 ? file.errorString()
+                             : tr("Only part of the file could be written; the disk may be full.");
         file.cancelWriting();
         return false;
     }
@@ -41,6 +45,16 @@ bool saveAtomically(const QString &fileName, QIODevice::OpenMode mode, QString *
         return false;
     }
     return true;
+}
+
+// Renders an export into memory first; it is small (at most about 90 kB).
+QByteArray render(QIODevice::OpenMode mode, const std::function<void(QBuffer &)> &write)
+{
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly | mode);
+    write(buffer);
+    return bytes;
 }
 
 } // namespace
@@ -80,21 +94,20 @@ bool load(const QString &fileName, quint32 *pixels, QString *error)
 
 bool saveAsm(ATARIpic &pic, const QString &fileName, QString *error)
 {
-    return saveAtomically(fileName, QIODevice::Text, error, [&pic](QSaveFile &file) {
-        QTextStream out(&file);
+    const QByteArray text = render(QIODevice::Text, [&pic](QBuffer &buffer) {
+        QTextStream out(&buffer);
         pic.saveASM(out);
-        out.flush();
-        return out.status() == QTextStream::Ok && file.error() == QFileDevice::NoError;
     });
+    return saveAtomically(fileName, text, error);
 }
 
 bool saveXex(ATARIpic &pic, const QString &fileName, QString *error)
 {
-    return saveAtomically(fileName, QIODevice::NotOpen, error, [&pic](QSaveFile &file) {
-        QDataStream out(&file);
+    const QByteArray bytes = render(QIODevice::NotOpen, [&pic](QBuffer &buffer) {
+        QDataStream out(&buffer);
         pic.saveXEX(out);
-        return out.status() == QDataStream::Ok && file.error() == QFileDevice::NoError;
     });
+    return saveAtomically(fileName, bytes, error);
 }
 
 } // namespace PictureFiles

@@ -9,6 +9,7 @@
 #include <QFileInfo>
 #include <QImage>
 #include <QImageReader>
+#include <QImageWriter>
 #include <QSaveFile>
 #include <QTextStream>
 
@@ -108,6 +109,30 @@ bool saveXex(ATARIpic &pic, const QString &fileName, QString *error)
         pic.saveXEX(out);
     });
     return saveAtomically(fileName, bytes, error);
+}
+
+void paintPreview(const ATARIpic &pic, quint8 mode, QImage &image)
+{
+    for (quint16 y = 0; y < pic.height; ++y) {
+        auto *line = reinterpret_cast<QRgb *>(image.scanLine(y));
+        for (quint16 x = 0; x < pic.width; ++x)
+            line[x] = pic.getPixel(x, y, mode) | 0xFF000000u;
+    }
+}
+
+bool savePreviewPng(const ATARIpic &pic, quint8 mode, const QString &fileName, QString *error)
+{
+    QImage image(pic.width, pic.height, QImage::Format_RGB32);
+    paintPreview(pic, mode, image);
+    QByteArray png;
+    QBuffer buffer(&png);
+    buffer.open(QIODevice::WriteOnly);
+    QImageWriter writer(&buffer, "PNG");
+    if (!writer.write(image)) {
+        *error = writer.errorString();
+        return false;
+    }
+    return saveAtomically(fileName, png, error);
 }
 
 } // namespace PictureFiles

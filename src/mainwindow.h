@@ -25,6 +25,7 @@ struct MainWindowDialogs
     // Tells the user that an action failed.
     std::function<void(QWidget *parent, const QString &title, const QString &text)> warning;
 
+    // Sets all three to the toolkit's modal dialogs (file dialogs with the default start folder).
     MainWindowDialogs();
 };
 
@@ -37,6 +38,7 @@ class MainWindow : public QMainWindow
 public:
     // Builds the form and the picture store and shows plane 0 of the demo chart.
     explicit MainWindow(QWidget *parent = nullptr);
+    // Deletes the display image, the scene, the picture store and the form, in that order.
     ~MainWindow();
 
     // Redraws the display from the plane of the current preview mode (0 to 6).

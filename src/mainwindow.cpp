@@ -36,7 +36,6 @@ MainWindow::MainWindow(QWidget *parent)
     , ui(new Ui_MainWindow)
 {
     ui->setupUi(this);
-    pictureLoaded = false;
     pic = new ATARIpic;
     image = new QImage(pic->width, pic->height, QImage::Format_RGB32);
     scene = new QGraphicsScene(this);
@@ -54,13 +53,7 @@ MainWindow::~MainWindow()
 
 void MainWindow::paintImage()
 {
-    const quint16 width = pic->width;
-    const quint16 height = pic->height;
-    for (quint16 y = 0; y < height; ++y) {
-        QRgb *line = reinterpret_cast<QRgb *>(image->scanLine(y));
-        for (quint16 x = 0; x < width; ++x)
-            line[x] = pic->getPixel(x, y, previewMode) | 0xFF000000u;
-    }
+    PictureFiles::paintPreview(*pic, previewMode, *image);
 
     // One pixmap item at the scene origin, its pixmap replaced on every repaint.
     const QPixmap pixmap = QPixmap::fromImage(*image);

@@ -39,9 +39,7 @@ extern "C" const char *__lsan_default_suppressions()
     return "leak:libqoffscreen.so\n"
            "leak:QScreen::QScreen\n"
            "leak:QPlatformScreen::QPlatformScreen\n"
-           "leak:QWindowSystemInterface::handleScreenAdded\n"
-           "leak:QObject::QObject\n"
-           "leak:QtSharedPointer::ExternalRefCountData::getAndRef\n";
+           "leak:QWindowSystemInterface::handleScreenAdded\n";
 }
 
 namespace {

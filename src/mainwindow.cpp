@@ -106,26 +106,23 @@ void MainWindow::on_pushButton_Load_clicked()
 
 void MainWindow::on_pushButton_Save_clicked()
 {
-    const QString fileName = dialogs.saveFileName(this, tr("Save ASM"), tr("ASM Files (*.asm)"));
-    if (fileName.isEmpty())
-        return;
-
-    QString error;
-    if (!PictureFiles::saveAsm(*pic, fileName, &error))
-        dialogs.warning(this, tr("Save ASM"),
-                        tr("Cannot save %1:\n%2").arg(QDir::toNativeSeparators(fileName), error));
+    exportPicture(tr("Save ASM"), tr("ASM Files (*.asm)"), PictureFiles::saveAsm);
 }
 
 void MainWindow::on_pushButton_Compile_clicked()
 {
-    const QString fileName = dialogs.saveFileName(this, tr("Save XEX"), tr("XEX Files (*.xex)"));
+    exportPicture(tr("Save XEX"), tr("XEX Files (*.xex)"), PictureFiles::saveXex);
+}
+
+void MainWindow::exportPicture(const QString &caption, const QString &filter, SaveFunction save)
+{
+    const QString fileName = dialogs.saveFileName(this, caption, filter);
     if (fileName.isEmpty())
         return;
 
     QString error;
-    if (!PictureFiles::saveXex(*pic, fileName, &error))
-        dialogs.warning(this, tr("Save XEX"),
-                        tr("Cannot save %1:\n%2").arg(QDir::toNativeSeparators(fileName), error));
+    if (!save(*pic, fileName, &error))
+        dialogs.warning(this, caption, tr("Cannot save %1:\n%2").arg(QDir::toNativeSeparators(fileName), error));
 }
 
 void MainWindow::on_radioButton_1_clicked()

@@ -67,6 +67,10 @@ private slots:
     void on_horizontalSlider_valueChanged(int value);
 
 private:
+    using SaveFunction = bool (*)(ATARIpic &pic, const QString &fileName, QString *error);
+    // Asks for a file name and writes the picture with save; a failure is shown as a warning.
+    void exportPicture(const QString &caption, const QString &filter, SaveFunction save);
+
     ATARIpic *pic;
     QImage *image;
     QGraphicsScene *scene;

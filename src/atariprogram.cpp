@@ -48,6 +48,9 @@ constexpr PictureBlock kPictureBlocks[] = {{204, 0x0000}, {36, 0x1FF0}};
 constexpr int kGapBytes = kPictureBlocks[1].offset - kPictureBlocks[0].rows * kBytesPerRow;
 static_assert(kPictureBlocks[0].rows + kPictureBlocks[1].rows == kSourceHeight, "every row is displayed");
 static_assert(kGapBytes == 16, "row 204 starts on a 4 KB boundary");
+constexpr int kPictureEnd = kPicture + kPictureBlocks[1].offset + kPictureBlocks[1].rows * kBytesPerRow;
+// The display list (ANT) starts at the first aligned address after the picture.
+constexpr quint16 kDisplayList = (kPictureEnd + kDisplayListAlign - 1) / kDisplayListAlign * kDisplayListAlign;
 
 constexpr quint8 kAnticMode9Lms = 0x4F;   // mode F with load memory scan
 constexpr quint8 kAnticJumpVbl = 0x41;    // jump and wait for vertical blank
@@ -189,12 +192,6 @@ quint16 numberValue(const char *text)
     return static_cast<quint16>(std::strtoul(text, nullptr, 10));
 }
 
-quint16 displayListAddress()
-{
-    const int pictureEnd = kPicture + kPictureBlocks[1].offset + kPictureBlocks[1].rows * kBytesPerRow;
-    return static_cast<quint16>((pictureEnd + kDisplayListAlign - 1) / kDisplayListAlign * kDisplayListAlign);
-}
-
 // Addresses of the equates and of the program's labels.
 class Symbols
 {
@@ -204,8 +201,8 @@ public:
         for (const Equate &e : kEquates)
             add(e.name, e.address);
         add("PICTURE", kPicture);
-        add("ANT", displayListAddress());
-        int address = displayListAddress() + kDisplayListSize;
+        add("ANT", kDisplayList);
+        int address = kDisplayList + kDisplayListSize;
         for (const Statement &st : program()) {
             if (st.op == Op::Label)
                 add(st.symbol, static_cast<quint16>(address));
@@ -326,8 +323,7 @@ std::array<quint8, AtariProgram::kXexSize> buildTemplate()
     w.segmentHead(0x02E0, 0x02E1); // run address
     w.word(symbols["MAIN"]);
 
-    const int pictureEnd = kPicture + kPictureBlocks[1].offset + kPictureBlocks[1].rows * kBytesPerRow;
-    w.segmentHead(kOrigin, pictureEnd - 1);
+    w.segmentHead(kOrigin, kPictureEnd - 1);
     for (int i = 0; i < kLeadingZeros; ++i)
         w.byte(0);
     Q_ASSERT(w.size() == AtariProgram::kPictureScanStart);

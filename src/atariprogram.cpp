@@ -4,6 +4,7 @@
 
 #include <QTextStream>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <vector>
@@ -114,6 +115,35 @@ int sizeOf(Op op)
     case Op::Colour:
     case Op::HueWrite:
         return 5;
+    }
+    return 0;
+}
+
+// CPU cycles of a statement; branches as not taken.
+int cyclesOf(Op op)
+{
+    switch (op) {
+    case Op::Label:
+        return 0;
+    case Op::Nop:
+    case Op::Cmp:
+    case Op::And:
+    case Op::Bne:
+    case Op::Beq:
+        return 2;
+    case Op::LdaZero:
+    case Op::Jmp:
+        return 3;
+    case Op::Sta:
+    case Op::Lda:
+        return 4;
+    case Op::Poke:
+    case Op::PokeLow:
+    case Op::PokeHigh:
+    case Op::Colour:
+    case Op::HueWrite:
+    case Op::Rts:
+        return 6;
     }
     return 0;
 }
@@ -486,6 +516,31 @@ void writeSource(QTextStream &out, const quint8 *outputBytes, const std::functio
     for (const Statement &st : program())
         writeStatement(out, st, hueText);
     out << '\n';
+}
+
+std::vector<KernelStep> kernelSteps()
+{
+    const std::vector<Statement> &statements = program();
+    auto isWsync = [](const Statement &st) { return st.op == Op::Sta && std::strcmp(st.symbol, "WSYNC") == 0; };
+    auto lastWsync = std::find_if(statements.rbegin(), statements.rend(), isWsync);
+    auto isHueWrite = [](const Statement &st) { return st.op == Op::HueWrite; };
+    auto lastHueWrite = std::find_if(statements.rbegin(), statements.rend(), isHueWrite);
+    // The kernel ends with the black store that follows the last hue store.
+    auto end = std::find_if(lastHueWrite.base(), statements.end(),
+                            [](const Statement &st) { return st.op == Op::Colour; });
+
+    std::vector<KernelStep> steps;
+    int hueIndex = 0;
+    for (auto it = lastWsync.base(); it != statements.end() && it <= end; ++it) {
+        const int cycles = cyclesOf(it->op);
+        if (it->op == Op::HueWrite)
+            steps.push_back({cycles, cycles, hueIndex++, 0});
+        else if (it->op == Op::Colour)
+            steps.push_back({cycles, cycles, -1, static_cast<quint8>(numberValue(it->operand))});
+        else
+            steps.push_back({cycles, 0, -1, 0});
+    }
+    return steps;
 }
 
 void fillExecutable(const quint8 *outputBytes, const quint8 *hues, std::array<quint8, kXexSize> &xex)

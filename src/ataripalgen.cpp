@@ -66,8 +66,16 @@ int blue(quint32 rgb) { return rgb & 0xFF; }
 
 ATARIpalGen::ATARIpalGen()
 {
-    std::copy(std::begin(kBasePalette), std::end(kBasePalette), basePalette);
+    setBasePalette(nullptr);
     setSaturation(kInitialSaturation);
+}
+
+void ATARIpalGen::setBasePalette(const quint32 *rgb)
+{
+    builtInBase = rgb == nullptr;
+    const quint32 *table = builtInBase ? kBasePalette : rgb;
+    for (int i = 0; i < 256; ++i)
+        basePalette[i] = table[i] & 0x00FFFFFF;
 }
 
 void ATARIpalGen::setSaturation(double s)

@@ -17,6 +17,12 @@ public:
     // The saturation the generated palette was last built with, 0.0 to 1.0.
     double getSaturation() const { return saturation; }
 
+    // Replaces the base palette with rgb (256 values 0x00RRGGBB, index hue * 16 + luminance);
+    // nullptr restores the stored one. The generated palette and the search are unaffected.
+    void setBasePalette(const quint32 *rgb);
+    // Whether the base palette is the stored one.
+    bool hasBuiltInBase() const { return builtInBase; }
+
     // Generated palette entry of Atari colour byte x; returns 0x00RRGGBB.
     quint32 getRGB(unsigned char x) const { return generatedPalette[x]; }
     // Stored base palette entry of Atari colour byte x; returns 0x00RRGGBB.
@@ -41,6 +47,7 @@ private:
 
     double saturation = 0.0;
     quint32 basePalette[256];
+    bool builtInBase = true;
     quint32 generatedPalette[256];
 };
 

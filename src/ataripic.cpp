@@ -1,6 +1,7 @@
 #include "ataripic.h"
 
 #include "atariprogram.h"
+#include "atariview.h"
 
 #include <QDataStream>
 #include <QTextStream>
@@ -48,6 +49,7 @@ void ATARIpic::Demo()
             planes[GrayPlane][index] = pal.getGray(v);
             planes[GreenPlane][index] = pal.getGreen(v);
             planes[ChromaPlane][index] = chroma;
+            screen[index] = v;
         }
     }
 }
@@ -74,6 +76,16 @@ void ATARIpic::reset()
     cursor = 0;
 }
 
+void ATARIpic::setBasePalette(const quint32 *rgb)
+{
+    pal.setBasePalette(rgb);
+}
+
+quint32 ATARIpic::getAtariPixel(quint16 x, quint16 y) const
+{
+    return pal.getBase(screen[quint32(y) * width + x]);
+}
+
 void ATARIpic::letsGo()
 {
     const quint32 *source = planes[SourcePlane];
@@ -84,6 +96,7 @@ void ATARIpic::letsGo()
     }
 
     lineConvert(nearestColours, output);
+    AtariView::render(output, hues, screen);
 
     for (int y = 0; y < kSourceHeight; ++y) {
         for (int x = 0; x < kSourceWidth; ++x) {

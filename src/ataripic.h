@@ -7,6 +7,9 @@
 class QDataStream;
 class QTextStream;
 
+// Preview mode of what the Atari shows; it is painted from the Atari screen, not from a plane.
+constexpr quint8 kAtariViewMode = 7;
+
 // One picture at every stage of its conversion to GTIA mode 9 with a hue per segment,
 // and the seven preview planes (320x240 RGB values each) that the window shows.
 // Large (about 2.3 MB): create it on the heap.
@@ -28,6 +31,15 @@ public:
     void newSaturation(double value);
     // Sets the hue cursor to 0.
     void reset();
+    // Replaces the base palette (256 values 0x00RRGGBB) of the Output and Chroma planes and of
+    // the Atari screen; nullptr restores the stored one. Planes unchanged until Demo or letsGo.
+    void setBasePalette(const quint32 *rgb);
+
+    // What the Atari displays at column x (< 320), row y (< 240): a base palette colour 0x00RRGGBB.
+    quint32 getAtariPixel(quint16 x, quint16 y) const;
+    // The Atari colour bytes behind getAtariPixel: 76800, row by row, four per Atari pixel.
+    // Shows the demo chart until the first conversion.
+    const quint8 *atariScreen() const { return screen; }
 
     // Converts the source plane: averaging, nearest colour, segment hues, planes 1 to 6.
     void letsGo();
@@ -66,6 +78,7 @@ private:
     quint8 nearestColours[Geometry::kAtariPixels] = {};
     quint8 output[Geometry::kAtariPixels] = {};
     quint8 hues[Geometry::kHues] = {};
+    quint8 screen[Geometry::kSourcePixels] = {};
     char hexText[4] = {};
     quint32 cursor = 0;
 };

@@ -116,7 +116,7 @@ void paintPreview(const ATARIpic &pic, quint8 mode, QImage &image)
     for (quint16 y = 0; y < pic.height; ++y) {
         auto *line = reinterpret_cast<QRgb *>(image.scanLine(y));
         for (quint16 x = 0; x < pic.width; ++x)
-            line[x] = pic.getPixel(x, y, mode) | 0xFF000000u;
+            line[x] = (mode == kAtariViewMode ? pic.getAtariPixel(x, y) : pic.getPixel(x, y, mode)) | 0xFF000000u;
     }
 }
 

@@ -28,10 +28,10 @@ bool saveAsm(ATARIpic &pic, const QString &fileName, QString *error);
 // Writes the executable of pic's converted picture to fileName; failures as for saveAsm.
 bool saveXex(ATARIpic &pic, const QString &fileName, QString *error);
 
-// Draws preview mode (0 to 6) of pic into image (320x240, Format_RGB32), every pixel opaque.
+// Draws preview mode (0 to 6, or kAtariViewMode) of pic into image (320x240, Format_RGB32), every pixel opaque.
 void paintPreview(const ATARIpic &pic, quint8 mode, QImage &image);
 
-// Writes preview mode (0 to 6) of pic as a 320x240 PNG; failures as for saveAsm.
+// Writes preview mode (0 to 6, or kAtariViewMode) of pic as a 320x240 PNG; failures as for saveAsm.
 bool savePreviewPng(const ATARIpic &pic, quint8 mode, const QString &fileName, QString *error);
 
 } // namespace PictureFiles

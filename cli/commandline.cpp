@@ -1,5 +1,7 @@
 #include "commandline.h"
 
+#include "ataripic.h"
+
 #include <QCommandLineOption>
 #include <QCommandLineParser>
 #include <QDir>
@@ -8,8 +10,9 @@
 
 namespace {
 
-const char *const kPreviewNames[] = {"original", "gtia", "atari-pal", "output", "gray", "green", "chroma"};
+const char *const kPreviewNames[] = {"original", "gtia", "atari-pal", "output", "gray", "green", "chroma", "atari"};
 constexpr int kPreviewCount = int(sizeof kPreviewNames / sizeof kPreviewNames[0]);
+static_assert(kPreviewCount == kAtariViewMode + 1, "the last preview name is the Atari view");
 constexpr int kMaxSaturation = 100;
 
 // A name that is the same for every spelling of one file: the canonical path of an existing
@@ -90,13 +93,18 @@ CommandLine::Result CommandLine::parse(const QStringList &arguments)
         QStringLiteral("PCT"));
     const QCommandLineOption previewOption(
         {QStringLiteral("p"), QStringLiteral("preview")},
-        QStringLiteral("Plane for PNG output: original, gtia, atari-pal, output, gray, green, chroma "
-                       "(default output)."),
+        QStringLiteral("Plane for PNG output: original, gtia, atari-pal, output, gray, green, chroma, "
+                       "or atari for what the Atari really shows (default output)."),
         QStringLiteral("MODE"));
+    const QCommandLineOption paletteOption(
+        QStringLiteral("palette"),
+        QStringLiteral("Atari palette file (768 bytes of 256 RGB triplets, or a 772-byte colour table) "
+                       "for the output and chroma planes, the atari view and the best method."),
+        QStringLiteral("FILE"));
     const QCommandLineOption quietOption({QStringLiteral("q"), QStringLiteral("quiet")},
                                          QStringLiteral("Show no progress; errors are still reported."));
     parser.addOptions({outputDirOption, formatOption, xexOption, asmOption, pngOption, saturationOption,
-                       previewOption, quietOption});
+                       previewOption, paletteOption, quietOption});
     parser.addPositionalArgument(QStringLiteral("images"),
                                  QStringLiteral("Pictures to convert, in any format Qt can read."),
                                  QStringLiteral("IMAGE..."));
@@ -130,12 +138,17 @@ CommandLine::Result CommandLine::parse(const QStringList &arguments)
         const int mode = previewModeOf(parser.value(previewOption));
         if (mode < 0) {
             return usage(QStringLiteral("unknown preview '%1' (expected original, gtia, atari-pal, output, "
-                                        "gray, green or chroma)")
+                                        "gray, green, chroma or atari)")
                              .arg(parser.value(previewOption)));
         }
         req.previewMode = quint8(mode);
     }
     req.quiet = parser.isSet(quietOption);
+    if (parser.isSet(paletteOption)) {
+        req.paletteFile = parser.value(paletteOption);
+        if (req.paletteFile.isEmpty())
+            return usage(QStringLiteral("--palette needs a non-empty name"));
+    }
 
     const bool toDirectory = parser.isSet(outputDirOption);
     const bool explicitOutputs = parser.isSet(xexOption) || parser.isSet(asmOption) || parser.isSet(pngOption);

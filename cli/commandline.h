@@ -23,7 +23,8 @@ struct ConversionRequest
     QVector<ConversionJob> jobs;
     bool hasSaturation = false; // false: keep the palette the window starts with
     int saturation = 0;         // slider percentage 0 to 100, used when hasSaturation
-    quint8 previewMode = 3;     // plane written as PNG: 0 original ... 6 chroma
+    quint8 previewMode = 3;     // plane written as PNG: 0 original ... 6 chroma, 7 what the Atari shows
+    QString paletteFile;        // base palette file to use instead of the stored one; empty: stored
     bool quiet = false;
 };
 

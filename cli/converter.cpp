@@ -7,7 +7,7 @@
 #include <memory>
 #include <vector>
 
-QStringList convert(const ConversionJob &job, bool hasSaturation, int saturation, quint8 previewMode)
+QStringList convert(const ConversionJob &job, const ConversionSettings &settings)
 {
     std::vector<quint32> pixels(Geometry::kSourcePixels);
     QString error;
@@ -15,8 +15,9 @@ QStringList convert(const ConversionJob &job, bool hasSaturation, int saturation
         return {QStringLiteral("%1: %2").arg(job.input, error)};
 
     auto pic = std::make_unique<ATARIpic>();
-    if (hasSaturation)
-        pic->newSaturation(saturation);
+    if (settings.hasSaturation)
+        pic->newSaturation(settings.saturation);
+    pic->setBasePalette(settings.basePalette);
     pic->copy(pixels.data());
 
     QStringList failures;
@@ -24,7 +25,7 @@ QStringList convert(const ConversionJob &job, bool hasSaturation, int saturation
         failures << QStringLiteral("%1: %2").arg(job.xexFile, error);
     if (!job.asmFile.isEmpty() && !PictureFiles::saveAsm(*pic, job.asmFile, &error))
         failures << QStringLiteral("%1: %2").arg(job.asmFile, error);
-    if (!job.pngFile.isEmpty() && !PictureFiles::savePreviewPng(*pic, previewMode, job.pngFile, &error))
+    if (!job.pngFile.isEmpty() && !PictureFiles::savePreviewPng(*pic, settings.previewMode, job.pngFile, &error))
         failures << QStringLiteral("%1: %2").arg(job.pngFile, error);
     return failures;
 }

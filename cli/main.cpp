@@ -1,5 +1,6 @@
 #include "commandline.h"
 #include "converter.h"
+#include "palettefile.h"
 
 #include <QCoreApplication>
 
@@ -43,12 +44,26 @@ int main(int argc, char *argv[])
     }
 
     const ConversionRequest &request = commandLine.request();
+    ConversionSettings settings;
+    settings.hasSaturation = request.hasSaturation;
+    settings.saturation = request.saturation;
+    settings.previewMode = request.previewMode;
+    quint32 palette[256];
+    if (!request.paletteFile.isEmpty()) {
+        QString error;
+        if (!PaletteFile::read(request.paletteFile, palette, &error)) {
+            printTo(stderr, QStringLiteral("%1: %2: %3\n").arg(program, request.paletteFile, error));
+            return kExitUsage;
+        }
+        settings.basePalette = palette;
+    }
+
     const int count = request.jobs.size();
     const bool showProgress = count > 1 && !request.quiet;
     int failed = 0;
     for (int i = 0; i < count; ++i) {
         const ConversionJob &job = request.jobs.at(i);
-        const QStringList failures = convert(job, request.hasSaturation, request.saturation, request.previewMode);
+        const QStringList failures = convert(job, settings);
         for (const QString &failure : failures)
             printTo(stderr, QStringLiteral("%1: %2\n").arg(program, failure));
         if (!failures.isEmpty())

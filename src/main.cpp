@@ -7,6 +7,8 @@
 int main(int argc, char **argv)
 {
     QApplication app(argc, argv);
+    QApplication::setOrganizationName(QStringLiteral("rastrel-zo9"));
+    QApplication::setApplicationName(QStringLiteral("rastrel-zo9"));
     QApplication::setWindowIcon(QIcon(QStringLiteral(":qtRastrel.png")));
     MainWindow window;
     window.show();

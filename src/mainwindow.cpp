@@ -1,16 +1,27 @@
 #include "mainwindow.h"
 #include "ui_mainwindow.h"
 
+#include <QAction>
 #include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QGraphicsPixmapItem>
 #include <QGraphicsScene>
 #include <QImage>
+#include <QMenu>
 #include <QMessageBox>
 #include <QPixmap>
+#include <QSettings>
 
 #include "ataripic.h"
+#include "palettefile.h"
 #include "picturefiles.h"
+
+namespace {
+
+const char *const kPaletteKey = "palette";
+
+} // namespace
 
 MainWindowDialogs::MainWindowDialogs()
     : openFileName([](QWidget *parent, const QString &caption, const QString &filter) {
@@ -40,7 +51,105 @@ MainWindow::MainWindow(QWidget *parent)
     image = new QImage(pic->width, pic->height, QImage::Format_RGB32);
     scene = new QGraphicsScene(this);
     scene->setSceneRect(0, 0, pic->width, pic->height);
+    createActions();
+
+    // A remembered palette file that can no longer be read leaves the stored palette in use.
+    const QString paletteFile = QSettings().value(QLatin1String(kPaletteKey)).toString();
+    quint32 palette[256];
+    QString error;
+    if (!paletteFile.isEmpty() && PaletteFile::read(paletteFile, palette, &error)) {
+        pic->setBasePalette(palette);
+        pic->Demo();
+    }
     paintImage();
+}
+
+void MainWindow::createActions()
+{
+    const QRadioButton *const buttons[] = {ui->radioButton_1, ui->radioButton_2, ui->radioButton_3,
+                                           ui->radioButton_4, ui->radioButton_5, ui->radioButton_6,
+                                           ui->radioButton_7};
+    for (int mode = 0; mode < int(sizeof buttons / sizeof buttons[0]); ++mode) {
+        auto *action = new QAction(buttons[mode]->text(), this);
+        action->setShortcut(QKeySequence(Qt::Key_1 + mode));
+        QRadioButton *button = const_cast<QRadioButton *>(buttons[mode]);
+        connect(action, &QAction::triggered, button, &QRadioButton::click);
+        addAction(action);
+    }
+
+    atariViewAction = new QAction(tr("What the Atari shows"), this);
+    atariViewAction->setShortcut(QKeySequence(Qt::Key_8));
+    atariViewAction->setCheckable(true);
+    connect(atariViewAction, &QAction::triggered, this, &MainWindow::showAtariView);
+    addAction(atariViewAction);
+
+    loadPaletteAction = new QAction(tr("Load Atari palette..."), this);
+    loadPaletteAction->setShortcut(QKeySequence(Qt::Key_P));
+    connect(loadPaletteAction, &QAction::triggered, this, [this] {
+        const QString fileName = dialogs.openFileName(this, tr("Load Atari palette"),
+                                                      tr("Atari palettes (*.pal *.act);;All files (*)"));
+        if (!fileName.isEmpty())
+            loadPalette(fileName);
+    });
+    addAction(loadPaletteAction);
+
+    builtInPaletteAction = new QAction(tr("Built-in palette"), this);
+    builtInPaletteAction->setShortcut(QKeySequence(Qt::SHIFT + Qt::Key_P));
+    builtInPaletteAction->setCheckable(true);
+    connect(builtInPaletteAction, &QAction::triggered, this, &MainWindow::useBuiltInPalette);
+    addAction(builtInPaletteAction);
+
+    ui->graphicsView->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(ui->graphicsView, &QWidget::customContextMenuRequested, this, &MainWindow::showPreviewMenu);
+}
+
+void MainWindow::showPreviewMenu(const QPoint &position)
+{
+    atariViewAction->setChecked(atariView);
+    builtInPaletteAction->setChecked(pic->palette().hasBuiltInBase());
+    QMenu menu(this);
+    menu.addAction(atariViewAction);
+    menu.addSeparator();
+    menu.addAction(loadPaletteAction);
+    menu.addAction(builtInPaletteAction);
+    menu.exec(ui->graphicsView->viewport()->mapToGlobal(position));
+}
+
+void MainWindow::showAtariView()
+{
+    atariView = true;
+    preview();
+}
+
+bool MainWindow::loadPalette(const QString &fileName)
+{
+    quint32 palette[256];
+    QString error;
+    if (!PaletteFile::read(fileName, palette, &error)) {
+        dialogs.warning(this, tr("Load Atari palette"),
+                        tr("Cannot use %1 as a palette:\n%2").arg(QDir::toNativeSeparators(fileName), error));
+        return false;
+    }
+    pic->setBasePalette(palette);
+    QSettings().setValue(QLatin1String(kPaletteKey), QFileInfo(fileName).absoluteFilePath());
+    reconvert();
+    return true;
+}
+
+void MainWindow::useBuiltInPalette()
+{
+    pic->setBasePalette(nullptr);
+    QSettings().remove(QLatin1String(kPaletteKey));
+    reconvert();
+}
+
+void MainWindow::reconvert()
+{
+    if (pictureLoaded)
+        pic->letsGo();
+    else
+        pic->Demo();
+    preview();
 }
 
 MainWindow::~MainWindow()
@@ -53,7 +162,7 @@ MainWindow::~MainWindow()
 
 void MainWindow::paintImage()
 {
-    PictureFiles::paintPreview(*pic, previewMode, *image);
+    PictureFiles::paintPreview(*pic, atariView ? kAtariViewMode : previewMode, *image);
 
     // One pixmap item at the scene origin, its pixmap replaced on every repaint.
     const QPixmap pixmap = QPixmap::fromImage(*image);
@@ -127,45 +236,48 @@ void MainWindow::exportPicture(const QString &caption, const QString &filter, Sa
 
 void MainWindow::on_radioButton_1_clicked()
 {
+    atariView = false;
     preview();
 }
 
 void MainWindow::on_radioButton_2_clicked()
 {
+    atariView = false;
     preview();
 }
 
 void MainWindow::on_radioButton_3_clicked()
 {
+    atariView = false;
     preview();
 }
 
 void MainWindow::on_radioButton_4_clicked()
 {
+    atariView = false;
     preview();
 }
 
 void MainWindow::on_radioButton_5_clicked()
 {
+    atariView = false;
     preview();
 }
 
 void MainWindow::on_radioButton_6_clicked()
 {
+    atariView = false;
     preview();
 }
 
 void MainWindow::on_radioButton_7_clicked()
 {
+    atariView = false;
     preview();
 }
 
 void MainWindow::on_horizontalSlider_valueChanged(int value)
 {
     pic->newSaturation(static_cast<double>(value));
-    if (pictureLoaded)
-        pic->letsGo();
-    else
-        pic->Demo();
-    preview();
+    reconvert();
 }

@@ -9,6 +9,7 @@
 #include "atarigeometry.h"
 
 class ATARIpic;
+class QAction;
 class QGraphicsPixmapItem;
 class QGraphicsScene;
 class QImage;
@@ -43,9 +44,20 @@ public:
 
     // Redraws the display from the plane of the current preview mode (0 to 6).
     void paintImage();
-    // Reads the preview mode from the radio buttons, enables the export buttons once a
-    // picture is loaded and repaints.
+    // Reads the preview mode from the radio buttons (or keeps the Atari view while it is
+    // chosen), enables the export buttons once a picture is loaded and repaints.
     void preview();
+
+    // Shows what the Atari displays (key 8, or the preview's context menu) until a preview
+    // button is chosen.
+    void showAtariView();
+    // Replaces the base palette with an Atari palette file (768 or 772 bytes) and converts
+    // again; a file that cannot be used is reported and changes nothing. Remembered.
+    bool loadPalette(const QString &fileName);
+    // Returns to the stored base palette and converts again. Remembered.
+    void useBuiltInPalette();
+    // The preview's context menu, built from the window's actions.
+    void showPreviewMenu(const QPoint &position);
 
     // The picture store the display shows; read only.
     const ATARIpic &picture() const { return *pic; }
@@ -67,6 +79,10 @@ private slots:
     void on_horizontalSlider_valueChanged(int value);
 
 private:
+    void createActions();
+    // Runs the conversion again after a palette or method change (or redraws the chart).
+    void reconvert();
+
     using SaveFunction = bool (*)(ATARIpic &pic, const QString &fileName, QString *error);
     // Asks for a file name and writes the picture with save; a failure is shown as a warning.
     void exportPicture(const QString &caption, const QString &filter, SaveFunction save);
@@ -79,6 +95,10 @@ private:
     quint32 sourcePixels[Geometry::kSourcePixels];
     Ui_MainWindow *ui;
     QGraphicsPixmapItem *pixmapItem = nullptr;
+    bool atariView = false;
+    QAction *atariViewAction = nullptr;
+    QAction *loadPaletteAction = nullptr;
+    QAction *builtInPaletteAction = nullptr;
 };
 
 #endif

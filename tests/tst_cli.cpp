@@ -90,6 +90,9 @@ private slots:
     void previewPng_data();
     void previewPng();
     void badInputAmongGood();
+    void paletteFile();
+    void badPaletteFile_data();
+    void badPaletteFile();
     void refusesToOverwriteInput_data();
     void refusesToOverwriteInput();
     void failedWrite_data();
@@ -178,7 +181,9 @@ void TestCli::comparePlane(const QString &pngFile, const ATARIpic &pic, quint8 m
     QCOMPARE(image.size(), QSize(Geometry::kSourceWidth, Geometry::kSourceHeight));
     for (int y = 0; y < Geometry::kSourceHeight; ++y) {
         for (int x = 0; x < Geometry::kSourceWidth; ++x) {
-            const QRgb expected = pic.getPixel(quint16(x), quint16(y), mode) | 0xFF000000u;
+            const QRgb shown = mode == kAtariViewMode ? pic.getAtariPixel(quint16(x), quint16(y))
+                                                      : pic.getPixel(quint16(x), quint16(y), mode);
+            const QRgb expected = shown | 0xFF000000u;
             if (image.pixel(x, y) != expected)
                 QFAIL(qPrintable(QStringLiteral("pixel (%1, %2) is %3, expected %4")
                                      .arg(x)
@@ -396,6 +401,7 @@ void TestCli::previewPng_data()
     QTest::newRow("gray") << QStringList{"-p", "gray"} << 4;
     QTest::newRow("green") << QStringList{"--preview=green"} << 5;
     QTest::newRow("chroma") << QStringList{"-p", "chroma"} << 6;
+    QTest::newRow("what the Atari shows") << QStringList{"-p", "atari"} << int(kAtariViewMode);
 }
 
 void TestCli::previewPng()
@@ -409,6 +415,66 @@ void TestCli::previewPng()
     QCOMPARE(result.exitCode, 0);
     QCOMPARE(entries(dir), QStringList{"plane.png"});
     comparePlane(pngFile, *chelseaRef.pic, quint8(mode));
+}
+
+// A palette file replaces the base palette of the output plane; here the stored palette with red
+// and blue swapped, in the 772-byte layout.
+void TestCli::paletteFile()
+{
+    const QString dir = freshDir();
+    quint32 swapped[256];
+    QByteArray bytes;
+    for (int i = 0; i < 256; ++i) {
+        const quint32 rgb = chelseaRef.pic->palette().getBase(quint8(i));
+        swapped[i] = (rgb & 0x00FF00) | (rgb >> 16 & 0xFF) | (rgb & 0xFF) << 16;
+        bytes.append(char(rgb & 0xFF)).append(char(rgb >> 8 & 0xFF)).append(char(rgb >> 16 & 0xFF));
+    }
+    bytes.append(QByteArray("\x01\x00\xFF\xFF", 4));
+    const QString palette = dir + QStringLiteral("/swapped.act");
+    QVERIFY(writeAll(palette, bytes));
+
+    const QString pngFile = dir + QStringLiteral("/plane.png");
+    const Run result = run({"--palette", palette, "--png", pngFile, chelsea});
+    QCOMPARE(result.exitCode, 0);
+    ATARIpic expected;
+    expected.setBasePalette(swapped);
+    std::vector<quint32> pixels(Geometry::kSourcePixels);
+    QString error;
+    QVERIFY(PictureFiles::load(chelsea, pixels.data(), &error));
+    expected.copy(pixels.data());
+    comparePlane(pngFile, expected, 3);
+}
+
+void TestCli::badPaletteFile_data()
+{
+    QTest::addColumn<int>("size"); // -1: no such file, -2: a directory
+    QTest::addColumn<QString>("reason");
+    QTest::newRow("missing") << -1 << "No such file";
+    QTest::newRow("a directory") << -2 << "";
+    QTest::newRow("empty") << 0 << "0 bytes";
+    QTest::newRow("one byte short") << 767 << "767 bytes";
+    QTest::newRow("between the two sizes") << 770 << "770 bytes";
+    QTest::newRow("too long") << 1024 << "larger";
+}
+
+void TestCli::badPaletteFile()
+{
+    QFETCH(int, size);
+    QFETCH(QString, reason);
+    const QString dir = freshDir();
+    const QString outDir = dir + QStringLiteral("/out");
+    QVERIFY(QDir().mkpath(outDir));
+    QString palette = dir + QStringLiteral("/bad.pal");
+    if (size == -2)
+        palette = outDir;
+    else if (size >= 0)
+        QVERIFY(writeAll(palette, QByteArray(size, '\x40')));
+
+    const Run result = run({"--palette", palette, "-o", outDir, "-f", "xex,asm,png", chelsea, gradient});
+    QCOMPARE(result.exitCode, 2);
+    QVERIFY2(result.err.contains(palette.toLocal8Bit()), result.err.constData());
+    QVERIFY2(result.err.contains(reason.toLocal8Bit()), result.err.constData());
+    QCOMPARE(entries(outDir), QStringList());
 }
 
 void TestCli::badInputAmongGood()

@@ -11,7 +11,9 @@
 #include <QMenuBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSettings>
 #include <QSlider>
+#include <QStandardPaths>
 #include <QStatusBar>
 #include <QStyle>
 #include <QStyleOptionButton>
@@ -247,6 +249,7 @@ class tst_MainWindow : public QObject
     Q_OBJECT
 
 private slots:
+    void initTestCase();
     void startsFixedWithDemoChart();
     void noMenuToolOrStatusBar();
     void formObjects_data();
@@ -279,7 +282,17 @@ private slots:
     void cancelledExportWritesNothing_data();
     void cancelledExportWritesNothing();
     void exitClosesWindow();
+    void keysChoosePreviews_data();
+    void keysChoosePreviews();
+    void paletteFileIsUsedAndRemembered();
 };
+
+void tst_MainWindow::initTestCase()
+{
+    // Settings go to a test folder, emptied first, never to the user's own.
+    QStandardPaths::setTestModeEnabled(true);
+    QSettings().clear();
+}
 
 void tst_MainWindow::startsFixedWithDemoChart()
 {
@@ -1151,6 +1164,83 @@ void tst_MainWindow::exitClosesWindow()
     giveUp.start(10000);
     QCOMPARE(QCoreApplication::exec(), 0);
     QVERIFY(!window.isVisible());
+}
+
+void tst_MainWindow::keysChoosePreviews_data()
+{
+    QTest::addColumn<int>("key");
+    QTest::addColumn<int>("mode");
+    for (int mode = 0; mode < 7; ++mode)
+        QTest::newRow(qPrintable(QStringLiteral("key %1").arg(mode + 1))) << int(Qt::Key_1) + mode << mode;
+    QTest::newRow("key 8: what the Atari shows") << int(Qt::Key_8) << int(kAtariViewMode);
+}
+
+void tst_MainWindow::keysChoosePreviews()
+{
+    QFETCH(int, key);
+    QFETCH(int, mode);
+    FakeDialogs fake;
+    MainWindow window;
+    fake.install(window);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowActive(&window));
+    fake.openAnswer = dataFile("chelsea.jpg");
+    clickButton(window, "pushButton_Load");
+
+    QTest::keyClick(&window, Qt::Key(key));
+    const ATARIpic &pic = window.picture();
+    const Expectation expected = mode == kAtariViewMode
+                                     ? Expectation([&pic](int x, int y) { return pic.getAtariPixel(quint16(x), quint16(y)) | kOpaque; })
+                                     : planeOf(pic, quint8(mode));
+    QVERIFY2(mismatch(shownImage(window), expected).isEmpty(), qPrintable(mismatch(shownImage(window), expected)));
+
+    // A preview button leaves the Atari view again.
+    clickRadio(radio(window, 4));
+    QVERIFY(mismatch(shownImage(window), planeOf(pic, 3)).isEmpty());
+}
+
+// A palette file recolours the output plane at once, survives a restart, and a bad file or
+// "Built-in palette" behave as promised.
+void tst_MainWindow::paletteFileIsUsedAndRemembered()
+{
+    QTemporaryDir dir;
+    QByteArray bytes;
+    for (int i = 0; i < 256; ++i)
+        bytes.append(char(i)).append(char(255 - i)).append(char(i / 2));
+    const QString paletteFile = dir.filePath(QStringLiteral("ramp.pal"));
+    {
+        QFile file(paletteFile);
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size());
+    }
+    const auto rampColour = [](quint8 v) { return quint32(v) << 16 | quint32(255 - v) << 8 | quint32(v / 2); };
+
+    {
+        FakeDialogs fake;
+        MainWindow window;
+        fake.install(window);
+        fake.openAnswer = dataFile("chelsea.jpg");
+        clickButton(window, "pushButton_Load");
+        clickRadio(radio(window, 4));
+        QVERIFY(window.loadPalette(paletteFile));
+        const ATARIpic &pic = window.picture();
+        QVERIFY(mismatch(shownImage(window), [&](int x, int y) {
+                    return rampColour(pic.outputBytes()[y * kAtariWidth + x / 4]) | kOpaque;
+                }).isEmpty());
+
+        const QImage before = shownImage(window);
+        QVERIFY(!window.loadPalette(dir.filePath(QStringLiteral("missing.pal"))));
+        QCOMPARE(fake.warnings.size(), 1);
+        QVERIFY(fake.warnings.first().contains(QStringLiteral("missing.pal")));
+        QVERIFY(mismatch(shownImage(window), sameAs(before)).isEmpty());
+    }
+    {
+        MainWindow restarted;
+        QCOMPARE(restarted.picture().palette().getBase(0x12), rampColour(0x12));
+        restarted.useBuiltInPalette();
+        QCOMPARE(restarted.picture().palette().getBase(0x12), ATARIpalGen().getBase(0x12));
+    }
+    MainWindow again;
+    QVERIFY(again.picture().palette().hasBuiltInBase());
 }
 
 QTEST_MAIN(tst_MainWindow)

@@ -28,8 +28,12 @@ public:
 
     // Per-channel mean of four RGB values, remainders dropped.
     quint32 average(quint32 a, quint32 b, quint32 c, quint32 d) const;
-    // Nearest Atari colour byte of p: hue of the closest generated entry, luminance of p's luma.
+    // Nearest Atari colour byte of p: hue of the closest generated entry (the lowest index among
+    // equally close ones), luminance of p's luma (luma >> 4).
     unsigned char nearest(quint32 p) const;
+    // Whole part of the luma (R * 0.299 + G * 0.587) + B * 0.114 of p, 0 to 255, exactly as IEEE
+    // double arithmetic rounds every product and sum: 0x808080 gives 127, not 128.
+    static int luma(quint32 p);
     // Squared RGB distance, 0 to 195075.
     quint32 distance(quint32 p, quint32 q) const;
     // x * x in signed 32-bit arithmetic.

@@ -5,7 +5,6 @@
 
 #include <algorithm>
 #include <iterator>
-#include <limits>
 
 namespace {
 
@@ -119,6 +118,7 @@ void ATARIpalGen::rebuild()
 {
     for (int i = 0; i < 256; ++i)
         generatedPalette[i] = calc(static_cast<unsigned char>(i));
+    index.rebuild(generatedPalette);
 }
 
 quint32 ATARIpalGen::calc(unsigned char x) const
@@ -162,14 +162,5 @@ quint32 ATARIpalGen::distance(quint32 p, quint32 q) const
 
 unsigned char ATARIpalGen::nearest(quint32 p) const
 {
-    quint32 best = std::numeric_limits<quint32>::max();
-    int bestIndex = 0;
-    for (int i = 0; i < 256; ++i) {
-        const quint32 d = distance(p, generatedPalette[i]);
-        if (d < best) {
-            best = d;
-            bestIndex = i;
-        }
-    }
-    return static_cast<unsigned char>((bestIndex & 0xF0) | luma(p) >> 4);
+    return static_cast<unsigned char>((index.find(p) & 0xF0) | luma(p) >> 4);
 }

@@ -328,21 +328,17 @@ void TestAtariPalGen::luma_data()
 
     // The doubles nearest 0.299 and 0.587 lie below them, the one nearest 0.114 above; a gray v has
     // the exact luma v, and whether the rounded products and sums end below v decides its luma.
-    QTest::newRow("000000") << 0x000000u << 0;
     QTest::newRow("101010 (15.999999999999998)") << 0x101010u << 15;
     QTest::newRow("202020 (31.999999999999996)") << 0x202020u << 31;
-    QTest::newRow("303030 (48.0)") << 0x303030u << 48;
     QTest::newRow("404040 (63.99999999999999)") << 0x404040u << 63;
     QTest::newRow("808080 (127.99999999999999)") << 0x808080u << 127;
     // 52.623999999999995 + 103.312 = 155.93599999999998, + 20.064 = 175.99999999999997; a fused
     // multiply-add of the products would give 176.
     QTest::newRow("B0B0B0 (175.99999999999997)") << 0xB0B0B0u << 175;
     QTest::newRow("D0D0D0 (207.99999999999997)") << 0xD0D0D0u << 207;
-    QTest::newRow("F0F0F0 (240.0)") << 0xF0F0F0u << 240;
     QTest::newRow("FFFFFF (255.0)") << 0xFFFFFFu << 255;
     // Colours whose exact luma (299 R + 587 G + 114 B) / 1000 is a multiple of 16.
     QTest::newRow("5CD832 (159.99999999999997)") << 0x5CD832u << 159;
-    QTest::newRow("8DE9FF (207.99999999999997)") << 0x8DE9FFu << 207;
     QTest::newRow("050F32 (16.0)") << 0x050F32u << 16;
     QTest::newRow("3620FF (64.0)") << 0x3620FFu << 64;
     // 0.299 + 0.587 rounds to 0.8859999999999999, and adding 0.114 stays below 1.

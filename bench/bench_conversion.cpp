@@ -3,11 +3,48 @@
 
 #include <QBuffer>
 #include <QDataStream>
+#include <QElapsedTimer>
 #include <QTextStream>
 #include <QtTest>
 
+#include <algorithm>
+#include <cstdio>
 #include <memory>
 #include <vector>
+
+namespace {
+
+// Median wall time of runs calls of work, in milliseconds.
+template <typename Work>
+double medianMs(int runs, Work work)
+{
+    std::vector<double> times;
+    for (int i = 0; i < runs; ++i) {
+        QElapsedTimer timer;
+        timer.start();
+        work();
+        times.push_back(timer.nsecsElapsed() / 1e6);
+    }
+    std::sort(times.begin(), times.end());
+    return times[times.size() / 2];
+}
+
+// The nearest colour byte as a scan of all 256 generated entries finds it.
+unsigned char literalNearest(const ATARIpalGen &pal, quint32 p)
+{
+    quint32 best = 0xFFFFFFFFu;
+    int bestIndex = 0;
+    for (int i = 0; i < 256; ++i) {
+        const quint32 d = pal.distance(p, pal.getRGB(static_cast<unsigned char>(i)));
+        if (d < best) {
+            best = d;
+            bestIndex = i;
+        }
+    }
+    return static_cast<unsigned char>((bestIndex & 0xF0) | ATARIpalGen::luma(p) >> 4);
+}
+
+} // namespace
 
 // Times the work behind one slider move, one load and one export of each kind.
 class BenchConversion : public QObject
@@ -18,6 +55,7 @@ private slots:
     void initTestCase();
     void load();
     void sliderMove();
+    void nearestColour();
     void repaintReads();
     void saveAsm();
     void saveXex();
@@ -54,6 +92,40 @@ void BenchConversion::sliderMove()
         pic->letsGo();
         value = (value + 5) % 105;
     }
+}
+
+// One table: the literal search over the photo's averaged pixels, a conversion, and a slider step
+// (new saturation, conversion, the reads of one repaint), with the search's time over each.
+void BenchConversion::nearestColour()
+{
+    constexpr int kRuns = 31;
+    pic->newSaturation(60);
+    pic->letsGo();
+    const std::vector<quint32> averaged(pic->averaged(), pic->averaged() + Geometry::kAtariPixels);
+    const ATARIpalGen &pal = pic->palette();
+
+    quint32 sum = 0;
+    const double literal = medianMs(kRuns, [&] {
+        for (quint32 p : averaged)
+            sum += literalNearest(pal, p);
+    });
+    const double convert = medianMs(kRuns, [&] { pic->letsGo(); });
+    int value = 0;
+    const double step = medianMs(kRuns, [&] {
+        pic->newSaturation(value);
+        pic->letsGo();
+        for (quint16 y = 0; y < pic->height; ++y)
+            for (quint16 x = 0; x < pic->width; ++x)
+                sum += pic->getPixel(x, y, 3);
+        value = (value + 7) % 101;
+    });
+
+    std::printf("literal 256-entry search, %d pixels: %8.3f ms\n", Geometry::kAtariPixels, literal);
+    std::printf("letsGo:                               %8.3f ms  (literal / letsGo = %.1f)\n", convert,
+                literal / convert);
+    std::printf("slider step (saturation, letsGo, reads): %5.3f ms  (literal / step = %.1f)\n", step,
+                literal / step);
+    QVERIFY(sum != 1); // keeps the loops from being optimised away
 }
 
 void BenchConversion::repaintReads()

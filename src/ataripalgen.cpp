@@ -1,10 +1,10 @@
 #include "ataripalgen.h"
 
 #include <QColor>
+#include <QtAlgorithms>
 
 #include <algorithm>
 #include <iterator>
-#include <limits>
 
 namespace {
 
@@ -58,6 +58,31 @@ double hsvValue(int l)
     return 0.0625 + (l + 1) * 0.0625 * 15 * 0.0625;
 }
 
+// Each operand and result of the luma's double arithmetic is a whole number of 2^-56 below 256, so
+// the luma is redone exactly in 64-bit integers counting 2^-56: the same on every compiler, whether
+// or not it fuses products and sums, and on every floating-point unit.
+constexpr int kLumaFractionBits = 56;
+constexpr double kLumaUnits = 0x1p56;
+constexpr quint64 kRedWeight = quint64(0.299 * kLumaUnits);
+constexpr quint64 kGreenWeight = quint64(0.587 * kLumaUnits);
+constexpr quint64 kBlueWeight = quint64(0.114 * kLumaUnits);
+static_assert(kRedWeight == 0.299 * kLumaUnits && kGreenWeight == 0.587 * kLumaUnits
+                  && kBlueWeight == 0.114 * kLumaUnits,
+              "the weights must be whole numbers of 2^-56");
+
+// x (in 2^-56) rounded to the 53 significant bits of a double, ties to even.
+quint64 roundToDouble(quint64 x)
+{
+    const int excess = 64 - int(qCountLeadingZeroBits(x)) - 53;
+    if (excess <= 0)
+        return x;
+    const quint64 unit = quint64(1) << excess;
+    const quint64 rest = x & (unit - 1);
+    const quint64 down = x - rest;
+    const quint64 half = unit >> 1;
+    return rest > half || (rest == half && (down & unit)) ? down + unit : down;
+}
+
 int red(quint32 rgb) { return (rgb >> 16) & 0xFF; }
 int green(quint32 rgb) { return (rgb >> 8) & 0xFF; }
 int blue(quint32 rgb) { return rgb & 0xFF; }
@@ -78,6 +103,19 @@ void ATARIpalGen::setBasePalette(const quint32 *rgb)
         basePalette[i] = table[i] & 0x00FFFFFF;
 }
 
+int ATARIpalGen::luma(quint32 p)
+{
+    // The exact luma is thousandths / 1000. The double arithmetic is off from it by less than 1e-12,
+    // so it can only fall below a whole number when the exact luma is that whole number.
+    const int thousandths = 299 * red(p) + 587 * green(p) + 114 * blue(p);
+    if (thousandths % 1000 != 0)
+        return thousandths / 1000;
+    const quint64 redProduct = roundToDouble(red(p) * kRedWeight);
+    const quint64 greenProduct = roundToDouble(green(p) * kGreenWeight);
+    const quint64 blueProduct = roundToDouble(blue(p) * kBlueWeight);
+    return int(roundToDouble(roundToDouble(redProduct + greenProduct) + blueProduct) >> kLumaFractionBits);
+}
+
 void ATARIpalGen::setSaturation(double s)
 {
     saturation = s;
@@ -88,6 +126,7 @@ void ATARIpalGen::rebuild()
 {
     for (int i = 0; i < 256; ++i)
         generatedPalette[i] = calc(static_cast<unsigned char>(i));
+    index.rebuild(generatedPalette);
 }
 
 quint32 ATARIpalGen::calc(unsigned char x) const
@@ -131,17 +170,5 @@ quint32 ATARIpalGen::distance(quint32 p, quint32 q) const
 
 unsigned char ATARIpalGen::nearest(quint32 p) const
 {
-    const double luma = (red(p) * 0.299 + green(p) * 0.587) + blue(p) * 0.114;
-    const int luminance = static_cast<int>(luma) >> 4;
-
-    quint32 best = std::numeric_limits<quint32>::max();
-    int bestIndex = 0;
-    for (int i = 0; i < 256; ++i) {
-        const quint32 d = distance(p, generatedPalette[i]);
-        if (d < best) {
-            best = d;
-            bestIndex = i;
-        }
-    }
-    return static_cast<unsigned char>((bestIndex & 0xF0) | luminance);
+    return static_cast<unsigned char>((index.find(p) & 0xF0) | luma(p) >> 4);
 }

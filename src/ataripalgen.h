@@ -1,6 +1,8 @@
 #ifndef ATARIPALGEN_H
 #define ATARIPALGEN_H
 
+#include "nearestindex.h"
+
 #include <QtGlobal>
 
 // The Atari palette in two forms, indexed by Atari colour byte (hue * 16 + luminance):
@@ -34,8 +36,13 @@ public:
 
     // Per-channel mean of four RGB values, remainders dropped.
     quint32 average(quint32 a, quint32 b, quint32 c, quint32 d) const;
-    // Nearest Atari colour byte of p: hue of the closest generated entry, luminance of p's luma.
+    // Nearest Atari colour byte of p: hue of the closest generated entry (the lowest index among
+    // equally close ones), luminance of p's luma (luma >> 4). Not for two threads at once: the
+    // search fills its index on first use of each colour region after a saturation change.
     unsigned char nearest(quint32 p) const;
+    // Whole part of the luma (R * 0.299 + G * 0.587) + B * 0.114 of p, 0 to 255, exactly as IEEE
+    // double arithmetic rounds every product and sum: 0x808080 gives 127, not 128.
+    static int luma(quint32 p);
     // Squared RGB distance, 0 to 195075.
     quint32 distance(quint32 p, quint32 q) const;
     // x * x in signed 32-bit arithmetic.
@@ -49,6 +56,7 @@ private:
     quint32 basePalette[256];
     bool builtInBase = true;
     quint32 generatedPalette[256];
+    mutable NearestIndex index;
 };
 
 #endif

@@ -34,6 +34,7 @@ ATARIpic::ATARIpic()
 
 void ATARIpic::Demo()
 {
+    averagesCurrent = false;
     for (quint32 y = 0; y < height; ++y) {
         const quint32 hue = (y * 16) / height;
         const quint32 chroma = pal.getRGB(static_cast<unsigned char>(hue << 4 | kChartChromaLuminance));
@@ -63,6 +64,7 @@ quint32 ATARIpic::getPixel(quint16 x, quint16 y, quint8 mode) const
 void ATARIpic::copy(const quint32 *values)
 {
     std::copy(values, values + kSourcePixels, planes[SourcePlane]);
+    averagesCurrent = false;
     letsGo();
 }
 
@@ -88,27 +90,29 @@ quint32 ATARIpic::getAtariPixel(quint16 x, quint16 y) const
 
 void ATARIpic::letsGo()
 {
-    const quint32 *source = planes[SourcePlane];
-    for (int j = 0; j < kAtariPixels; ++j) {
-        const quint32 *s = source + kSourcePerAtari * j;
-        averagedPicture[j] = pal.average(s[0], s[1], s[2], s[3]);
-        nearestColours[j] = pal.nearest(averagedPicture[j]);
+    if (!averagesCurrent) {
+        const quint32 *source = planes[SourcePlane];
+        for (int j = 0; j < kAtariPixels; ++j) {
+            const quint32 *s = source + kSourcePerAtari * j;
+            averagedPicture[j] = pal.average(s[0], s[1], s[2], s[3]);
+        }
+        averagesCurrent = true;
     }
+    for (int j = 0; j < kAtariPixels; ++j)
+        nearestColours[j] = pal.nearest(averagedPicture[j]);
 
     lineConvert(nearestColours, output);
     AtariView::render(output, hues, screen);
 
-    for (int y = 0; y < kSourceHeight; ++y) {
-        for (int x = 0; x < kSourceWidth; ++x) {
-            const int j = y * kAtariWidth + x / kSourcePerAtari;
-            const int index = y * kSourceWidth + x;
-            planes[GtiaPlane][index] = averagedPicture[j];
-            planes[PalPlane][index] = pal.getRGB(nearestColours[j]);
-            planes[GrayPlane][index] = pal.getGray(nearestColours[j]);
-            planes[GreenPlane][index] = pal.getGreen(nearestColours[j]);
-            planes[OutputPlane][index] = pal.getBase(output[j]);
-            planes[ChromaPlane][index] = pal.getBase((output[j] & 0xF0) | kOutputChromaLuminance);
-        }
+    for (int j = 0; j < kAtariPixels; ++j) {
+        const int index = kSourcePerAtari * j;
+        std::fill_n(planes[GtiaPlane] + index, kSourcePerAtari, averagedPicture[j]);
+        std::fill_n(planes[PalPlane] + index, kSourcePerAtari, pal.getRGB(nearestColours[j]));
+        std::fill_n(planes[GrayPlane] + index, kSourcePerAtari, pal.getGray(nearestColours[j]));
+        std::fill_n(planes[GreenPlane] + index, kSourcePerAtari, pal.getGreen(nearestColours[j]));
+        std::fill_n(planes[OutputPlane] + index, kSourcePerAtari, pal.getBase(output[j]));
+        std::fill_n(planes[ChromaPlane] + index, kSourcePerAtari,
+                    pal.getBase((output[j] & 0xF0) | kOutputChromaLuminance));
     }
 }
 

@@ -41,7 +41,8 @@ public:
     // Shows the demo chart until the first conversion.
     const quint8 *atariScreen() const { return screen; }
 
-    // Converts the source plane: averaging, nearest colour, segment hues, planes 1 to 6.
+    // Converts the source plane: averaging (only when the source changed since the last run),
+    // nearest colour, segment hues, planes 1 to 6.
     void letsGo();
     // Gives every hue segment its most frequent hue: out[k] = segment hue | (in[k] & 0x0F),
     // and fills the hue table. in and out hold 19200 Atari colour bytes.
@@ -75,6 +76,7 @@ private:
     ATARIpalGen pal;
     quint32 planes[Geometry::kPlanes][Geometry::kSourcePixels];
     quint32 averagedPicture[Geometry::kAtariPixels] = {};
+    bool averagesCurrent = false; // averagedPicture matches the source plane
     quint8 nearestColours[Geometry::kAtariPixels] = {};
     quint8 output[Geometry::kAtariPixels] = {};
     quint8 hues[Geometry::kHues] = {};

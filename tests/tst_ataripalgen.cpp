@@ -48,6 +48,18 @@ quint32 rgb(int r, int g, int b)
     return quint32(r) << 16 | quint32(g) << 8 | quint32(b);
 }
 
+// The luma as plain IEEE double arithmetic gives it, each product and sum rounded on its own: this
+// file is built without contraction into fused multiply-adds, and the volatile stores keep every
+// rounding in place even so.
+int doubleLuma(int r, int g, int b)
+{
+    volatile double red = r * 0.299;
+    volatile double green = g * 0.587;
+    volatile double blue = b * 0.114;
+    volatile double redGreen = red + green;
+    return int(redGreen + blue);
+}
+
 } // namespace
 
 class TestAtariPalGen : public QObject
@@ -72,6 +84,9 @@ private slots:
     void basePalette_data();
     void basePalette();
     void baseIgnoresSaturation();
+    void luma_data();
+    void luma();
+    void lumaMatchesDoubleArithmetic();
     void nearest_data();
     void nearest();
     void nearestUnsaturatedGivesHueZeroOrOne();
@@ -306,6 +321,54 @@ void TestAtariPalGen::baseIgnoresSaturation()
     }
 }
 
+void TestAtariPalGen::luma_data()
+{
+    QTest::addColumn<uint>("colour");
+    QTest::addColumn<int>("expected");
+
+    // The doubles nearest 0.299 and 0.587 lie below them, the one nearest 0.114 above; a gray v has
+    // the exact luma v, and whether the rounded products and sums end below v decides its luma.
+    QTest::newRow("101010 (15.999999999999998)") << 0x101010u << 15;
+    QTest::newRow("202020 (31.999999999999996)") << 0x202020u << 31;
+    QTest::newRow("404040 (63.99999999999999)") << 0x404040u << 63;
+    QTest::newRow("808080 (127.99999999999999)") << 0x808080u << 127;
+    // 52.623999999999995 + 103.312 = 155.93599999999998, + 20.064 = 175.99999999999997; a fused
+    // multiply-add of the products would give 176.
+    QTest::newRow("B0B0B0 (175.99999999999997)") << 0xB0B0B0u << 175;
+    QTest::newRow("D0D0D0 (207.99999999999997)") << 0xD0D0D0u << 207;
+    QTest::newRow("FFFFFF (255.0)") << 0xFFFFFFu << 255;
+    // Colours whose exact luma (299 R + 587 G + 114 B) / 1000 is a multiple of 16.
+    QTest::newRow("5CD832 (159.99999999999997)") << 0x5CD832u << 159;
+    QTest::newRow("050F32 (16.0)") << 0x050F32u << 16;
+    QTest::newRow("3620FF (64.0)") << 0x3620FFu << 64;
+    // 0.299 + 0.587 rounds to 0.8859999999999999, and adding 0.114 stays below 1.
+    QTest::newRow("010101 (0.9999999999999999)") << 0x010101u << 0;
+    QTest::newRow("FF0000 (76.24499999999999)") << 0xFF0000u << 76;
+}
+
+void TestAtariPalGen::luma()
+{
+    QFETCH(uint, colour);
+    QFETCH(int, expected);
+
+    QCOMPARE(ATARIpalGen::luma(colour), expected);
+    QCOMPARE(ATARIpalGen::luma(colour | 0xC3000000u), expected);
+    const auto pal = std::make_unique<ATARIpalGen>();
+    QCOMPARE(pal->nearest(colour) & 0x0F, expected >> 4);
+}
+
+void TestAtariPalGen::lumaMatchesDoubleArithmetic()
+{
+    for (int r = 0; r < 256; ++r)
+        for (int g = 0; g < 256; ++g)
+            for (int b = 0; b < 256; ++b)
+                if (ATARIpalGen::luma(rgb(r, g, b)) != doubleLuma(r, g, b))
+                    QFAIL(qPrintable(QStringLiteral("colour %1: %2, double arithmetic %3")
+                                         .arg(rgb(r, g, b), 6, 16, QLatin1Char('0'))
+                                         .arg(ATARIpalGen::luma(rgb(r, g, b)))
+                                         .arg(doubleLuma(r, g, b))));
+}
+
 void TestAtariPalGen::nearest_data()
 {
     QTest::addColumn<double>("saturation");
@@ -316,6 +379,10 @@ void TestAtariPalGen::nearest_data()
     QTest::newRow("808080") << 0.6 << 0x808080u << 0x07;
     QTest::newRow("101010") << 0.6 << 0x101010u << 0x00;
     QTest::newRow("202020") << 0.6 << 0x202020u << 0x01;
+    // Luma 175 and 207 (see luma_data); the grays AAAAAA and CCCCCC are nearer than any entry
+    // with a hue, whose channels at 0.6 lie at least 0.6 of their value apart.
+    QTest::newRow("B0B0B0") << 0.6 << 0xB0B0B0u << 0x0A;
+    QTest::newRow("D0D0D0") << 0.6 << 0xD0D0D0u << 0x0C;
     QTest::newRow("FFFFFF") << 0.6 << 0xFFFFFFu << 0x0F;
     QTest::newRow("000000") << 0.6 << 0x000000u << 0x00;
     // Exact match with 0x3F at full saturation, but luma 76.245 gives luminance 4.

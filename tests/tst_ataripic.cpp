@@ -2,6 +2,7 @@
 #include <QImage>
 #include <QtTest>
 
+#include <algorithm>
 #include <memory>
 #include <random>
 
@@ -109,6 +110,12 @@ QVector<quint32> loadPhoto()
     return pixels;
 }
 
+bool operator==(const Snapshot &a, const Snapshot &b)
+{
+    return std::equal(a.planes, a.planes + 7, b.planes) && a.averaged == b.averaged && a.nearest == b.nearest
+        && a.output == b.output && a.hues == b.hues;
+}
+
 QByteArray bytes(std::initializer_list<int> values)
 {
     QByteArray result;
@@ -151,6 +158,7 @@ private slots:
     void photoConversionRelations();
     void previewPixelsRepeatFourTimes();
     void letsGoTwiceGivesSameResult();
+    void letsGoFollowsEveryChange();
     void topByteIgnored();
     void unsaturatedConversionUsesHueZeroOrOne();
 
@@ -720,6 +728,37 @@ void TestAtariPic::letsGoTwiceGivesSameResult()
     QVERIFY(second.nearest == first.nearest);
     QVERIFY(second.output == first.output);
     QVERIFY(second.hues == first.hues);
+}
+
+// Whatever was converted before, a conversion equals that of a fresh store given the same input.
+void TestAtariPic::letsGoFollowsEveryChange()
+{
+    QVector<quint32> mirrored(photo);
+    for (int y = 0; y < kHeight; ++y)
+        std::reverse(mirrored.begin() + y * kWidth, mirrored.begin() + (y + 1) * kWidth);
+
+    const auto pic = std::make_unique<ATARIpic>();
+    pic->copy(photo.constData());
+    pic->newSaturation(25);
+    pic->letsGo();
+    auto fresh = std::make_unique<ATARIpic>();
+    fresh->newSaturation(25);
+    fresh->copy(photo.constData());
+    QVERIFY(capture(*pic) == capture(*fresh));
+
+    pic->copy(mirrored.constData());
+    fresh = std::make_unique<ATARIpic>();
+    fresh->newSaturation(25);
+    fresh->copy(mirrored.constData());
+    QVERIFY(capture(*pic) == capture(*fresh));
+
+    pic->Demo();
+    pic->letsGo();
+    fresh = std::make_unique<ATARIpic>();
+    fresh->newSaturation(25);
+    fresh->Demo();
+    fresh->letsGo();
+    QVERIFY(capture(*pic) == capture(*fresh));
 }
 
 void TestAtariPic::topByteIgnored()

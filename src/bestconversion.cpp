@@ -115,6 +115,16 @@ double tightBound(const Lab &x, double c1, const Lab &y, double c2)
     return std::sqrt(lTerm * lTerm + std::max(0.0, chroma2));
 }
 
+// The untried luminance (bit l of tried clear) with the lowest screening bound; one must remain.
+int nextCandidate(const float *screen, quint32 tried)
+{
+    int next = -1;
+    for (int l = 0; l < kLevels; ++l)
+        if (!(tried >> l & 1u) && (next < 0 || screen[l] < screen[next]))
+            next = l;
+    return next;
+}
+
 } // namespace
 
 // One hue segment being converted: its pixels and, per pixel, hue and luminance, the squared
@@ -242,10 +252,28 @@ void BestConverter::convertRun(Run &run) const
     for (int h : order) {
         if (hueSum[h] > best)
             break;
+        // Once a sum stands, refine the bounds first: most hues fail on them without exact values.
+        double bound[kLongestRun];
+        bool hopeless = false;
+        double partial = 0.0;
+        double screenRest = hueSum[h];
+        for (int k = 0; k < run.n && !hopeless; ++k) {
+            screenRest -= run.hueBound[k][h];
+            if (best == kInfinity)
+                bound[k] = run.hueBound[k][h];
+            else if (k > 0 && run.rgb[k] == run.rgb[k - 1])
+                bound[k] = bound[k - 1];
+            else
+                bound[k] = lowestBound(run, k, h);
+            partial += bound[k];
+            hopeless = partial + screenRest * (1.0 - kFloatRelative) > best;
+        }
+        if (hopeless)
+            continue;
         double rest[kLongestRun + 1];
         rest[run.n] = 0.0;
         for (int k = run.n - 1; k >= 0; --k)
-            rest[k] = rest[k + 1] + run.hueBound[k][h];
+            rest[k] = rest[k + 1] + bound[k];
         double sum = 0.0;
         bool complete = true;
         double difference = 0.0;
@@ -268,6 +296,26 @@ void BestConverter::convertRun(Run &run) const
     run.hue = quint8(bestHue);
 }
 
+// A lower bound of the lowest CIEDE2000 difference of a run's pixel to the luminances of one hue:
+// the lowest of the tighter bounds, trying luminances by ascending screening bound.
+double BestConverter::lowestBound(const Run &run, int pixel, int hue) const
+{
+    const float *screen = run.screen[pixel][hue];
+    double lowest = kInfinity;
+    quint32 tried = 0;
+    for (int attempt = 0; attempt < kLevels; ++attempt) {
+        const int next = nextCandidate(screen, tried);
+        const double screened = floatBound(screen[next]);
+        if (screened >= lowest)
+            break;
+        tried |= 1u << next;
+        const int index = hue * kLevels + next;
+        const double tight = doubleBound(tightBound(run.lab[pixel], run.chroma[pixel], lab[index], chroma[index]));
+        lowest = std::min(lowest, std::max(screened, tight));
+    }
+    return lowest;
+}
+
 // The lowest CIEDE2000 difference of a run's pixel to the luminances of one hue, and the lowest
 // luminance reaching it. Candidates are tried by ascending screening bound and skipped once a
 // bound exceeds the best difference found; the tighter bound skips more before the exact value.
@@ -279,10 +327,7 @@ void BestConverter::lowestDifference(const Run &run, int pixel, int hue, double 
     int bestLuminance = kLevels;
     quint32 tried = 0;
     for (int attempt = 0; attempt < kLevels; ++attempt) {
-        int next = -1;
-        for (int l = 0; l < kLevels; ++l)
-            if (!(tried >> l & 1u) && (next < 0 || screen[l] < screen[next]))
-                next = l;
+        const int next = nextCandidate(screen, tried);
         if (floatBound(screen[next]) > best)
             break;
         tried |= 1u << next;

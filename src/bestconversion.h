@@ -36,6 +36,7 @@ public:
 private:
     struct Run;
     void convertRun(Run &run) const;
+    double lowestBound(const Run &run, int pixel, int hue) const;
     void lowestDifference(const Run &run, int pixel, int hue, double *difference, quint8 *luminance) const;
 
     ColourScience::Lab lab[256];

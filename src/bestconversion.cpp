@@ -79,6 +79,31 @@ double compressionAtLeast(double c)
     return compressionTable()[int(std::min(steps, double(kChromaSteps)))];
 }
 
+// Step and length of the table of 1 / SL by distance of the mean lightness from 50.
+constexpr double kLightnessStep = 0.125;
+constexpr int kLightnessSteps = 512;
+
+// 1 / SL at distances i * kLightnessStep from 50; SL grows with the distance.
+const double *inverseLightnessTable()
+{
+    static const struct Table {
+        double v[kLightnessSteps + 1];
+        Table()
+        {
+            for (int i = 0; i <= kLightnessSteps; ++i)
+                v[i] = 1.0 / lightnessWeight(50.0 + i * kLightnessStep);
+        }
+    } table;
+    return table.v;
+}
+
+// Lower bound of 1 / SL at mean lightness lMean (any value).
+double inverseLightnessAtLeast(double lMean)
+{
+    const double steps = std::ceil(std::fabs(lMean - 50.0) / kLightnessStep);
+    return steps <= kLightnessSteps ? inverseLightnessTable()[int(steps)] : 1.0 / lightnessWeight(lMean);
+}
+
 double floatBound(float squared)
 {
     return std::sqrt(double(squared)) * (1.0 - kFloatRelative) - kFloatAbsolute;
@@ -105,13 +130,13 @@ double tightBound(const Lab &x, double c1, const Lab &y, double c2)
     const double cpMean = (c1p + c2p) * 0.5;
     const double sc = 1.0 + 0.045 * cpMean;
     const double shMax = 1.0 + 0.015 * cpMean * kTMax;
-    const double rtMax = 2.0 * compression(cpMean) * kSin60;
+    const double rtMax = 2.0 * compressionAtMost(cpMean) * kSin60;
     const double cTerm = std::fabs(dCp) / sc;
     const double hLow = dHp / shMax;
     const double chroma2 = hLow >= rtMax * cTerm * 0.5
         ? hLow * hLow - rtMax * cTerm * hLow + cTerm * cTerm
         : cTerm * cTerm * (1.0 - rtMax * rtMax * 0.25);
-    const double lTerm = (y.L - x.L) / lightnessWeight((x.L + y.L) * 0.5);
+    const double lTerm = (y.L - x.L) * inverseLightnessAtLeast((x.L + y.L) * 0.5);
     return std::sqrt(lTerm * lTerm + std::max(0.0, chroma2));
 }
 

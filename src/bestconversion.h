@@ -1,0 +1,54 @@
+#ifndef BESTCONVERSION_H
+#define BESTCONVERSION_H
+
+#include "colourscience.h"
+
+#include <QtGlobal>
+
+// The best conversion: for every hue segment of every line pair, the hue and the per-pixel
+// luminances that minimise the sum of CIEDE2000 differences between the averaged colours
+// (chroma scaled) and the palette colours they become. The result is the exact optimum of
+// that sum, as a search over all 16 hues and 16 luminances per pixel would find it: among
+// equal sums the lowest hue, among equal differences the lowest luminance. Lower bounds on
+// CIEDE2000 skip only candidates that cannot win or tie.
+class BestConverter
+{
+public:
+    // Every palette entry black until setPalette is called.
+    BestConverter();
+
+    // Takes 256 palette colours (0x00RRGGBB, top byte ignored), index = hue * 16 + luminance,
+    // and prepares their CIE L*a*b* values for every later conversion.
+    void setPalette(const quint32 *rgb256);
+
+    // Palette entry index (0 to 255) as CIE L*a*b*.
+    const ColourScience::Lab &paletteLab(int index) const { return lab[index]; }
+
+    // The colour an averaged pixel (0x00RRGGBB) is matched as: its CIE L*a*b* with a* and b*
+    // multiplied by chromaFactor (0.0 grey, 1.0 as photographed, 2.0 twice as colourful).
+    static ColourScience::Lab scaledLab(quint32 rgb, double chromaFactor);
+
+    // Converts 19200 averaged colours (0x00RRGGBB, index y * 80 + x) with chromaFactor (0.0 to 2.0):
+    // writes output[19200] (hue << 4 | luminance) and hues[1560] (hue << 4, index 13 * pair + segment).
+    // Allocates nothing and changes no member, so separate pictures may be converted in parallel.
+    void convert(const quint32 *averaged, double chromaFactor, quint8 *output, quint8 *hues) const;
+
+private:
+    struct Run;
+    void convertRun(Run &run) const;
+    double lowestBound(const Run &run, int pixel, int hue) const;
+    void lowestDifference(const Run &run, int pixel, int hue, double *difference, quint8 *luminance) const;
+
+    ColourScience::Lab lab[256];
+    double chroma[256];
+    // The same colours by hue, for the screening bound: [hue][luminance].
+    alignas(16) float hueL[16][16];
+    alignas(16) float hueA[16][16];
+    alignas(16) float hueB[16][16];
+    double hueMinL[16];
+    double hueMaxL[16];
+    double hueMinChroma[16];
+    double hueMaxChroma[16];
+};
+
+#endif

@@ -1,0 +1,30 @@
+#ifndef COLOURSCIENCE_H
+#define COLOURSCIENCE_H
+
+#include <QtGlobal>
+
+// Colour science on 8-bit sRGB values: conversion to CIE L*a*b* (D65 white) and the
+// CIEDE2000 colour difference. Knows nothing of pictures, palettes or the Atari.
+namespace ColourScience {
+
+// A CIE L*a*b* colour: L from 0 (black) to 100 (white), a and b roughly -128 to 128.
+struct Lab {
+    double L;
+    double a;
+    double b;
+};
+
+// CIE L*a*b* of the sRGB colour rgb (0x00RRGGBB, top byte ignored), through CIE XYZ with the D65
+// white of the sRGB primaries, so that FFFFFF maps to L = 100, a = b = 0.
+Lab labFromRgb(quint32 rgb);
+
+// CIE XYZ of rgb (0x00RRGGBB, top byte ignored), Y from 0 to 1; xyz receives X, Y, Z.
+void xyzFromRgb(quint32 rgb, double xyz[3]);
+
+// CIEDE2000 colour difference of x and y with kL = kC = kH = 1; 0 for equal colours,
+// about 1 for a just noticeable difference. Symmetric in its arguments.
+double deltaE2000(const Lab &x, const Lab &y);
+
+} // namespace ColourScience
+
+#endif

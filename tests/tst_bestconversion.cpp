@@ -1,0 +1,217 @@
+#include <QtTest>
+
+#include <memory>
+#include <random>
+#include <vector>
+
+#include "ataripalgen.h"
+#include "atarigeometry.h"
+#include "bestconversion.h"
+#include "colourscience.h"
+#include "picturefiles.h"
+
+using ColourScience::Lab;
+
+namespace {
+
+enum class Source { Noise, PaletteColours, FlatGreys, FewColours, Photo };
+enum class Palette { Base, Ties };
+
+struct Expected {
+    quint8 output[Geometry::kAtariPixels];
+    quint8 hues[Geometry::kHues];
+};
+
+// The base palette, or one full of exact ties: hues 2k and 2k+1 equal, luminances 2k and 2k+1 equal.
+std::vector<quint32> makePalette(Palette kind)
+{
+    const ATARIpalGen gen;
+    std::vector<quint32> rgb(256);
+    for (int i = 0; i < 256; ++i) {
+        const int hue = i >> 4;
+        const int lum = i & 15;
+        rgb[i] = kind == Palette::Base ? gen.getBase(quint8(i)) : gen.getBase(quint8((hue & ~1) << 4 | (lum & ~1)));
+    }
+    return rgb;
+}
+
+std::vector<quint32> makePicture(Source source, quint32 seed, const std::vector<quint32> &palette)
+{
+    std::mt19937 random(seed);
+    std::vector<quint32> picture(Geometry::kAtariPixels);
+    switch (source) {
+    case Source::Noise:
+        for (quint32 &p : picture)
+            p = random() & 0xFFFFFFu;
+        break;
+    case Source::PaletteColours:
+        for (quint32 &p : picture)
+            p = palette[random() % 256];
+        break;
+    case Source::FlatGreys:
+        // Stretches of one grey, some of them exactly a palette grey.
+        for (int i = 0; i < Geometry::kAtariPixels;) {
+            const quint32 level = random() % 2 ? random() % 256 : palette[random() % 16] & 0xFF;
+            const int length = 1 + int(random() % 40);
+            for (int k = 0; k < length && i < Geometry::kAtariPixels; ++k)
+                picture[i++] = level * 0x010101u;
+        }
+        break;
+    case Source::FewColours: {
+        const quint32 colours[4] = {quint32(random() & 0xFFFFFFu), quint32(random() & 0xFFFFFFu), 0x000000u, 0xFFFFFFu};
+        for (int i = 0; i < Geometry::kAtariPixels;) {
+            const quint32 c = colours[random() % 4];
+            const int length = 1 + int(random() % 12);
+            for (int k = 0; k < length && i < Geometry::kAtariPixels; ++k)
+                picture[i++] = c;
+        }
+        break;
+    }
+    case Source::Photo: {
+        std::vector<quint32> pixels(Geometry::kSourcePixels);
+        QString error;
+        if (!PictureFiles::load(QStringLiteral(RASTREL_TEST_DATA "/chelsea.jpg"), pixels.data(), &error))
+            qFatal("%s", qPrintable(error));
+        const ATARIpalGen gen;
+        for (int j = 0; j < Geometry::kAtariPixels; ++j) {
+            const quint32 *s = pixels.data() + Geometry::kSourcePerAtari * j;
+            picture[j] = gen.average(s[0], s[1], s[2], s[3]);
+        }
+        break;
+    }
+    }
+    return picture;
+}
+
+// The search the converter must agree with: every hue, every luminance of every pixel, differences
+// summed per segment; a later hue or luminance wins only when strictly lower. Fills the line pairs
+// p with p % stride == 0.
+void bruteForce(const std::vector<quint32> &picture, const std::vector<quint32> &palette, double chromaFactor,
+                int stride, Expected &expected)
+{
+    Lab paletteLab[256];
+    for (int i = 0; i < 256; ++i)
+        paletteLab[i] = ColourScience::labFromRgb(palette[i]);
+    int start = 0;
+    for (int p = 0; p < Geometry::kLinePairs; ++p) {
+        for (int s = 0; s < Geometry::kSegmentsPerPair; ++s) {
+            const int n = Geometry::kSegmentLengths[s];
+            if (p % stride == 0) {
+                double bestSum = 0.0;
+                int bestHue = -1;
+                quint8 bestLums[32] = {};
+                for (int hue = 0; hue < 16; ++hue) {
+                    double sum = 0.0;
+                    quint8 lums[32] = {};
+                    for (int k = 0; k < n; ++k) {
+                        const Lab x = BestConverter::scaledLab(picture[start + k], chromaFactor);
+                        double lowest = 0.0;
+                        for (int lum = 0; lum < 16; ++lum) {
+                            const double d = ColourScience::deltaE2000(x, paletteLab[hue * 16 + lum]);
+                            if (lum == 0 || d < lowest) {
+                                lowest = d;
+                                lums[k] = quint8(lum);
+                            }
+                        }
+                        sum += lowest;
+                    }
+                    if (bestHue < 0 || sum < bestSum) {
+                        bestSum = sum;
+                        bestHue = hue;
+                        std::copy(lums, lums + n, bestLums);
+                    }
+                }
+                expected.hues[Geometry::kSegmentsPerPair * p + s] = quint8(bestHue << 4);
+                for (int k = 0; k < n; ++k)
+                    expected.output[start + k] = quint8(bestHue << 4 | bestLums[k]);
+            }
+            start += n;
+        }
+    }
+}
+
+} // namespace
+
+// The best conversion against an exhaustive search on pictures that stress its bounds and its tie rules.
+class TestBestConversion : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void matchesBruteForce_data();
+    void matchesBruteForce();
+    void scaledLab();
+};
+
+void TestBestConversion::matchesBruteForce_data()
+{
+    QTest::addColumn<int>("source");
+    QTest::addColumn<int>("palette");
+    QTest::addColumn<quint32>("seed");
+    QTest::addColumn<double>("chromaFactor");
+    QTest::addColumn<int>("stride");
+
+    const int base = int(Palette::Base);
+    const int ties = int(Palette::Ties);
+    QTest::newRow("noise, chroma 1") << int(Source::Noise) << base << 1u << 1.0 << 12;
+    QTest::newRow("noise, chroma 0") << int(Source::Noise) << base << 2u << 0.0 << 12;
+    QTest::newRow("noise, chroma 2") << int(Source::Noise) << base << 3u << 2.0 << 12;
+    QTest::newRow("palette colours") << int(Source::PaletteColours) << base << 4u << 1.0 << 12;
+    QTest::newRow("palette colours, tie palette") << int(Source::PaletteColours) << ties << 5u << 1.0 << 12;
+    QTest::newRow("flat greys, chroma 1") << int(Source::FlatGreys) << base << 6u << 1.0 << 12;
+    QTest::newRow("flat greys, tie palette") << int(Source::FlatGreys) << ties << 7u << 1.0 << 12;
+    QTest::newRow("few colours, chroma 2") << int(Source::FewColours) << base << 8u << 2.0 << 12;
+    QTest::newRow("few colours, tie palette") << int(Source::FewColours) << ties << 9u << 0.0 << 12;
+    QTest::newRow("photo, chroma 1") << int(Source::Photo) << base << 0u << 1.0 << 3;
+    QTest::newRow("photo, chroma 2") << int(Source::Photo) << base << 0u << 2.0 << 12;
+}
+
+void TestBestConversion::matchesBruteForce()
+{
+    QFETCH(int, source);
+    QFETCH(int, palette);
+    QFETCH(quint32, seed);
+    QFETCH(double, chromaFactor);
+    QFETCH(int, stride);
+
+    const std::vector<quint32> colours = makePalette(Palette(palette));
+    const std::vector<quint32> picture = makePicture(Source(source), seed, colours);
+    auto converter = std::make_unique<BestConverter>();
+    converter->setPalette(colours.data());
+    auto actual = std::make_unique<Expected>();
+    converter->convert(picture.data(), chromaFactor, actual->output, actual->hues);
+    auto expected = std::make_unique<Expected>();
+    bruteForce(picture, colours, chromaFactor, stride, *expected);
+
+    int start = 0;
+    for (int p = 0; p < Geometry::kLinePairs; ++p) {
+        for (int s = 0; s < Geometry::kSegmentsPerPair; ++s) {
+            const int segment = Geometry::kSegmentsPerPair * p + s;
+            const quint8 hue = actual->hues[segment];
+            QCOMPARE(hue & 0x0F, 0);
+            for (int k = start; k < start + Geometry::kSegmentLengths[s]; ++k) {
+                QCOMPARE(actual->output[k] & 0xF0, int(hue));
+                if (p % stride == 0)
+                    QCOMPARE(actual->output[k], expected->output[k]);
+            }
+            if (p % stride == 0)
+                QCOMPARE(hue, expected->hues[segment]);
+            start += Geometry::kSegmentLengths[s];
+        }
+    }
+}
+
+void TestBestConversion::scaledLab()
+{
+    const Lab plain = ColourScience::labFromRgb(0x3366CCu);
+    const Lab grey = BestConverter::scaledLab(0x3366CCu, 0.0);
+    const Lab twice = BestConverter::scaledLab(0x3366CCu, 2.0);
+    QCOMPARE(grey.L, plain.L);
+    QCOMPARE(grey.a, 0.0);
+    QCOMPARE(grey.b, 0.0);
+    QCOMPARE(twice.a, 2.0 * plain.a);
+    QCOMPARE(twice.b, 2.0 * plain.b);
+}
+
+QTEST_GUILESS_MAIN(TestBestConversion)
+#include "tst_bestconversion.moc"

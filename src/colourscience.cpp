@@ -31,6 +31,13 @@ constexpr double kLabOffset = 4.0 / 29.0;
 
 // CIEDE2000 constants.
 constexpr double kPow25To7 = 6103515625.0; // 25^7
+// Cosines and sines of the phase offsets in CIEDE2000's hue weighting T (30, 6 and 63 degrees).
+constexpr double kCos30 = 0.86602540378443865;
+constexpr double kSin30 = 0.5;
+constexpr double kCos6 = 0.99452189536827333;
+constexpr double kSin6 = 0.10452846326765347;
+constexpr double kCos63 = 0.45399049973954679;
+constexpr double kSin63 = 0.89100652418836787;
 
 // Linear light (0 to 1) of each 8-bit sRGB channel value.
 const std::array<double, 256> &linearTable()
@@ -99,38 +106,65 @@ double deltaE2000(const Lab &x, const Lab &y)
     const double a2 = (1.0 + g) * y.a;
     const double c1p = std::sqrt(a1 * a1 + x.b * x.b);
     const double c2p = std::sqrt(a2 * a2 + y.b * y.b);
-    const double h1p = hueDegrees(x.b, a1);
-    const double h2p = hueDegrees(y.b, a2);
 
     const double dLp = y.L - x.L;
     const double dCp = c2p - c1p;
     const double cProduct = c1p * c2p;
-    double dhp = 0.0;
-    if (cProduct != 0.0) {
-        dhp = h2p - h1p;
-        if (dhp > 180.0)
-            dhp -= 360.0;
-        else if (dhp < -180.0)
-            dhp += 360.0;
+    const double cross = a1 * y.b - x.b * a2;
+    const double dot = a1 * a2 + x.b * y.b;
+
+    // The hue difference dH' = 2 sqrt(C1' C2') sin(dh'/2) and the mean hue h', found from the unit
+    // vectors u1 and u2 of the two hues: |u2 - u1| = 2 |sin(dh'/2)|, the sign of dh' is that of their
+    // cross product, and u1 + u2 points along the mean hue (the bisector of the shorter arc).
+    double dHp = 0.0;
+    double meanCos = 1.0;
+    double meanSin = 0.0;
+    double hpMean = 0.0;
+    if (cProduct == 0.0) {
+        // Achromatic: h' is the other colour's hue, or 0 for two greys.
+        const double ap = c1p != 0.0 ? a1 : a2;
+        const double bp = c1p != 0.0 ? x.b : y.b;
+        const double cp = c1p != 0.0 ? c1p : c2p;
+        if (cp != 0.0) {
+            meanCos = ap / cp;
+            meanSin = bp / cp;
+            hpMean = hueDegrees(bp, ap);
+        }
+    } else if (cross == 0.0 && dot < 0.0) {
+        // Opposite hues: dh' is +180 or -180 by which angle is larger, and h' their plain mean.
+        const double h1p = hueDegrees(x.b, a1);
+        const double h2p = hueDegrees(y.b, a2);
+        dHp = 2.0 * std::sqrt(cProduct) * (h2p > h1p ? 1.0 : -1.0);
+        hpMean = (h1p + h2p) * 0.5;
+        meanCos = std::cos(hpMean * kRadiansPerDegree);
+        meanSin = std::sin(hpMean * kRadiansPerDegree);
+    } else {
+        const double u1a = a1 / c1p;
+        const double u1b = x.b / c1p;
+        const double u2a = a2 / c2p;
+        const double u2b = y.b / c2p;
+        const double chord = std::sqrt((u2a - u1a) * (u2a - u1a) + (u2b - u1b) * (u2b - u1b));
+        dHp = std::sqrt(cProduct) * (cross < 0.0 ? -chord : chord);
+        const double sa = u1a + u2a;
+        const double sb = u1b + u2b;
+        const double length = std::sqrt(sa * sa + sb * sb);
+        meanCos = sa / length;
+        meanSin = sb / length;
+        hpMean = hueDegrees(sb, sa);
     }
-    const double dHp = 2.0 * std::sqrt(cProduct) * std::sin(dhp * 0.5 * kRadiansPerDegree);
+
+    // T from multiple-angle identities on cos h' and sin h'.
+    const double cos2 = meanCos * meanCos - meanSin * meanSin;
+    const double sin2 = 2.0 * meanSin * meanCos;
+    const double cos3 = meanCos * (cos2 - 2.0 * meanSin * meanSin);
+    const double sin3 = meanSin * (2.0 * meanCos * meanCos + cos2);
+    const double cos4 = cos2 * cos2 - sin2 * sin2;
+    const double sin4 = 2.0 * sin2 * cos2;
+    const double t = 1.0 - 0.17 * (meanCos * kCos30 + meanSin * kSin30) + 0.24 * cos2
+        + 0.32 * (cos3 * kCos6 - sin3 * kSin6) - 0.20 * (cos4 * kCos63 + sin4 * kSin63);
 
     const double lMean = (x.L + y.L) * 0.5;
     const double cpMean = (c1p + c2p) * 0.5;
-    double hpMean = h1p + h2p;
-    if (cProduct != 0.0) {
-        if (std::fabs(h1p - h2p) <= 180.0)
-            hpMean *= 0.5;
-        else if (hpMean < 360.0)
-            hpMean = (hpMean + 360.0) * 0.5;
-        else
-            hpMean = (hpMean - 360.0) * 0.5;
-    }
-
-    const double t = 1.0 - 0.17 * std::cos((hpMean - 30.0) * kRadiansPerDegree)
-        + 0.24 * std::cos(2.0 * hpMean * kRadiansPerDegree)
-        + 0.32 * std::cos((3.0 * hpMean + 6.0) * kRadiansPerDegree)
-        - 0.20 * std::cos((4.0 * hpMean - 63.0) * kRadiansPerDegree);
     const double hueOffset = (hpMean - 275.0) / 25.0;
     const double dTheta = 30.0 * std::exp(-hueOffset * hueOffset);
     const double cpMean7 = pow7(cpMean);

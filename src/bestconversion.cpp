@@ -29,6 +29,14 @@ constexpr double kChromaStep = 0.25;
 constexpr int kChromaSteps = 2048;
 
 constexpr double kInfinity = std::numeric_limits<double>::infinity();
+constexpr double kPi = 3.14159265358979323846;
+// Cosines and sines of the phase offsets in CIEDE2000's hue weighting T (30, 6 and 63 degrees).
+constexpr double kCos30 = 0.86602540378443865;
+constexpr double kSin30 = 0.5;
+constexpr double kCos6 = 0.99452189536827333;
+constexpr double kSin6 = 0.10452846326765347;
+constexpr double kCos63 = 0.45399049973954679;
+constexpr double kSin63 = 0.89100652418836787;
 
 double pow7(double x)
 {
@@ -79,31 +87,6 @@ double compressionAtLeast(double c)
     return compressionTable()[int(std::min(steps, double(kChromaSteps)))];
 }
 
-// Step and length of the table of 1 / SL by distance of the mean lightness from 50.
-constexpr double kLightnessStep = 0.125;
-constexpr int kLightnessSteps = 512;
-
-// 1 / SL at distances i * kLightnessStep from 50; SL grows with the distance.
-const double *inverseLightnessTable()
-{
-    static const struct Table {
-        double v[kLightnessSteps + 1];
-        Table()
-        {
-            for (int i = 0; i <= kLightnessSteps; ++i)
-                v[i] = 1.0 / lightnessWeight(50.0 + i * kLightnessStep);
-        }
-    } table;
-    return table.v;
-}
-
-// Lower bound of 1 / SL at mean lightness lMean (any value).
-double inverseLightnessAtLeast(double lMean)
-{
-    const double steps = std::ceil(std::fabs(lMean - 50.0) / kLightnessStep);
-    return steps <= kLightnessSteps ? inverseLightnessTable()[int(steps)] : 1.0 / lightnessWeight(lMean);
-}
-
 double floatBound(float squared)
 {
     return std::sqrt(double(squared)) * (1.0 - kFloatRelative) - kFloatAbsolute;
@@ -114,40 +97,91 @@ double doubleBound(double value)
     return value * (1.0 - kDoubleRelative) - kDoubleAbsolute;
 }
 
-// A lower bound of CIEDE2000(x, y) (before safety margins) from everything but the hue angles.
-// With a' = (1 + G) a, dC'^2 + dH'^2 = da'^2 + db^2; SH <= 1 + 0.015 C' kTMax; and the rotation
-// term RT * (dC'/SC) * (dH'/SH) is at least -|RT| |dC'/SC| |dH'/SH| with |RT| <= RC * kSin60.
-double tightBound(const Lab &x, double c1, const Lab &y, double c2)
+// Steps of the bound on CIEDE2000's rotation angle dTheta = 30 exp(-((h' - 275) / 25)^2) degrees,
+// by the circular distance of the mean hue h' from 275 degrees.
+constexpr int kRotationSteps = 7;
+constexpr double kRotationStep = 15.0; // degrees
+constexpr double kCos275 = 0.08715574274765789;
+constexpr double kSin275 = -0.9961946980917455;
+// Below this length of u1 + u2 (the unit hue vectors) the mean hue is taken as unknown.
+constexpr double kShortBisector = 1e-3;
+
+// For distances of at least i * kRotationStep: the cosine of that distance less a rounding margin,
+// and sin(2 dTheta) at that distance with a margin, the largest |sin(2 dTheta)| from there on.
+struct RotationTable {
+    double cosDistance[kRotationSteps];
+    double sinRotation[kRotationSteps];
+    RotationTable()
+    {
+        for (int i = 0; i < kRotationSteps; ++i) {
+            const double distance = i * kRotationStep;
+            const double dTheta = 30.0 * std::exp(-(distance / 25.0) * (distance / 25.0));
+            cosDistance[i] = std::cos(distance * kPi / 180.0) - 1e-9;
+            sinRotation[i] = std::min(1.0, std::sin(2.0 * dTheta * kPi / 180.0) * (1.0 + 1e-9) + 1e-12);
+        }
+    }
+};
+
+const RotationTable &rotationTable()
+{
+    static const RotationTable table;
+    return table;
+}
+
+// A lower bound of CIEDE2000(x, y) before safety margins, c1 and c2 the chromas of x and y. Everything
+// but the rotation term is computed as CIEDE2000 defines it (SH included: the mean hue's cosine and
+// sine come from the bisector of the unit hue vectors, T from multiple-angle identities); the rotation
+// term RT * (dC'/SC) * (dH'/SH) is at least -|RT| |dC'/SC| |dH'/SH|, with |RT| <= RC |sin(2 dTheta)|
+// and dTheta at most its value at the mean hue's circular distance from 275 degrees (it falls with
+// that distance, and the true distance |h' - 275| is at least the circular one).
+double nearBound(const Lab &x, double c1, const Lab &y, double c2)
 {
     const double g = 0.5 * (1.0 - compression((c1 + c2) * 0.5));
     const double a1 = (1.0 + g) * x.a;
     const double a2 = (1.0 + g) * y.a;
     const double c1p = std::sqrt(a1 * a1 + x.b * x.b);
     const double c2p = std::sqrt(a2 * a2 + y.b * y.b);
-    const double dCp = c2p - c1p;
-    const double dab2 = (a2 - a1) * (a2 - a1) + (y.b - x.b) * (y.b - x.b);
-    const double dHp = std::sqrt(std::max(0.0, dab2 - dCp * dCp));
     const double cpMean = (c1p + c2p) * 0.5;
-    const double sc = 1.0 + 0.045 * cpMean;
-    const double shMax = 1.0 + 0.015 * cpMean * kTMax;
-    const double rtMax = 2.0 * compressionAtMost(cpMean) * kSin60;
-    const double cTerm = std::fabs(dCp) / sc;
-    const double hLow = dHp / shMax;
-    const double chroma2 = hLow >= rtMax * cTerm * 0.5
-        ? hLow * hLow - rtMax * cTerm * hLow + cTerm * cTerm
-        : cTerm * cTerm * (1.0 - rtMax * rtMax * 0.25);
-    const double lTerm = (y.L - x.L) * inverseLightnessAtLeast((x.L + y.L) * 0.5);
+    const double cTerm = (c2p - c1p) / (1.0 + 0.045 * cpMean);
+    const double lMean = (x.L + y.L) * 0.5;
+    const double lTerm = (y.L - x.L) / lightnessWeight(lMean);
+    double chroma2 = cTerm * cTerm;
+    // With a grey, dH' is 0 and so is the rotation term.
+    if (c1p != 0.0 && c2p != 0.0) {
+        const double u1a = a1 / c1p;
+        const double u1b = x.b / c1p;
+        const double u2a = a2 / c2p;
+        const double u2b = y.b / c2p;
+        const double chord = std::sqrt((u2a - u1a) * (u2a - u1a) + (u2b - u1b) * (u2b - u1b));
+        const double dHp = std::sqrt(c1p * c2p) * chord;
+        const double sa = u1a + u2a;
+        const double sb = u1b + u2b;
+        const double length = std::sqrt(sa * sa + sb * sb);
+        double t = kTMax;
+        double sinRotation = kSin60;
+        if (length >= kShortBisector) {
+            const double c = sa / length;
+            const double s = sb / length;
+            const double cos2 = c * c - s * s;
+            const double sin2 = 2.0 * s * c;
+            const double cos3 = c * (cos2 - 2.0 * s * s);
+            const double sin3 = s * (2.0 * c * c + cos2);
+            const double cos4 = cos2 * cos2 - sin2 * sin2;
+            const double sin4 = 2.0 * sin2 * cos2;
+            t = 1.0 - 0.17 * (c * kCos30 + s * kSin30) + 0.24 * cos2 + 0.32 * (cos3 * kCos6 - sin3 * kSin6)
+                - 0.20 * (cos4 * kCos63 + sin4 * kSin63);
+            const double cosDistance = c * kCos275 + s * kSin275;
+            const RotationTable &rotation = rotationTable();
+            int step = 0;
+            while (step + 1 < kRotationSteps && cosDistance <= rotation.cosDistance[step + 1])
+                ++step;
+            sinRotation = rotation.sinRotation[step];
+        }
+        const double hTerm = dHp / (1.0 + 0.015 * cpMean * t);
+        const double rtMax = 2.0 * compression(cpMean) * sinRotation;
+        chroma2 += hTerm * hTerm - rtMax * std::fabs(cTerm * hTerm);
+    }
     return std::sqrt(lTerm * lTerm + std::max(0.0, chroma2));
-}
-
-// The untried luminance (bit l of tried clear) with the lowest screening bound; one must remain.
-int nextCandidate(const float *screen, quint32 tried)
-{
-    int next = -1;
-    for (int l = 0; l < kLevels; ++l)
-        if (!(tried >> l & 1u) && (next < 0 || screen[l] < screen[next]))
-            next = l;
-    return next;
 }
 
 } // namespace
@@ -163,6 +197,12 @@ struct BestConverter::Run {
     double hueBound[kLongestRun][kLevels];
     quint8 luminances[kLevels][kLongestRun];
     quint8 hue = 0;
+    // Per pixel and hue, once needed: the luminances in ascending order of the screening bound, and
+    // the bounds from nearBound (with safety margins) computed so far, bit l of nearDone for luminance l.
+    bool sorted[kLongestRun][kLevels];
+    quint8 order[kLongestRun][kLevels][kLevels];
+    quint16 nearDone[kLongestRun][kLevels];
+    double near[kLongestRun][kLevels][kLevels];
 };
 
 BestConverter::BestConverter()
@@ -227,6 +267,8 @@ void BestConverter::convert(const quint32 *averaged, double chromaFactor, quint8
 // difference within that hue.
 void BestConverter::convertRun(Run &run) const
 {
+    std::fill(&run.sorted[0][0], &run.sorted[0][0] + kLongestRun * kLevels, false);
+    std::fill(&run.nearDone[0][0], &run.nearDone[0][0] + kLongestRun * kLevels, quint16(0));
     double hueSum[kLevels] = {};
     for (int k = 0; k < run.n; ++k) {
         const Lab &x = run.lab[k];
@@ -321,48 +363,81 @@ void BestConverter::convertRun(Run &run) const
     run.hue = quint8(bestHue);
 }
 
+// The luminances of a run's pixel and hue in ascending order of the screening bound.
+const quint8 *BestConverter::candidates(Run &run, int pixel, int hue) const
+{
+    quint8 *order = run.order[pixel][hue];
+    if (!run.sorted[pixel][hue]) {
+        const float *screen = run.screen[pixel][hue];
+        for (int l = 0; l < kLevels; ++l) {
+            int i = l;
+            for (; i > 0 && screen[order[i - 1]] > screen[l]; --i)
+                order[i] = order[i - 1];
+            order[i] = quint8(l);
+        }
+        run.sorted[pixel][hue] = true;
+    }
+    return order;
+}
+
+// nearBound with safety margins for a run's pixel and luminance l of hue, computed once.
+double BestConverter::nearOf(Run &run, int pixel, int hue, int l) const
+{
+    if (!(run.nearDone[pixel][hue] >> l & 1u)) {
+        const int index = hue * kLevels + l;
+        run.near[pixel][hue][l] = doubleBound(nearBound(run.lab[pixel], run.chroma[pixel], lab[index], chroma[index]));
+        run.nearDone[pixel][hue] = quint16(run.nearDone[pixel][hue] | 1u << l);
+    }
+    return run.near[pixel][hue][l];
+}
+
 // A lower bound of the lowest CIEDE2000 difference of a run's pixel to the luminances of one hue:
-// the lowest of the tighter bounds, trying luminances by ascending screening bound.
-double BestConverter::lowestBound(const Run &run, int pixel, int hue) const
+// the lowest of the candidates' bounds, trying luminances by ascending screening bound until the
+// screening bound alone reaches the lowest found.
+double BestConverter::lowestBound(Run &run, int pixel, int hue) const
 {
     const float *screen = run.screen[pixel][hue];
+    const quint8 *order = candidates(run, pixel, hue);
     double lowest = kInfinity;
-    quint32 tried = 0;
-    for (int attempt = 0; attempt < kLevels; ++attempt) {
-        const int next = nextCandidate(screen, tried);
-        const double screened = floatBound(screen[next]);
+    for (int position = 0; position < kLevels; ++position) {
+        const int l = order[position];
+        const double screened = floatBound(screen[l]);
         if (screened >= lowest)
             break;
-        tried |= 1u << next;
-        const int index = hue * kLevels + next;
-        const double tight = doubleBound(tightBound(run.lab[pixel], run.chroma[pixel], lab[index], chroma[index]));
-        lowest = std::min(lowest, std::max(screened, tight));
+        lowest = std::min(lowest, std::max(screened, nearOf(run, pixel, hue, l)));
     }
     return lowest;
 }
 
 // The lowest CIEDE2000 difference of a run's pixel to the luminances of one hue, and the lowest
-// luminance reaching it. Candidates are tried by ascending screening bound and skipped once a
-// bound exceeds the best difference found; the tighter bound skips more before the exact value.
-void BestConverter::lowestDifference(const Run &run, int pixel, int hue, double *difference, quint8 *luminance) const
+// luminance reaching it. The candidate with the lowest bound known goes first; then candidates by
+// ascending screening bound, stopping once that bound exceeds the best difference and skipping those
+// whose nearBound exceeds it. Equal bounds are tried: they may tie with a lower luminance.
+void BestConverter::lowestDifference(Run &run, int pixel, int hue, double *difference, quint8 *luminance) const
 {
     const float *screen = run.screen[pixel][hue];
+    const quint8 *order = candidates(run, pixel, hue);
     const Lab &x = run.lab[pixel];
     double best = kInfinity;
     int bestLuminance = kLevels;
-    quint32 tried = 0;
-    for (int attempt = 0; attempt < kLevels; ++attempt) {
-        const int next = nextCandidate(screen, tried);
-        if (floatBound(screen[next]) > best)
+    int first = -1;
+    for (int l = 0; l < kLevels; ++l)
+        if (run.nearDone[pixel][hue] >> l & 1u && (first < 0 || run.near[pixel][hue][l] < run.near[pixel][hue][first]))
+            first = l;
+    if (first >= 0) {
+        bestLuminance = first;
+        best = ColourScience::deltaE2000(x, lab[hue * kLevels + first]);
+    }
+    for (int position = 0; position < kLevels; ++position) {
+        const int l = order[position];
+        if (floatBound(screen[l]) > best)
             break;
-        tried |= 1u << next;
-        const int index = hue * kLevels + next;
-        if (doubleBound(tightBound(x, run.chroma[pixel], lab[index], chroma[index])) > best)
+        if (l == first || nearOf(run, pixel, hue, l) > best)
             continue;
-        const double d = ColourScience::deltaE2000(x, lab[index]);
-        if (d < best || (d == best && next < bestLuminance)) {
+        const double d = ColourScience::deltaE2000(x, lab[hue * kLevels + l]);
+        if (d < best || (d == best && l < bestLuminance)) {
             best = d;
-            bestLuminance = next;
+            bestLuminance = l;
         }
     }
     *difference = best;

@@ -36,8 +36,10 @@ public:
 private:
     struct Run;
     void convertRun(Run &run) const;
-    double lowestBound(const Run &run, int pixel, int hue) const;
-    void lowestDifference(const Run &run, int pixel, int hue, double *difference, quint8 *luminance) const;
+    const quint8 *candidates(Run &run, int pixel, int hue) const;
+    double nearOf(Run &run, int pixel, int hue, int l) const;
+    double lowestBound(Run &run, int pixel, int hue) const;
+    void lowestDifference(Run &run, int pixel, int hue, double *difference, quint8 *luminance) const;
 
     ColourScience::Lab lab[256];
     double chroma[256];

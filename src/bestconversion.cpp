@@ -103,6 +103,8 @@ constexpr int kRotationSteps = 7;
 constexpr double kRotationStep = 15.0; // degrees
 constexpr double kCos275 = 0.08715574274765789;
 constexpr double kSin275 = -0.9961946980917455;
+// Rounding margin for positions on the rotation arc, in degrees.
+constexpr double kArcMargin = 1e-6;
 // Below this length of u1 + u2 (the unit hue vectors) the mean hue is taken as unknown.
 constexpr double kShortBisector = 1e-3;
 
@@ -126,6 +128,44 @@ const RotationTable &rotationTable()
 {
     static const RotationTable table;
     return table;
+}
+
+// Hue angle in degrees (0 to below 360) of (a, b).
+double angleDegrees(double a, double b)
+{
+    const double h = std::atan2(b, a) * (180.0 / kPi);
+    return h < 0.0 ? h + 360.0 : h;
+}
+
+// The extremes of a colour's CIEDE2000 hue angle h' = angle((1 + G) a, b) over G from 0 to 0.5, for
+// (a, b) not grey, in degrees: h' moves monotonically within one quadrant as G grows.
+struct HueRange {
+    double p;
+    double q;
+    explicit HueRange(double a, double b) : p(angleDegrees(a, b)), q(angleDegrees(1.5 * a, b)) {}
+};
+
+// Position of angle h (0 to below 360 degrees) along the arc starting at `start` (275 to 365 degrees).
+double arcPosition(double h, double start)
+{
+    const double t = h - start;
+    return t >= 0.0 ? t : (t >= -360.0 ? t + 360.0 : t + 720.0);
+}
+
+// Whether a hue range lies on the arc of hues at least `step` rotation steps from 275 degrees; if so
+// its positions along the arc widen [low, high]. The range is on the arc when both extremes are and
+// they are less than 180 degrees apart along it (then the short way between them stays on the arc).
+bool onRotationArc(const HueRange &range, int step, double *low, double *high)
+{
+    const double start = 275.0 + step * kRotationStep;
+    const double length = 360.0 - 2.0 * step * kRotationStep;
+    const double p = arcPosition(range.p, start);
+    const double q = arcPosition(range.q, start);
+    if (std::min(p, q) < kArcMargin || std::max(p, q) > length - kArcMargin || std::fabs(p - q) >= 180.0 - kArcMargin)
+        return false;
+    *low = std::min(*low, std::min(p, q));
+    *high = std::max(*high, std::max(p, q));
+    return true;
 }
 
 // A lower bound of CIEDE2000(x, y) before safety margins, c1 and c2 the chromas of x and y. Everything
@@ -221,6 +261,7 @@ Lab BestConverter::scaledLab(quint32 rgb, double chromaFactor)
 
 void BestConverter::setPalette(const quint32 *rgb256)
 {
+    static_assert(BestConverter::kRotationSteps == ::kRotationSteps, "one count of rotation steps");
     for (int i = 0; i < 256; ++i) {
         lab[i] = ColourScience::labFromRgb(rgb256[i]);
         chroma[i] = std::sqrt(lab[i].a * lab[i].a + lab[i].b * lab[i].b);
@@ -237,6 +278,16 @@ void BestConverter::setPalette(const quint32 *rgb256)
             hueMaxL[h] = std::max(hueMaxL[h], lab[i].L);
             hueMinChroma[h] = std::min(hueMinChroma[h], chroma[i]);
             hueMaxChroma[h] = std::max(hueMaxChroma[h], chroma[i]);
+        }
+        for (int step = 1; step < kRotationSteps; ++step) {
+            hueArcLow[step][h] = kInfinity;
+            hueArcHigh[step][h] = -kInfinity;
+            hueOnArc[step][h] = true;
+            for (int l = 0; l < kLevels; ++l) {
+                const Lab &y = lab[h * kLevels + l];
+                if ((y.a != 0.0 || y.b != 0.0) && !onRotationArc(HueRange(y.a, y.b), step, &hueArcLow[step][h], &hueArcHigh[step][h]))
+                    hueOnArc[step][h] = false;
+            }
         }
     }
 }
@@ -279,28 +330,53 @@ void BestConverter::convertRun(Run &run) const
             const float xl = float(x.L);
             const float xa = float(x.a);
             const float xb = float(x.b);
+            // Against a grey, dH' and with it the rotation term are 0.
+            const bool grey = x.a == 0.0 && x.b == 0.0;
+            bool onArc[kRotationSteps] = {};
+            double arcLow[kRotationSteps];
+            double arcHigh[kRotationSteps];
+            if (!grey) {
+                const HueRange range(x.a, x.b);
+                for (int step = 1; step < kRotationSteps; ++step) {
+                    arcLow[step] = kInfinity;
+                    arcHigh[step] = -kInfinity;
+                    onArc[step] = onRotationArc(range, step, &arcLow[step], &arcHigh[step]);
+                }
+            }
+            const RotationTable &rotation = rotationTable();
             for (int h = 0; h < kLevels; ++h) {
-                const double farthest = std::max(std::fabs(x.L + hueMinL[h] - 100.0), std::fabs(x.L + hueMaxL[h] - 100.0));
-                const double sl = lightnessWeight(50.0 + farthest * 0.5);
+                // The largest |sin(2 dTheta)|: if the pixel's and the hue's colours all lie on the arc of
+                // hues a number of steps from 275 degrees, less than 180 degrees apart along it, the mean
+                // hue of any pair lies on the arc between them.
+                double sinRotation = grey ? 0.0 : kSin60;
+                for (int step = kRotationSteps - 1; step > 0 && !grey; --step) {
+                    if (onArc[step] && hueOnArc[step][h]
+                        && std::max(arcHigh[step] - hueArcLow[step][h], hueArcHigh[step][h] - arcLow[step]) < 180.0 - kArcMargin) {
+                        sinRotation = rotation.sinRotation[step];
+                        break;
+                    }
+                }
                 const double cMeanLow = (run.chroma[k] + hueMinChroma[h]) * 0.5;
                 const double cMeanHigh = (run.chroma[k] + hueMaxChroma[h]) * 0.5;
                 const double gHigh = 0.5 * (1.0 - compressionAtLeast(cMeanLow));
                 const double gLow = 0.5 * (1.0 - compressionAtMost(cMeanHigh));
                 const double cpHigh = (1.0 + gHigh) * cMeanHigh;
-                const double kappa = 1.0 - compressionAtMost(cpHigh) * kSin60;
+                const double kappa = 1.0 - compressionAtMost(cpHigh) * sinRotation;
                 const double sc = 1.0 + 0.045 * cpHigh;
-                const float wl = float(1.0 / (sl * sl));
                 const float wb = float(kappa / (sc * sc));
                 const float wa = float(kappa * (1.0 + gLow) * (1.0 + gLow) / (sc * sc));
                 float *screen = run.screen[k][h];
-                float lowest = std::numeric_limits<float>::infinity();
                 for (int l = 0; l < kLevels; ++l) {
                     const float dl = hueL[h][l] - xl;
+                    // SL = 1 + 0.015 o^2 / sqrt(20 + o^2) <= 1 + 0.015 |o|, o the mean lightness less 50.
+                    const float sl = 1.0f + 0.0075f * std::fabs(hueL[h][l] + xl - 100.0f);
                     const float da = hueA[h][l] - xa;
                     const float db = hueB[h][l] - xb;
-                    screen[l] = wl * dl * dl + wa * da * da + wb * db * db;
-                    lowest = std::min(lowest, screen[l]);
+                    screen[l] = dl * dl / (sl * sl) + wa * da * da + wb * db * db;
                 }
+                float lowest = screen[0];
+                for (int l = 1; l < kLevels; ++l)
+                    lowest = std::min(lowest, screen[l]);
                 run.hueBound[k][h] = floatBound(lowest);
             }
         }

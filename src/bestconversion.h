@@ -51,6 +51,12 @@ private:
     double hueMaxL[16];
     double hueMinChroma[16];
     double hueMaxChroma[16];
+    // Per number of 15-degree steps from 275 degrees (1 to 6) and hue: whether all the hue's colours
+    // lie on the arc of hues that far from 275 degrees, and their range of positions along it.
+    static constexpr int kRotationSteps = 7;
+    bool hueOnArc[kRotationSteps][16];
+    double hueArcLow[kRotationSteps][16];
+    double hueArcHigh[kRotationSteps][16];
 };
 
 #endif

@@ -76,15 +76,16 @@ const double *compressionTable()
 // Upper bound of compression at every chroma up to c (it increases with chroma); 1 beyond the table.
 double compressionAtMost(double c)
 {
-    const double steps = std::ceil(c / kChromaStep);
-    return steps <= kChromaSteps ? compressionTable()[int(steps)] : 1.0;
+    // c >= 0, and dividing by a power of two is exact: the truncated quotient plus one is above it.
+    const double steps = c / kChromaStep;
+    return steps < kChromaSteps ? compressionTable()[int(steps) + 1] : 1.0;
 }
 
 // Lower bound of compression at every chroma from c on.
 double compressionAtLeast(double c)
 {
-    const double steps = std::floor(c / kChromaStep);
-    return compressionTable()[int(std::min(steps, double(kChromaSteps)))];
+    const double steps = c / kChromaStep;
+    return compressionTable()[steps < kChromaSteps ? int(steps) : kChromaSteps];
 }
 
 double floatBound(float squared)
@@ -237,10 +238,9 @@ struct BestConverter::Run {
     double hueBound[kLongestRun][kLevels];
     quint8 luminances[kLevels][kLongestRun];
     quint8 hue = 0;
-    // Per pixel and hue, once needed: the luminances in ascending order of the screening bound, and
-    // the bounds from nearBound (with safety margins) computed so far, bit l of nearDone for luminance l.
-    bool sorted[kLongestRun][kLevels];
-    quint8 order[kLongestRun][kLevels][kLevels];
+    // Per pixel and hue: the luminance with the lowest screening bound, and the bounds from nearBound
+    // (with safety margins) computed so far, bit l of nearDone for luminance l.
+    quint8 lowestScreen[kLongestRun][kLevels];
     quint16 nearDone[kLongestRun][kLevels];
     double near[kLongestRun][kLevels][kLevels];
 };
@@ -318,7 +318,6 @@ void BestConverter::convert(const quint32 *averaged, double chromaFactor, quint8
 // difference within that hue.
 void BestConverter::convertRun(Run &run) const
 {
-    std::fill(&run.sorted[0][0], &run.sorted[0][0] + kLongestRun * kLevels, false);
     std::fill(&run.nearDone[0][0], &run.nearDone[0][0] + kLongestRun * kLevels, quint16(0));
     double hueSum[kLevels] = {};
     for (int k = 0; k < run.n; ++k) {
@@ -326,6 +325,7 @@ void BestConverter::convertRun(Run &run) const
         if (k > 0 && run.rgb[k] == run.rgb[k - 1]) {
             std::copy(&run.screen[k - 1][0][0], &run.screen[k - 1][0][0] + kLevels * kLevels, &run.screen[k][0][0]);
             std::copy(run.hueBound[k - 1], run.hueBound[k - 1] + kLevels, run.hueBound[k]);
+            std::copy(run.lowestScreen[k - 1], run.lowestScreen[k - 1] + kLevels, run.lowestScreen[k]);
         } else {
             const float xl = float(x.L);
             const float xa = float(x.a);
@@ -374,10 +374,12 @@ void BestConverter::convertRun(Run &run) const
                     const float db = hueB[h][l] - xb;
                     screen[l] = dl * dl / (sl * sl) + wa * da * da + wb * db * db;
                 }
-                float lowest = screen[0];
+                int lowest = 0;
                 for (int l = 1; l < kLevels; ++l)
-                    lowest = std::min(lowest, screen[l]);
-                run.hueBound[k][h] = floatBound(lowest);
+                    if (screen[l] < screen[lowest])
+                        lowest = l;
+                run.lowestScreen[k][h] = quint8(lowest);
+                run.hueBound[k][h] = floatBound(screen[lowest]);
             }
         }
         for (int h = 0; h < kLevels; ++h)
@@ -386,9 +388,12 @@ void BestConverter::convertRun(Run &run) const
 
     // Hues in order of their bound, so that the likely winner sets the bar early.
     int order[kLevels];
-    for (int h = 0; h < kLevels; ++h)
-        order[h] = h;
-    std::stable_sort(order, order + kLevels, [&](int p, int q) { return hueSum[p] < hueSum[q]; });
+    for (int h = 0; h < kLevels; ++h) {
+        int i = h;
+        for (; i > 0 && hueSum[order[i - 1]] > hueSum[h]; --i)
+            order[i] = order[i - 1];
+        order[i] = h;
+    }
 
     double best = kInfinity;
     int bestHue = 0;
@@ -439,23 +444,6 @@ void BestConverter::convertRun(Run &run) const
     run.hue = quint8(bestHue);
 }
 
-// The luminances of a run's pixel and hue in ascending order of the screening bound.
-const quint8 *BestConverter::candidates(Run &run, int pixel, int hue) const
-{
-    quint8 *order = run.order[pixel][hue];
-    if (!run.sorted[pixel][hue]) {
-        const float *screen = run.screen[pixel][hue];
-        for (int l = 0; l < kLevels; ++l) {
-            int i = l;
-            for (; i > 0 && screen[order[i - 1]] > screen[l]; --i)
-                order[i] = order[i - 1];
-            order[i] = quint8(l);
-        }
-        run.sorted[pixel][hue] = true;
-    }
-    return order;
-}
-
 // nearBound with safety margins for a run's pixel and luminance l of hue, computed once.
 double BestConverter::nearOf(Run &run, int pixel, int hue, int l) const
 {
@@ -468,47 +456,39 @@ double BestConverter::nearOf(Run &run, int pixel, int hue, int l) const
 }
 
 // A lower bound of the lowest CIEDE2000 difference of a run's pixel to the luminances of one hue:
-// the lowest of the candidates' bounds, trying luminances by ascending screening bound until the
-// screening bound alone reaches the lowest found.
+// the lowest of max(screening bound, nearBound) over the candidates whose screening bound is below
+// the lowest found so far, starting from the lowest screening bound. The lowest found only falls, so
+// every candidate passed over has a screening bound, a lower bound of its difference, at least the result.
 double BestConverter::lowestBound(Run &run, int pixel, int hue) const
 {
     const float *screen = run.screen[pixel][hue];
-    const quint8 *order = candidates(run, pixel, hue);
-    double lowest = kInfinity;
-    for (int position = 0; position < kLevels; ++position) {
-        const int l = order[position];
+    const int start = run.lowestScreen[pixel][hue];
+    double lowest = std::max(floatBound(screen[start]), nearOf(run, pixel, hue, start));
+    for (int l = 0; l < kLevels; ++l) {
         const double screened = floatBound(screen[l]);
-        if (screened >= lowest)
-            break;
-        lowest = std::min(lowest, std::max(screened, nearOf(run, pixel, hue, l)));
+        if (screened < lowest && l != start)
+            lowest = std::min(lowest, std::max(screened, nearOf(run, pixel, hue, l)));
     }
     return lowest;
 }
 
 // The lowest CIEDE2000 difference of a run's pixel to the luminances of one hue, and the lowest
-// luminance reaching it. The candidate with the lowest bound known goes first; then candidates by
-// ascending screening bound, stopping once that bound exceeds the best difference and skipping those
-// whose nearBound exceeds it. Equal bounds are tried: they may tie with a lower luminance.
+// luminance reaching it. The candidate with the lowest nearBound known (or screening bound) goes first;
+// the others are tried only when neither bound exceeds the best difference so far (equal bounds are
+// tried: they may tie with a lower luminance).
 void BestConverter::lowestDifference(Run &run, int pixel, int hue, double *difference, quint8 *luminance) const
 {
     const float *screen = run.screen[pixel][hue];
-    const quint8 *order = candidates(run, pixel, hue);
     const Lab &x = run.lab[pixel];
-    double best = kInfinity;
-    int bestLuminance = kLevels;
-    int first = -1;
+    const quint32 known = run.nearDone[pixel][hue];
+    int first = run.lowestScreen[pixel][hue];
     for (int l = 0; l < kLevels; ++l)
-        if (run.nearDone[pixel][hue] >> l & 1u && (first < 0 || run.near[pixel][hue][l] < run.near[pixel][hue][first]))
+        if (known >> l & 1u && (!(known >> first & 1u) || run.near[pixel][hue][l] < run.near[pixel][hue][first]))
             first = l;
-    if (first >= 0) {
-        bestLuminance = first;
-        best = ColourScience::deltaE2000(x, lab[hue * kLevels + first]);
-    }
-    for (int position = 0; position < kLevels; ++position) {
-        const int l = order[position];
-        if (floatBound(screen[l]) > best)
-            break;
-        if (l == first || nearOf(run, pixel, hue, l) > best)
+    double best = ColourScience::deltaE2000(x, lab[hue * kLevels + first]);
+    int bestLuminance = first;
+    for (int l = 0; l < kLevels; ++l) {
+        if (l == first || floatBound(screen[l]) > best || nearOf(run, pixel, hue, l) > best)
             continue;
         const double d = ColourScience::deltaE2000(x, lab[hue * kLevels + l]);
         if (d < best || (d == best && l < bestLuminance)) {

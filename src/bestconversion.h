@@ -36,7 +36,6 @@ public:
 private:
     struct Run;
     void convertRun(Run &run) const;
-    const quint8 *candidates(Run &run, int pixel, int hue) const;
     double nearOf(Run &run, int pixel, int hue, int l) const;
     double lowestBound(Run &run, int pixel, int hue) const;
     void lowestDifference(Run &run, int pixel, int hue, double *difference, quint8 *luminance) const;

@@ -274,6 +274,7 @@ void BestConverter::setPalette(const quint32 *rgb256)
             hueL[h][l] = float(lab[i].L);
             hueA[h][l] = float(lab[i].a);
             hueB[h][l] = float(lab[i].b);
+            hueC[h][l] = float(chroma[i]);
             hueMinL[h] = std::min(hueMinL[h], lab[i].L);
             hueMaxL[h] = std::max(hueMaxL[h], lab[i].L);
             hueMinChroma[h] = std::min(hueMinChroma[h], chroma[i]);
@@ -362,17 +363,20 @@ void BestConverter::convertRun(Run &run) const
                 const double gLow = 0.5 * (1.0 - compressionAtMost(cMeanHigh));
                 const double cpHigh = (1.0 + gHigh) * cMeanHigh;
                 const double kappa = 1.0 - compressionAtMost(cpHigh) * sinRotation;
-                const double sc = 1.0 + 0.045 * cpHigh;
-                const float wb = float(kappa / (sc * sc));
-                const float wa = float(kappa * (1.0 + gLow) * (1.0 + gLow) / (sc * sc));
+                const float wb = float(kappa);
+                const float wa = float(kappa * (1.0 + gLow) * (1.0 + gLow));
+                // SC = 1 + 0.045 C'mean <= 1 + 0.0225 (1 + G) (C1 + C2), with C' <= (1 + G) C.
+                const float scSlope = float(0.0225 * (1.0 + gHigh));
+                const float xc = float(run.chroma[k]);
                 float *screen = run.screen[k][h];
                 for (int l = 0; l < kLevels; ++l) {
                     const float dl = hueL[h][l] - xl;
                     // SL = 1 + 0.015 o^2 / sqrt(20 + o^2) <= 1 + 0.015 |o|, o the mean lightness less 50.
                     const float sl = 1.0f + 0.0075f * std::fabs(hueL[h][l] + xl - 100.0f);
+                    const float sc = 1.0f + scSlope * (xc + hueC[h][l]);
                     const float da = hueA[h][l] - xa;
                     const float db = hueB[h][l] - xb;
-                    screen[l] = dl * dl / (sl * sl) + wa * da * da + wb * db * db;
+                    screen[l] = dl * dl / (sl * sl) + (wa * da * da + wb * db * db) / (sc * sc);
                 }
                 int lowest = 0;
                 for (int l = 1; l < kLevels; ++l)

@@ -46,6 +46,7 @@ private:
     alignas(16) float hueL[16][16];
     alignas(16) float hueA[16][16];
     alignas(16) float hueB[16][16];
+    alignas(16) float hueC[16][16];
     double hueMinL[16];
     double hueMaxL[16];
     double hueMinChroma[16];

@@ -3,8 +3,11 @@
 #include "atarigeometry.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <limits>
+#include <system_error>
+#include <thread>
 
 using ColourScience::Lab;
 
@@ -295,22 +298,42 @@ void BestConverter::setPalette(const quint32 *rgb256)
 
 void BestConverter::convert(const quint32 *averaged, double chromaFactor, quint8 *output, quint8 *hues) const
 {
-    Run run;
-    int i = 0;
-    for (int p = 0; p < Geometry::kLinePairs; ++p) {
-        for (int s = 0; s < Geometry::kSegmentsPerPair; ++s) {
-            run.n = Geometry::kSegmentLengths[s];
-            for (int k = 0; k < run.n; ++k) {
-                run.rgb[k] = averaged[i + k] & 0xFFFFFFu;
-                run.lab[k] = scaledLab(run.rgb[k], chromaFactor);
-                run.chroma[k] = std::sqrt(run.lab[k].a * run.lab[k].a + run.lab[k].b * run.lab[k].b);
-            }
-            convertRun(run);
-            for (int k = 0; k < run.n; ++k)
-                output[i + k] = quint8(run.hue << 4 | run.luminances[run.hue][k]);
-            hues[Geometry::kSegmentsPerPair * p + s] = quint8(run.hue << 4);
-            i += run.n;
+    // Line pairs are independent: the calling thread and one helper take the next unconverted pair
+    // until none is left. Each writes only its own pairs' outputs, so the result is the same whichever
+    // thread converts which pair.
+    std::atomic<int> nextPair{0};
+    const auto work = [&] {
+        Run run;
+        for (int p = nextPair++; p < Geometry::kLinePairs; p = nextPair++)
+            convertPair(run, p, averaged, chromaFactor, output, hues);
+    };
+    std::thread helper;
+    try {
+        helper = std::thread(work);
+    } catch (const std::system_error &) {
+        // No thread to be had: the calling thread converts every pair.
+    }
+    work();
+    if (helper.joinable())
+        helper.join();
+}
+
+void BestConverter::convertPair(Run &run, int pair, const quint32 *averaged, double chromaFactor, quint8 *output,
+                                quint8 *hues) const
+{
+    int i = pair * (Geometry::kAtariPixels / Geometry::kLinePairs);
+    for (int s = 0; s < Geometry::kSegmentsPerPair; ++s) {
+        run.n = Geometry::kSegmentLengths[s];
+        for (int k = 0; k < run.n; ++k) {
+            run.rgb[k] = averaged[i + k] & 0xFFFFFFu;
+            run.lab[k] = scaledLab(run.rgb[k], chromaFactor);
+            run.chroma[k] = std::sqrt(run.lab[k].a * run.lab[k].a + run.lab[k].b * run.lab[k].b);
         }
+        convertRun(run);
+        for (int k = 0; k < run.n; ++k)
+            output[i + k] = quint8(run.hue << 4 | run.luminances[run.hue][k]);
+        hues[Geometry::kSegmentsPerPair * pair + s] = quint8(run.hue << 4);
+        i += run.n;
     }
 }
 

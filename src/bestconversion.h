@@ -30,11 +30,14 @@ public:
 
     // Converts 19200 averaged colours (0x00RRGGBB, index y * 80 + x) with chromaFactor (0.0 to 2.0):
     // writes output[19200] (hue << 4 | luminance) and hues[1560] (hue << 4, index 13 * pair + segment).
-    // Allocates nothing and changes no member, so separate pictures may be converted in parallel.
+    // Shares the line pairs between the calling thread and one helper thread it starts; keeps its
+    // scratch space on their stacks and changes no member, so separate pictures may be converted in
+    // parallel.
     void convert(const quint32 *averaged, double chromaFactor, quint8 *output, quint8 *hues) const;
 
 private:
     struct Run;
+    void convertPair(Run &run, int pair, const quint32 *averaged, double chromaFactor, quint8 *output, quint8 *hues) const;
     void convertRun(Run &run) const;
     double nearOf(Run &run, int pixel, int hue, int l) const;
     double lowestBound(Run &run, int pixel, int hue) const;

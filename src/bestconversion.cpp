@@ -91,9 +91,10 @@ double compressionAtLeast(double c)
     return compressionTable()[steps < kChromaSteps ? int(steps) : kChromaSteps];
 }
 
-double floatBound(float squared)
+// A screening value (a lower bound of CIEDE2000 computed in float) with safety margins.
+double floatBound(float root)
 {
-    return std::sqrt(double(squared)) * (1.0 - kFloatRelative) - kFloatAbsolute;
+    return double(root) * (1.0 - kFloatRelative) - kFloatAbsolute;
 }
 
 double doubleBound(double value)
@@ -228,6 +229,16 @@ double nearBound(const Lab &x, double c1, const Lab &y, double c2)
     return std::sqrt(lTerm * lTerm + std::max(0.0, chroma2));
 }
 
+// The first luminance with the lowest screening value.
+int lowestScreen(const float *screen)
+{
+    int lowest = 0;
+    for (int l = 1; l < kLevels; ++l)
+        if (screen[l] < screen[lowest])
+            lowest = l;
+    return lowest;
+}
+
 } // namespace
 
 // One hue segment being converted: its pixels and, per pixel, hue and luminance, the squared
@@ -241,9 +252,8 @@ struct BestConverter::Run {
     double hueBound[kLongestRun][kLevels];
     quint8 luminances[kLevels][kLongestRun];
     quint8 hue = 0;
-    // Per pixel and hue: the luminance with the lowest screening bound, and the bounds from nearBound
-    // (with safety margins) computed so far, bit l of nearDone for luminance l.
-    quint8 lowestScreen[kLongestRun][kLevels];
+    // Per pixel and hue: the bounds from nearBound (with safety margins) computed so far, bit l of
+    // nearDone for luminance l.
     quint16 nearDone[kLongestRun][kLevels];
     double near[kLongestRun][kLevels][kLevels];
 };
@@ -349,7 +359,6 @@ void BestConverter::convertRun(Run &run) const
         if (k > 0 && run.rgb[k] == run.rgb[k - 1]) {
             std::copy(&run.screen[k - 1][0][0], &run.screen[k - 1][0][0] + kLevels * kLevels, &run.screen[k][0][0]);
             std::copy(run.hueBound[k - 1], run.hueBound[k - 1] + kLevels, run.hueBound[k]);
-            std::copy(run.lowestScreen[k - 1], run.lowestScreen[k - 1] + kLevels, run.lowestScreen[k]);
         } else {
             const float xl = float(x.L);
             const float xa = float(x.a);
@@ -399,14 +408,14 @@ void BestConverter::convertRun(Run &run) const
                     const float sc = 1.0f + scSlope * (xc + hueC[h][l]);
                     const float da = hueA[h][l] - xa;
                     const float db = hueB[h][l] - xb;
-                    screen[l] = dl * dl / (sl * sl) + (wa * da * da + wb * db * db) / (sc * sc);
+                    screen[l] = std::sqrt(dl * dl / (sl * sl) + (wa * da * da + wb * db * db) / (sc * sc));
                 }
-                int lowest = 0;
-                for (int l = 1; l < kLevels; ++l)
-                    if (screen[l] < screen[lowest])
-                        lowest = l;
-                run.lowestScreen[k][h] = quint8(lowest);
-                run.hueBound[k][h] = floatBound(screen[lowest]);
+                // The lowest in four interleaved lanes, which vectorise.
+                float lanes[4] = {screen[0], screen[1], screen[2], screen[3]};
+                for (int l = 4; l < kLevels; l += 4)
+                    for (int j = 0; j < 4; ++j)
+                        lanes[j] = lanes[j] < screen[l + j] ? lanes[j] : screen[l + j];
+                run.hueBound[k][h] = floatBound(std::min(std::min(lanes[0], lanes[1]), std::min(lanes[2], lanes[3])));
             }
         }
         for (int h = 0; h < kLevels; ++h)
@@ -489,7 +498,7 @@ double BestConverter::nearOf(Run &run, int pixel, int hue, int l) const
 double BestConverter::lowestBound(Run &run, int pixel, int hue) const
 {
     const float *screen = run.screen[pixel][hue];
-    const int start = run.lowestScreen[pixel][hue];
+    const int start = lowestScreen(screen);
     double lowest = std::max(floatBound(screen[start]), nearOf(run, pixel, hue, start));
     for (int l = 0; l < kLevels; ++l) {
         const double screened = floatBound(screen[l]);
@@ -508,7 +517,7 @@ void BestConverter::lowestDifference(Run &run, int pixel, int hue, double *diffe
     const float *screen = run.screen[pixel][hue];
     const Lab &x = run.lab[pixel];
     const quint32 known = run.nearDone[pixel][hue];
-    int first = run.lowestScreen[pixel][hue];
+    int first = lowestScreen(screen);
     for (int l = 0; l < kLevels; ++l)
         if (known >> l & 1u && (!(known >> first & 1u) || run.near[pixel][hue][l] < run.near[pixel][hue][first]))
             first = l;

@@ -24,8 +24,6 @@ constexpr double kTMax = 1.93;
 // relative, and absolute (in CIEDE2000 units) for rounding in differences of coordinates.
 constexpr double kFloatRelative = 1e-5;
 constexpr double kFloatAbsolute = 1e-3;
-constexpr double kDoubleRelative = 1e-9;
-constexpr double kDoubleAbsolute = 1e-4;
 
 // Chroma step of the G and RC tables, and their length.
 constexpr double kChromaStep = 0.25;
@@ -53,13 +51,6 @@ double compression(double c)
 {
     const double c7 = pow7(c);
     return std::sqrt(c7 / (c7 + kPow25To7));
-}
-
-// CIEDE2000's lightness weighting SL at mean lightness lMean.
-double lightnessWeight(double lMean)
-{
-    const double offset2 = (lMean - 50.0) * (lMean - 50.0);
-    return 1.0 + 0.015 * offset2 / std::sqrt(20.0 + offset2);
 }
 
 // compression(c) at chroma steps, c = i * kChromaStep.
@@ -97,10 +88,6 @@ double floatBound(float root)
     return double(root) * (1.0 - kFloatRelative) - kFloatAbsolute;
 }
 
-double doubleBound(double value)
-{
-    return value * (1.0 - kDoubleRelative) - kDoubleAbsolute;
-}
 
 // Steps of the bound on CIEDE2000's rotation angle dTheta = 30 exp(-((h' - 275) / 25)^2) degrees,
 // by the circular distance of the mean hue h' from 275 degrees.
@@ -173,62 +160,6 @@ bool onRotationArc(const HueRange &range, int step, double *low, double *high)
     return true;
 }
 
-// A lower bound of CIEDE2000(x, y) before safety margins, c1 and c2 the chromas of x and y. Everything
-// but the rotation term is computed as CIEDE2000 defines it (SH included: the mean hue's cosine and
-// sine come from the bisector of the unit hue vectors, T from multiple-angle identities); the rotation
-// term RT * (dC'/SC) * (dH'/SH) is at least -|RT| |dC'/SC| |dH'/SH|, with |RT| <= RC |sin(2 dTheta)|
-// and dTheta at most its value at the mean hue's circular distance from 275 degrees (it falls with
-// that distance, and the true distance |h' - 275| is at least the circular one).
-double nearBound(const Lab &x, double c1, const Lab &y, double c2)
-{
-    const double g = 0.5 * (1.0 - compression((c1 + c2) * 0.5));
-    const double a1 = (1.0 + g) * x.a;
-    const double a2 = (1.0 + g) * y.a;
-    const double c1p = std::sqrt(a1 * a1 + x.b * x.b);
-    const double c2p = std::sqrt(a2 * a2 + y.b * y.b);
-    const double cpMean = (c1p + c2p) * 0.5;
-    const double cTerm = (c2p - c1p) / (1.0 + 0.045 * cpMean);
-    const double lMean = (x.L + y.L) * 0.5;
-    const double lTerm = (y.L - x.L) / lightnessWeight(lMean);
-    double chroma2 = cTerm * cTerm;
-    // With a grey, dH' is 0 and so is the rotation term.
-    if (c1p != 0.0 && c2p != 0.0) {
-        const double u1a = a1 / c1p;
-        const double u1b = x.b / c1p;
-        const double u2a = a2 / c2p;
-        const double u2b = y.b / c2p;
-        const double chord = std::sqrt((u2a - u1a) * (u2a - u1a) + (u2b - u1b) * (u2b - u1b));
-        const double dHp = std::sqrt(c1p * c2p) * chord;
-        const double sa = u1a + u2a;
-        const double sb = u1b + u2b;
-        const double length = std::sqrt(sa * sa + sb * sb);
-        double t = kTMax;
-        double sinRotation = kSin60;
-        if (length >= kShortBisector) {
-            const double c = sa / length;
-            const double s = sb / length;
-            const double cos2 = c * c - s * s;
-            const double sin2 = 2.0 * s * c;
-            const double cos3 = c * (cos2 - 2.0 * s * s);
-            const double sin3 = s * (2.0 * c * c + cos2);
-            const double cos4 = cos2 * cos2 - sin2 * sin2;
-            const double sin4 = 2.0 * sin2 * cos2;
-            t = 1.0 - 0.17 * (c * kCos30 + s * kSin30) + 0.24 * cos2 + 0.32 * (cos3 * kCos6 - sin3 * kSin6)
-                - 0.20 * (cos4 * kCos63 + sin4 * kSin63);
-            const double cosDistance = c * kCos275 + s * kSin275;
-            const RotationTable &rotation = rotationTable();
-            int step = 0;
-            while (step + 1 < kRotationSteps && cosDistance <= rotation.cosDistance[step + 1])
-                ++step;
-            sinRotation = rotation.sinRotation[step];
-        }
-        const double hTerm = dHp / (1.0 + 0.015 * cpMean * t);
-        const double rtMax = 2.0 * compression(cpMean) * sinRotation;
-        chroma2 += hTerm * hTerm - rtMax * std::fabs(cTerm * hTerm);
-    }
-    return std::sqrt(lTerm * lTerm + std::max(0.0, chroma2));
-}
-
 // The first luminance with the lowest screening value.
 int lowestScreen(const float *screen)
 {
@@ -254,8 +185,8 @@ struct BestConverter::Run {
     quint8 hue = 0;
     // Per pixel and hue: the bounds from nearBound (with safety margins) computed so far, bit l of
     // nearDone for luminance l.
-    quint16 nearDone[kLongestRun][kLevels];
-    double near[kLongestRun][kLevels][kLevels];
+    quint16 nearDone[kLongestRun];
+    alignas(16) float near[kLongestRun][kLevels][kLevels];
 };
 
 BestConverter::BestConverter()
@@ -352,7 +283,7 @@ void BestConverter::convertPair(Run &run, int pair, const quint32 *averaged, dou
 // difference within that hue.
 void BestConverter::convertRun(Run &run) const
 {
-    std::fill(&run.nearDone[0][0], &run.nearDone[0][0] + kLongestRun * kLevels, quint16(0));
+    std::fill(run.nearDone, run.nearDone + kLongestRun, quint16(0));
     double hueSum[kLevels] = {};
     for (int k = 0; k < run.n; ++k) {
         const Lab &x = run.lab[k];
@@ -480,51 +411,114 @@ void BestConverter::convertRun(Run &run) const
     run.hue = quint8(bestHue);
 }
 
-// nearBound with safety margins for a run's pixel and luminance l of hue, computed once.
-double BestConverter::nearOf(Run &run, int pixel, int hue, int l) const
+// Lower bounds of CIEDE2000 between a run's pixel and each luminance of a hue, before safety margins,
+// computed once. Everything but the rotation term is computed as CIEDE2000 defines it (SH included:
+// the mean hue's cosine and sine come from the bisector of the unit hue vectors, T from multiple-angle
+// identities); the rotation term RT (dC'/SC) (dH'/SH) is at least -|RT| |dC'/SC| |dH'/SH|, with
+// |RT| <= RC |sin(2 dTheta)| and dTheta at most its value at the mean hue's circular distance from
+// 275 degrees (it falls with that distance, and the true distance |h' - 275| is at least the circular
+// one). In float, four luminances at a time: every branch is a selection.
+const float *BestConverter::nearBounds(Run &run, int pixel, int hue) const
 {
-    if (!(run.nearDone[pixel][hue] >> l & 1u)) {
-        const int index = hue * kLevels + l;
-        run.near[pixel][hue][l] = doubleBound(nearBound(run.lab[pixel], run.chroma[pixel], lab[index], chroma[index]));
-        run.nearDone[pixel][hue] = quint16(run.nearDone[pixel][hue] | 1u << l);
+    float *near = run.near[pixel][hue];
+    if (run.nearDone[pixel] >> hue & 1u)
+        return near;
+    run.nearDone[pixel] = quint16(run.nearDone[pixel] | 1u << hue);
+    const RotationTable &rotation = rotationTable();
+    float cosDistance[kRotationSteps];
+    float sinRotation[kRotationSteps];
+    for (int step = 0; step < kRotationSteps; ++step) {
+        cosDistance[step] = float(rotation.cosDistance[step]);
+        sinRotation[step] = float(rotation.sinRotation[step]);
     }
-    return run.near[pixel][hue][l];
+    const Lab &x = run.lab[pixel];
+    const float xl = float(x.L);
+    const float xa = float(x.a);
+    const float xb = float(x.b);
+    const float c1 = float(run.chroma[pixel]);
+    const float pow25To7 = float(kPow25To7);
+    for (int l = 0; l < kLevels; ++l) {
+        const float yl = hueL[hue][l];
+        const float ya = hueA[hue][l];
+        const float yb = hueB[hue][l];
+        const float cMean = (c1 + hueC[hue][l]) * 0.5f;
+        const float cMean7 = cMean * cMean * cMean * cMean * cMean * cMean * cMean;
+        const float g = 0.5f * (1.0f - std::sqrt(cMean7 / (cMean7 + pow25To7)));
+        const float a1 = (1.0f + g) * xa;
+        const float a2 = (1.0f + g) * ya;
+        const float c1p = std::sqrt(a1 * a1 + xb * xb);
+        const float c2p = std::sqrt(a2 * a2 + yb * yb);
+        const float cpMean = (c1p + c2p) * 0.5f;
+        const float cTerm = (c2p - c1p) / (1.0f + 0.045f * cpMean);
+        const float offset = (xl + yl) * 0.5f - 50.0f;
+        const float o2 = offset * offset;
+        const float lTerm = (yl - xl) / (1.0f + 0.015f * o2 / std::sqrt(20.0f + o2));
+        // Unit hue vectors (for a grey, 0 and dH' = 0; below 1e-30 dH' is far below the margins).
+        const float inverse1 = 1.0f / std::max(c1p, 1e-30f);
+        const float inverse2 = 1.0f / std::max(c2p, 1e-30f);
+        const float u1a = a1 * inverse1;
+        const float u1b = xb * inverse1;
+        const float u2a = a2 * inverse2;
+        const float u2b = yb * inverse2;
+        const float chord = std::sqrt((u2a - u1a) * (u2a - u1a) + (u2b - u1b) * (u2b - u1b));
+        const float dHp = std::sqrt(c1p * c2p) * chord;
+        const float sa = u1a + u2a;
+        const float sb = u1b + u2b;
+        const float length = std::sqrt(sa * sa + sb * sb);
+        // 1 where the mean hue is known, 0 where the hues are too nearly opposite.
+        const float known = float(length >= float(kShortBisector));
+        const float inverseLength = 1.0f / std::max(length, float(kShortBisector));
+        const float c = sa * inverseLength;
+        const float s = sb * inverseLength;
+        const float cos2 = c * c - s * s;
+        const float sin2 = 2.0f * s * c;
+        const float cos3 = c * (cos2 - 2.0f * s * s);
+        const float sin3 = s * (2.0f * c * c + cos2);
+        const float cos4 = cos2 * cos2 - sin2 * sin2;
+        const float sin4 = 2.0f * sin2 * cos2;
+        const float t = 1.0f - 0.17f * (c * float(kCos30) + s * float(kSin30)) + 0.24f * cos2
+            + 0.32f * (cos3 * float(kCos6) - sin3 * float(kSin6)) - 0.20f * (cos4 * float(kCos63) + sin4 * float(kSin63));
+        // The rotation step reached: the number of step cosines the distance's cosine is at most.
+        const float cosToBlue = c * float(kCos275) + s * float(kSin275);
+        float sinRot = sinRotation[0];
+#pragma GCC unroll 8
+        for (int step = 1; step < kRotationSteps; ++step)
+            sinRot = std::min(sinRot, sinRotation[step] + float(cosToBlue > cosDistance[step]) * 2.0f);
+        sinRot = known * sinRot + (1.0f - known) * sinRotation[0];
+        const float hTerm = dHp / (1.0f + 0.015f * cpMean * (known * t + (1.0f - known) * float(kTMax)));
+        const float cpMean7 = cpMean * cpMean * cpMean * cpMean * cpMean * cpMean * cpMean;
+        const float rtMax = 2.0f * std::sqrt(cpMean7 / (cpMean7 + pow25To7)) * sinRot;
+        const float chroma2 = cTerm * cTerm + hTerm * hTerm - rtMax * std::fabs(cTerm * hTerm);
+        near[l] = std::sqrt(lTerm * lTerm + std::max(chroma2, 0.0f));
+    }
+    return near;
 }
 
 // A lower bound of the lowest CIEDE2000 difference of a run's pixel to the luminances of one hue:
-// the lowest of max(screening bound, nearBound) over the candidates whose screening bound is below
-// the lowest found so far, starting from the lowest screening bound. The lowest found only falls, so
-// every candidate passed over has a screening bound, a lower bound of its difference, at least the result.
+// the lowest over the luminances of the larger of their two bounds.
 double BestConverter::lowestBound(Run &run, int pixel, int hue) const
 {
     const float *screen = run.screen[pixel][hue];
-    const int start = lowestScreen(screen);
-    double lowest = std::max(floatBound(screen[start]), nearOf(run, pixel, hue, start));
-    for (int l = 0; l < kLevels; ++l) {
-        const double screened = floatBound(screen[l]);
-        if (screened < lowest && l != start)
-            lowest = std::min(lowest, std::max(screened, nearOf(run, pixel, hue, l)));
-    }
-    return lowest;
+    const float *near = nearBounds(run, pixel, hue);
+    float lowest = std::max(screen[0], near[0]);
+    for (int l = 1; l < kLevels; ++l)
+        lowest = std::min(lowest, std::max(screen[l], near[l]));
+    return floatBound(lowest);
 }
 
 // The lowest CIEDE2000 difference of a run's pixel to the luminances of one hue, and the lowest
-// luminance reaching it. The candidate with the lowest nearBound known (or screening bound) goes first;
-// the others are tried only when neither bound exceeds the best difference so far (equal bounds are
-// tried: they may tie with a lower luminance).
+// luminance reaching it. The candidate with the lowest bound goes first; the others are tried only
+// when their bound does not exceed the best difference so far (equal bounds are tried: they may tie
+// with a lower luminance).
 void BestConverter::lowestDifference(Run &run, int pixel, int hue, double *difference, quint8 *luminance) const
 {
-    const float *screen = run.screen[pixel][hue];
     const Lab &x = run.lab[pixel];
-    const quint32 known = run.nearDone[pixel][hue];
-    int first = lowestScreen(screen);
-    for (int l = 0; l < kLevels; ++l)
-        if (known >> l & 1u && (!(known >> first & 1u) || run.near[pixel][hue][l] < run.near[pixel][hue][first]))
-            first = l;
+    const float *near = nearBounds(run, pixel, hue);
+    const int first = lowestScreen(near);
     double best = ColourScience::deltaE2000(x, lab[hue * kLevels + first]);
     int bestLuminance = first;
     for (int l = 0; l < kLevels; ++l) {
-        if (l == first || floatBound(screen[l]) > best || nearOf(run, pixel, hue, l) > best)
+        if (l == first || floatBound(std::max(run.screen[pixel][hue][l], near[l])) > best)
             continue;
         const double d = ColourScience::deltaE2000(x, lab[hue * kLevels + l]);
         if (d < best || (d == best && l < bestLuminance)) {

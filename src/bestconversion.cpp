@@ -92,6 +92,9 @@ double floatBound(float root)
 // Steps of the bound on CIEDE2000's rotation angle dTheta = 30 exp(-((h' - 275) / 25)^2) degrees,
 // by the circular distance of the mean hue h' from 275 degrees.
 constexpr int kRotationSteps = 7;
+// Luminances whose near bounds are computed together: kGroups groups of kGroupSize.
+constexpr int kGroupSize = 4;
+constexpr int kGroups = kLevels / kGroupSize;
 constexpr double kRotationStep = 15.0; // degrees
 constexpr double kCos275 = 0.08715574274765789;
 constexpr double kSin275 = -0.9961946980917455;
@@ -105,6 +108,9 @@ constexpr double kShortBisector = 1e-3;
 struct RotationTable {
     double cosDistance[kRotationSteps];
     double sinRotation[kRotationSteps];
+    // The same in float, rounded towards the safe side (a lower cosine, a higher sine).
+    float cosDistanceF[kRotationSteps];
+    float sinRotationF[kRotationSteps];
     RotationTable()
     {
         for (int i = 0; i < kRotationSteps; ++i) {
@@ -112,6 +118,8 @@ struct RotationTable {
             const double dTheta = 30.0 * std::exp(-(distance / 25.0) * (distance / 25.0));
             cosDistance[i] = std::cos(distance * kPi / 180.0) - 1e-9;
             sinRotation[i] = std::min(1.0, std::sin(2.0 * dTheta * kPi / 180.0) * (1.0 + 1e-9) + 1e-12);
+            cosDistanceF[i] = std::nextafter(float(cosDistance[i]), -2.0f);
+            sinRotationF[i] = std::nextafter(float(sinRotation[i]), 2.0f);
         }
     }
 };
@@ -183,9 +191,9 @@ struct BestConverter::Run {
     double hueBound[kLongestRun][kLevels];
     quint8 luminances[kLevels][kLongestRun];
     quint8 hue = 0;
-    // Per pixel and hue: the bounds from nearBound (with safety margins) computed so far, bit l of
-    // nearDone for luminance l.
-    quint16 nearDone[kLongestRun];
+    // Per pixel and hue: the near bounds (roots, before safety margins) computed so far, bit g of
+    // nearDone for group g of luminances.
+    quint8 nearDone[kLongestRun][kLevels];
     alignas(16) float near[kLongestRun][kLevels][kLevels];
 };
 
@@ -283,7 +291,7 @@ void BestConverter::convertPair(Run &run, int pair, const quint32 *averaged, dou
 // difference within that hue.
 void BestConverter::convertRun(Run &run) const
 {
-    std::fill(run.nearDone, run.nearDone + kLongestRun, quint16(0));
+    std::fill(&run.nearDone[0][0], &run.nearDone[0][0] + kLongestRun * kLevels, quint8(0));
     double hueSum[kLevels] = {};
     for (int k = 0; k < run.n; ++k) {
         const Lab &x = run.lab[k];
@@ -417,27 +425,22 @@ void BestConverter::convertRun(Run &run) const
 // identities); the rotation term RT (dC'/SC) (dH'/SH) is at least -|RT| |dC'/SC| |dH'/SH|, with
 // |RT| <= RC |sin(2 dTheta)| and dTheta at most its value at the mean hue's circular distance from
 // 275 degrees (it falls with that distance, and the true distance |h' - 275| is at least the circular
-// one). In float, four luminances at a time: every branch is a selection.
-const float *BestConverter::nearBounds(Run &run, int pixel, int hue) const
+// one). In float, for one group of luminances at a time (every branch is a selection, so the group
+// is computed as one vector).
+void BestConverter::nearBounds(Run &run, int pixel, int hue, int group) const
 {
+    run.nearDone[pixel][hue] = quint8(run.nearDone[pixel][hue] | 1u << group);
     float *near = run.near[pixel][hue];
-    if (run.nearDone[pixel] >> hue & 1u)
-        return near;
-    run.nearDone[pixel] = quint16(run.nearDone[pixel] | 1u << hue);
     const RotationTable &rotation = rotationTable();
-    float cosDistance[kRotationSteps];
-    float sinRotation[kRotationSteps];
-    for (int step = 0; step < kRotationSteps; ++step) {
-        cosDistance[step] = float(rotation.cosDistance[step]);
-        sinRotation[step] = float(rotation.sinRotation[step]);
-    }
+    const float *cosDistance = rotation.cosDistanceF;
+    const float *sinRotation = rotation.sinRotationF;
     const Lab &x = run.lab[pixel];
     const float xl = float(x.L);
     const float xa = float(x.a);
     const float xb = float(x.b);
     const float c1 = float(run.chroma[pixel]);
     const float pow25To7 = float(kPow25To7);
-    for (int l = 0; l < kLevels; ++l) {
+    for (int l = group * kGroupSize; l < (group + 1) * kGroupSize; ++l) {
         const float yl = hueL[hue][l];
         const float ya = hueA[hue][l];
         const float yb = hueB[hue][l];
@@ -491,34 +494,63 @@ const float *BestConverter::nearBounds(Run &run, int pixel, int hue) const
         const float chroma2 = cTerm * cTerm + hTerm * hTerm - rtMax * std::fabs(cTerm * hTerm);
         near[l] = std::sqrt(lTerm * lTerm + std::max(chroma2, 0.0f));
     }
-    return near;
+}
+
+// The lowest screening value in a group of luminances.
+float groupLowest(const float *screen, int group)
+{
+    const float *g = screen + group * kGroupSize;
+    return std::min(std::min(g[0], g[1]), std::min(g[2], g[3]));
 }
 
 // A lower bound of the lowest CIEDE2000 difference of a run's pixel to the luminances of one hue:
-// the lowest over the luminances of the larger of their two bounds.
+// the lowest over the luminances of the larger of their two bounds. Near bounds are computed for the
+// group holding the lowest screening value, then for the groups whose lowest screening value is below
+// the lowest so far; the lowest only falls, so the groups passed over cannot go below it.
 double BestConverter::lowestBound(Run &run, int pixel, int hue) const
 {
     const float *screen = run.screen[pixel][hue];
-    const float *near = nearBounds(run, pixel, hue);
-    float lowest = std::max(screen[0], near[0]);
-    for (int l = 1; l < kLevels; ++l)
-        lowest = std::min(lowest, std::max(screen[l], near[l]));
+    const float *near = run.near[pixel][hue];
+    const int start = lowestScreen(screen) / kGroupSize;
+    float lowest = std::numeric_limits<float>::infinity();
+    for (int i = 0; i < kGroups; ++i) {
+        const int group = (start + i) % kGroups;
+        if (!(run.nearDone[pixel][hue] >> group & 1u)) {
+            if (groupLowest(screen, group) >= lowest)
+                continue;
+            nearBounds(run, pixel, hue, group);
+        }
+        for (int l = group * kGroupSize; l < (group + 1) * kGroupSize; ++l)
+            lowest = std::min(lowest, std::max(screen[l], near[l]));
+    }
     return floatBound(lowest);
 }
 
 // The lowest CIEDE2000 difference of a run's pixel to the luminances of one hue, and the lowest
 // luminance reaching it. The candidate with the lowest bound goes first; the others are tried only
-// when their bound does not exceed the best difference so far (equal bounds are tried: they may tie
-// with a lower luminance).
+// when their bounds do not exceed the best difference so far (equal bounds are tried: they may tie
+// with a lower luminance); a group's near bounds are computed only when a screening value in it does
+// not exceed the best.
 void BestConverter::lowestDifference(Run &run, int pixel, int hue, double *difference, quint8 *luminance) const
 {
     const Lab &x = run.lab[pixel];
-    const float *near = nearBounds(run, pixel, hue);
-    const int first = lowestScreen(near);
+    const float *screen = run.screen[pixel][hue];
+    const float *near = run.near[pixel][hue];
+    if (run.nearDone[pixel][hue] == 0)
+        nearBounds(run, pixel, hue, lowestScreen(screen) / kGroupSize);
+    int first = -1;
+    for (int l = 0; l < kLevels; ++l)
+        if (run.nearDone[pixel][hue] >> (l / kGroupSize) & 1u
+            && (first < 0 || std::max(screen[l], near[l]) < std::max(screen[first], near[first])))
+            first = l;
     double best = ColourScience::deltaE2000(x, lab[hue * kLevels + first]);
     int bestLuminance = first;
     for (int l = 0; l < kLevels; ++l) {
-        if (l == first || floatBound(std::max(run.screen[pixel][hue][l], near[l])) > best)
+        if (l == first || floatBound(screen[l]) > best)
+            continue;
+        if (!(run.nearDone[pixel][hue] >> (l / kGroupSize) & 1u))
+            nearBounds(run, pixel, hue, l / kGroupSize);
+        if (floatBound(std::max(screen[l], near[l])) > best)
             continue;
         const double d = ColourScience::deltaE2000(x, lab[hue * kLevels + l]);
         if (d < best || (d == best && l < bestLuminance)) {

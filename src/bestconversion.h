@@ -39,7 +39,7 @@ private:
     struct Run;
     void convertPair(Run &run, int pair, const quint32 *averaged, double chromaFactor, quint8 *output, quint8 *hues) const;
     void convertRun(Run &run) const;
-    const float *nearBounds(Run &run, int pixel, int hue) const;
+    void nearBounds(Run &run, int pixel, int hue, int group) const;
     double lowestBound(Run &run, int pixel, int hue) const;
     void lowestDifference(Run &run, int pixel, int hue, double *difference, quint8 *luminance) const;
 

@@ -286,9 +286,73 @@ void BestConverter::convertPair(Run &run, int pair, const quint32 *averaged, dou
     }
 }
 
-// Screening: for each pixel and hue, a lower bound of the difference to each of the hue's
-// luminances, with weights that hold for the whole hue; their minimum bounds the pixel's best
-// difference within that hue.
+// Screening: for one pixel (x, its chroma chroma1) and each hue, lower bounds of the differences to the
+// hue's luminances (roots, before safety margins) with weights that hold for the whole hue or each
+// luminance, and their lowest with safety margins, a lower bound of the pixel's best difference
+// within that hue.
+void BestConverter::screenPixel(const Lab &x, double chroma1, float (*screen)[kLevels], double *hueBound) const
+{
+    const float xl = float(x.L);
+    const float xa = float(x.a);
+    const float xb = float(x.b);
+    // Against a grey, dH' and with it the rotation term are 0.
+    const bool grey = x.a == 0.0 && x.b == 0.0;
+    bool onArc[kRotationSteps] = {};
+    double arcLow[kRotationSteps];
+    double arcHigh[kRotationSteps];
+    if (!grey) {
+        const HueRange range(x.a, x.b);
+        for (int step = 1; step < kRotationSteps; ++step) {
+            arcLow[step] = kInfinity;
+            arcHigh[step] = -kInfinity;
+            onArc[step] = onRotationArc(range, step, &arcLow[step], &arcHigh[step]);
+        }
+    }
+    const RotationTable &rotation = rotationTable();
+    for (int h = 0; h < kLevels; ++h) {
+        // The largest |sin(2 dTheta)|: if the pixel's and the hue's colours all lie on the arc of
+        // hues a number of steps from 275 degrees, less than 180 degrees apart along it, the mean
+        // hue of any pair lies on the arc between them.
+        double sinRotation = grey ? 0.0 : kSin60;
+        for (int step = kRotationSteps - 1; step > 0 && !grey; --step) {
+            if (onArc[step] && hueOnArc[step][h]
+                && std::max(arcHigh[step] - hueArcLow[step][h], hueArcHigh[step][h] - arcLow[step]) < 180.0 - kArcMargin) {
+                sinRotation = rotation.sinRotation[step];
+                break;
+            }
+        }
+        const double cMeanLow = (chroma1 + hueMinChroma[h]) * 0.5;
+        const double cMeanHigh = (chroma1 + hueMaxChroma[h]) * 0.5;
+        const double gHigh = 0.5 * (1.0 - compressionAtLeast(cMeanLow));
+        const double gLow = 0.5 * (1.0 - compressionAtMost(cMeanHigh));
+        const double cpHigh = (1.0 + gHigh) * cMeanHigh;
+        const double kappa = 1.0 - compressionAtMost(cpHigh) * sinRotation;
+        const float wb = float(kappa);
+        const float wa = float(kappa * (1.0 + gLow) * (1.0 + gLow));
+        // SC = 1 + 0.045 C'mean <= 1 + 0.0225 (1 + G) (C1 + C2), with C' <= (1 + G) C.
+        const float scSlope = float(0.0225 * (1.0 + gHigh));
+        const float xc = float(chroma1);
+        float *hueScreen = screen[h];
+        for (int l = 0; l < kLevels; ++l) {
+            const float dl = hueL[h][l] - xl;
+            // SL = 1 + 0.015 o^2 / sqrt(20 + o^2) <= 1 + 0.015 |o|, o the mean lightness less 50.
+            const float sl = 1.0f + 0.0075f * std::fabs(hueL[h][l] + xl - 100.0f);
+            const float sc = 1.0f + scSlope * (xc + hueC[h][l]);
+            const float da = hueA[h][l] - xa;
+            const float db = hueB[h][l] - xb;
+            hueScreen[l] = std::sqrt(dl * dl / (sl * sl) + (wa * da * da + wb * db * db) / (sc * sc));
+        }
+        // The lowest in four interleaved lanes, which vectorise.
+        float lanes[4] = {hueScreen[0], hueScreen[1], hueScreen[2], hueScreen[3]};
+        for (int l = 4; l < kLevels; l += 4)
+            for (int j = 0; j < 4; ++j)
+                lanes[j] = lanes[j] < hueScreen[l + j] ? lanes[j] : hueScreen[l + j];
+        hueBound[h] = floatBound(std::min(std::min(lanes[0], lanes[1]), std::min(lanes[2], lanes[3])));
+    }
+}
+
+// The hue and luminances of one run: screening for every pixel and hue, then the hues by ascending sum
+// of bounds, refined and computed exactly only while they can still win.
 void BestConverter::convertRun(Run &run) const
 {
     std::fill(&run.nearDone[0][0], &run.nearDone[0][0] + kLongestRun * kLevels, quint8(0));
@@ -299,63 +363,7 @@ void BestConverter::convertRun(Run &run) const
             std::copy(&run.screen[k - 1][0][0], &run.screen[k - 1][0][0] + kLevels * kLevels, &run.screen[k][0][0]);
             std::copy(run.hueBound[k - 1], run.hueBound[k - 1] + kLevels, run.hueBound[k]);
         } else {
-            const float xl = float(x.L);
-            const float xa = float(x.a);
-            const float xb = float(x.b);
-            // Against a grey, dH' and with it the rotation term are 0.
-            const bool grey = x.a == 0.0 && x.b == 0.0;
-            bool onArc[kRotationSteps] = {};
-            double arcLow[kRotationSteps];
-            double arcHigh[kRotationSteps];
-            if (!grey) {
-                const HueRange range(x.a, x.b);
-                for (int step = 1; step < kRotationSteps; ++step) {
-                    arcLow[step] = kInfinity;
-                    arcHigh[step] = -kInfinity;
-                    onArc[step] = onRotationArc(range, step, &arcLow[step], &arcHigh[step]);
-                }
-            }
-            const RotationTable &rotation = rotationTable();
-            for (int h = 0; h < kLevels; ++h) {
-                // The largest |sin(2 dTheta)|: if the pixel's and the hue's colours all lie on the arc of
-                // hues a number of steps from 275 degrees, less than 180 degrees apart along it, the mean
-                // hue of any pair lies on the arc between them.
-                double sinRotation = grey ? 0.0 : kSin60;
-                for (int step = kRotationSteps - 1; step > 0 && !grey; --step) {
-                    if (onArc[step] && hueOnArc[step][h]
-                        && std::max(arcHigh[step] - hueArcLow[step][h], hueArcHigh[step][h] - arcLow[step]) < 180.0 - kArcMargin) {
-                        sinRotation = rotation.sinRotation[step];
-                        break;
-                    }
-                }
-                const double cMeanLow = (run.chroma[k] + hueMinChroma[h]) * 0.5;
-                const double cMeanHigh = (run.chroma[k] + hueMaxChroma[h]) * 0.5;
-                const double gHigh = 0.5 * (1.0 - compressionAtLeast(cMeanLow));
-                const double gLow = 0.5 * (1.0 - compressionAtMost(cMeanHigh));
-                const double cpHigh = (1.0 + gHigh) * cMeanHigh;
-                const double kappa = 1.0 - compressionAtMost(cpHigh) * sinRotation;
-                const float wb = float(kappa);
-                const float wa = float(kappa * (1.0 + gLow) * (1.0 + gLow));
-                // SC = 1 + 0.045 C'mean <= 1 + 0.0225 (1 + G) (C1 + C2), with C' <= (1 + G) C.
-                const float scSlope = float(0.0225 * (1.0 + gHigh));
-                const float xc = float(run.chroma[k]);
-                float *screen = run.screen[k][h];
-                for (int l = 0; l < kLevels; ++l) {
-                    const float dl = hueL[h][l] - xl;
-                    // SL = 1 + 0.015 o^2 / sqrt(20 + o^2) <= 1 + 0.015 |o|, o the mean lightness less 50.
-                    const float sl = 1.0f + 0.0075f * std::fabs(hueL[h][l] + xl - 100.0f);
-                    const float sc = 1.0f + scSlope * (xc + hueC[h][l]);
-                    const float da = hueA[h][l] - xa;
-                    const float db = hueB[h][l] - xb;
-                    screen[l] = std::sqrt(dl * dl / (sl * sl) + (wa * da * da + wb * db * db) / (sc * sc));
-                }
-                // The lowest in four interleaved lanes, which vectorise.
-                float lanes[4] = {screen[0], screen[1], screen[2], screen[3]};
-                for (int l = 4; l < kLevels; l += 4)
-                    for (int j = 0; j < 4; ++j)
-                        lanes[j] = lanes[j] < screen[l + j] ? lanes[j] : screen[l + j];
-                run.hueBound[k][h] = floatBound(std::min(std::min(lanes[0], lanes[1]), std::min(lanes[2], lanes[3])));
-            }
+            screenPixel(x, run.chroma[k], run.screen[k], run.hueBound[k]);
         }
         for (int h = 0; h < kLevels; ++h)
             hueSum[h] += run.hueBound[k][h];
@@ -419,26 +427,23 @@ void BestConverter::convertRun(Run &run) const
     run.hue = quint8(bestHue);
 }
 
-// Lower bounds of CIEDE2000 between a run's pixel and each luminance of a hue, before safety margins,
-// computed once. Everything but the rotation term is computed as CIEDE2000 defines it (SH included:
+// Lower bounds of CIEDE2000 between a pixel (x, its chroma chroma1) and a group of luminances of a hue,
+// as roots before safety margins. Everything but the rotation term is computed as CIEDE2000 defines it (SH included:
 // the mean hue's cosine and sine come from the bisector of the unit hue vectors, T from multiple-angle
 // identities); the rotation term RT (dC'/SC) (dH'/SH) is at least -|RT| |dC'/SC| |dH'/SH|, with
 // |RT| <= RC |sin(2 dTheta)| and dTheta at most its value at the mean hue's circular distance from
 // 275 degrees (it falls with that distance, and the true distance |h' - 275| is at least the circular
 // one). In float, for one group of luminances at a time (every branch is a selection, so the group
 // is computed as one vector).
-void BestConverter::nearBounds(Run &run, int pixel, int hue, int group) const
+void BestConverter::nearGroup(const Lab &x, double chroma1, int hue, int group, float *near) const
 {
-    run.nearDone[pixel][hue] = quint8(run.nearDone[pixel][hue] | 1u << group);
-    float *near = run.near[pixel][hue];
     const RotationTable &rotation = rotationTable();
     const float *cosDistance = rotation.cosDistanceF;
     const float *sinRotation = rotation.sinRotationF;
-    const Lab &x = run.lab[pixel];
     const float xl = float(x.L);
     const float xa = float(x.a);
     const float xb = float(x.b);
-    const float c1 = float(run.chroma[pixel]);
+    const float c1 = float(chroma1);
     const float pow25To7 = float(kPow25To7);
     for (int l = group * kGroupSize; l < (group + 1) * kGroupSize; ++l) {
         const float yl = hueL[hue][l];
@@ -482,13 +487,16 @@ void BestConverter::nearBounds(Run &run, int pixel, int hue, int group) const
         const float t = 1.0f - 0.17f * (c * float(kCos30) + s * float(kSin30)) + 0.24f * cos2
             + 0.32f * (cos3 * float(kCos6) - sin3 * float(kSin6)) - 0.20f * (cos4 * float(kCos63) + sin4 * float(kSin63));
         // The rotation step reached: the number of step cosines the distance's cosine is at most.
-        const float cosToBlue = c * float(kCos275) + s * float(kSin275);
+        // Float rounding in u1 + u2 turns the mean hue by up to about 1e-6 / length radians, and T changes by
+        // at most 2.41 per radian: both T and the cosine of the distance to blue get a margin of 1e-5 / length.
+        const float slack = 1e-5f * inverseLength;
+        const float cosToBlue = c * float(kCos275) + s * float(kSin275) + slack;
         float sinRot = sinRotation[0];
 #pragma GCC unroll 8
         for (int step = 1; step < kRotationSteps; ++step)
             sinRot = std::min(sinRot, sinRotation[step] + float(cosToBlue > cosDistance[step]) * 2.0f);
         sinRot = known * sinRot + (1.0f - known) * sinRotation[0];
-        const float hTerm = dHp / (1.0f + 0.015f * cpMean * (known * t + (1.0f - known) * float(kTMax)));
+        const float hTerm = dHp / (1.0f + 0.015f * cpMean * (known * (t + slack) + (1.0f - known) * float(kTMax)));
         const float cpMean7 = cpMean * cpMean * cpMean * cpMean * cpMean * cpMean * cpMean;
         const float rtMax = 2.0f * std::sqrt(cpMean7 / (cpMean7 + pow25To7)) * sinRot;
         const float chroma2 = cTerm * cTerm + hTerm * hTerm - rtMax * std::fabs(cTerm * hTerm);
@@ -501,6 +509,28 @@ float groupLowest(const float *screen, int group)
 {
     const float *g = screen + group * kGroupSize;
     return std::min(std::min(g[0], g[1]), std::min(g[2], g[3]));
+}
+
+// nearGroup for a run's pixel, remembered.
+void BestConverter::nearBounds(Run &run, int pixel, int hue, int group) const
+{
+    run.nearDone[pixel][hue] = quint8(run.nearDone[pixel][hue] | 1u << group);
+    nearGroup(run.lab[pixel], run.chroma[pixel], hue, group, run.near[pixel][hue]);
+}
+
+void BestConverter::differenceBounds(const Lab &x, double *bounds) const
+{
+    const double c1 = std::sqrt(x.a * x.a + x.b * x.b);
+    float screen[kLevels][kLevels];
+    double hueBound[kLevels];
+    screenPixel(x, c1, screen, hueBound);
+    for (int h = 0; h < kLevels; ++h) {
+        float near[kLevels];
+        for (int group = 0; group < kGroups; ++group)
+            nearGroup(x, c1, h, group, near);
+        for (int l = 0; l < kLevels; ++l)
+            bounds[h * kLevels + l] = floatBound(std::max(screen[h][l], near[l]));
+    }
 }
 
 // A lower bound of the lowest CIEDE2000 difference of a run's pixel to the luminances of one hue:

@@ -35,10 +35,17 @@ public:
     // parallel.
     void convert(const quint32 *averaged, double chromaFactor, quint8 *output, quint8 *hues) const;
 
+    // Lower bounds of deltaE2000(x, paletteLab(i)) for every palette index i (bounds[256]), as the
+    // conversion uses them to pass over candidates: the larger of its screening and near bounds,
+    // less safety margins for rounding.
+    void differenceBounds(const ColourScience::Lab &x, double *bounds) const;
+
 private:
     struct Run;
     void convertPair(Run &run, int pair, const quint32 *averaged, double chromaFactor, quint8 *output, quint8 *hues) const;
     void convertRun(Run &run) const;
+    void screenPixel(const ColourScience::Lab &x, double chroma1, float (*screen)[16], double *hueBound) const;
+    void nearGroup(const ColourScience::Lab &x, double chroma1, int hue, int group, float *near) const;
     void nearBounds(Run &run, int pixel, int hue, int group) const;
     double lowestBound(Run &run, int pixel, int hue) const;
     void lowestDifference(Run &run, int pixel, int hue, double *difference, quint8 *luminance) const;

@@ -14,19 +14,26 @@ using ColourScience::Lab;
 
 namespace {
 
-enum class Source { Noise, PaletteColours, FlatGreys, FewColours, Photo };
-enum class Palette { Base, Ties };
+enum class Source { Noise, PaletteColours, FlatGreys, FewColours, Photo, Blues };
+enum class Palette { Base, Ties, Random };
 
 struct Expected {
     quint8 output[Geometry::kAtariPixels];
     quint8 hues[Geometry::kHues];
 };
 
-// The base palette, or one full of exact ties: hues 2k and 2k+1 equal, luminances 2k and 2k+1 equal.
+// The base palette, one full of exact ties (hues 2k and 2k+1 equal, luminances 2k and 2k+1 equal), or
+// random colours, whose hues do not keep together.
 std::vector<quint32> makePalette(Palette kind)
 {
     const ATARIpalGen gen;
     std::vector<quint32> rgb(256);
+    if (kind == Palette::Random) {
+        std::mt19937 random(256);
+        for (quint32 &c : rgb)
+            c = random() & 0xFFFFFFu;
+        return rgb;
+    }
     for (int i = 0; i < 256; ++i) {
         const int hue = i >> 4;
         const int lum = i & 15;
@@ -67,6 +74,13 @@ std::vector<quint32> makePicture(Source source, quint32 seed, const std::vector<
         }
         break;
     }
+    case Source::Blues:
+        // Blues and violets, with CIEDE2000 mean hues near 275 degrees, where its rotation term is largest.
+        for (quint32 &p : picture) {
+            const quint32 blue = 128 + random() % 128;
+            p = quint32(random() % blue) << 16 | quint32(random() % blue) << 8 | blue;
+        }
+        break;
     case Source::Photo: {
         std::vector<quint32> pixels(Geometry::kSourcePixels);
         QString error;
@@ -140,6 +154,8 @@ class TestBestConversion : public QObject
 private slots:
     void matchesBruteForce_data();
     void matchesBruteForce();
+    void boundsStayBelowDifferences_data();
+    void boundsStayBelowDifferences();
     void scaledLab();
 };
 
@@ -162,6 +178,8 @@ void TestBestConversion::matchesBruteForce_data()
     QTest::newRow("flat greys, tie palette") << int(Source::FlatGreys) << ties << 7u << 1.0 << 12;
     QTest::newRow("few colours, chroma 2") << int(Source::FewColours) << base << 8u << 2.0 << 12;
     QTest::newRow("few colours, tie palette") << int(Source::FewColours) << ties << 9u << 0.0 << 12;
+    QTest::newRow("blues, chroma 1") << int(Source::Blues) << base << 10u << 1.0 << 12;
+    QTest::newRow("noise, random palette") << int(Source::Noise) << int(Palette::Random) << 11u << 1.0 << 12;
     QTest::newRow("photo, chroma 1") << int(Source::Photo) << base << 0u << 1.0 << 3;
     QTest::newRow("photo, chroma 2") << int(Source::Photo) << base << 0u << 2.0 << 12;
 }
@@ -199,6 +217,52 @@ void TestBestConversion::matchesBruteForce()
             start += Geometry::kSegmentLengths[s];
         }
     }
+}
+
+void TestBestConversion::boundsStayBelowDifferences_data()
+{
+    QTest::addColumn<int>("source");
+    QTest::addColumn<int>("palette");
+    QTest::addColumn<double>("chromaFactor");
+
+    QTest::newRow("noise") << int(Source::Noise) << int(Palette::Base) << 1.0;
+    QTest::newRow("noise, chroma 2") << int(Source::Noise) << int(Palette::Base) << 2.0;
+    QTest::newRow("noise, chroma 0") << int(Source::Noise) << int(Palette::Base) << 0.0;
+    QTest::newRow("blues") << int(Source::Blues) << int(Palette::Base) << 1.0;
+    QTest::newRow("palette colours") << int(Source::PaletteColours) << int(Palette::Base) << 1.0;
+    QTest::newRow("noise, random palette") << int(Source::Noise) << int(Palette::Random) << 1.0;
+    QTest::newRow("blues, random palette, chroma 2") << int(Source::Blues) << int(Palette::Random) << 2.0;
+}
+
+// Every bound the conversion skips candidates by stays at or below the difference it bounds; and the
+// bounds are close: apart from CIEDE2000's rotation term (near blue) and small rounding margins they
+// are the difference itself.
+void TestBestConversion::boundsStayBelowDifferences()
+{
+    QFETCH(int, source);
+    QFETCH(int, palette);
+    QFETCH(double, chromaFactor);
+
+    const std::vector<quint32> colours = makePalette(Palette(palette));
+    const std::vector<quint32> picture = makePicture(Source(source), 12u, colours);
+    auto converter = std::make_unique<BestConverter>();
+    converter->setPalette(colours.data());
+    int close = 0;
+    int pairs = 0;
+    for (int j = 0; j < 400; ++j) {
+        const Lab x = BestConverter::scaledLab(picture[j], chromaFactor);
+        double bounds[256];
+        converter->differenceBounds(x, bounds);
+        for (int i = 0; i < 256; ++i) {
+            const double exact = ColourScience::deltaE2000(x, converter->paletteLab(i));
+            QVERIFY2(bounds[i] <= exact, qPrintable(QStringLiteral("colour %1, palette %2: bound %3 above %4")
+                                                        .arg(picture[j], 6, 16, QLatin1Char('0')).arg(i).arg(bounds[i], 0, 'g', 17)
+                                                        .arg(exact, 0, 'g', 17)));
+            close += bounds[i] >= 0.9 * exact;
+            ++pairs;
+        }
+    }
+    QVERIFY2(close * 2 >= pairs, qPrintable(QStringLiteral("%1 of %2 bounds within 10%").arg(close).arg(pairs)));
 }
 
 void TestBestConversion::scaledLab()

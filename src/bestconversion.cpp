@@ -25,9 +25,6 @@ constexpr double kTMax = 1.93;
 constexpr double kFloatRelative = 1e-5;
 constexpr double kFloatAbsolute = 1e-3;
 
-// Chroma step of the G and RC tables, and their length.
-constexpr double kChromaStep = 0.25;
-constexpr int kChromaSteps = 2048;
 
 constexpr double kInfinity = std::numeric_limits<double>::infinity();
 constexpr double kPi = 3.14159265358979323846;
@@ -39,47 +36,11 @@ constexpr double kSin6 = 0.10452846326765347;
 constexpr double kCos63 = 0.45399049973954679;
 constexpr double kSin63 = 0.89100652418836787;
 
-double pow7(double x)
+// CIEDE2000's chroma compression sqrt(c^7 / (c^7 + 25^7)), 0 to below 1, increasing in c, in float.
+float compression(float c)
 {
-    const double x2 = x * x;
-    const double x3 = x2 * x;
-    return x3 * x3 * x;
-}
-
-// CIEDE2000's chroma compression sqrt(c^7 / (c^7 + 25^7)), 0 to below 1, increasing in c.
-double compression(double c)
-{
-    const double c7 = pow7(c);
-    return std::sqrt(c7 / (c7 + kPow25To7));
-}
-
-// compression(c) at chroma steps, c = i * kChromaStep.
-const double *compressionTable()
-{
-    static const struct Table {
-        double v[kChromaSteps + 1];
-        Table()
-        {
-            for (int i = 0; i <= kChromaSteps; ++i)
-                v[i] = compression(i * kChromaStep);
-        }
-    } table;
-    return table.v;
-}
-
-// Upper bound of compression at every chroma up to c (it increases with chroma); 1 beyond the table.
-double compressionAtMost(double c)
-{
-    // c >= 0, and dividing by a power of two is exact: the truncated quotient plus one is above it.
-    const double steps = c / kChromaStep;
-    return steps < kChromaSteps ? compressionTable()[int(steps) + 1] : 1.0;
-}
-
-// Lower bound of compression at every chroma from c on.
-double compressionAtLeast(double c)
-{
-    const double steps = c / kChromaStep;
-    return compressionTable()[steps < kChromaSteps ? int(steps) : kChromaSteps];
+    const float c7 = c * c * c * c * c * c * c;
+    return std::sqrt(c7 / (c7 + float(kPow25To7)));
 }
 
 // A screening value (a lower bound of CIEDE2000 computed in float) with safety margins.
@@ -98,8 +59,11 @@ constexpr int kGroups = kLevels / kGroupSize;
 constexpr double kRotationStep = 15.0; // degrees
 constexpr double kCos275 = 0.08715574274765789;
 constexpr double kSin275 = -0.9961946980917455;
-// Rounding margin for positions on the rotation arc, in degrees.
+// Rounding margins for positions on the rotation arc, in degrees: computed in double, compared in float.
 constexpr double kArcMargin = 1e-6;
+constexpr float kArcMarginF = 1e-3f;
+// Far beyond any position or chroma.
+constexpr float kFloatHuge = 1e9f;
 // Below this length of u1 + u2 (the unit hue vectors) the mean hue is taken as unknown.
 constexpr double kShortBisector = 1e-3;
 
@@ -168,6 +132,14 @@ bool onRotationArc(const HueRange &range, int step, double *low, double *high)
     return true;
 }
 
+// An arc range [low, high] in float, widened by rounding outwards; off the arc, a range so wide that
+// no test of it passes.
+void arcFloats(bool onArc, double low, double high, float *lowF, float *highF)
+{
+    *lowF = onArc ? std::nextafter(float(low), -kFloatHuge) : -kFloatHuge;
+    *highF = onArc ? std::nextafter(float(high), kFloatHuge) : kFloatHuge;
+}
+
 // The first luminance with the lowest screening value.
 int lowestScreen(const float *screen)
 {
@@ -219,28 +191,27 @@ void BestConverter::setPalette(const quint32 *rgb256)
         chroma[i] = std::sqrt(lab[i].a * lab[i].a + lab[i].b * lab[i].b);
     }
     for (int h = 0; h < kLevels; ++h) {
-        hueMinL[h] = hueMinChroma[h] = kInfinity;
-        hueMaxL[h] = hueMaxChroma[h] = -kInfinity;
+        hueMinChroma[h] = std::numeric_limits<float>::infinity();
+        hueMaxChroma[h] = 0.0f;
         for (int l = 0; l < kLevels; ++l) {
             const int i = h * kLevels + l;
             hueL[h][l] = float(lab[i].L);
             hueA[h][l] = float(lab[i].a);
             hueB[h][l] = float(lab[i].b);
             hueC[h][l] = float(chroma[i]);
-            hueMinL[h] = std::min(hueMinL[h], lab[i].L);
-            hueMaxL[h] = std::max(hueMaxL[h], lab[i].L);
-            hueMinChroma[h] = std::min(hueMinChroma[h], chroma[i]);
-            hueMaxChroma[h] = std::max(hueMaxChroma[h], chroma[i]);
+            hueMinChroma[h] = std::min(hueMinChroma[h], std::nextafter(float(chroma[i]), 0.0f));
+            hueMaxChroma[h] = std::max(hueMaxChroma[h], std::nextafter(float(chroma[i]), kFloatHuge));
         }
         for (int step = 1; step < kRotationSteps; ++step) {
-            hueArcLow[step][h] = kInfinity;
-            hueArcHigh[step][h] = -kInfinity;
-            hueOnArc[step][h] = true;
+            double low = kInfinity;
+            double high = -kInfinity;
+            bool onArc = true;
             for (int l = 0; l < kLevels; ++l) {
                 const Lab &y = lab[h * kLevels + l];
-                if ((y.a != 0.0 || y.b != 0.0) && !onRotationArc(HueRange(y.a, y.b), step, &hueArcLow[step][h], &hueArcHigh[step][h]))
-                    hueOnArc[step][h] = false;
+                if ((y.a != 0.0 || y.b != 0.0) && !onRotationArc(HueRange(y.a, y.b), step, &low, &high))
+                    onArc = false;
             }
+            arcFloats(onArc, low, high, &hueArcLow[step][h], &hueArcHigh[step][h]);
         }
     }
 }
@@ -295,52 +266,61 @@ void BestConverter::screenPixel(const Lab &x, double chroma1, float (*screen)[kL
     const float xl = float(x.L);
     const float xa = float(x.a);
     const float xb = float(x.b);
+    const float xc = float(chroma1);
     // Against a grey, dH' and with it the rotation term are 0.
     const bool grey = x.a == 0.0 && x.b == 0.0;
-    bool onArc[kRotationSteps] = {};
-    double arcLow[kRotationSteps];
-    double arcHigh[kRotationSteps];
+    float arcLow[kRotationSteps] = {};
+    float arcHigh[kRotationSteps] = {};
     if (!grey) {
         const HueRange range(x.a, x.b);
         for (int step = 1; step < kRotationSteps; ++step) {
-            arcLow[step] = kInfinity;
-            arcHigh[step] = -kInfinity;
-            onArc[step] = onRotationArc(range, step, &arcLow[step], &arcHigh[step]);
+            double low = kInfinity;
+            double high = -kInfinity;
+            const bool onArc = onRotationArc(range, step, &low, &high);
+            arcFloats(onArc, low, high, &arcLow[step], &arcHigh[step]);
         }
     }
-    const RotationTable &rotation = rotationTable();
+    const float *sinRotationSteps = rotationTable().sinRotationF;
+
+    // The weights, for all hues at once.
+    alignas(16) float wa[kLevels];
+    alignas(16) float wb[kLevels];
+    alignas(16) float scSlope[kLevels];
     for (int h = 0; h < kLevels; ++h) {
-        // The largest |sin(2 dTheta)|: if the pixel's and the hue's colours all lie on the arc of
-        // hues a number of steps from 275 degrees, less than 180 degrees apart along it, the mean
-        // hue of any pair lies on the arc between them.
-        double sinRotation = grey ? 0.0 : kSin60;
-        for (int step = kRotationSteps - 1; step > 0 && !grey; --step) {
-            if (onArc[step] && hueOnArc[step][h]
-                && std::max(arcHigh[step] - hueArcLow[step][h], hueArcHigh[step][h] - arcLow[step]) < 180.0 - kArcMargin) {
-                sinRotation = rotation.sinRotation[step];
-                break;
-            }
+        // The largest |sin(2 dTheta)|: if the pixel's and the hue's colours all lie on the arc of hues a
+        // number of steps from 275 degrees, less than 180 degrees apart along it, the mean hue of any
+        // pair lies on the arc between them.
+        float sinRotation = grey ? 0.0f : sinRotationSteps[0];
+        for (int step = 1; step < kRotationSteps; ++step) {
+            const bool near = (arcHigh[step] - hueArcLow[step][h] < 180.0f - kArcMarginF)
+                & (hueArcHigh[step][h] - arcLow[step] < 180.0f - kArcMarginF);
+            sinRotation = std::min(sinRotation, near ? sinRotationSteps[step] : 1.0f);
         }
-        const double cMeanLow = (chroma1 + hueMinChroma[h]) * 0.5;
-        const double cMeanHigh = (chroma1 + hueMaxChroma[h]) * 0.5;
-        const double gHigh = 0.5 * (1.0 - compressionAtLeast(cMeanLow));
-        const double gLow = 0.5 * (1.0 - compressionAtMost(cMeanHigh));
-        const double cpHigh = (1.0 + gHigh) * cMeanHigh;
-        const double kappa = 1.0 - compressionAtMost(cpHigh) * sinRotation;
-        const float wb = float(kappa);
-        const float wa = float(kappa * (1.0 + gLow) * (1.0 + gLow));
-        // SC = 1 + 0.045 C'mean <= 1 + 0.0225 (1 + G) (C1 + C2), with C' <= (1 + G) C.
-        const float scSlope = float(0.0225 * (1.0 + gHigh));
-        const float xc = float(chroma1);
+        // G = (1 - compression(mean chroma)) / 2 falls with the mean chroma; C' <= (1 + G) C.
+        const float cMeanLow = (xc + hueMinChroma[h]) * 0.5f;
+        const float cMeanHigh = (xc + hueMaxChroma[h]) * 0.5f;
+        const float gHigh = 0.5f * (1.0f - compression(cMeanLow));
+        const float gLow = 0.5f * (1.0f - compression(cMeanHigh));
+        const float cpHigh = (1.0f + gHigh) * cMeanHigh;
+        // RT (dC'/SC) (dH'/SH) >= -|RT| ((dC'/SC)^2 + (dH'/SH)^2) / 2, |RT| <= RC |sin(2 dTheta)|, and
+        // (dC'/SC)^2 + (dH'/SH)^2 >= (da'^2 + db^2) / SC^2 as SH <= SC.
+        const float kappa = 1.0f - compression(cpHigh) * sinRotation;
+        wb[h] = kappa;
+        wa[h] = kappa * (1.0f + gLow) * (1.0f + gLow);
+        // SC = 1 + 0.045 C'mean <= 1 + 0.0225 (1 + G) (C1 + C2).
+        scSlope[h] = 0.0225f * (1.0f + gHigh);
+    }
+
+    for (int h = 0; h < kLevels; ++h) {
         float *hueScreen = screen[h];
         for (int l = 0; l < kLevels; ++l) {
             const float dl = hueL[h][l] - xl;
             // SL = 1 + 0.015 o^2 / sqrt(20 + o^2) <= 1 + 0.015 |o|, o the mean lightness less 50.
             const float sl = 1.0f + 0.0075f * std::fabs(hueL[h][l] + xl - 100.0f);
-            const float sc = 1.0f + scSlope * (xc + hueC[h][l]);
+            const float sc = 1.0f + scSlope[h] * (xc + hueC[h][l]);
             const float da = hueA[h][l] - xa;
             const float db = hueB[h][l] - xb;
-            hueScreen[l] = std::sqrt(dl * dl / (sl * sl) + (wa * da * da + wb * db * db) / (sc * sc));
+            hueScreen[l] = std::sqrt(dl * dl / (sl * sl) + (wa[h] * da * da + wb[h] * db * db) / (sc * sc));
         }
         // The lowest in four interleaved lanes, which vectorise.
         float lanes[4] = {hueScreen[0], hueScreen[1], hueScreen[2], hueScreen[3]};

@@ -57,16 +57,15 @@ private:
     alignas(16) float hueA[16][16];
     alignas(16) float hueB[16][16];
     alignas(16) float hueC[16][16];
-    double hueMinL[16];
-    double hueMaxL[16];
-    double hueMinChroma[16];
-    double hueMaxChroma[16];
-    // Per number of 15-degree steps from 275 degrees (1 to 6) and hue: whether all the hue's colours
-    // lie on the arc of hues that far from 275 degrees, and their range of positions along it.
+    // Per hue, the lowest and highest chroma, rounded outwards to float.
+    alignas(16) float hueMinChroma[16];
+    alignas(16) float hueMaxChroma[16];
+    // Per number of 15-degree steps from 275 degrees (1 to 6) and hue: the range of positions of the
+    // hue's colours along the arc of hues that far from 275 degrees (rounded outwards to float), or a
+    // range far wider than the arc when they do not all lie on it.
     static constexpr int kRotationSteps = 7;
-    bool hueOnArc[kRotationSteps][16];
-    double hueArcLow[kRotationSteps][16];
-    double hueArcHigh[kRotationSteps][16];
+    alignas(16) float hueArcLow[kRotationSteps][16];
+    alignas(16) float hueArcHigh[kRotationSteps][16];
 };
 
 #endif

@@ -59,7 +59,8 @@ constexpr int kGroups = kLevels / kGroupSize;
 constexpr double kRotationStep = 15.0; // degrees
 constexpr double kCos275 = 0.08715574274765789;
 constexpr double kSin275 = -0.9961946980917455;
-// Rounding margins for positions on the rotation arc, in degrees: computed in double, compared in float.
+// Rounding margins for positions on the rotation arc, in degrees: computed in double, compared in float
+// (where rounding the positions and their differences moves them by less than 1e-4).
 constexpr double kArcMargin = 1e-6;
 constexpr float kArcMarginF = 1e-3f;
 // Far beyond any position or chroma.
@@ -132,12 +133,12 @@ bool onRotationArc(const HueRange &range, int step, double *low, double *high)
     return true;
 }
 
-// An arc range [low, high] in float, widened by rounding outwards; off the arc, a range so wide that
-// no test of it passes.
+// An arc range [low, high] in float (positions below 360 degrees round by less than 3e-5, well within
+// kArcMarginF); off the arc, a range so wide that no test of it passes.
 void arcFloats(bool onArc, double low, double high, float *lowF, float *highF)
 {
-    *lowF = onArc ? std::nextafter(float(low), -kFloatHuge) : -kFloatHuge;
-    *highF = onArc ? std::nextafter(float(high), kFloatHuge) : kFloatHuge;
+    *lowF = onArc ? float(low) : -kFloatHuge;
+    *highF = onArc ? float(high) : kFloatHuge;
 }
 
 // The first luminance with the lowest screening value.

@@ -16,15 +16,13 @@ namespace {
 constexpr int kLevels = 16;                 // hues, and luminances per hue
 constexpr int kLongestRun = 23;             // the longest hue segment, in Atari pixels
 constexpr double kPow25To7 = 6103515625.0;  // 25^7, from CIEDE2000
-constexpr double kSin60 = 0.86602540378443865; // largest |sin(2 * dTheta)|: dTheta is at most 30 degrees
 // Largest value of CIEDE2000's hue weighting T: 1 + 0.17 + 0.24 + 0.32 + 0.20.
 constexpr double kTMax = 1.93;
 
-// Safety margins between a bound computed in float or double and the exact difference it bounds:
-// relative, and absolute (in CIEDE2000 units) for rounding in differences of coordinates.
+// Safety margins between a bound computed in float and the exact difference it bounds: relative, and
+// absolute (in CIEDE2000 units) for rounding in differences of coordinates.
 constexpr double kFloatRelative = 1e-5;
 constexpr double kFloatAbsolute = 1e-3;
-
 
 constexpr double kInfinity = std::numeric_limits<double>::infinity();
 constexpr double kPi = 3.14159265358979323846;
@@ -49,13 +47,13 @@ double floatBound(float root)
     return double(root) * (1.0 - kFloatRelative) - kFloatAbsolute;
 }
 
+// Luminances whose near bounds are computed together: kGroups groups of kGroupSize.
+constexpr int kGroupSize = 4;
+constexpr int kGroups = kLevels / kGroupSize;
 
 // Steps of the bound on CIEDE2000's rotation angle dTheta = 30 exp(-((h' - 275) / 25)^2) degrees,
 // by the circular distance of the mean hue h' from 275 degrees.
 constexpr int kRotationSteps = 7;
-// Luminances whose near bounds are computed together: kGroups groups of kGroupSize.
-constexpr int kGroupSize = 4;
-constexpr int kGroups = kLevels / kGroupSize;
 constexpr double kRotationStep = 15.0; // degrees
 constexpr double kCos275 = 0.08715574274765789;
 constexpr double kSin275 = -0.9961946980917455;
@@ -68,23 +66,19 @@ constexpr float kFloatHuge = 1e9f;
 // Below this length of u1 + u2 (the unit hue vectors) the mean hue is taken as unknown.
 constexpr double kShortBisector = 1e-3;
 
-// For distances of at least i * kRotationStep: the cosine of that distance less a rounding margin,
-// and sin(2 dTheta) at that distance with a margin, the largest |sin(2 dTheta)| from there on.
+// For distances of at least i * kRotationStep: the cosine of that distance, and sin(2 dTheta) at that
+// distance, the largest |sin(2 dTheta)| from there on (dTheta falls with the distance and stays below
+// 45 degrees); in float, with margins towards the safe side (a lower cosine, a higher sine).
 struct RotationTable {
-    double cosDistance[kRotationSteps];
-    double sinRotation[kRotationSteps];
-    // The same in float, rounded towards the safe side (a lower cosine, a higher sine).
-    float cosDistanceF[kRotationSteps];
-    float sinRotationF[kRotationSteps];
+    float cosDistance[kRotationSteps];
+    float sinRotation[kRotationSteps];
     RotationTable()
     {
         for (int i = 0; i < kRotationSteps; ++i) {
             const double distance = i * kRotationStep;
             const double dTheta = 30.0 * std::exp(-(distance / 25.0) * (distance / 25.0));
-            cosDistance[i] = std::cos(distance * kPi / 180.0) - 1e-9;
-            sinRotation[i] = std::min(1.0, std::sin(2.0 * dTheta * kPi / 180.0) * (1.0 + 1e-9) + 1e-12);
-            cosDistanceF[i] = std::nextafter(float(cosDistance[i]), -2.0f);
-            sinRotationF[i] = std::nextafter(float(sinRotation[i]), 2.0f);
+            cosDistance[i] = std::nextafter(float(std::cos(distance * kPi / 180.0) - 1e-9), -2.0f);
+            sinRotation[i] = std::nextafter(float(std::sin(2.0 * dTheta * kPi / 180.0) * (1.0 + 1e-9) + 1e-12), 2.0f);
         }
     }
 };
@@ -153,8 +147,8 @@ int lowestScreen(const float *screen)
 
 } // namespace
 
-// One hue segment being converted: its pixels and, per pixel, hue and luminance, the squared
-// screening bounds, then the chosen luminances.
+// One hue segment being converted: its pixels and, per pixel, hue and luminance, the screening values
+// (roots, before safety margins), then the chosen luminances.
 struct BestConverter::Run {
     int n = 0;
     quint32 rgb[kLongestRun];
@@ -281,7 +275,7 @@ void BestConverter::screenPixel(const Lab &x, double chroma1, float (*screen)[kL
             arcFloats(onArc, low, high, &arcLow[step], &arcHigh[step]);
         }
     }
-    const float *sinRotationSteps = rotationTable().sinRotationF;
+    const float *sinRotationSteps = rotationTable().sinRotation;
 
     // The weights, for all hues at once.
     alignas(16) float wa[kLevels];
@@ -408,19 +402,19 @@ void BestConverter::convertRun(Run &run) const
     run.hue = quint8(bestHue);
 }
 
-// Lower bounds of CIEDE2000 between a pixel (x, its chroma chroma1) and a group of luminances of a hue,
-// as roots before safety margins. Everything but the rotation term is computed as CIEDE2000 defines it (SH included:
-// the mean hue's cosine and sine come from the bisector of the unit hue vectors, T from multiple-angle
-// identities); the rotation term RT (dC'/SC) (dH'/SH) is at least -|RT| |dC'/SC| |dH'/SH|, with
-// |RT| <= RC |sin(2 dTheta)| and dTheta at most its value at the mean hue's circular distance from
-// 275 degrees (it falls with that distance, and the true distance |h' - 275| is at least the circular
-// one). In float, for one group of luminances at a time (every branch is a selection, so the group
-// is computed as one vector).
+// Lower bounds of CIEDE2000 between a pixel (x, its chroma chroma1) and a group of luminances of a
+// hue, as roots before safety margins. Everything but the rotation term is computed as CIEDE2000
+// defines it (SH included: the mean hue's cosine and sine come from the bisector of the unit hue
+// vectors, T from multiple-angle identities); the rotation term RT (dC'/SC) (dH'/SH) is at least
+// -|RT| |dC'/SC| |dH'/SH|, with |RT| <= RC |sin(2 dTheta)| and dTheta at most its value at the mean
+// hue's circular distance from 275 degrees (it falls with that distance, and the true distance
+// |h' - 275| is at least the circular one). In float, one group at a time: every branch is a
+// selection, so the group is computed as one vector.
 void BestConverter::nearGroup(const Lab &x, double chroma1, int hue, int group, float *near) const
 {
     const RotationTable &rotation = rotationTable();
-    const float *cosDistance = rotation.cosDistanceF;
-    const float *sinRotation = rotation.sinRotationF;
+    const float *cosDistance = rotation.cosDistance;
+    const float *sinRotation = rotation.sinRotation;
     const float xl = float(x.L);
     const float xa = float(x.a);
     const float xb = float(x.b);
@@ -466,7 +460,8 @@ void BestConverter::nearGroup(const Lab &x, double chroma1, int hue, int group, 
         const float cos4 = cos2 * cos2 - sin2 * sin2;
         const float sin4 = 2.0f * sin2 * cos2;
         const float t = 1.0f - 0.17f * (c * float(kCos30) + s * float(kSin30)) + 0.24f * cos2
-            + 0.32f * (cos3 * float(kCos6) - sin3 * float(kSin6)) - 0.20f * (cos4 * float(kCos63) + sin4 * float(kSin63));
+            + 0.32f * (cos3 * float(kCos6) - sin3 * float(kSin6))
+            - 0.20f * (cos4 * float(kCos63) + sin4 * float(kSin63));
         // The rotation step reached: the number of step cosines the distance's cosine is at most.
         // Float rounding in u1 + u2 turns the mean hue by up to about 1e-6 / length radians, and T changes by
         // at most 2.41 per radian: both T and the cosine of the distance to blue get a margin of 1e-5 / length.

@@ -42,7 +42,8 @@ public:
 
 private:
     struct Run;
-    void convertPair(Run &run, int pair, const quint32 *averaged, double chromaFactor, quint8 *output, quint8 *hues) const;
+    void convertPair(Run &run, int pair, const quint32 *averaged, double chromaFactor, quint8 *output,
+                     quint8 *hues) const;
     void convertRun(Run &run) const;
     void screenPixel(const ColourScience::Lab &x, double chroma1, float (*screen)[16], double *hueBound) const;
     void nearGroup(const ColourScience::Lab &x, double chroma1, int hue, int group, float *near) const;

@@ -256,7 +256,9 @@ void TestBestConversion::boundsStayBelowDifferences()
         for (int i = 0; i < 256; ++i) {
             const double exact = ColourScience::deltaE2000(x, converter->paletteLab(i));
             QVERIFY2(bounds[i] <= exact, qPrintable(QStringLiteral("colour %1, palette %2: bound %3 above %4")
-                                                        .arg(picture[j], 6, 16, QLatin1Char('0')).arg(i).arg(bounds[i], 0, 'g', 17)
+                                                        .arg(picture[j], 6, 16, QLatin1Char('0'))
+                                                        .arg(i)
+                                                        .arg(bounds[i], 0, 'g', 17)
                                                         .arg(exact, 0, 'g', 17)));
             close += bounds[i] >= 0.9 * exact;
             ++pairs;

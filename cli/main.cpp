@@ -1,6 +1,7 @@
 #include "commandline.h"
 #include "converter.h"
 #include "palettefile.h"
+#include "picturefiles.h"
 
 #include <QCoreApplication>
 
@@ -11,11 +12,47 @@ namespace {
 constexpr int kExitSuccess = 0;
 constexpr int kExitSomeFailed = 1;
 constexpr int kExitUsage = 2;
+// Slider values the two methods use without -s: the window's start palette and the photo's chroma.
+constexpr int kStartSaturation = 60;
+constexpr int kPhotographedChroma = 50;
 
 void printTo(FILE *stream, const QString &text)
 {
     std::fputs(text.toLocal8Bit().constData(), stream);
     std::fflush(stream);
+}
+
+// A CSV field, quoted when it holds a separator, a quote or a line break.
+QByteArray csvField(const QString &text)
+{
+    QByteArray field = text.toUtf8();
+    if (field.contains(',') || field.contains('"') || field.contains('\n') || field.contains('\r'))
+        field = '"' + field.replace('"', "\"\"") + '"';
+    return field;
+}
+
+// One report line: the picture, the method, the slider value in effect and the figure.
+QByteArray reportLine(const QString &input, const ConversionRequest &request, double figure)
+{
+    const int saturation = request.hasSaturation ? request.saturation
+                                                 : (request.bestMethod ? kPhotographedChroma : kStartSaturation);
+    return csvField(input) + ',' + (request.bestMethod ? "best" : "classic") + ',' + QByteArray::number(saturation)
+           + ',' + QByteArray::number(figure, 'f', 4) + '\n';
+}
+
+bool writeReport(const QString &program, const QString &fileName, const QByteArray &report)
+{
+    QString error;
+    if (fileName == QLatin1String("-")) {
+        if (std::fwrite(report.constData(), 1, size_t(report.size()), stdout) == size_t(report.size())
+            && std::fflush(stdout) == 0)
+            return true;
+        error = QStringLiteral("cannot write to standard output");
+    } else if (PictureFiles::saveBytes(fileName, report, &error)) {
+        return true;
+    }
+    printTo(stderr, QStringLiteral("%1: %2: %3\n").arg(program, fileName, error));
+    return false;
 }
 
 } // namespace
@@ -48,6 +85,8 @@ int main(int argc, char *argv[])
     settings.hasSaturation = request.hasSaturation;
     settings.saturation = request.saturation;
     settings.previewMode = request.previewMode;
+    settings.bestMethod = request.bestMethod;
+    settings.wantFigure = !request.reportFile.isEmpty();
     quint32 palette[256];
     if (!request.paletteFile.isEmpty()) {
         QString error;
@@ -61,9 +100,13 @@ int main(int argc, char *argv[])
     const int count = request.jobs.size();
     const bool showProgress = count > 1 && !request.quiet;
     int failed = 0;
+    QByteArray report = "file,method,saturation,delta_e2000\n";
     for (int i = 0; i < count; ++i) {
         const ConversionJob &job = request.jobs.at(i);
-        const QStringList failures = convert(job, settings);
+        const ConversionResult result = convert(job, settings);
+        const QStringList &failures = result.failures;
+        if (result.converted && settings.wantFigure)
+            report.append(reportLine(job.input, request, result.figure));
         for (const QString &failure : failures)
             printTo(stderr, QStringLiteral("%1: %2\n").arg(program, failure));
         if (!failures.isEmpty())
@@ -74,5 +117,7 @@ int main(int argc, char *argv[])
                                 .arg(count)
                                 .arg(job.input, job.outputs().join(QStringLiteral(", "))));
     }
+    if (settings.wantFigure && !writeReport(program, request.reportFile, report))
+        ++failed;
     return failed == 0 ? kExitSuccess : kExitSomeFailed;
 }

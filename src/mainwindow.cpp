@@ -2,6 +2,7 @@
 #include "ui_mainwindow.h"
 
 #include <QAction>
+#include <QActionGroup>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -11,7 +12,9 @@
 #include <QMenu>
 #include <QMessageBox>
 #include <QPixmap>
+#include <QHelpEvent>
 #include <QSettings>
+#include <QToolTip>
 
 #include "ataripic.h"
 #include "palettefile.h"
@@ -20,6 +23,8 @@
 namespace {
 
 const char *const kPaletteKey = "palette";
+const char *const kMethodKey = "method";
+const char *const kBestMethod = "best";
 
 } // namespace
 
@@ -53,8 +58,13 @@ MainWindow::MainWindow(QWidget *parent)
     scene->setSceneRect(0, 0, pic->width, pic->height);
     createActions();
 
+    const QSettings settings;
+    if (settings.value(QLatin1String(kMethodKey)).toString() == QLatin1String(kBestMethod)) {
+        pic->setMethod(ATARIpic::Method::Best);
+        bestAction->setChecked(true);
+    }
     // A remembered palette file that can no longer be read leaves the stored palette in use.
-    const QString paletteFile = QSettings().value(QLatin1String(kPaletteKey)).toString();
+    const QString paletteFile = settings.value(QLatin1String(kPaletteKey)).toString();
     quint32 palette[256];
     QString error;
     if (!paletteFile.isEmpty() && PaletteFile::read(paletteFile, palette, &error)) {
@@ -99,6 +109,19 @@ void MainWindow::createActions()
     connect(builtInPaletteAction, &QAction::triggered, this, &MainWindow::useBuiltInPalette);
     addAction(builtInPaletteAction);
 
+    auto *methods = new QActionGroup(this);
+    classicAction = new QAction(tr("Classic conversion"), methods);
+    classicAction->setShortcut(QKeySequence(Qt::Key_C));
+    classicAction->setCheckable(true);
+    classicAction->setChecked(true);
+    connect(classicAction, &QAction::triggered, this, [this] { useBestMethod(false); });
+    bestAction = new QAction(tr("Best conversion (least CIEDE2000)"), methods);
+    bestAction->setShortcut(QKeySequence(Qt::Key_B));
+    bestAction->setCheckable(true);
+    connect(bestAction, &QAction::triggered, this, [this] { useBestMethod(true); });
+    addActions(methods->actions());
+
+    ui->graphicsView->viewport()->installEventFilter(this);
     ui->graphicsView->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(ui->graphicsView, &QWidget::customContextMenuRequested, this, &MainWindow::showPreviewMenu);
 }
@@ -108,10 +131,18 @@ void MainWindow::showPreviewMenu(const QPoint &position)
     atariViewAction->setChecked(atariView);
     builtInPaletteAction->setChecked(pic->palette().hasBuiltInBase());
     QMenu menu(this);
+    menu.addAction(classicAction);
+    menu.addAction(bestAction);
+    menu.addSeparator();
     menu.addAction(atariViewAction);
     menu.addSeparator();
     menu.addAction(loadPaletteAction);
     menu.addAction(builtInPaletteAction);
+    const QString quality = qualityText();
+    if (!quality.isEmpty()) {
+        menu.addSeparator();
+        menu.addAction(quality)->setEnabled(false);
+    }
     menu.exec(ui->graphicsView->viewport()->mapToGlobal(position));
 }
 
@@ -141,6 +172,34 @@ void MainWindow::useBuiltInPalette()
     pic->setBasePalette(nullptr);
     QSettings().remove(QLatin1String(kPaletteKey));
     reconvert();
+}
+
+bool MainWindow::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == ui->graphicsView->viewport() && event->type() == QEvent::ToolTip) {
+        const QString quality = qualityText();
+        if (quality.isEmpty())
+            QToolTip::hideText();
+        else
+            QToolTip::showText(static_cast<QHelpEvent *>(event)->globalPos(), quality, ui->graphicsView);
+        return true;
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void MainWindow::useBestMethod(bool best)
+{
+    pic->setMethod(best ? ATARIpic::Method::Best : ATARIpic::Method::Classic);
+    (best ? bestAction : classicAction)->setChecked(true);
+    QSettings().setValue(QLatin1String(kMethodKey), best ? QLatin1String(kBestMethod) : QLatin1String("classic"));
+    reconvert();
+}
+
+QString MainWindow::qualityText() const
+{
+    if (!pictureLoaded)
+        return QString();
+    return tr("Mean CIEDE2000: %1").arg(pic->qualityFigure(), 0, 'f', 2);
 }
 
 void MainWindow::reconvert()

@@ -56,6 +56,11 @@ public:
     bool loadPalette(const QString &fileName);
     // Returns to the stored base palette and converts again. Remembered.
     void useBuiltInPalette();
+    // Converts with the best method (true) or the classic one and repaints. Remembered.
+    void useBestMethod(bool best);
+    // "Mean CIEDE2000: 7.37" for the loaded picture (what the Atari shows against the photo),
+    // empty before a picture is loaded.
+    QString qualityText() const;
     // The preview's context menu, built from the window's actions.
     void showPreviewMenu(const QPoint &position);
 
@@ -78,6 +83,10 @@ private slots:
     void on_radioButton_7_clicked();
     void on_horizontalSlider_valueChanged(int value);
 
+protected:
+    // Shows the quality figure as the preview's tooltip, worked out only when asked for.
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
 private:
     void createActions();
     // Runs the conversion again after a palette or method change (or redraws the chart).
@@ -99,6 +108,8 @@ private:
     QAction *atariViewAction = nullptr;
     QAction *loadPaletteAction = nullptr;
     QAction *builtInPaletteAction = nullptr;
+    QAction *classicAction = nullptr;
+    QAction *bestAction = nullptr;
 };
 
 #endif

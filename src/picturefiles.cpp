@@ -102,6 +102,11 @@ bool saveAsm(ATARIpic &pic, const QString &fileName, QString *error)
     return saveAtomically(fileName, text, error);
 }
 
+bool saveBytes(const QString &fileName, const QByteArray &bytes, QString *error)
+{
+    return saveAtomically(fileName, bytes, error);
+}
+
 bool saveXex(ATARIpic &pic, const QString &fileName, QString *error)
 {
     const QByteArray bytes = render(QIODevice::NotOpen, [&pic](QBuffer &buffer) {

@@ -1,6 +1,7 @@
 #ifndef PICTUREFILES_H
 #define PICTUREFILES_H
 
+#include <QByteArray>
 #include <QString>
 #include <QtGlobal>
 
@@ -24,6 +25,9 @@ bool load(const QString &fileName, quint32 *pixels, QString *error);
 // Writes the assembler source of pic's converted picture to fileName. On failure returns false,
 // leaves any existing file as it was, leaves no partial file and sets error to the reason.
 bool saveAsm(ATARIpic &pic, const QString &fileName, QString *error);
+
+// Writes bytes to fileName; failures as for saveAsm.
+bool saveBytes(const QString &fileName, const QByteArray &bytes, QString *error);
 
 // Writes the executable of pic's converted picture to fileName; failures as for saveAsm.
 bool saveXex(ATARIpic &pic, const QString &fileName, QString *error);

@@ -90,6 +90,9 @@ private slots:
     void previewPng_data();
     void previewPng();
     void badInputAmongGood();
+    void bestMethodAndReport_data();
+    void bestMethodAndReport();
+    void reportListsConvertedPictures();
     void paletteFile();
     void badPaletteFile_data();
     void badPaletteFile();
@@ -279,6 +282,10 @@ void TestCli::usageErrors_data()
     QTest::newRow("one input given twice") << QStringList{"-o", "@DIR", "@IN2", "@IN2"};
     QTest::newRow("output directory and --xex") << QStringList{"-o", "@DIR", "--xex", "@DIR/a.xex", "@IN"};
     QTest::newRow("two outputs to one file") << QStringList{"--xex", "@DIR/a.out", "--asm", "@DIR/a.out", "@IN"};
+    QTest::newRow("unknown method") << QStringList{"-m", "fast", "@IN", "-o", "@DIR"};
+    QTest::newRow("report over the input") << QStringList{"--report", "@IN", "@IN", "-o", "@DIR"};
+    QTest::newRow("report over an output") << QStringList{"--report", "@DIR/a.xex", "--xex", "@DIR/a.xex", "@IN"};
+    QTest::newRow("empty report name") << QStringList{"--report=", "@IN", "-o", "@DIR"};
 }
 
 void TestCli::usageErrors()
@@ -415,6 +422,71 @@ void TestCli::previewPng()
     QCOMPARE(result.exitCode, 0);
     QCOMPARE(entries(dir), QStringList{"plane.png"});
     comparePlane(pngFile, *chelseaRef.pic, quint8(mode));
+}
+
+void TestCli::bestMethodAndReport_data()
+{
+    QTest::addColumn<QStringList>("options");
+    QTest::addColumn<bool>("best");
+    QTest::addColumn<int>("saturation"); // the slider value, -1 when not given
+    QTest::addColumn<QString>("reported");
+    QTest::newRow("classic by default") << QStringList{} << false << -1 << "classic,60";
+    QTest::newRow("best") << QStringList{"-m", "best"} << true << -1 << "best,50";
+    QTest::newRow("best, more chroma") << QStringList{"--method=BEST", "-s", "80"} << true << 80 << "best,80";
+    QTest::newRow("classic named") << QStringList{"--method", "classic", "-s", "30"} << false << 30 << "classic,30";
+}
+
+void TestCli::bestMethodAndReport()
+{
+    QFETCH(QStringList, options);
+    QFETCH(bool, best);
+    QFETCH(int, saturation);
+    QFETCH(QString, reported);
+
+    const QString dir = freshDir();
+    const QString xexFile = dir + QStringLiteral("/p.xex");
+    const QString reportFile = dir + QStringLiteral("/report.csv");
+    const Run result = run(options + QStringList{"--xex", xexFile, "--report", reportFile, chelsea});
+    QCOMPARE(result.exitCode, 0);
+
+    std::vector<quint32> pixels(Geometry::kSourcePixels);
+    QString error;
+    QVERIFY(PictureFiles::load(chelsea, pixels.data(), &error));
+    ATARIpic expected;
+    expected.setMethod(best ? ATARIpic::Method::Best : ATARIpic::Method::Classic);
+    if (saturation >= 0)
+        expected.newSaturation(saturation);
+    expected.copy(pixels.data());
+    const QString expectedXex = dir + QStringLiteral("/expected.xex");
+    QVERIFY(PictureFiles::saveXex(expected, expectedXex, &error));
+    QCOMPARE(readAll(xexFile), readAll(expectedXex));
+
+    const QByteArray line = (chelsea + QLatin1Char(',') + reported + QLatin1Char(',')
+                             + QString::number(expected.qualityFigure(), 'f', 4) + QLatin1Char('\n'))
+                                .toUtf8();
+    QCOMPARE(readAll(reportFile), QByteArray("file,method,saturation,delta_e2000\n") + line);
+}
+
+// On standard output, one line per picture that was converted, in input order; a name with a
+// comma is quoted.
+void TestCli::reportListsConvertedPictures()
+{
+    const QString dir = freshDir();
+    const QString commaName = dir + QStringLiteral("/a,b.png");
+    QVERIFY(QFile::copy(gradient, commaName));
+    const QString broken = dir + QStringLiteral("/broken.jpg");
+    QVERIFY(writeAll(broken, "not a picture"));
+    const QString outDir = dir + QStringLiteral("/out");
+    QVERIFY(QDir().mkpath(outDir));
+
+    const Run result = run({"-q", "--report", "-", "-o", outDir, commaName, broken, chelsea});
+    QCOMPARE(result.exitCode, 1);
+    const QList<QByteArray> lines = result.out.split('\n');
+    QCOMPARE(lines.size(), 4);
+    QCOMPARE(lines[0], QByteArray("file,method,saturation,delta_e2000"));
+    QVERIFY2(lines[1].startsWith('"' + commaName.toUtf8() + "\",classic,60,"), lines[1].constData());
+    QVERIFY2(lines[2].startsWith(chelsea.toUtf8() + ",classic,60,"), lines[2].constData());
+    QCOMPARE(lines[3], QByteArray());
 }
 
 // A palette file replaces the base palette of the output plane; here the stored palette with red

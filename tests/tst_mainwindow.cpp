@@ -285,6 +285,7 @@ private slots:
     void keysChoosePreviews_data();
     void keysChoosePreviews();
     void paletteFileIsUsedAndRemembered();
+    void bestMethodIsChosenAndRemembered();
 };
 
 void tst_MainWindow::initTestCase()
@@ -1241,6 +1242,42 @@ void tst_MainWindow::paletteFileIsUsedAndRemembered()
     }
     MainWindow again;
     QVERIFY(again.picture().palette().hasBuiltInBase());
+}
+
+// Key B converts with the best method at once, the choice survives a restart, and the quality
+// figure is offered once a picture is loaded.
+void tst_MainWindow::bestMethodIsChosenAndRemembered()
+{
+    const std::vector<quint32> pixels = loadedPixels(dataFile("chelsea.jpg"));
+    QVERIFY(!pixels.empty());
+    auto best = std::make_unique<ATARIpic>();
+    best->setMethod(ATARIpic::Method::Best);
+    best->copy(pixels.data());
+    {
+        FakeDialogs fake;
+        MainWindow window;
+        fake.install(window);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowActive(&window));
+        QVERIFY(window.qualityText().isEmpty());
+        fake.openAnswer = dataFile("chelsea.jpg");
+        clickButton(window, "pushButton_Load");
+        clickRadio(radio(window, 4));
+        QVERIFY(!mismatch(shownImage(window), planeOf(*best, 3)).isEmpty());
+
+        QTest::keyClick(&window, Qt::Key_B);
+        QVERIFY(mismatch(shownImage(window), planeOf(*best, 3)).isEmpty());
+        QCOMPARE(window.qualityText(), QStringLiteral("Mean CIEDE2000: %1").arg(best->qualityFigure(), 0, 'f', 2));
+    }
+    {
+        FakeDialogs fake;
+        MainWindow restarted;
+        fake.install(restarted);
+        QCOMPARE(restarted.picture().method(), ATARIpic::Method::Best);
+        restarted.useBestMethod(false);
+    }
+    MainWindow again;
+    QCOMPARE(again.picture().method(), ATARIpic::Method::Classic);
 }
 
 QTEST_MAIN(tst_MainWindow)

@@ -2,6 +2,7 @@
 
 #include "atariprogram.h"
 #include "atariview.h"
+#include "dither.h"
 #include "qualityfigure.h"
 
 #include <QDataStream>
@@ -93,11 +94,16 @@ void ATARIpic::setBasePalette(const quint32 *rgb)
     best.setPalette(base);
 }
 
+void ATARIpic::basePaletteLab(ColourScience::Lab *lab) const
+{
+    for (int i = 0; i < 256; ++i)
+        lab[i] = best.paletteLab(i);
+}
+
 double ATARIpic::qualityFigure() const
 {
     ColourScience::Lab paletteLab[256];
-    for (int i = 0; i < 256; ++i)
-        paletteLab[i] = best.paletteLab(i);
+    basePaletteLab(paletteLab);
     return QualityFigure::meanDeltaE2000(screen, averagedPicture, paletteLab);
 }
 
@@ -119,9 +125,14 @@ void ATARIpic::letsGo()
     for (int j = 0; j < kAtariPixels; ++j)
         nearestColours[j] = pal.nearest(averagedPicture[j]);
 
-    if (conversionMethod == Method::Best)
+    if (conversionMethod == Method::Best) {
         best.convert(averagedPicture, chroma, output, hues);
-    else
+        if (dither) {
+            ColourScience::Lab paletteLab[256];
+            basePaletteLab(paletteLab);
+            Dither::diffuseLuminance(averagedPicture, chroma, paletteLab, output);
+        }
+    } else
         lineConvert(nearestColours, output);
     AtariView::render(output, hues, screen);
 

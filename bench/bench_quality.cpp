@@ -1,6 +1,6 @@
 // Manual measurement of picture quality: for each photo, the mean CIEDE2000 between the photo and
 // what the Atari shows, plain and after a small blur of both (which is closer to how an eye at a
-// normal distance judges a dithered picture), for classic, best and best with dithering.
+// normal distance judges a picture), for the classic and the best method.
 // Usage: bench_quality [--png DIR] [PHOTO...]  (default: the test photos); --png also writes
 // what the Atari shows for each photo and variant as DIR/PHOTO-VARIANT.png.
 
@@ -96,14 +96,11 @@ int main(int argc, char **argv)
             std::fprintf(stderr, "%s: %s\n", qPrintable(photo), qPrintable(error));
             return 1;
         }
-        struct Variant { const char *name; ATARIpic::Method method; bool dither; };
-        const Variant variants[] = {{"classic", ATARIpic::Method::Classic, false},
-                                    {"best", ATARIpic::Method::Best, false},
-                                    {"best+dither", ATARIpic::Method::Best, true}};
+        struct Variant { const char *name; ATARIpic::Method method; };
+        const Variant variants[] = {{"classic", ATARIpic::Method::Classic}, {"best", ATARIpic::Method::Best}};
         for (const Variant &variant : variants) {
             auto pic = std::make_unique<ATARIpic>();
             pic->setMethod(variant.method);
-            pic->setDither(variant.dither);
             pic->copy(pixels.data());
             std::vector<quint32> shown(kSourcePixels);
             std::vector<quint32> photographed(kSourcePixels);

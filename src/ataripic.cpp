@@ -2,7 +2,6 @@
 
 #include "atariprogram.h"
 #include "atariview.h"
-#include "dither.h"
 #include "qualityfigure.h"
 
 #include <QDataStream>
@@ -125,14 +124,9 @@ void ATARIpic::letsGo()
     for (int j = 0; j < kAtariPixels; ++j)
         nearestColours[j] = pal.nearest(averagedPicture[j]);
 
-    if (conversionMethod == Method::Best) {
+    if (conversionMethod == Method::Best)
         best.convert(averagedPicture, chroma, output, hues);
-        if (dither) {
-            ColourScience::Lab paletteLab[256];
-            basePaletteLab(paletteLab);
-            Dither::diffuseLuminance(averagedPicture, chroma, paletteLab, output);
-        }
-    } else
+    else
         lineConvert(nearestColours, output);
     AtariView::render(output, hues, screen);
 

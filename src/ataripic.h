@@ -38,10 +38,6 @@ public:
     enum class Method { Classic, Best };
     void setMethod(Method m) { conversionMethod = m; }
     Method method() const { return conversionMethod; }
-    // Whether the best method diffuses the lightness error between neighbouring pixels (each run
-    // keeps its hue); off by default. Planes unchanged until letsGo.
-    void setDither(bool on) { dither = on; }
-    bool dithers() const { return dither; }
     // Factor applied to the photo's chroma by the best method: 1.0 until newSaturation.
     double chromaFactor() const { return chroma; }
 
@@ -100,7 +96,6 @@ private:
     quint32 averagedPicture[Geometry::kAtariPixels] = {};
     bool averagesCurrent = false; // averagedPicture matches the source plane
     Method conversionMethod = Method::Classic;
-    bool dither = false;
     double chroma = 1.0;
     BestConverter best;
     quint8 nearestColours[Geometry::kAtariPixels] = {};

@@ -31,21 +31,26 @@ QString tr(const char *text)
 }
 
 // Writes the whole of bytes through a QSaveFile, so that the target changes only once everything
-// is on disk. A short write is a failure too: the file system may accept part of the data and
-// then refuse the rest without a reason that the device can report.
+// is on disk. A write that stops part way is continued once more, so that the system's reason for
+// stopping (a full disk, the file size limit) becomes the message; a write that makes no progress
+// without a reason fails too. Unbuffered, so that no part of the file waits in a buffer whose
+// failure to reach the disk commit() would not notice.
 bool saveAtomically(const QString &fileName, const QByteArray &bytes, QString *error)
 {
     QSaveFile file(fileName);
-    if (!file.open(QIODevice::WriteOnly)) {
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
         *error = file.errorString();
         return false;
     }
-    const qint64 written = file.write(bytes);
-    if (written != bytes.size()) {
-        *error = written < 0 ? file.errorString()
-                             : tr("Only part of the file could be written; the disk may be full.");
-        file.cancelWriting();
-        return false;
+    for (qint64 written = 0; written < bytes.size();) {
+        const qint64 step = file.write(bytes.constData() + written, bytes.size() - written);
+        if (step <= 0) {
+            *error = step < 0 ? file.errorString()
+                              : tr("Only part of the file could be written; the disk may be full.");
+            file.cancelWriting();
+            return false;
+        }
+        written += step;
     }
     if (!file.commit()) {
         *error = file.errorString();

@@ -1,5 +1,6 @@
 #include "commandline.h"
 #include "converter.h"
+#include "interrupts.h"
 
 #include <QCoreApplication>
 
@@ -10,11 +11,19 @@ namespace {
 constexpr int kExitSuccess = 0;
 constexpr int kExitSomeFailed = 1;
 constexpr int kExitUsage = 2;
+// A shell's status for a process ended by a signal.
+constexpr int kExitSignalBase = 128;
 
 void printTo(FILE *stream, const QString &text)
 {
     std::fputs(text.toLocal8Bit().constData(), stream);
     std::fflush(stream);
+}
+
+// Library messages (at most one line per picture, see PictureFiles::load) in the converter's voice.
+void logMessage(QtMsgType, const QMessageLogContext &, const QString &message)
+{
+    printTo(stderr, QStringLiteral("%1: %2\n").arg(QCoreApplication::applicationName(), message));
 }
 
 } // namespace
@@ -42,11 +51,14 @@ int main(int argc, char *argv[])
         break;
     }
 
+    Interrupts::install();
+    qInstallMessageHandler(logMessage);
     const ConversionRequest &request = commandLine.request();
     const int count = request.jobs.size();
     const bool showProgress = count > 1 && !request.quiet;
     int failed = 0;
-    for (int i = 0; i < count; ++i) {
+    int done = 0;
+    for (int i = 0; i < count && Interrupts::received() == 0; ++i, ++done) {
         const ConversionJob &job = request.jobs.at(i);
         const QStringList failures = convert(job, request.hasSaturation, request.saturation, request.previewMode);
         for (const QString &failure : failures)
@@ -58,6 +70,13 @@ int main(int argc, char *argv[])
                                 .arg(i + 1)
                                 .arg(count)
                                 .arg(job.input, job.outputs().join(QStringLiteral(", "))));
+    }
+    if (const int signal = Interrupts::received()) {
+        printTo(stderr, QStringLiteral("%1: interrupted after %2 of %3 pictures; no partly written file is left\n")
+                            .arg(program)
+                            .arg(done)
+                            .arg(count));
+        return kExitSignalBase + signal;
     }
     return failed == 0 ? kExitSuccess : kExitSomeFailed;
 }

@@ -4,11 +4,14 @@
 #include <QString>
 #include <QtGlobal>
 
+#include <cstdio>
 #include <thread>
 
-// Collects the messages that image libraries print through Qt's message log while one picture is
-// read, so that a damaged file gives one line instead of thousands. Installed for the lifetime of
-// the object; messages from other threads and fatal messages go on to the handler that was there.
+// Collects the messages that image libraries print while one picture is read, so that a damaged
+// file gives one line instead of thousands: those sent through Qt's message log and, outside
+// sanitizer builds, those a library writes straight to the standard error stream (libpng's
+// errors). Collects from construction to finish(); messages from other threads and fatal messages
+// go on to the handler that was there.
 class DecoderMessages
 {
 public:
@@ -17,19 +20,28 @@ public:
     DecoderMessages(const DecoderMessages &) = delete;
     DecoderMessages &operator=(const DecoderMessages &) = delete;
 
-    // Number of messages collected so far.
+    // Stops collecting: puts back the message handler and the standard error stream. Call before
+    // printing anything; the destructor calls it too.
+    void finish();
+
+    // Number of messages (or lines written to the standard error stream) collected so far.
     int count() const { return collected; }
     // The first message collected, or an empty string.
     QString first() const { return firstMessage; }
 
 private:
     static void collect(QtMsgType type, const QMessageLogContext &context, const QString &message);
+    void add(const QString &message);
 
     QtMessageHandler previous;
     DecoderMessages *outer;
     std::thread::id thread;
+    bool collecting = true;
     int collected = 0;
     QString firstMessage;
+    // The standard error stream while it is diverted into capture; -1 when it is not.
+    int savedStandardError = -1;
+    std::FILE *capture = nullptr;
 };
 
 #endif

@@ -122,6 +122,7 @@ bool load(const QString &fileName, quint32 *pixels, QString *error)
         return false;
 
     const QImage image = reader.read();
+    messages.finish();
     if (image.isNull()) {
         *error = reader.errorString();
         if (messages.count() > 0)

@@ -264,7 +264,8 @@ bool gif(Headers &in, LoadBudget::Estimate *estimate)
 
 // Every image in the icon directory. The decoder honours the size in the directory for pictures
 // stored as bitmaps, but decodes a PNG stored in an entry at the PNG's own size, whatever the
-// directory claims; the largest entry counts.
+// directory claims; and it may read an entry into a buffer of the size the directory gives, however
+// short the file. The largest entry counts.
 bool ico(Headers &in, LoadBudget::Estimate *estimate)
 {
     const QByteArray header = in.at(0, 6);
@@ -281,6 +282,7 @@ bool ico(Headers &in, LoadBudget::Estimate *estimate)
             const qint64 height = byteAt(directory, 16 * i + 1) == 0 ? 256 : byteAt(directory, 16 * i + 1);
             entry = decoded(width, height, 2 * kNarrowPixelBytes, tr("icon"));
         }
+        entry.bytes = plus(entry.bytes, le32(directory, 16 * i + 8));
         if (!found || entry.bytes > estimate->bytes)
             *estimate = entry;
         found = true;

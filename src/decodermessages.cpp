@@ -4,7 +4,12 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstdint>
 #include <unistd.h>
+
+#if defined(__SANITIZE_ADDRESS__)
+#include <sanitizer/common_interface_defs.h>
+#endif
 
 namespace {
 
@@ -13,13 +18,16 @@ std::atomic<DecoderMessages *> active{nullptr};
 // Most of the diverted standard error stream that is read back (the first line matters).
 constexpr long kMaxCaptured = 64 * 1024;
 
-// A sanitizer's report goes to the standard error stream just before the process ends; it must
-// not end in a temporary file.
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_UNDEFINED__)
-constexpr bool kDivertStandardError = false;
+// A sanitizer's report goes to the standard error stream just before the process ends; while that
+// stream is diverted into a temporary file, the report goes to the real one.
+void sendSanitizerReportsTo(int fd)
+{
+#if defined(__SANITIZE_ADDRESS__)
+    __sanitizer_set_report_fd(reinterpret_cast<void *>(static_cast<intptr_t>(fd)));
 #else
-constexpr bool kDivertStandardError = true;
+    Q_UNUSED(fd);
 #endif
+}
 
 } // namespace
 
@@ -27,7 +35,7 @@ DecoderMessages::DecoderMessages()
     : previous(qInstallMessageHandler(collect)), outer(active.load()), thread(std::this_thread::get_id())
 {
     active.store(this);
-    if (!kDivertStandardError || outer != nullptr)
+    if (outer != nullptr)
         return;
     std::fflush(stderr);
     capture = std::tmpfile();
@@ -36,7 +44,9 @@ DecoderMessages::DecoderMessages()
         if (savedStandardError >= 0)
             close(savedStandardError);
         savedStandardError = -1;
+        return;
     }
+    sendSanitizerReportsTo(savedStandardError);
 }
 
 DecoderMessages::~DecoderMessages()
@@ -54,6 +64,7 @@ void DecoderMessages::finish()
     if (savedStandardError >= 0) {
         std::fflush(stderr);
         dup2(savedStandardError, STDERR_FILENO);
+        sendSanitizerReportsTo(STDERR_FILENO);
         close(savedStandardError);
         savedStandardError = -1;
         const long length = std::min(std::ftell(capture), kMaxCaptured);

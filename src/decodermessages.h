@@ -8,9 +8,9 @@
 #include <thread>
 
 // Collects the messages that image libraries print while one picture is read, so that a damaged
-// file gives one line instead of thousands: those sent through Qt's message log and, outside
-// sanitizer builds, those a library writes straight to the standard error stream (libpng's
-// errors). Collects from construction to finish(); messages from other threads and fatal messages
+// file gives one line instead of thousands: those sent through Qt's message log and those a
+// library writes straight to the standard error stream (libpng's errors), which is diverted into a
+// temporary file meanwhile. Collects from construction to finish(); messages from other threads and fatal messages
 // go on to the handler that was there.
 class DecoderMessages
 {

@@ -29,6 +29,7 @@ constexpr qint64 kUnknownJpegPixelBytes = kNarrowPixelBytes + 3 * 2;
 const QList<QByteArray> kHonestReaders = {"ppm", "pgm", "pbm", "xpm", "xbm"};
 constexpr int kMaxJpegSegments = 10000;
 constexpr int kMaxGifBlocks = 10000;
+constexpr int kMaxGifSubBlocks = 1'000'000;
 
 // Saturating product, so that any header's numbers multiply without overflow.
 qint64 times(qint64 a, qint64 b)
@@ -203,7 +204,7 @@ bool jpeg(Headers &in, LoadBudget::Estimate *estimate)
 // Skips the data sub-blocks starting at pos; returns the position after the terminator, or -1.
 qint64 skipSubBlocks(Headers &in, qint64 pos)
 {
-    for (int block = 0; block < kMaxGifBlocks * 100; ++block) {
+    for (int block = 0; block < kMaxGifSubBlocks; ++block) {
         const QByteArray length = in.at(pos, 1);
         if (length.isEmpty())
             return -1;

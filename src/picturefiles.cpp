@@ -31,9 +31,9 @@ QString tr(const char *text)
 }
 
 // Writes the whole of bytes through a QSaveFile, so that the target changes only once everything
-// is on disk. A write that stops part way is continued once more, so that the system's reason for
-// stopping (a full disk, the file size limit) becomes the message; a write that makes no progress
-// without a reason fails too. Unbuffered, so that no part of the file waits in a buffer whose
+// is on disk. A write that stops part way is continued, so that the system's reason for stopping
+// (a full disk, the file size limit) becomes the message; a write that makes no progress without
+// a reason fails too. Unbuffered, so that no part of the file waits in a buffer whose
 // failure to reach the disk commit() would not notice.
 bool saveAtomically(const QString &fileName, const QByteArray &bytes, QString *error)
 {
@@ -131,7 +131,8 @@ bool load(const QString &fileName, quint32 *pixels, QString *error)
     }
 
     // Palette pictures may use indices beyond their colour table; the conversion to 32 bits gives
-    // those pixels a defined colour (transparent black) where reading them one by one would not.
+    // those pixels transparent black, the value QImage::pixel() returns for them, without the
+    // warning that QImage::pixel() prints for each one.
     const QImage scaled = image.scaled(kSourceWidth, kSourceHeight, Qt::IgnoreAspectRatio, Qt::FastTransformation)
                               .convertToFormat(QImage::Format_ARGB32);
     for (int y = 0; y < kSourceHeight; ++y) {

@@ -2,6 +2,7 @@
 #include "converter.h"
 #include "palettefile.h"
 #include "picturefiles.h"
+#include "interrupts.h"
 
 #include <QCoreApplication>
 
@@ -15,6 +16,8 @@ constexpr int kExitUsage = 2;
 // Slider values the two methods use without -s: the window's start palette and the photo's chroma.
 constexpr int kStartSaturation = 60;
 constexpr int kPhotographedChroma = 50;
+// A shell's status for a process ended by a signal.
+constexpr int kExitSignalBase = 128;
 
 void printTo(FILE *stream, const QString &text)
 {
@@ -55,6 +58,12 @@ bool writeReport(const QString &program, const QString &fileName, const QByteArr
     return false;
 }
 
+// Library messages (at most one line per picture, see PictureFiles::load) in the converter's voice.
+void logMessage(QtMsgType, const QMessageLogContext &, const QString &message)
+{
+    printTo(stderr, QStringLiteral("%1: %2\n").arg(QCoreApplication::applicationName(), message));
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -80,6 +89,8 @@ int main(int argc, char *argv[])
         break;
     }
 
+    Interrupts::install();
+    qInstallMessageHandler(logMessage);
     const ConversionRequest &request = commandLine.request();
     ConversionSettings settings;
     settings.hasSaturation = request.hasSaturation;
@@ -100,8 +111,9 @@ int main(int argc, char *argv[])
     const int count = request.jobs.size();
     const bool showProgress = count > 1 && !request.quiet;
     int failed = 0;
+    int done = 0;
     QByteArray report = "file,method,saturation,delta_e2000\n";
-    for (int i = 0; i < count; ++i) {
+    for (int i = 0; i < count && Interrupts::received() == 0; ++i, ++done) {
         const ConversionJob &job = request.jobs.at(i);
         const ConversionResult result = convert(job, settings);
         const QStringList &failures = result.failures;
@@ -119,5 +131,12 @@ int main(int argc, char *argv[])
     }
     if (settings.wantFigure && !writeReport(program, request.reportFile, report))
         ++failed;
+    if (const int signal = Interrupts::received()) {
+        printTo(stderr, QStringLiteral("%1: interrupted after %2 of %3 pictures; no partly written file is left\n")
+                            .arg(program)
+                            .arg(done)
+                            .arg(count));
+        return kExitSignalBase + signal;
+    }
     return failed == 0 ? kExitSuccess : kExitSomeFailed;
 }

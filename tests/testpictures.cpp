@@ -2,7 +2,6 @@
 
 #include <QBuffer>
 #include <QImageWriter>
-#include <QtEndian>
 
 namespace {
 
@@ -26,6 +25,14 @@ quint32 crc32(const QByteArray &bytes)
             crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
     }
     return ~crc;
+}
+
+// Stores value big-endian at pos, byte by byte (QByteArray::data() hides the size from the
+// compiler, which then warns about qToBigEndian in optimised builds).
+void putBe(QByteArray &bytes, int pos, quint32 value, int count)
+{
+    for (int i = 0; i < count; ++i)
+        bytes[pos + i] = char(value >> (8 * (count - 1 - i)));
 }
 
 } // namespace
@@ -142,9 +149,9 @@ QByteArray bmp(int width, int height, int bits, const QVector<QRgb> &table, cons
 QByteArray withPngSize(QByteArray png, quint32 width, quint32 height)
 {
     // Signature (8), chunk length (4), "IHDR" at 12, width at 16, height at 20, checksum at 29.
-    qToBigEndian(width, png.data() + 16);
-    qToBigEndian(height, png.data() + 20);
-    qToBigEndian(crc32(png.mid(12, 17)), png.data() + 29);
+    putBe(png, 16, width, 4);
+    putBe(png, 20, height, 4);
+    putBe(png, 29, crc32(png.mid(12, 17)), 4);
     return png;
 }
 
@@ -160,8 +167,8 @@ QByteArray withJpegSize(QByteArray jpeg, int width, int height)
     }
     if (sof < 0)
         qFatal("no frame header in the test JPEG");
-    qToBigEndian(quint16(height), jpeg.data() + sof + 5);
-    qToBigEndian(quint16(width), jpeg.data() + sof + 7);
+    putBe(jpeg, sof + 5, quint32(height), 2);
+    putBe(jpeg, sof + 7, quint32(width), 2);
     return jpeg;
 }
 

@@ -15,6 +15,7 @@
 #include <QImage>
 #include <QImageReader>
 #include <QImageWriter>
+#include <QTransform>
 #include <QSaveFile>
 #include <QTextStream>
 
@@ -105,6 +106,23 @@ bool admit(QImageReader &reader, const QString &fileName, QString *error)
     return true;
 }
 
+// True when the picture as stored is turned a quarter turn from upright (its width is the upright height).
+bool sideways(QImageIOHandler::Transformations orientation)
+{
+    return orientation.testFlag(QImageIOHandler::TransformationRotate90);
+}
+
+// Turns image upright as its orientation tag says: first mirrored and flipped, then a quarter turn
+// clockwise, the order in which QImageIOHandler::Transformations are defined.
+QImage upright(const QImage &image, QImageIOHandler::Transformations orientation)
+{
+    QImage turned = image.mirrored(orientation.testFlag(QImageIOHandler::TransformationMirror),
+                                   orientation.testFlag(QImageIOHandler::TransformationFlip));
+    if (sideways(orientation))
+        turned = turned.transformed(QTransform().rotate(90));
+    return turned;
+}
+
 } // namespace
 
 namespace PictureFiles {
@@ -115,11 +133,28 @@ bool load(const QString &fileName, quint32 *pixels, QString *error)
         *error = tr("It is a folder, not a picture.");
         return false;
     }
+    // The system's reason (missing, permission denied) rather than the reader's "File not found",
+    // and an empty file before the reader calls it an unsupported format.
+    QFile file(fileName);
+    if (!file.open(QIODevice::ReadOnly)) {
+        *error = file.errorString();
+        return false;
+    }
+    if (file.size() == 0) {
+        *error = tr("the file is empty");
+        return false;
+    }
+    file.close();
+
     DecoderMessages messages;
     QImageReader reader(fileName);
     reader.setDecideFormatFromContent(true);
+    // The orientation tag is applied to the scaled picture below, not by the reader to the decoded
+    // one, which would take a second full-size image of memory.
+    reader.setAutoTransform(false);
     if (!admit(reader, fileName, error))
         return false;
+    const QImageIOHandler::Transformations orientation = reader.transformation();
 
     const QImage image = reader.read();
     messages.finish();
@@ -133,7 +168,10 @@ bool load(const QString &fileName, quint32 *pixels, QString *error)
     // Palette pictures may use indices beyond their colour table; the conversion to 32 bits gives
     // those pixels transparent black, the value QImage::pixel() returns for them, without the
     // warning that QImage::pixel() prints for each one.
-    const QImage scaled = image.scaled(kSourceWidth, kSourceHeight, Qt::IgnoreAspectRatio, Qt::FastTransformation)
+    const QImage scaled = upright(image.scaled(sideways(orientation) ? QSize(kSourceHeight, kSourceWidth)
+                                                                     : QSize(kSourceWidth, kSourceHeight),
+                                               Qt::IgnoreAspectRatio, Qt::FastTransformation),
+                                  orientation)
                               .convertToFormat(QImage::Format_ARGB32);
     for (int y = 0; y < kSourceHeight; ++y) {
         const auto *line = reinterpret_cast<const QRgb *>(scaled.constScanLine(y));

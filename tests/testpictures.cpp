@@ -27,6 +27,17 @@ quint32 crc32(const QByteArray &bytes)
     return ~crc;
 }
 
+void appendBe16(QByteArray &bytes, quint32 value)
+{
+    bytes.append(char(value >> 8)).append(char(value));
+}
+
+void appendBe32(QByteArray &bytes, quint32 value)
+{
+    appendBe16(bytes, value >> 16);
+    appendBe16(bytes, value & 0xFFFF);
+}
+
 // Stores value big-endian at pos, byte by byte (QByteArray::data() hides the size from the
 // compiler, which then warns about qToBigEndian in optimised builds).
 void putBe(QByteArray &bytes, int pos, quint32 value, int count)
@@ -153,6 +164,23 @@ QByteArray withPngSize(QByteArray png, quint32 width, quint32 height)
     putBe(png, 20, height, 4);
     putBe(png, 29, crc32(png.mid(12, 17)), 4);
     return png;
+}
+
+QByteArray withExifOrientation(const QByteArray &jpeg, int orientation)
+{
+    QByteArray tiff("MM\0\x2A", 4);
+    appendBe32(tiff, 8);              // the first directory follows the header
+    appendBe16(tiff, 1);              // one entry:
+    appendBe16(tiff, 0x0112);         // orientation,
+    appendBe16(tiff, 3);              // a SHORT,
+    appendBe32(tiff, 1);              // one of them,
+    appendBe16(tiff, quint32(orientation)); // left-justified in the 4-byte value field
+    appendBe16(tiff, 0);
+    appendBe32(tiff, 0);              // no further directory
+    const QByteArray payload = QByteArray("Exif\0\0", 6) + tiff;
+    QByteArray segment("\xFF\xE1", 2);
+    appendBe16(segment, quint32(payload.size() + 2));
+    return jpeg.left(2) + segment + payload + jpeg.mid(2);
 }
 
 QByteArray withJpegSize(QByteArray jpeg, int width, int height)

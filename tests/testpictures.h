@@ -37,6 +37,10 @@ QByteArray withPngSize(QByteArray png, quint32 width, quint32 height);
 // jpeg with the width and height of its first frame header replaced.
 QByteArray withJpegSize(QByteArray jpeg, int width, int height);
 
+// jpeg with an Exif segment (APP1, big-endian TIFF with one entry) holding orientation 1 to 8 after
+// its start-of-image marker.
+QByteArray withExifOrientation(const QByteArray &jpeg, int orientation);
+
 struct Seed
 {
     QString name; // file name with the format's extension

@@ -228,8 +228,13 @@ bool CommandLine::buildJobs(const QStringList &inputs, const QString &outputDir,
     if (!wantXex && !wantAsm && !wantPng)
         return fail(QStringLiteral("no format given (expected xex, asm or png)"));
 
-    if (!QFileInfo(outputDir).isDir())
+    const QFileInfo folder(outputDir);
+    if (!folder.exists())
         return fail(QStringLiteral("output directory '%1' does not exist").arg(outputDir));
+    if (!folder.isDir())
+        return fail(QStringLiteral("output directory '%1' is not a folder").arg(outputDir));
+    if (!folder.isWritable())
+        return fail(QStringLiteral("output directory '%1' cannot be written").arg(outputDir));
 
     const QDir dir(outputDir);
     QHash<QString, QString> inputOfName;

@@ -31,6 +31,21 @@ QString tr(const char *text)
     return QCoreApplication::translate("PictureFiles", text);
 }
 
+// Why fileName could not be created, naming its folder when the folder is the cause (it is missing,
+// not a folder or cannot be written); otherwise systemReason.
+QString folderReason(const QString &fileName, const QString &systemReason)
+{
+    const QFileInfo folder(QFileInfo(fileName).absolutePath());
+    const QString name = QDir::toNativeSeparators(folder.filePath());
+    if (!folder.exists())
+        return tr("The folder %1 does not exist.").arg(name);
+    if (!folder.isDir())
+        return tr("%1 is not a folder.").arg(name);
+    if (!folder.isWritable())
+        return tr("The folder %1 cannot be written: %2").arg(name, systemReason);
+    return systemReason;
+}
+
 // Writes the whole of bytes through a QSaveFile, so that the target changes only once everything
 // is on disk. A write that stops part way is continued, so that the system's reason for stopping
 // (a full disk, the file size limit) becomes the message; a write that makes no progress without
@@ -40,7 +55,7 @@ bool saveAtomically(const QString &fileName, const QByteArray &bytes, QString *e
 {
     QSaveFile file(fileName);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
-        *error = file.errorString();
+        *error = folderReason(fileName, file.errorString());
         return false;
     }
     for (qint64 written = 0; written < bytes.size();) {

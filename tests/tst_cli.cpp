@@ -14,6 +14,7 @@
 #include <csignal>
 #include <memory>
 #include <sys/resource.h>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -100,6 +101,8 @@ private slots:
     void refusesToOverwriteInput();
     void failedWrite_data();
     void failedWrite();
+    void outputDirectoryReasons_data();
+    void outputDirectoryReasons();
 
 private:
     Run run(const QStringList &arguments, rlim_t fileSizeLimit = 0);
@@ -622,13 +625,21 @@ void TestCli::failedWrite_data()
     QTest::addColumn<QString>("target"); // relative to an empty directory holding a file "list.txt"
     QTest::addColumn<QByteArray>("existing");
     QTest::addColumn<int>("sizeLimit");
+    QTest::addColumn<QString>("reason"); // @D is the directory; empty: the system's reason, whatever it is
 
-    QTest::newRow("xex in a missing directory") << "--xex" << "missing/a.xex" << QByteArray() << 0;
-    QTest::newRow("asm below a regular file") << "--asm" << "list.txt/a.asm" << QByteArray() << 0;
+    QTest::newRow("xex in a missing directory")
+        << "--xex" << "missing/a.xex" << QByteArray() << 0 << "The folder @D/missing does not exist.";
+    QTest::newRow("asm below a regular file")
+        << "--asm" << "list.txt/a.asm" << QByteArray() << 0 << "@D/list.txt is not a folder.";
     // The limit lets the converter start but not write a whole export.
-    QTest::newRow("disk full keeps the old xex") << "--xex" << "a.xex" << QByteArray("old xex") << 4096;
-    QTest::newRow("disk full keeps the old asm") << "--asm" << "a.asm" << QByteArray("old asm") << 4096;
-    QTest::newRow("disk full keeps the old png") << "--png" << "a.png" << QByteArray("old png") << 4096;
+    QTest::newRow("disk full keeps the old xex") << "--xex" << "a.xex" << QByteArray("old xex") << 4096 << QString();
+    QTest::newRow("disk full keeps the old asm") << "--asm" << "a.asm" << QByteArray("old asm") << 4096 << QString();
+    QTest::newRow("disk full keeps the old png") << "--png" << "a.png" << QByteArray("old png") << 4096 << QString();
+    // The superuser writes into any folder.
+    if (::geteuid() != 0) {
+        QTest::newRow("folder without write permission")
+            << "--xex" << "locked/a.xex" << QByteArray() << 0 << "The folder @D/locked cannot be written: ";
+    }
 }
 
 void TestCli::failedWrite()
@@ -637,11 +648,17 @@ void TestCli::failedWrite()
     QFETCH(QString, target);
     QFETCH(QByteArray, existing);
     QFETCH(int, sizeLimit);
+    QFETCH(QString, reason);
 
     const QString dir = freshDir();
     QVERIFY(writeAll(dir + "/list.txt", "milk\n"));
     const QString path = dir + '/' + target;
     QStringList expectedEntries{"list.txt"};
+    if (target.startsWith(QLatin1String("locked/"))) {
+        QVERIFY(QDir(dir).mkdir("locked"));
+        QVERIFY(QFile::setPermissions(dir + "/locked", QFileDevice::ReadOwner | QFileDevice::ExeOwner));
+        expectedEntries.append("locked");
+    }
     if (!existing.isEmpty()) {
         QVERIFY(writeAll(path, existing));
         expectedEntries.prepend(target);
@@ -649,10 +666,45 @@ void TestCli::failedWrite()
 
     const Run result = run({chelsea, option, path}, rlim_t(sizeLimit));
     QCOMPARE(result.exitCode, 1);
-    QVERIFY2(result.err.startsWith("rastrel-zo9-cli: " + path.toLocal8Bit() + ": "), result.err.constData());
+    const QByteArray prefix = "rastrel-zo9-cli: " + path.toLocal8Bit() + ": ";
+    QVERIFY2(result.err.startsWith(prefix), result.err.constData());
+    QVERIFY2(result.err.size() > prefix.size() + 1, "the reason is missing");
+    QVERIFY2(result.err.contains(reason.replace(QLatin1String("@D"), dir).toLocal8Bit()), result.err.constData());
     QCOMPARE(QFileInfo::exists(path), !existing.isEmpty());
     QCOMPARE(readAll(path), existing);
     QCOMPARE(entries(dir), expectedEntries); // no temporary file left behind
+}
+
+void TestCli::outputDirectoryReasons_data()
+{
+    QTest::addColumn<QString>("outputDir"); // @D is an empty directory holding a file "list.txt"
+    QTest::addColumn<QString>("message");
+
+    QTest::newRow("missing") << "@D/missing" << "output directory '@D/missing' does not exist";
+    QTest::newRow("a regular file") << "@D/list.txt" << "output directory '@D/list.txt' is not a folder";
+    // The superuser writes into any folder.
+    if (::geteuid() != 0)
+        QTest::newRow("without write permission") << "@D/locked" << "output directory '@D/locked' cannot be written";
+}
+
+// -o names the folder and what is wrong with it, before any picture is read.
+void TestCli::outputDirectoryReasons()
+{
+    QFETCH(QString, outputDir);
+    QFETCH(QString, message);
+
+    const QString dir = freshDir();
+    QVERIFY(writeAll(dir + "/list.txt", "milk\n"));
+    QVERIFY(QDir(dir).mkdir("locked"));
+    QVERIFY(QFile::setPermissions(dir + "/locked", QFileDevice::ReadOwner | QFileDevice::ExeOwner));
+    outputDir.replace(QLatin1String("@D"), dir);
+    message.replace(QLatin1String("@D"), dir);
+
+    const Run result = run({"-o", outputDir, chelsea});
+    QCOMPARE(result.exitCode, 2);
+    QVERIFY2(result.err.startsWith(("rastrel-zo9-cli: " + message + '\n').toLocal8Bit()), result.err.constData());
+    QCOMPARE(entries(dir), (QStringList{"list.txt", "locked"}));
+    QCOMPARE(entries(dir + "/locked"), QStringList());
 }
 
 QTEST_GUILESS_MAIN(TestCli)

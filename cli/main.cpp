@@ -1,5 +1,6 @@
 #include "commandline.h"
 #include "converter.h"
+#include "filenames.h"
 #include "palettefile.h"
 #include "picturefiles.h"
 #include "interrupts.h"
@@ -69,6 +70,7 @@ void logMessage(QtMsgType, const QMessageLogContext &, const QString &message)
 int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
+    FileNames::keepEveryByte();
     QCoreApplication::setApplicationName(QStringLiteral("rastrel-zo9-cli"));
     QCoreApplication::setApplicationVersion(QStringLiteral(RASTREL_VERSION));
     const QString program = QCoreApplication::applicationName();

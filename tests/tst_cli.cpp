@@ -12,6 +12,7 @@
 #include <QtTest>
 
 #include <csignal>
+#include <fcntl.h>
 #include <memory>
 #include <sys/resource.h>
 #include <unistd.h>
@@ -103,6 +104,8 @@ private slots:
     void failedWrite();
     void outputDirectoryReasons_data();
     void outputDirectoryReasons();
+    void namesInAnyEncoding_data();
+    void namesInAnyEncoding();
 
 private:
     Run run(const QStringList &arguments, rlim_t fileSizeLimit = 0);
@@ -705,6 +708,82 @@ void TestCli::outputDirectoryReasons()
     QVERIFY2(result.err.startsWith(("rastrel-zo9-cli: " + message + '\n').toLocal8Bit()), result.err.constData());
     QCOMPARE(entries(dir), (QStringList{"list.txt", "locked"}));
     QCOMPARE(entries(dir + "/locked"), QStringList());
+}
+
+void TestCli::namesInAnyEncoding_data()
+{
+    QTest::addColumn<QString>("script");     // $CLI the converter, $D a directory holding caf\xE9.jpg
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QByteArray>("written"); // the file expected in $D/out, its name as bytes
+    QTest::addColumn<QByteArray>("errPart");
+
+    // The byte E9 is "e acute" in Latin-1 and no valid UTF-8: the names reach the converter as
+    // bytes that the UTF-8 locale cannot decode.
+    QTest::newRow("-o writes NAME.xex with the input's bytes")
+        << R"("$CLI" -o "$D/out" "$D/$(printf 'caf\351').jpg")" << 0 << QByteArray("caf\xE9.xex") << QByteArray();
+    QTest::newRow("--xex to a Latin-1 name")
+        << R"("$CLI" --xex "$D/out/$(printf 'r\351sultat').xex" "$D/$(printf 'caf\351').jpg")" << 0
+        << QByteArray("r\xE9sultat.xex") << QByteArray();
+    QTest::newRow("progress names both files as given")
+        << R"("$CLI" -o "$D/out" "$D/$(printf 'caf\351').jpg" "$D/plain.jpg")" << 0 << QByteArray("caf\xE9.xex")
+        << QByteArray("caf\xE9.jpg -> ");
+    QTest::newRow("a missing input is named as given")
+        << R"("$CLI" -o "$D/out" "$D/$(printf 'absent\351').jpg")" << 1 << QByteArray()
+        << QByteArray("absent\xE9.jpg: No such file");
+}
+
+void TestCli::namesInAnyEncoding()
+{
+    QFETCH(QString, script);
+    QFETCH(int, exitCode);
+    QFETCH(QByteArray, written);
+    QFETCH(QByteArray, errPart);
+
+    const QString dir = freshDir();
+    QVERIFY(QDir(dir).mkdir("out"));
+    QVERIFY(QFile::copy(chelsea, dir + "/plain.jpg"));
+    const QByteArray photo = readAll(chelsea);
+    const QByteArray input = QFile::encodeName(dir) + "/caf\xE9.jpg";
+    const QByteArray outDir = QFile::encodeName(dir) + "/out/";
+    // Qt cannot remove what it cannot name, so these go by their bytes, whatever the outcome.
+    struct RawNames
+    {
+        QVector<QByteArray> names;
+        ~RawNames()
+        {
+            for (const QByteArray &name : qAsConst(names))
+                ::unlink(name.constData());
+        }
+    } rawNames{{input, outDir + written}};
+    const int fd = ::open(input.constData(), O_WRONLY | O_CREAT | O_EXCL, 0644);
+    QVERIFY(fd >= 0);
+    const bool complete = ::write(fd, photo.constData(), size_t(photo.size())) == photo.size();
+    ::close(fd);
+    QVERIFY(complete);
+
+    QProcess shell;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("LC_ALL", "C.UTF-8");
+    environment.insert("CLI", RASTREL_CLI);
+    environment.insert("D", dir);
+    shell.setProcessEnvironment(environment);
+    shell.start("/bin/sh", {"-c", script});
+    QVERIFY(shell.waitForFinished(60000));
+    const QByteArray err = shell.readAllStandardError();
+    QCOMPARE(shell.exitStatus(), QProcess::NormalExit);
+    QVERIFY2(shell.exitCode() == exitCode, err.constData());
+    QVERIFY2(err.contains(errPart), err.constData());
+
+    // Opened by its bytes: the test's own locale decodes names the way the converter did not.
+    if (!written.isEmpty()) {
+        const int out = ::open((outDir + written).constData(), O_RDONLY);
+        QVERIFY2(out >= 0, written.constData());
+        QByteArray xex(chelseaRef.xex.size() + 1, '\0');
+        const qint64 got = ::read(out, xex.data(), size_t(xex.size()));
+        ::close(out);
+        xex.truncate(int(qMax<qint64>(got, 0)));
+        QVERIFY(xex == chelseaRef.xex);
+    }
 }
 
 QTEST_GUILESS_MAIN(TestCli)

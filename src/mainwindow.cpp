@@ -13,8 +13,11 @@
 #include <QMessageBox>
 #include <QPixmap>
 #include <QHelpEvent>
+#include <QImageReader>
 #include <QSettings>
 #include <QToolTip>
+
+#include <utility>
 
 #include "ataripic.h"
 #include "palettefile.h"
@@ -25,15 +28,37 @@ namespace {
 const char *const kPaletteKey = "palette";
 const char *const kMethodKey = "method";
 const char *const kBestMethod = "best";
+const char *const kOpenFolderKey = "openFolder";
+const char *const kSaveFolderKey = "saveFolder";
+
+// "*.jpg *.JPG" for the suffixes ("jpg"): the non-native file dialog matches letter case exactly.
+QString patterns(const QList<QByteArray> &suffixes)
+{
+    QStringList lower;
+    QStringList upper;
+    for (const QByteArray &suffix : suffixes) {
+        lower << QStringLiteral("*.") + QString::fromLatin1(suffix).toLower();
+        upper << QStringLiteral("*.") + QString::fromLatin1(suffix).toUpper();
+    }
+    lower.removeDuplicates();
+    upper.removeDuplicates();
+    return (lower + upper).join(QLatin1Char(' '));
+}
 
 } // namespace
 
 MainWindowDialogs::MainWindowDialogs()
-    : openFileName([](QWidget *parent, const QString &caption, const QString &filter) {
-          return QFileDialog::getOpenFileName(parent, caption, QString(), filter);
+    : openFileName([](QWidget *parent, const QString &caption, const QString &directory, const QString &filter) {
+          return QFileDialog::getOpenFileName(parent, caption, directory, filter);
       })
-    , saveFileName([](QWidget *parent, const QString &caption, const QString &filter) {
-          return QFileDialog::getSaveFileName(parent, caption, QString(), filter);
+    , saveFileName([](QWidget *parent, const QString &caption, const QString &suggestedName, const QString &filter) {
+          return QFileDialog::getSaveFileName(parent, caption, suggestedName, filter);
+      })
+    , confirmOverwrite([](QWidget *parent, const QString &caption, const QString &fileName) {
+          const QString question = QFileDialog::tr("%1 already exists.\nDo you want to replace it?")
+                                       .arg(QDir::toNativeSeparators(fileName));
+          return QMessageBox::warning(parent, caption, question, QMessageBox::Yes | QMessageBox::No, QMessageBox::No)
+                 == QMessageBox::Yes;
       })
     , warning([](QWidget *parent, const QString &title, const QString &text) {
           QMessageBox::warning(parent, title, text);
@@ -96,8 +121,8 @@ void MainWindow::createActions()
     loadPaletteAction = new QAction(tr("Load Atari palette..."), this);
     loadPaletteAction->setShortcut(QKeySequence(Qt::Key_P));
     connect(loadPaletteAction, &QAction::triggered, this, [this] {
-        const QString fileName = dialogs.openFileName(this, tr("Load Atari palette"),
-                                                      tr("Atari palettes (*.pal *.act);;All files (*)"));
+        const QString fileName = askOpenFileName(tr("Load Atari palette"),
+                                                 tr("Atari palettes (*.pal *.act *.PAL *.ACT);;All files (*)"));
         if (!fileName.isEmpty())
             loadPalette(fileName);
     });
@@ -120,6 +145,20 @@ void MainWindow::createActions()
     bestAction->setCheckable(true);
     connect(bestAction, &QAction::triggered, this, [this] { useBestMethod(true); });
     addActions(methods->actions());
+
+    // The buttons' own keys: a click on a disabled button (a save before loading) does nothing.
+    const std::pair<QKeySequence, QAbstractButton *> buttonKeys[] = {
+        {QKeySequence(Qt::CTRL + Qt::Key_O), ui->pushButton_Load},
+        {QKeySequence(Qt::CTRL + Qt::Key_S), ui->pushButton_Compile},
+        {QKeySequence(Qt::CTRL + Qt::SHIFT + Qt::Key_S), ui->pushButton_Save},
+        {QKeySequence(Qt::CTRL + Qt::Key_Q), ui->pushButton_Exit},
+    };
+    for (const auto &[keys, button] : buttonKeys) {
+        auto *action = new QAction(button->text(), this);
+        action->setShortcut(keys);
+        connect(action, &QAction::triggered, button, &QAbstractButton::click);
+        addAction(action);
+    }
 
     ui->graphicsView->viewport()->installEventFilter(this);
     ui->graphicsView->setContextMenuPolicy(Qt::CustomContextMenu);
@@ -255,9 +294,25 @@ void MainWindow::on_pushButton_Exit_clicked()
     close();
 }
 
+QString MainWindow::openFilter()
+{
+    return tr("JPG files (%1);;All pictures (%2);;All files (*)")
+        .arg(patterns({"jpg", "jpeg"}), patterns(QImageReader::supportedImageFormats()));
+}
+
+QString MainWindow::askOpenFileName(const QString &caption, const QString &filter)
+{
+    QSettings settings;
+    const QString fileName =
+        dialogs.openFileName(this, caption, settings.value(QLatin1String(kOpenFolderKey)).toString(), filter);
+    if (!fileName.isEmpty())
+        settings.setValue(QLatin1String(kOpenFolderKey), QFileInfo(fileName).absolutePath());
+    return fileName;
+}
+
 void MainWindow::on_pushButton_Load_clicked()
 {
-    const QString fileName = dialogs.openFileName(this, tr("Open JPG"), tr("JPG Files (*.jpg)"));
+    const QString fileName = askOpenFileName(tr("Open JPG"), openFilter());
     if (fileName.isEmpty())
         return;
 
@@ -269,24 +324,38 @@ void MainWindow::on_pushButton_Load_clicked()
     }
     pic->copy(sourcePixels);
     pictureLoaded = true;
+    loadedFile = fileName;
     preview();
 }
 
 void MainWindow::on_pushButton_Save_clicked()
 {
-    exportPicture(tr("Save ASM"), tr("ASM Files (*.asm)"), PictureFiles::saveAsm);
+    exportPicture(tr("Save ASM"), tr("ASM Files (*.asm)"), QStringLiteral("asm"), PictureFiles::saveAsm);
 }
 
 void MainWindow::on_pushButton_Compile_clicked()
 {
-    exportPicture(tr("Save XEX"), tr("XEX Files (*.xex)"), PictureFiles::saveXex);
+    exportPicture(tr("Save XEX"), tr("XEX Files (*.xex)"), QStringLiteral("xex"), PictureFiles::saveXex);
 }
 
-void MainWindow::exportPicture(const QString &caption, const QString &filter, SaveFunction save)
+void MainWindow::exportPicture(const QString &caption, const QString &filter, const QString &suffix,
+                               SaveFunction save)
 {
-    const QString fileName = dialogs.saveFileName(this, caption, filter);
+    QSettings settings;
+    const QFileInfo photo(loadedFile);
+    const QString folder = settings.value(QLatin1String(kSaveFolderKey), photo.absolutePath()).toString();
+    const QString suggested = QDir(folder).filePath(photo.completeBaseName() + QLatin1Char('.') + suffix);
+    QString fileName = dialogs.saveFileName(this, caption, suggested, filter);
     if (fileName.isEmpty())
         return;
+    settings.setValue(QLatin1String(kSaveFolderKey), QFileInfo(fileName).absolutePath());
+
+    // The dialog confirmed replacing the name as typed, not the one with the suffix added here.
+    if (QFileInfo(fileName).suffix().isEmpty()) {
+        fileName += QLatin1Char('.') + suffix;
+        if (QFileInfo::exists(fileName) && !dialogs.confirmOverwrite(this, caption, fileName))
+            return;
+    }
 
     QString error;
     if (!save(*pic, fileName, &error))

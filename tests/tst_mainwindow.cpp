@@ -305,12 +305,18 @@ private slots:
     void foldersAreRemembered();
     void keysClickButtons_data();
     void keysClickButtons();
+
+private:
+    QTemporaryDir settingsDir;
 };
 
 void tst_MainWindow::initTestCase()
 {
-    // Settings go to a test folder, emptied first, never to the user's own.
+    // Settings go to a folder of this run alone, never to the user's own nor to the test folder
+    // that other runs of this test on the same account share.
     QStandardPaths::setTestModeEnabled(true);
+    QVERIFY(settingsDir.isValid());
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settingsDir.path());
     QSettings().clear();
 }
 

@@ -29,7 +29,7 @@ void printTo(FILE *stream, const QString &text)
 // A CSV field, quoted when it holds a separator, a quote or a line break.
 QByteArray csvField(const QString &text)
 {
-    QByteArray field = text.toUtf8();
+    QByteArray field = text.toLocal8Bit();
     if (field.contains(',') || field.contains('"') || field.contains('\n') || field.contains('\r'))
         field = '"' + field.replace('"', "\"\"") + '"';
     return field;

@@ -64,6 +64,7 @@ private slots:
     void loadsPartlyDamagedJpeg();
     void refusesBadFile_data();
     void refusesBadFile();
+    void admitsLargeCameraPhoto_data();
     void admitsLargeCameraPhoto();
     void namesSystemReason_data();
     void namesSystemReason();
@@ -183,6 +184,8 @@ void TestPictureFiles::refusesBadFile_data()
     QTest::newRow("not an image") << "notes.jpg" << QByteArray("these are my notes, not a photo\n") << QString();
     QTest::newRow("damaged header") << "damaged.jpg" << damagedHeader << QString();
     QTest::newRow("decompression bomb") << "bomb.jpg" << jpegClaiming(65500, 65500) << "65500";
+    QTest::newRow("one row past 200 megapixels")
+        << "row.jpg" << jpegClaiming(20000, 10001) << "20000 x 10001 pixels; at most 200 megapixels";
     QTest::newRow("GIF screen past the limit around a tiny frame")
         << "screen.gif" << TestPictures::gif(16383, 16383, 1, 1, {qRgb(0, 0, 0)}, QByteArray(1, '\0')) << "16383";
     QTest::newRow("progressive JPEG past the memory budget")
@@ -207,11 +210,21 @@ void TestPictureFiles::refusesBadFile()
     QVERIFY(std::all_of(pixels.begin(), pixels.end(), [](quint32 p) { return p == kUntouched; }));
 }
 
-// The limit refuses only what no camera makes: a 100-megapixel header must get past the size check
-// (it then fails later, on the missing image data, with the decoder's own reason).
+void TestPictureFiles::admitsLargeCameraPhoto_data()
+{
+    QTest::addColumn<int>("width");
+    QTest::addColumn<int>("height");
+    QTest::newRow("108 megapixels") << 12000 << 9000;
+    QTest::newRow("exactly 200 megapixels") << 20000 << 10000;
+}
+
+// The limit refuses only what no camera makes: such headers must get past the size checks (the
+// files then fail later, on the missing image data, with the decoder's own reason).
 void TestPictureFiles::admitsLargeCameraPhoto()
 {
-    const QString path = write(QStringLiteral("big.jpg"), jpegClaiming(12000, 9000));
+    QFETCH(int, width);
+    QFETCH(int, height);
+    const QString path = write(QStringLiteral("big.jpg"), jpegClaiming(width, height));
     QString error;
     PictureFiles::load(path, pixels.data(), &error);
     QVERIFY2(!error.contains(QStringLiteral("megapixels")), qPrintable(error));
@@ -226,6 +239,7 @@ void TestPictureFiles::namesSystemReason_data()
     const QString notes = write(QStringLiteral("notes.jpg"), "not a picture");
     QTest::newRow("missing file") << dir.filePath(QStringLiteral("nowhere.jpg")) << "No such file";
     QTest::newRow("path through a file") << notes + QStringLiteral("/photo.jpg") << "Not a directory";
+    QTest::newRow("a folder") << dir.path() << "It is a folder";
     const QString locked = write(QStringLiteral("locked.jpg"), encode(gradient(16, 16), "JPG"));
     QVERIFY(QFile::setPermissions(locked, QFileDevice::Permissions()));
     // The superuser reads the file whatever its permissions say.

@@ -88,8 +88,9 @@ CommandLine::Result CommandLine::parse(const QStringList &arguments)
         QStringLiteral("FILE"));
     const QCommandLineOption saturationOption(
         {QStringLiteral("s"), QStringLiteral("saturation")},
-        QStringLiteral("Palette saturation as a whole percentage 0..100, the window's slider value. "
-                       "Without it the palette is the one the window starts with."),
+        QStringLiteral("The window's slider value, a whole number 0..100. Classic: palette saturation "
+                       "PCT/100 (without it the palette the window starts with, that of 60). Best: the "
+                       "photo's chroma times PCT/50 (without it 1)."),
         QStringLiteral("PCT"));
     const QCommandLineOption previewOption(
         {QStringLiteral("p"), QStringLiteral("preview")},
@@ -101,10 +102,22 @@ CommandLine::Result CommandLine::parse(const QStringList &arguments)
         QStringLiteral("Atari palette file (768 bytes of 256 RGB triplets, or a 772-byte colour table) "
                        "for the output and chroma planes, the atari view and the best method."),
         QStringLiteral("FILE"));
+    const QCommandLineOption methodOption(
+        {QStringLiteral("m"), QStringLiteral("method")},
+        QStringLiteral("Conversion method: classic (the default: each run's most frequent hue of the "
+                       "nearest generated colours) or best (each run's hue and every pixel's luminance "
+                       "that minimise the summed CIEDE2000 against the Atari palette)."),
+        QStringLiteral("METHOD"));
+    const QCommandLineOption reportOption(
+        QStringLiteral("report"),
+        QStringLiteral("Write a CSV line per converted picture to FILE ('-' for standard output): "
+                       "file,method,saturation,delta_e2000, the mean CIEDE2000 between the photo and "
+                       "what the Atari shows (lower is better)."),
+        QStringLiteral("FILE"));
     const QCommandLineOption quietOption({QStringLiteral("q"), QStringLiteral("quiet")},
                                          QStringLiteral("Show no progress; errors are still reported."));
     parser.addOptions({outputDirOption, formatOption, xexOption, asmOption, pngOption, saturationOption,
-                       previewOption, paletteOption, quietOption});
+                       previewOption, methodOption, paletteOption, reportOption, quietOption});
     parser.addPositionalArgument(QStringLiteral("images"),
                                  QStringLiteral("Pictures to convert, in any format Qt can read."),
                                  QStringLiteral("IMAGE..."));
@@ -113,7 +126,8 @@ CommandLine::Result CommandLine::parse(const QStringList &arguments)
 
     if (!parser.parse(arguments))
         return usage(parser.errorText());
-    if (parser.isSet(helpOption))
+    // A command-line program has no toolkit options of its own: --help-all shows the same help.
+    if (parser.isSet(helpOption) || parser.isSet(QStringLiteral("help-all")))
         return Result::ShowHelp;
     if (parser.isSet(versionOption))
         return Result::ShowVersion;
@@ -144,6 +158,17 @@ CommandLine::Result CommandLine::parse(const QStringList &arguments)
         req.previewMode = quint8(mode);
     }
     req.quiet = parser.isSet(quietOption);
+    if (parser.isSet(methodOption)) {
+        const QString method = parser.value(methodOption).toLower();
+        if (method != QLatin1String("classic") && method != QLatin1String("best"))
+            return usage(QStringLiteral("unknown method '%1' (expected classic or best)").arg(parser.value(methodOption)));
+        req.bestMethod = method == QLatin1String("best");
+    }
+    if (parser.isSet(reportOption)) {
+        req.reportFile = parser.value(reportOption);
+        if (req.reportFile.isEmpty())
+            return usage(QStringLiteral("--report needs a non-empty name ('-' for standard output)"));
+    }
     if (parser.isSet(paletteOption)) {
         req.paletteFile = parser.value(paletteOption);
         if (req.paletteFile.isEmpty())
@@ -203,8 +228,13 @@ bool CommandLine::buildJobs(const QStringList &inputs, const QString &outputDir,
     if (!wantXex && !wantAsm && !wantPng)
         return fail(QStringLiteral("no format given (expected xex, asm or png)"));
 
-    if (!QFileInfo(outputDir).isDir())
+    const QFileInfo folder(outputDir);
+    if (!folder.exists())
         return fail(QStringLiteral("output directory '%1' does not exist").arg(outputDir));
+    if (!folder.isDir())
+        return fail(QStringLiteral("output directory '%1' is not a folder").arg(outputDir));
+    if (!folder.isWritable())
+        return fail(QStringLiteral("output directory '%1' cannot be written").arg(outputDir));
 
     const QDir dir(outputDir);
     QHash<QString, QString> inputOfName;
@@ -235,8 +265,11 @@ bool CommandLine::checkOutputs()
     for (const ConversionJob &job : qAsConst(req.jobs))
         inputOfIdentity.insert(identity(job.input), job.input);
 
+    QStringList reportFile;
+    if (!req.reportFile.isEmpty() && req.reportFile != QLatin1String("-"))
+        reportFile << req.reportFile;
     QHash<QString, QString> outputOfIdentity;
-    for (const ConversionJob &job : qAsConst(req.jobs)) {
+    for (const ConversionJob &job : qAsConst(req.jobs) + QVector<ConversionJob>{{QString(), reportFile.value(0), {}, {}}}) {
         for (const QString &output : job.outputs()) {
             const QString key = identity(output);
             const auto input = inputOfIdentity.constFind(key);

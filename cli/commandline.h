@@ -25,6 +25,8 @@ struct ConversionRequest
     int saturation = 0;         // slider percentage 0 to 100, used when hasSaturation
     quint8 previewMode = 3;     // plane written as PNG: 0 original ... 6 chroma, 7 what the Atari shows
     QString paletteFile;        // base palette file to use instead of the stored one; empty: stored
+    bool bestMethod = false;    // false: the classic conversion
+    QString reportFile;         // CSV quality report, "-" for standard output; empty: none
     bool quiet = false;
 };
 

@@ -7,25 +7,32 @@
 #include <memory>
 #include <vector>
 
-QStringList convert(const ConversionJob &job, const ConversionSettings &settings)
+ConversionResult convert(const ConversionJob &job, const ConversionSettings &settings)
 {
+    ConversionResult result;
     std::vector<quint32> pixels(Geometry::kSourcePixels);
     QString error;
-    if (!PictureFiles::load(job.input, pixels.data(), &error))
-        return {QStringLiteral("%1: %2").arg(job.input, error)};
+    if (!PictureFiles::load(job.input, pixels.data(), &error)) {
+        result.failures << QStringLiteral("%1: %2").arg(job.input, error);
+        return result;
+    }
 
     auto pic = std::make_unique<ATARIpic>();
     if (settings.hasSaturation)
         pic->newSaturation(settings.saturation);
     pic->setBasePalette(settings.basePalette);
+    pic->setMethod(settings.bestMethod ? ATARIpic::Method::Best : ATARIpic::Method::Classic);
     pic->copy(pixels.data());
+    result.converted = true;
+    if (settings.wantFigure)
+        result.figure = pic->qualityFigure();
 
-    QStringList failures;
+    QStringList &failures = result.failures;
     if (!job.xexFile.isEmpty() && !PictureFiles::saveXex(*pic, job.xexFile, &error))
         failures << QStringLiteral("%1: %2").arg(job.xexFile, error);
     if (!job.asmFile.isEmpty() && !PictureFiles::saveAsm(*pic, job.asmFile, &error))
         failures << QStringLiteral("%1: %2").arg(job.asmFile, error);
     if (!job.pngFile.isEmpty() && !PictureFiles::savePreviewPng(*pic, settings.previewMode, job.pngFile, &error))
         failures << QStringLiteral("%1: %2").arg(job.pngFile, error);
-    return failures;
+    return result;
 }

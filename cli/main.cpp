@@ -1,6 +1,9 @@
 #include "commandline.h"
 #include "converter.h"
+#include "filenames.h"
 #include "palettefile.h"
+#include "picturefiles.h"
+#include "interrupts.h"
 
 #include <QCoreApplication>
 
@@ -11,6 +14,11 @@ namespace {
 constexpr int kExitSuccess = 0;
 constexpr int kExitSomeFailed = 1;
 constexpr int kExitUsage = 2;
+// Slider values the two methods use without -s: the window's start palette and the photo's chroma.
+constexpr int kStartSaturation = 60;
+constexpr int kPhotographedChroma = 50;
+// A shell's status for a process ended by a signal.
+constexpr int kExitSignalBase = 128;
 
 void printTo(FILE *stream, const QString &text)
 {
@@ -18,11 +26,51 @@ void printTo(FILE *stream, const QString &text)
     std::fflush(stream);
 }
 
+// A CSV field, quoted when it holds a separator, a quote or a line break.
+QByteArray csvField(const QString &text)
+{
+    QByteArray field = text.toLocal8Bit();
+    if (field.contains(',') || field.contains('"') || field.contains('\n') || field.contains('\r'))
+        field = '"' + field.replace('"', "\"\"") + '"';
+    return field;
+}
+
+// One report line: the picture, the method, the slider value in effect and the figure.
+QByteArray reportLine(const QString &input, const ConversionRequest &request, double figure)
+{
+    const int saturation = request.hasSaturation ? request.saturation
+                                                 : (request.bestMethod ? kPhotographedChroma : kStartSaturation);
+    return csvField(input) + ',' + (request.bestMethod ? "best" : "classic") + ',' + QByteArray::number(saturation)
+           + ',' + QByteArray::number(figure, 'f', 4) + '\n';
+}
+
+bool writeReport(const QString &program, const QString &fileName, const QByteArray &report)
+{
+    QString error;
+    if (fileName == QLatin1String("-")) {
+        if (std::fwrite(report.constData(), 1, size_t(report.size()), stdout) == size_t(report.size())
+            && std::fflush(stdout) == 0)
+            return true;
+        error = QStringLiteral("cannot write to standard output");
+    } else if (PictureFiles::saveBytes(fileName, report, &error)) {
+        return true;
+    }
+    printTo(stderr, QStringLiteral("%1: %2: %3\n").arg(program, fileName, error));
+    return false;
+}
+
+// Library messages (at most one line per picture, see PictureFiles::load) in the converter's voice.
+void logMessage(QtMsgType, const QMessageLogContext &, const QString &message)
+{
+    printTo(stderr, QStringLiteral("%1: %2\n").arg(QCoreApplication::applicationName(), message));
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
+    FileNames::keepEveryByte();
     QCoreApplication::setApplicationName(QStringLiteral("rastrel-zo9-cli"));
     QCoreApplication::setApplicationVersion(QStringLiteral(RASTREL_VERSION));
     const QString program = QCoreApplication::applicationName();
@@ -43,11 +91,15 @@ int main(int argc, char *argv[])
         break;
     }
 
+    Interrupts::install();
+    qInstallMessageHandler(logMessage);
     const ConversionRequest &request = commandLine.request();
     ConversionSettings settings;
     settings.hasSaturation = request.hasSaturation;
     settings.saturation = request.saturation;
     settings.previewMode = request.previewMode;
+    settings.bestMethod = request.bestMethod;
+    settings.wantFigure = !request.reportFile.isEmpty();
     quint32 palette[256];
     if (!request.paletteFile.isEmpty()) {
         QString error;
@@ -61,9 +113,14 @@ int main(int argc, char *argv[])
     const int count = request.jobs.size();
     const bool showProgress = count > 1 && !request.quiet;
     int failed = 0;
-    for (int i = 0; i < count; ++i) {
+    int done = 0;
+    QByteArray report = "file,method,saturation,delta_e2000\n";
+    for (int i = 0; i < count && Interrupts::received() == 0; ++i, ++done) {
         const ConversionJob &job = request.jobs.at(i);
-        const QStringList failures = convert(job, settings);
+        const ConversionResult result = convert(job, settings);
+        const QStringList &failures = result.failures;
+        if (result.converted && settings.wantFigure)
+            report.append(reportLine(job.input, request, result.figure));
         for (const QString &failure : failures)
             printTo(stderr, QStringLiteral("%1: %2\n").arg(program, failure));
         if (!failures.isEmpty())
@@ -73,6 +130,15 @@ int main(int argc, char *argv[])
                                 .arg(i + 1)
                                 .arg(count)
                                 .arg(job.input, job.outputs().join(QStringLiteral(", "))));
+    }
+    if (settings.wantFigure && !writeReport(program, request.reportFile, report))
+        ++failed;
+    if (const int signal = Interrupts::received()) {
+        printTo(stderr, QStringLiteral("%1: interrupted after %2 of %3 pictures; no partly written file is left\n")
+                            .arg(program)
+                            .arg(done)
+                            .arg(count));
+        return kExitSignalBase + signal;
     }
     return failed == 0 ? kExitSuccess : kExitSomeFailed;
 }

@@ -2,6 +2,7 @@
 
 #include "atariprogram.h"
 #include "atariview.h"
+#include "qualityfigure.h"
 
 #include <QDataStream>
 #include <QTextStream>
@@ -21,6 +22,9 @@ constexpr Plane kPlaneOfMode[kPlanes] = {SourcePlane, GtiaPlane, PalPlane, Outpu
 
 constexpr quint8 kChartChromaLuminance = 0x0A;
 constexpr quint8 kOutputChromaLuminance = 0x08;
+// Slider values: palette saturation 1.0, and the photo's own chroma in the best method.
+constexpr double kFullSaturation = 100.0;
+constexpr double kPhotographedChroma = 50.0;
 constexpr char kHexDigits[] = "0123456789ABCDEF";
 
 } // namespace
@@ -29,6 +33,7 @@ ATARIpic::ATARIpic()
     : width(kSourceWidth)
     , height(kSourceHeight)
 {
+    setBasePalette(nullptr);
     Demo();
 }
 
@@ -70,7 +75,8 @@ void ATARIpic::copy(const quint32 *values)
 
 void ATARIpic::newSaturation(double value)
 {
-    pal.setSaturation(value / 100.0);
+    pal.setSaturation(value / kFullSaturation);
+    chroma = value / kPhotographedChroma;
 }
 
 void ATARIpic::reset()
@@ -81,6 +87,23 @@ void ATARIpic::reset()
 void ATARIpic::setBasePalette(const quint32 *rgb)
 {
     pal.setBasePalette(rgb);
+    quint32 base[256];
+    for (int i = 0; i < 256; ++i)
+        base[i] = pal.getBase(quint8(i));
+    best.setPalette(base);
+}
+
+void ATARIpic::basePaletteLab(ColourScience::Lab *lab) const
+{
+    for (int i = 0; i < 256; ++i)
+        lab[i] = best.paletteLab(i);
+}
+
+double ATARIpic::qualityFigure() const
+{
+    ColourScience::Lab paletteLab[256];
+    basePaletteLab(paletteLab);
+    return QualityFigure::meanDeltaE2000(screen, averagedPicture, paletteLab);
 }
 
 quint32 ATARIpic::getAtariPixel(quint16 x, quint16 y) const
@@ -101,7 +124,10 @@ void ATARIpic::letsGo()
     for (int j = 0; j < kAtariPixels; ++j)
         nearestColours[j] = pal.nearest(averagedPicture[j]);
 
-    lineConvert(nearestColours, output);
+    if (conversionMethod == Method::Best)
+        best.convert(averagedPicture, chroma, output, hues);
+    else
+        lineConvert(nearestColours, output);
     AtariView::render(output, hues, screen);
 
     for (int j = 0; j < kAtariPixels; ++j) {

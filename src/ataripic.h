@@ -3,6 +3,7 @@
 
 #include "atarigeometry.h"
 #include "ataripalgen.h"
+#include "bestconversion.h"
 
 class QDataStream;
 class QTextStream;
@@ -27,8 +28,22 @@ public:
     quint32 getPixel(quint16 x, quint16 y, quint8 mode) const;
     // Takes 76800 pixels (row by row, 320 per row, any top byte) as the source and converts them.
     void copy(const quint32 *values);
-    // Sets the generated palette's saturation to value / 100 (value 0 to 100); planes unchanged.
+    // The slider value (0 to 100): sets the generated palette's saturation to value / 100 and the
+    // best method's chroma factor to value / 50; planes unchanged.
     void newSaturation(double value);
+
+    // How letsGo chooses run hues and luminances: Classic keeps each run's most frequent hue of
+    // the nearest generated colours; Best minimises the run's summed CIEDE2000 against the base
+    // palette. Planes unchanged until letsGo.
+    enum class Method { Classic, Best };
+    void setMethod(Method m) { conversionMethod = m; }
+    Method method() const { return conversionMethod; }
+    // Factor applied to the photo's chroma by the best method: 1.0 until newSaturation.
+    double chromaFactor() const { return chroma; }
+
+    // Mean CIEDE2000 between what the Atari shows (the Atari screen in the base palette) and the
+    // unmodified averaged colour beneath every screen pixel; meaningful after a conversion.
+    double qualityFigure() const;
     // Sets the hue cursor to 0.
     void reset();
     // Replaces the base palette (256 values 0x00RRGGBB) of the Output and Chroma planes and of
@@ -73,10 +88,16 @@ public:
     quint16 height;
 
 private:
+    // The base palette in CIE L*a*b*, 256 entries.
+    void basePaletteLab(ColourScience::Lab *lab) const;
+
     ATARIpalGen pal;
     quint32 planes[Geometry::kPlanes][Geometry::kSourcePixels];
     quint32 averagedPicture[Geometry::kAtariPixels] = {};
     bool averagesCurrent = false; // averagedPicture matches the source plane
+    Method conversionMethod = Method::Classic;
+    double chroma = 1.0;
+    BestConverter best;
     quint8 nearestColours[Geometry::kAtariPixels] = {};
     quint8 output[Geometry::kAtariPixels] = {};
     quint8 hues[Geometry::kHues] = {};

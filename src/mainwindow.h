@@ -19,14 +19,21 @@ class Ui_MainWindow;
 // dialogs; a caller may replace any of them (a test answers without showing a dialog).
 struct MainWindowDialogs
 {
-    // Asks for an existing file to open; returns its name, or an empty string if cancelled.
-    std::function<QString(QWidget *parent, const QString &caption, const QString &filter)> openFileName;
-    // Asks for a file to write; returns its name as typed, or an empty string if cancelled.
-    std::function<QString(QWidget *parent, const QString &caption, const QString &filter)> saveFileName;
+    // Asks for an existing file to open, starting in directory (empty: the toolkit's choice);
+    // returns its name, or an empty string if cancelled.
+    std::function<QString(QWidget *parent, const QString &caption, const QString &directory, const QString &filter)>
+        openFileName;
+    // Asks for a file to write, suggesting suggestedName (a path: folder and name; may be empty).
+    // Returns the name as typed, or an empty string if cancelled. Confirms replacing an existing file.
+    std::function<QString(QWidget *parent, const QString &caption, const QString &suggestedName,
+                          const QString &filter)>
+        saveFileName;
+    // Asks whether the existing fileName may be replaced; true if so.
+    std::function<bool(QWidget *parent, const QString &caption, const QString &fileName)> confirmOverwrite;
     // Tells the user that an action failed.
     std::function<void(QWidget *parent, const QString &title, const QString &text)> warning;
 
-    // Sets all three to the toolkit's modal dialogs (file dialogs with the default start folder).
+    // Sets all four to the toolkit's modal dialogs.
     MainWindowDialogs();
 };
 
@@ -56,11 +63,20 @@ public:
     bool loadPalette(const QString &fileName);
     // Returns to the stored base palette and converts again. Remembered.
     void useBuiltInPalette();
+    // Converts with the best method (true) or the classic one and repaints. Remembered.
+    void useBestMethod(bool best);
+    // "Mean CIEDE2000: 7.37" for the loaded picture (what the Atari shows against the photo),
+    // empty before a picture is loaded.
+    QString qualityText() const;
     // The preview's context menu, built from the window's actions.
     void showPreviewMenu(const QPoint &position);
 
     // The picture store the display shows; read only.
     const ATARIpic &picture() const { return *pic; }
+
+    // The open dialog's filters: "JPG files (...)" in either letter case, "All pictures (...)" with
+    // every format QImageReader reads, then "All files (*)".
+    static QString openFilter();
 
     MainWindowDialogs dialogs;
 
@@ -78,20 +94,31 @@ private slots:
     void on_radioButton_7_clicked();
     void on_horizontalSlider_valueChanged(int value);
 
+protected:
+    // Shows the quality figure as the preview's tooltip, worked out only when asked for.
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
 private:
     void createActions();
     // Runs the conversion again after a palette or method change (or redraws the chart).
     void reconvert();
 
+    // Asks for a file to open in the folder of the last one opened, and remembers the new folder.
+    QString askOpenFileName(const QString &caption, const QString &filter);
+
     using SaveFunction = bool (*)(ATARIpic &pic, const QString &fileName, QString *error);
-    // Asks for a file name and writes the picture with save; a failure is shown as a warning.
-    void exportPicture(const QString &caption, const QString &filter, SaveFunction save);
+    // Asks for a file name (suggesting the photo's name with suffix, in the last folder saved to),
+    // adds suffix ("asm", "xex") to a name that has none, and writes the picture with save; a
+    // failure is shown as a warning.
+    void exportPicture(const QString &caption, const QString &filter, const QString &suffix, SaveFunction save);
 
     ATARIpic *pic;
     QImage *image;
     QGraphicsScene *scene;
     quint8 previewMode;
     bool pictureLoaded;
+    // The photo the picture was loaded from; empty before the first load.
+    QString loadedFile;
     quint32 sourcePixels[Geometry::kSourcePixels];
     Ui_MainWindow *ui;
     QGraphicsPixmapItem *pixmapItem = nullptr;
@@ -99,6 +126,8 @@ private:
     QAction *atariViewAction = nullptr;
     QAction *loadPaletteAction = nullptr;
     QAction *builtInPaletteAction = nullptr;
+    QAction *classicAction = nullptr;
+    QAction *bestAction = nullptr;
 };
 
 #endif

@@ -1,6 +1,7 @@
 #ifndef PICTUREFILES_H
 #define PICTUREFILES_H
 
+#include <QByteArray>
 #include <QString>
 #include <QtGlobal>
 
@@ -17,13 +18,22 @@ namespace PictureFiles {
 // gigabytes to decode (a decompression bomb).
 constexpr qint64 kMaxPixels = 200'000'000;
 
-// Reads fileName and stores the scaled picture in pixels (76800 values 0xAARRGGBB, row by row).
-// On failure returns false, leaves pixels untouched and sets error to the reason.
+// Reads fileName and stores the scaled picture in pixels (76800 values 0xAARRGGBB, row by row),
+// turned upright as the picture's orientation tag (Exif) says.
+// Before decoding, refuses a picture that would pass kMaxPixels or LoadBudget::kMaxBytes of memory,
+// or whose data ends before its last pixel where the decoder would leave the rest undefined.
+// On failure returns false, leaves pixels untouched and sets error to the reason (with the size;
+// the system's reason when the file cannot be opened; "the file is empty").
+// Messages that the image libraries print while reading are held back; when the picture loads
+// anyway, one warning line naming the file and the first message goes to the message log.
 bool load(const QString &fileName, quint32 *pixels, QString *error);
 
 // Writes the assembler source of pic's converted picture to fileName. On failure returns false,
 // leaves any existing file as it was, leaves no partial file and sets error to the reason.
 bool saveAsm(ATARIpic &pic, const QString &fileName, QString *error);
+
+// Writes bytes to fileName; failures as for saveAsm.
+bool saveBytes(const QString &fileName, const QByteArray &bytes, QString *error);
 
 // Writes the executable of pic's converted picture to fileName; failures as for saveAsm.
 bool saveXex(ATARIpic &pic, const QString &fileName, QString *error);

@@ -12,8 +12,10 @@
 #include <QtTest>
 
 #include <csignal>
+#include <fcntl.h>
 #include <memory>
 #include <sys/resource.h>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -90,6 +92,9 @@ private slots:
     void previewPng_data();
     void previewPng();
     void badInputAmongGood();
+    void bestMethodAndReport_data();
+    void bestMethodAndReport();
+    void reportListsConvertedPictures();
     void paletteFile();
     void badPaletteFile_data();
     void badPaletteFile();
@@ -97,6 +102,10 @@ private slots:
     void refusesToOverwriteInput();
     void failedWrite_data();
     void failedWrite();
+    void outputDirectoryReasons_data();
+    void outputDirectoryReasons();
+    void namesInAnyEncoding_data();
+    void namesInAnyEncoding();
 
 private:
     Run run(const QStringList &arguments, rlim_t fileSizeLimit = 0);
@@ -229,6 +238,7 @@ void TestCli::informationOptions_data()
     QTest::newRow("-v") << "-v" << version;
     QTest::newRow("--help") << "--help" << QString();
     QTest::newRow("-h") << "-h" << QString();
+    QTest::newRow("--help-all") << "--help-all" << QString();
 }
 
 void TestCli::informationOptions()
@@ -279,6 +289,10 @@ void TestCli::usageErrors_data()
     QTest::newRow("one input given twice") << QStringList{"-o", "@DIR", "@IN2", "@IN2"};
     QTest::newRow("output directory and --xex") << QStringList{"-o", "@DIR", "--xex", "@DIR/a.xex", "@IN"};
     QTest::newRow("two outputs to one file") << QStringList{"--xex", "@DIR/a.out", "--asm", "@DIR/a.out", "@IN"};
+    QTest::newRow("unknown method") << QStringList{"-m", "fast", "@IN", "-o", "@DIR"};
+    QTest::newRow("report over the input") << QStringList{"--report", "@IN", "@IN", "-o", "@DIR"};
+    QTest::newRow("report over an output") << QStringList{"--report", "@DIR/a.xex", "--xex", "@DIR/a.xex", "@IN"};
+    QTest::newRow("empty report name") << QStringList{"--report=", "@IN", "-o", "@DIR"};
 }
 
 void TestCli::usageErrors()
@@ -417,6 +431,71 @@ void TestCli::previewPng()
     comparePlane(pngFile, *chelseaRef.pic, quint8(mode));
 }
 
+void TestCli::bestMethodAndReport_data()
+{
+    QTest::addColumn<QStringList>("options");
+    QTest::addColumn<bool>("best");
+    QTest::addColumn<int>("saturation"); // the slider value, -1 when not given
+    QTest::addColumn<QString>("reported");
+    QTest::newRow("classic by default") << QStringList{} << false << -1 << "classic,60";
+    QTest::newRow("best") << QStringList{"-m", "best"} << true << -1 << "best,50";
+    QTest::newRow("best, more chroma") << QStringList{"--method=BEST", "-s", "80"} << true << 80 << "best,80";
+    QTest::newRow("classic named") << QStringList{"--method", "classic", "-s", "30"} << false << 30 << "classic,30";
+}
+
+void TestCli::bestMethodAndReport()
+{
+    QFETCH(QStringList, options);
+    QFETCH(bool, best);
+    QFETCH(int, saturation);
+    QFETCH(QString, reported);
+
+    const QString dir = freshDir();
+    const QString xexFile = dir + QStringLiteral("/p.xex");
+    const QString reportFile = dir + QStringLiteral("/report.csv");
+    const Run result = run(options + QStringList{"--xex", xexFile, "--report", reportFile, chelsea});
+    QCOMPARE(result.exitCode, 0);
+
+    std::vector<quint32> pixels(Geometry::kSourcePixels);
+    QString error;
+    QVERIFY(PictureFiles::load(chelsea, pixels.data(), &error));
+    ATARIpic expected;
+    expected.setMethod(best ? ATARIpic::Method::Best : ATARIpic::Method::Classic);
+    if (saturation >= 0)
+        expected.newSaturation(saturation);
+    expected.copy(pixels.data());
+    const QString expectedXex = dir + QStringLiteral("/expected.xex");
+    QVERIFY(PictureFiles::saveXex(expected, expectedXex, &error));
+    QCOMPARE(readAll(xexFile), readAll(expectedXex));
+
+    const QByteArray line = (chelsea + QLatin1Char(',') + reported + QLatin1Char(',')
+                             + QString::number(expected.qualityFigure(), 'f', 4) + QLatin1Char('\n'))
+                                .toUtf8();
+    QCOMPARE(readAll(reportFile), QByteArray("file,method,saturation,delta_e2000\n") + line);
+}
+
+// On standard output, one line per picture that was converted, in input order; a name with a
+// comma is quoted.
+void TestCli::reportListsConvertedPictures()
+{
+    const QString dir = freshDir();
+    const QString commaName = dir + QStringLiteral("/a,b.png");
+    QVERIFY(QFile::copy(gradient, commaName));
+    const QString broken = dir + QStringLiteral("/broken.jpg");
+    QVERIFY(writeAll(broken, "not a picture"));
+    const QString outDir = dir + QStringLiteral("/out");
+    QVERIFY(QDir().mkpath(outDir));
+
+    const Run result = run({"-q", "--report", "-", "-o", outDir, commaName, broken, chelsea});
+    QCOMPARE(result.exitCode, 1);
+    const QList<QByteArray> lines = result.out.split('\n');
+    QCOMPARE(lines.size(), 4);
+    QCOMPARE(lines[0], QByteArray("file,method,saturation,delta_e2000"));
+    QVERIFY2(lines[1].startsWith('"' + commaName.toUtf8() + "\",classic,60,"), lines[1].constData());
+    QVERIFY2(lines[2].startsWith(chelsea.toUtf8() + ",classic,60,"), lines[2].constData());
+    QCOMPARE(lines[3], QByteArray());
+}
+
 // A palette file replaces the base palette of the output plane; here the stored palette with red
 // and blue swapped, in the 772-byte layout.
 void TestCli::paletteFile()
@@ -549,13 +628,21 @@ void TestCli::failedWrite_data()
     QTest::addColumn<QString>("target"); // relative to an empty directory holding a file "list.txt"
     QTest::addColumn<QByteArray>("existing");
     QTest::addColumn<int>("sizeLimit");
+    QTest::addColumn<QString>("reason"); // @D is the directory; empty: the system's reason, whatever it is
 
-    QTest::newRow("xex in a missing directory") << "--xex" << "missing/a.xex" << QByteArray() << 0;
-    QTest::newRow("asm below a regular file") << "--asm" << "list.txt/a.asm" << QByteArray() << 0;
+    QTest::newRow("xex in a missing directory")
+        << "--xex" << "missing/a.xex" << QByteArray() << 0 << "The folder @D/missing does not exist.";
+    QTest::newRow("asm below a regular file")
+        << "--asm" << "list.txt/a.asm" << QByteArray() << 0 << "@D/list.txt is not a folder.";
     // The limit lets the converter start but not write a whole export.
-    QTest::newRow("disk full keeps the old xex") << "--xex" << "a.xex" << QByteArray("old xex") << 4096;
-    QTest::newRow("disk full keeps the old asm") << "--asm" << "a.asm" << QByteArray("old asm") << 4096;
-    QTest::newRow("disk full keeps the old png") << "--png" << "a.png" << QByteArray("old png") << 4096;
+    QTest::newRow("disk full keeps the old xex") << "--xex" << "a.xex" << QByteArray("old xex") << 4096 << QString();
+    QTest::newRow("disk full keeps the old asm") << "--asm" << "a.asm" << QByteArray("old asm") << 4096 << QString();
+    QTest::newRow("disk full keeps the old png") << "--png" << "a.png" << QByteArray("old png") << 4096 << QString();
+    // The superuser writes into any folder.
+    if (::geteuid() != 0) {
+        QTest::newRow("folder without write permission")
+            << "--xex" << "locked/a.xex" << QByteArray() << 0 << "The folder @D/locked cannot be written: ";
+    }
 }
 
 void TestCli::failedWrite()
@@ -564,11 +651,17 @@ void TestCli::failedWrite()
     QFETCH(QString, target);
     QFETCH(QByteArray, existing);
     QFETCH(int, sizeLimit);
+    QFETCH(QString, reason);
 
     const QString dir = freshDir();
     QVERIFY(writeAll(dir + "/list.txt", "milk\n"));
     const QString path = dir + '/' + target;
     QStringList expectedEntries{"list.txt"};
+    if (target.startsWith(QLatin1String("locked/"))) {
+        QVERIFY(QDir(dir).mkdir("locked"));
+        QVERIFY(QFile::setPermissions(dir + "/locked", QFileDevice::ReadOwner | QFileDevice::ExeOwner));
+        expectedEntries.append("locked");
+    }
     if (!existing.isEmpty()) {
         QVERIFY(writeAll(path, existing));
         expectedEntries.prepend(target);
@@ -576,10 +669,121 @@ void TestCli::failedWrite()
 
     const Run result = run({chelsea, option, path}, rlim_t(sizeLimit));
     QCOMPARE(result.exitCode, 1);
-    QVERIFY2(result.err.startsWith("rastrel-zo9-cli: " + path.toLocal8Bit() + ": "), result.err.constData());
+    const QByteArray prefix = "rastrel-zo9-cli: " + path.toLocal8Bit() + ": ";
+    QVERIFY2(result.err.startsWith(prefix), result.err.constData());
+    QVERIFY2(result.err.size() > prefix.size() + 1, "the reason is missing");
+    QVERIFY2(result.err.contains(reason.replace(QLatin1String("@D"), dir).toLocal8Bit()), result.err.constData());
     QCOMPARE(QFileInfo::exists(path), !existing.isEmpty());
     QCOMPARE(readAll(path), existing);
     QCOMPARE(entries(dir), expectedEntries); // no temporary file left behind
+}
+
+void TestCli::outputDirectoryReasons_data()
+{
+    QTest::addColumn<QString>("outputDir"); // @D is an empty directory holding a file "list.txt"
+    QTest::addColumn<QString>("message");
+
+    QTest::newRow("missing") << "@D/missing" << "output directory '@D/missing' does not exist";
+    QTest::newRow("a regular file") << "@D/list.txt" << "output directory '@D/list.txt' is not a folder";
+    // The superuser writes into any folder.
+    if (::geteuid() != 0)
+        QTest::newRow("without write permission") << "@D/locked" << "output directory '@D/locked' cannot be written";
+}
+
+// -o names the folder and what is wrong with it, before any picture is read.
+void TestCli::outputDirectoryReasons()
+{
+    QFETCH(QString, outputDir);
+    QFETCH(QString, message);
+
+    const QString dir = freshDir();
+    QVERIFY(writeAll(dir + "/list.txt", "milk\n"));
+    QVERIFY(QDir(dir).mkdir("locked"));
+    QVERIFY(QFile::setPermissions(dir + "/locked", QFileDevice::ReadOwner | QFileDevice::ExeOwner));
+    outputDir.replace(QLatin1String("@D"), dir);
+    message.replace(QLatin1String("@D"), dir);
+
+    const Run result = run({"-o", outputDir, chelsea});
+    QCOMPARE(result.exitCode, 2);
+    QVERIFY2(result.err.startsWith(("rastrel-zo9-cli: " + message + '\n').toLocal8Bit()), result.err.constData());
+    QCOMPARE(entries(dir), (QStringList{"list.txt", "locked"}));
+    QCOMPARE(entries(dir + "/locked"), QStringList());
+}
+
+void TestCli::namesInAnyEncoding_data()
+{
+    QTest::addColumn<QString>("script");     // $CLI the converter, $D a directory holding caf\xE9.jpg
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QByteArray>("written"); // the file expected in $D/out, its name as bytes
+    QTest::addColumn<QByteArray>("errPart");
+
+    // The byte E9 is "e acute" in Latin-1 and no valid UTF-8: the names reach the converter as
+    // bytes that the UTF-8 locale cannot decode.
+    QTest::newRow("-o writes NAME.xex with the input's bytes")
+        << R"("$CLI" -o "$D/out" "$D/$(printf 'caf\351').jpg")" << 0 << QByteArray("caf\xE9.xex") << QByteArray();
+    QTest::newRow("--xex to a Latin-1 name")
+        << R"("$CLI" --xex "$D/out/$(printf 'r\351sultat').xex" "$D/$(printf 'caf\351').jpg")" << 0
+        << QByteArray("r\xE9sultat.xex") << QByteArray();
+    QTest::newRow("progress names both files as given")
+        << R"("$CLI" -o "$D/out" "$D/$(printf 'caf\351').jpg" "$D/plain.jpg")" << 0 << QByteArray("caf\xE9.xex")
+        << QByteArray("caf\xE9.jpg -> ");
+    QTest::newRow("a missing input is named as given")
+        << R"("$CLI" -o "$D/out" "$D/$(printf 'absent\351').jpg")" << 1 << QByteArray()
+        << QByteArray("absent\xE9.jpg: No such file");
+}
+
+void TestCli::namesInAnyEncoding()
+{
+    QFETCH(QString, script);
+    QFETCH(int, exitCode);
+    QFETCH(QByteArray, written);
+    QFETCH(QByteArray, errPart);
+
+    const QString dir = freshDir();
+    QVERIFY(QDir(dir).mkdir("out"));
+    QVERIFY(QFile::copy(chelsea, dir + "/plain.jpg"));
+    const QByteArray photo = readAll(chelsea);
+    const QByteArray input = QFile::encodeName(dir) + "/caf\xE9.jpg";
+    const QByteArray outDir = QFile::encodeName(dir) + "/out/";
+    // Qt cannot remove what it cannot name, so these go by their bytes, whatever the outcome.
+    struct RawNames
+    {
+        QVector<QByteArray> names;
+        ~RawNames()
+        {
+            for (const QByteArray &name : qAsConst(names))
+                ::unlink(name.constData());
+        }
+    } rawNames{{input, outDir + written}};
+    const int fd = ::open(input.constData(), O_WRONLY | O_CREAT | O_EXCL, 0644);
+    QVERIFY(fd >= 0);
+    const bool complete = ::write(fd, photo.constData(), size_t(photo.size())) == photo.size();
+    ::close(fd);
+    QVERIFY(complete);
+
+    QProcess shell;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("LC_ALL", "C.UTF-8");
+    environment.insert("CLI", RASTREL_CLI);
+    environment.insert("D", dir);
+    shell.setProcessEnvironment(environment);
+    shell.start("/bin/sh", {"-c", script});
+    QVERIFY(shell.waitForFinished(60000));
+    const QByteArray err = shell.readAllStandardError();
+    QCOMPARE(shell.exitStatus(), QProcess::NormalExit);
+    QVERIFY2(shell.exitCode() == exitCode, err.constData());
+    QVERIFY2(err.contains(errPart), err.constData());
+
+    // Opened by its bytes: the test's own locale decodes names the way the converter did not.
+    if (!written.isEmpty()) {
+        const int out = ::open((outDir + written).constData(), O_RDONLY);
+        QVERIFY2(out >= 0, written.constData());
+        QByteArray xex(chelseaRef.xex.size() + 1, '\0');
+        const qint64 got = ::read(out, xex.data(), size_t(xex.size()));
+        ::close(out);
+        xex.truncate(int(qMax<qint64>(got, 0)));
+        QVERIFY(xex == chelseaRef.xex);
+    }
 }
 
 QTEST_GUILESS_MAIN(TestCli)

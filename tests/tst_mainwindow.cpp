@@ -58,19 +58,31 @@ struct FakeDialogs
 {
     QString openAnswer;
     QString saveAnswer;
+    bool overwriteAnswer = false;
     QStringList openQuestions; // "caption|filter"
-    QStringList saveQuestions;
+    QStringList openDirectories;
+    QStringList saveQuestions; // "caption|filter"
+    QStringList saveSuggestions;
+    QStringList overwriteQuestions; // "caption|file"
     QStringList warnings;
 
     void install(MainWindow &window)
     {
-        window.dialogs.openFileName = [this](QWidget *, const QString &caption, const QString &filter) {
+        window.dialogs.openFileName = [this](QWidget *, const QString &caption, const QString &directory,
+                                             const QString &filter) {
             openQuestions << caption + QLatin1Char('|') + filter;
+            openDirectories << directory;
             return openAnswer;
         };
-        window.dialogs.saveFileName = [this](QWidget *, const QString &caption, const QString &filter) {
+        window.dialogs.saveFileName = [this](QWidget *, const QString &caption, const QString &suggestedName,
+                                             const QString &filter) {
             saveQuestions << caption + QLatin1Char('|') + filter;
+            saveSuggestions << suggestedName;
             return saveAnswer;
+        };
+        window.dialogs.confirmOverwrite = [this](QWidget *, const QString &caption, const QString &fileName) {
+            overwriteQuestions << caption + QLatin1Char('|') + fileName;
+            return overwriteAnswer;
         };
         window.dialogs.warning = [this](QWidget *, const QString &, const QString &text) { warnings << text; };
     }
@@ -285,12 +297,26 @@ private slots:
     void keysChoosePreviews_data();
     void keysChoosePreviews();
     void paletteFileIsUsedAndRemembered();
+    void bestMethodIsChosenAndRemembered();
+    void openFilterMatches_data();
+    void openFilterMatches();
+    void saveNameAndOverwrite_data();
+    void saveNameAndOverwrite();
+    void foldersAreRemembered();
+    void keysClickButtons_data();
+    void keysClickButtons();
+
+private:
+    QTemporaryDir settingsDir;
 };
 
 void tst_MainWindow::initTestCase()
 {
-    // Settings go to a test folder, emptied first, never to the user's own.
+    // Settings go to a folder of this run alone, never to the user's own nor to the test folder
+    // that other runs of this test on the same account share.
     QStandardPaths::setTestModeEnabled(true);
+    QVERIFY(settingsDir.isValid());
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settingsDir.path());
     QSettings().clear();
 }
 
@@ -680,7 +706,7 @@ void tst_MainWindow::loadShowsPictureInCurrentMode()
     fake.openAnswer = dataFile("chelsea.jpg");
     clickButton(window, "pushButton_Load");
 
-    QCOMPARE(fake.openQuestions, QStringList{"Open JPG|JPG Files (*.jpg)"});
+    QCOMPARE(fake.openQuestions, QStringList{"Open JPG|" + MainWindow::openFilter()});
     QVERIFY2(fake.warnings.isEmpty(), qPrintable(fake.warnings.join('\n')));
     QVERIFY(child<QPushButton>(window, "pushButton_Save")->isEnabled());
     QVERIFY(child<QPushButton>(window, "pushButton_Compile")->isEnabled());
@@ -1014,8 +1040,8 @@ void tst_MainWindow::exportWritesFile()
 
     QTemporaryDir dir;
     QVERIFY(dir.isValid());
-    // The name is used as typed: no extension is added. An old file of that name is replaced.
-    const QString path = dir.filePath(QStringLiteral("picture"));
+    // A name with a suffix is used as typed. An old file of that name is replaced.
+    const QString path = dir.filePath(QStringLiteral("picture.out"));
     {
         QFile old(path);
         QVERIFY(old.open(QIODevice::WriteOnly));
@@ -1032,7 +1058,7 @@ void tst_MainWindow::exportWritesFile()
 
     QCOMPARE(fake.saveQuestions, QStringList{question});
     QVERIFY2(fake.warnings.isEmpty(), qPrintable(fake.warnings.join('\n')));
-    QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"picture"});
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"picture.out"});
 
     QFile file(path);
     QVERIFY(file.open(QIODevice::ReadOnly));
@@ -1241,6 +1267,241 @@ void tst_MainWindow::paletteFileIsUsedAndRemembered()
     }
     MainWindow again;
     QVERIFY(again.picture().palette().hasBuiltInBase());
+}
+
+// Key B converts with the best method at once, the choice survives a restart, and the quality
+// figure is offered once a picture is loaded.
+void tst_MainWindow::bestMethodIsChosenAndRemembered()
+{
+    const std::vector<quint32> pixels = loadedPixels(dataFile("chelsea.jpg"));
+    QVERIFY(!pixels.empty());
+    auto best = std::make_unique<ATARIpic>();
+    best->setMethod(ATARIpic::Method::Best);
+    best->copy(pixels.data());
+    {
+        FakeDialogs fake;
+        MainWindow window;
+        fake.install(window);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowActive(&window));
+        QVERIFY(window.qualityText().isEmpty());
+        fake.openAnswer = dataFile("chelsea.jpg");
+        clickButton(window, "pushButton_Load");
+        clickRadio(radio(window, 4));
+        QVERIFY(!mismatch(shownImage(window), planeOf(*best, 3)).isEmpty());
+
+        QTest::keyClick(&window, Qt::Key_B);
+        QVERIFY(mismatch(shownImage(window), planeOf(*best, 3)).isEmpty());
+        QCOMPARE(window.qualityText(), QStringLiteral("Mean CIEDE2000: %1").arg(best->qualityFigure(), 0, 'f', 2));
+    }
+    {
+        FakeDialogs fake;
+        MainWindow restarted;
+        fake.install(restarted);
+        QCOMPARE(restarted.picture().method(), ATARIpic::Method::Best);
+        restarted.useBestMethod(false);
+    }
+    MainWindow again;
+    QCOMPARE(again.picture().method(), ATARIpic::Method::Classic);
+}
+
+void tst_MainWindow::openFilterMatches_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("filters"); // the filters that show the file, by their first word
+
+    QTest::newRow("camera name in capitals") << "IMG_0001.JPG" << "JPG All All";
+    QTest::newRow("lower-case jpg") << "holiday.jpg" << "JPG All All";
+    QTest::newRow("lower-case jpeg") << "holiday.jpeg" << "JPG All All";
+    QTest::newRow("capital JPEG") << "HOLIDAY.JPEG" << "JPG All All";
+    QTest::newRow("PNG") << "scan.png" << "All All";
+    QTest::newRow("capital BMP") << "SCAN.BMP" << "All All";
+    QTest::newRow("GIF") << "logo.gif" << "All All";
+    QTest::newRow("text") << "notes.txt" << "All";
+    QTest::newRow("JPG only in the middle") << "photo.jpg.txt" << "All";
+}
+
+// Each filter's patterns match as the non-native file dialog matches them: whole names, letter case exact.
+void tst_MainWindow::openFilterMatches()
+{
+    QFETCH(QString, name);
+    QFETCH(QString, filters);
+
+    const QStringList entries = MainWindow::openFilter().split(QStringLiteral(";;"));
+    QCOMPARE(entries.size(), 3);
+    QVERIFY2(entries.at(0).startsWith(QLatin1String("JPG files (")), qPrintable(entries.at(0)));
+    QVERIFY2(entries.at(1).startsWith(QLatin1String("All pictures (")), qPrintable(entries.at(1)));
+    QCOMPARE(entries.at(2), QStringLiteral("All files (*)"));
+
+    QStringList matching;
+    const QRegularExpression entry(QStringLiteral("^(\\S+) [^(]*\\(([^)]*)\\)$"));
+    for (const QString &filter : entries) {
+        const QRegularExpressionMatch match = entry.match(filter);
+        QVERIFY2(match.hasMatch(), qPrintable(filter));
+        const QStringList patterns = match.captured(2).split(QLatin1Char(' '));
+        for (const QString &pattern : patterns) {
+            const QRegularExpression wildcard(QRegularExpression::wildcardToRegularExpression(pattern));
+            if (wildcard.match(name).hasMatch()) {
+                matching << match.captured(1);
+                break;
+            }
+        }
+    }
+    QCOMPARE(matching.join(QLatin1Char(' ')), filters);
+}
+
+void tst_MainWindow::saveNameAndOverwrite_data()
+{
+    QTest::addColumn<QString>("button");
+    QTest::addColumn<QString>("typed");    // in an empty folder
+    QTest::addColumn<QString>("existing"); // a file there before the save, holding "old"; empty: none
+    QTest::addColumn<bool>("answer");      // to the question whether to replace it
+    QTest::addColumn<QString>("written");  // the file that must hold the export; empty: none
+    QTest::addColumn<bool>("asked");       // whether the window itself asked before replacing
+
+    QTest::newRow("ASM: a bare name gets .asm") << "pushButton_Save" << "pic" << "" << false << "pic.asm" << false;
+    QTest::newRow("XEX: a bare name gets .xex") << "pushButton_Compile" << "pic" << "" << false << "pic.xex" << false;
+    QTest::newRow("another suffix is kept") << "pushButton_Save" << "pic.bin" << "" << false << "pic.bin" << false;
+    QTest::newRow("added suffix, existing file, replace")
+        << "pushButton_Compile" << "pic" << "pic.xex" << true << "pic.xex" << true;
+    QTest::newRow("added suffix, existing file, keep")
+        << "pushButton_Compile" << "pic" << "pic.xex" << false << "" << true;
+    QTest::newRow("typed suffix: the dialog asked already")
+        << "pushButton_Save" << "pic.asm" << "pic.asm" << false << "pic.asm" << false;
+    QTest::newRow("a bare name beside its own file is not asked about")
+        << "pushButton_Save" << "pic" << "pic" << false << "pic.asm" << false;
+}
+
+void tst_MainWindow::saveNameAndOverwrite()
+{
+    QFETCH(QString, button);
+    QFETCH(QString, typed);
+    QFETCH(QString, existing);
+    QFETCH(bool, answer);
+    QFETCH(QString, written);
+    QFETCH(bool, asked);
+
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    if (!existing.isEmpty()) {
+        QFile old(dir.filePath(existing));
+        QVERIFY(old.open(QIODevice::WriteOnly));
+        old.write("old");
+    }
+
+    FakeDialogs fake;
+    MainWindow window;
+    fake.install(window);
+    fake.openAnswer = dataFile("chelsea.jpg");
+    clickButton(window, "pushButton_Load");
+    fake.saveAnswer = dir.filePath(typed);
+    fake.overwriteAnswer = answer;
+    clickButton(window, qPrintable(button));
+
+    QVERIFY2(fake.warnings.isEmpty(), qPrintable(fake.warnings.join('\n')));
+    const QString caption = button == QLatin1String("pushButton_Save") ? "Save ASM" : "Save XEX";
+    QCOMPARE(fake.overwriteQuestions,
+             asked ? QStringList{caption + '|' + dir.filePath(existing)} : QStringList());
+    QStringList expectedFiles{existing, written};
+    expectedFiles.removeAll(QString());
+    expectedFiles.removeDuplicates();
+    expectedFiles.sort();
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), expectedFiles);
+    for (const QString &name : expectedFiles) {
+        QFile file(dir.filePath(name));
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QByteArray bytes = file.readAll();
+        if (name == written)
+            QVERIFY2(bytes.size() > 20000, qPrintable(name));
+        else
+            QCOMPARE(bytes, QByteArray("old"));
+    }
+}
+
+// The open and save dialogs start where the last ones ended, also in a window opened later; the
+// save dialog suggests the photo's name.
+void tst_MainWindow::foldersAreRemembered()
+{
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    QVERIFY(QDir(dir.path()).mkdir("photos"));
+    QVERIFY(QDir(dir.path()).mkdir("exports"));
+    const QString photo = dir.filePath("photos/Holiday.JPG");
+    QVERIFY(QFile::copy(dataFile("chelsea.jpg"), photo));
+    QSettings().remove(QStringLiteral("openFolder"));
+    QSettings().remove(QStringLiteral("saveFolder"));
+
+    {
+        FakeDialogs fake;
+        MainWindow window;
+        fake.install(window);
+        fake.openAnswer = photo;
+        clickButton(window, "pushButton_Load");
+        // Before any save the photo's own folder is suggested.
+        fake.saveAnswer = dir.filePath("exports/first");
+        clickButton(window, "pushButton_Save");
+        clickButton(window, "pushButton_Compile");
+
+        QCOMPARE(fake.openDirectories, QStringList{QString()});
+        QCOMPARE(fake.saveSuggestions, (QStringList{dir.filePath("photos/Holiday.asm"),
+                                                    dir.filePath("exports/Holiday.xex")}));
+        QVERIFY2(fake.warnings.isEmpty(), qPrintable(fake.warnings.join('\n')));
+    }
+
+    FakeDialogs fake;
+    MainWindow window;
+    fake.install(window);
+    fake.openAnswer = dataFile("chelsea.jpg");
+    clickButton(window, "pushButton_Load");
+    fake.openAnswer.clear();
+    clickButton(window, "pushButton_Load");
+    clickButton(window, "pushButton_Compile");
+
+    QCOMPARE(fake.openDirectories, (QStringList{dir.filePath("photos"), QFileInfo(dataFile("chelsea.jpg")).absolutePath()}));
+    QCOMPARE(fake.saveSuggestions, QStringList{dir.filePath("exports/chelsea.xex")});
+}
+
+void tst_MainWindow::keysClickButtons_data()
+{
+    QTest::addColumn<QKeySequence>("keys");
+    QTest::addColumn<bool>("loadFirst");
+    QTest::addColumn<QString>("opened");  // the open question asked, or empty
+    QTest::addColumn<QString>("saved");   // the save question asked, or empty
+
+    const QString load = QStringLiteral("Open JPG|") + MainWindow::openFilter();
+    QTest::newRow("Ctrl+O loads") << QKeySequence("Ctrl+O") << false << load << "";
+    QTest::newRow("Ctrl+S saves the executable") << QKeySequence("Ctrl+S") << true << "" << "Save XEX|XEX Files (*.xex)";
+    QTest::newRow("Ctrl+Shift+S saves the source")
+        << QKeySequence("Ctrl+Shift+S") << true << "" << "Save ASM|ASM Files (*.asm)";
+    QTest::newRow("Ctrl+S before loading does nothing") << QKeySequence("Ctrl+S") << false << "" << "";
+    QTest::newRow("Ctrl+Shift+S before loading does nothing") << QKeySequence("Ctrl+Shift+S") << false << "" << "";
+}
+
+void tst_MainWindow::keysClickButtons()
+{
+    QFETCH(QKeySequence, keys);
+    QFETCH(bool, loadFirst);
+    QFETCH(QString, opened);
+    QFETCH(QString, saved);
+
+    FakeDialogs fake;
+    MainWindow window;
+    fake.install(window);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowActive(&window));
+    if (loadFirst) {
+        fake.openAnswer = dataFile("chelsea.jpg");
+        clickButton(window, "pushButton_Load");
+        fake.openQuestions.clear();
+    }
+
+    QTest::keySequence(&window, keys);
+    QCOMPARE(fake.openQuestions, opened.isEmpty() ? QStringList() : QStringList{opened});
+    QCOMPARE(fake.saveQuestions, saved.isEmpty() ? QStringList() : QStringList{saved});
+    QVERIFY(window.isVisible());
+
+    QTest::keySequence(&window, QKeySequence("Ctrl+Q"));
+    QVERIFY(!window.isVisible());
 }
 
 QTEST_MAIN(tst_MainWindow)

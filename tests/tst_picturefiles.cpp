@@ -1,5 +1,6 @@
 #include "atarigeometry.h"
 #include "picturefiles.h"
+#include "testpictures.h"
 
 #include <QBuffer>
 #include <QFile>
@@ -8,6 +9,8 @@
 #include <QtTest>
 
 #include <vector>
+
+#include <unistd.h>
 
 using namespace Geometry;
 
@@ -61,7 +64,12 @@ private slots:
     void loadsPartlyDamagedJpeg();
     void refusesBadFile_data();
     void refusesBadFile();
+    void admitsLargeCameraPhoto_data();
     void admitsLargeCameraPhoto();
+    void namesSystemReason_data();
+    void namesSystemReason();
+    void turnsPhotoUpright_data();
+    void turnsPhotoUpright();
 
 private:
     QString write(const QString &name, const QByteArray &bytes);
@@ -172,11 +180,20 @@ void TestPictureFiles::refusesBadFile_data()
     QByteArray damagedHeader = jpeg;
     damagedHeader.truncate(30);
 
-    QTest::newRow("missing file") << QString() << QByteArray() << QString();
-    QTest::newRow("empty file") << "empty.jpg" << QByteArray() << QString();
+    QTest::newRow("empty file") << "empty.jpg" << QByteArray() << "the file is empty";
     QTest::newRow("not an image") << "notes.jpg" << QByteArray("these are my notes, not a photo\n") << QString();
     QTest::newRow("damaged header") << "damaged.jpg" << damagedHeader << QString();
     QTest::newRow("decompression bomb") << "bomb.jpg" << jpegClaiming(65500, 65500) << "65500";
+    QTest::newRow("one row past 200 megapixels")
+        << "row.jpg" << jpegClaiming(20000, 10001) << "20000 x 10001 pixels; at most 200 megapixels";
+    QTest::newRow("GIF screen past the limit around a tiny frame")
+        << "screen.gif" << TestPictures::gif(16383, 16383, 1, 1, {qRgb(0, 0, 0)}, QByteArray(1, '\0')) << "16383";
+    QTest::newRow("progressive JPEG past the memory budget")
+        << "progressive.jpg"
+        << TestPictures::withJpegSize(TestPictures::encode(gradient(16, 16), "JPG", true), 20000, 10000)
+        << "MB of memory";
+    QTest::newRow("BMP ending before its last row")
+        << "short.bmp" << TestPictures::bmp(64, 64, 24, {}, QByteArray(64 * 3, '\x40')) << "ends early";
 }
 
 void TestPictureFiles::refusesBadFile()
@@ -185,7 +202,7 @@ void TestPictureFiles::refusesBadFile()
     QFETCH(QByteArray, bytes);
     QFETCH(QString, reasonPart);
 
-    const QString path = name.isEmpty() ? dir.filePath(QStringLiteral("nowhere.jpg")) : write(name, bytes);
+    const QString path = write(name, bytes);
     QString error;
     QVERIFY(!PictureFiles::load(path, pixels.data(), &error));
     QVERIFY(!error.isEmpty());
@@ -193,14 +210,105 @@ void TestPictureFiles::refusesBadFile()
     QVERIFY(std::all_of(pixels.begin(), pixels.end(), [](quint32 p) { return p == kUntouched; }));
 }
 
-// The limit refuses only what no camera makes: a 100-megapixel header must get past the size check
-// (it then fails later, on the missing image data, with the decoder's own reason).
+void TestPictureFiles::admitsLargeCameraPhoto_data()
+{
+    QTest::addColumn<int>("width");
+    QTest::addColumn<int>("height");
+    QTest::newRow("108 megapixels") << 12000 << 9000;
+    QTest::newRow("exactly 200 megapixels") << 20000 << 10000;
+}
+
+// The limit refuses only what no camera makes: such headers must get past the size checks (the
+// files then fail later, on the missing image data, with the decoder's own reason).
 void TestPictureFiles::admitsLargeCameraPhoto()
 {
-    const QString path = write(QStringLiteral("big.jpg"), jpegClaiming(12000, 9000));
+    QFETCH(int, width);
+    QFETCH(int, height);
+    const QString path = write(QStringLiteral("big.jpg"), jpegClaiming(width, height));
     QString error;
     PictureFiles::load(path, pixels.data(), &error);
     QVERIFY2(!error.contains(QStringLiteral("megapixels")), qPrintable(error));
+    QVERIFY2(!error.contains(QStringLiteral("MB of memory")), qPrintable(error));
+}
+
+void TestPictureFiles::namesSystemReason_data()
+{
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<QString>("reasonPart");
+
+    const QString notes = write(QStringLiteral("notes.jpg"), "not a picture");
+    QTest::newRow("missing file") << dir.filePath(QStringLiteral("nowhere.jpg")) << "No such file";
+    QTest::newRow("path through a file") << notes + QStringLiteral("/photo.jpg") << "Not a directory";
+    QTest::newRow("a folder") << dir.path() << "It is a folder";
+    const QString locked = write(QStringLiteral("locked.jpg"), encode(gradient(16, 16), "JPG"));
+    QVERIFY(QFile::setPermissions(locked, QFileDevice::Permissions()));
+    // The superuser reads the file whatever its permissions say.
+    if (::geteuid() != 0)
+        QTest::newRow("no read permission") << locked << "Permission denied";
+}
+
+// The reason is the system's, not the reader's "File not found" or "Unsupported image format".
+void TestPictureFiles::namesSystemReason()
+{
+    QFETCH(QString, path);
+    QFETCH(QString, reasonPart);
+
+    QString error;
+    QVERIFY(!PictureFiles::load(path, pixels.data(), &error));
+    QVERIFY2(error.contains(reasonPart), qPrintable(error));
+    QVERIFY(std::all_of(pixels.begin(), pixels.end(), [](quint32 p) { return p == kUntouched; }));
+}
+
+void TestPictureFiles::turnsPhotoUpright_data()
+{
+    QTest::addColumn<int>("orientation");
+    QTest::addColumn<QVector<QRgb>>("quadrants"); // top left, top right, bottom left, bottom right
+
+    const QRgb red = qRgb(255, 0, 0);
+    const QRgb blue = qRgb(0, 0, 255);
+    const QRgb green = qRgb(0, 255, 0);
+    const QRgb yellow = qRgb(255, 255, 0);
+    // The photo as stored: red | blue over green | yellow. The tag tells how to turn it upright.
+    QTest::newRow("1: as stored") << 1 << QVector<QRgb>{red, blue, green, yellow};
+    QTest::newRow("2: mirrored left to right") << 2 << QVector<QRgb>{blue, red, yellow, green};
+    QTest::newRow("3: half a turn") << 3 << QVector<QRgb>{yellow, green, blue, red};
+    // A quarter turn clockwise: the stored left column becomes the top row.
+    QTest::newRow("6: quarter turn clockwise") << 6 << QVector<QRgb>{green, red, yellow, blue};
+    // A quarter turn anticlockwise: the stored right column becomes the top row.
+    QTest::newRow("8: quarter turn anticlockwise") << 8 << QVector<QRgb>{blue, yellow, red, green};
+}
+
+// A landscape JPEG with an orientation tag loads as the upright picture, scaled to 320x240.
+void TestPictureFiles::turnsPhotoUpright()
+{
+    QFETCH(int, orientation);
+    QFETCH(QVector<QRgb>, quadrants);
+
+    const QRgb stored[2][2] = {{qRgb(255, 0, 0), qRgb(0, 0, 255)}, {qRgb(0, 255, 0), qRgb(255, 255, 0)}};
+    QImage photo(96, 64, QImage::Format_RGB32);
+    for (int y = 0; y < photo.height(); ++y)
+        for (int x = 0; x < photo.width(); ++x)
+            photo.setPixel(x, y, stored[y * 2 / photo.height()][x * 2 / photo.width()]);
+    const QString path = write(QStringLiteral("tagged.jpg"),
+                               TestPictures::withExifOrientation(TestPictures::encode(photo, "JPG"), orientation));
+
+    QString error;
+    QVERIFY2(PictureFiles::load(path, pixels.data(), &error), qPrintable(error));
+    // Quadrant centres and points near the corners, away from the edges where JPEG blurs colours.
+    const QPoint points[4][2] = {{{80, 60}, {10, 10}},
+                                 {{240, 60}, {309, 10}},
+                                 {{80, 180}, {10, 229}},
+                                 {{240, 180}, {309, 229}}};
+    for (int q = 0; q < 4; ++q) {
+        for (const QPoint &point : points[q]) {
+            const QRgb got = pixels[point.y() * kSourceWidth + point.x()];
+            const QRgb want = quadrants[q];
+            const int distance = qAbs(qRed(got) - qRed(want)) + qAbs(qGreen(got) - qGreen(want))
+                                 + qAbs(qBlue(got) - qBlue(want));
+            QVERIFY2(distance < 60, qPrintable(QString::asprintf("(%d, %d) is %06X, expected about %06X", point.x(),
+                                                                 point.y(), got & 0xFFFFFFu, want & 0xFFFFFFu)));
+        }
+    }
 }
 
 QTEST_GUILESS_MAIN(TestPictureFiles)

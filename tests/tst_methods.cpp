@@ -1,0 +1,138 @@
+#include <QtTest>
+
+#include <memory>
+#include <vector>
+
+#include "ataripic.h"
+#include "atariview.h"
+#include "bestconversion.h"
+#include "colourscience.h"
+#include "picturefiles.h"
+
+using namespace Geometry;
+
+// The picture store with the best method: how the slider reaches the optimiser, and the quality
+// figure of what the Atari shows.
+class TestMethods : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void sliderScalesChroma_data();
+    void sliderScalesChroma();
+    void classicIsUnchangedBySwitchingBack();
+    void figureIsMeanOverScreenPixels_data();
+    void figureIsMeanOverScreenPixels();
+    void exactPictureHasFigureZero();
+
+private:
+    std::vector<quint32> photo;
+};
+
+void TestMethods::initTestCase()
+{
+    photo.resize(kSourcePixels);
+    QString error;
+    QVERIFY2(PictureFiles::load(QStringLiteral(RASTREL_TEST_DATA "/coffee.jpg"), photo.data(), &error),
+             qPrintable(error));
+}
+
+void TestMethods::sliderScalesChroma_data()
+{
+    QTest::addColumn<int>("slider");      // -1: never moved
+    QTest::addColumn<double>("factor");
+    QTest::newRow("not moved: as photographed") << -1 << 1.0;
+    QTest::newRow("0: grey") << 0 << 0.0;
+    QTest::newRow("50: as photographed") << 50 << 1.0;
+    QTest::newRow("100: twice") << 100 << 2.0;
+}
+
+void TestMethods::sliderScalesChroma()
+{
+    QFETCH(int, slider);
+    QFETCH(double, factor);
+    auto pic = std::make_unique<ATARIpic>();
+    pic->setMethod(ATARIpic::Method::Best);
+    if (slider >= 0)
+        pic->newSaturation(slider);
+    pic->copy(photo.data());
+
+    BestConverter converter;
+    std::vector<quint32> base(256);
+    for (int i = 0; i < 256; ++i)
+        base[i] = pic->palette().getBase(quint8(i));
+    converter.setPalette(base.data());
+    std::vector<quint8> output(kAtariPixels);
+    std::vector<quint8> hues(kHues);
+    converter.convert(pic->averaged(), factor, output.data(), hues.data());
+    QVERIFY(std::equal(output.begin(), output.end(), pic->outputBytes()));
+    QVERIFY(std::equal(hues.begin(), hues.end(), pic->hueTable()));
+
+    // The Output plane and the Atari screen show this result.
+    QCOMPARE(pic->getPixel(4 * 37 + 2, 101, 3), pic->palette().getBase(output[101 * kAtariWidth + 37]));
+    std::vector<quint8> screen(kSourcePixels);
+    AtariView::render(output.data(), hues.data(), screen.data());
+    QVERIFY(std::equal(screen.begin(), screen.end(), pic->atariScreen()));
+}
+
+void TestMethods::classicIsUnchangedBySwitchingBack()
+{
+    auto classic = std::make_unique<ATARIpic>();
+    classic->copy(photo.data());
+    auto switched = std::make_unique<ATARIpic>();
+    switched->setMethod(ATARIpic::Method::Best);
+    switched->copy(photo.data());
+    switched->setMethod(ATARIpic::Method::Classic);
+    switched->letsGo();
+    QVERIFY(std::equal(classic->outputBytes(), classic->outputBytes() + kAtariPixels, switched->outputBytes()));
+    QVERIFY(std::equal(classic->hueTable(), classic->hueTable() + kHues, switched->hueTable()));
+}
+
+void TestMethods::figureIsMeanOverScreenPixels_data()
+{
+    QTest::addColumn<bool>("best");
+    QTest::addColumn<int>("slider");
+    QTest::newRow("classic") << false << 60;
+    QTest::newRow("best") << true << 50;
+    QTest::newRow("best, doubled chroma: measured against the photo as it is") << true << 100;
+}
+
+// The figure worked out the plain way: every screen pixel against its Atari pixel's average.
+void TestMethods::figureIsMeanOverScreenPixels()
+{
+    QFETCH(bool, best);
+    QFETCH(int, slider);
+    auto pic = std::make_unique<ATARIpic>();
+    pic->setMethod(best ? ATARIpic::Method::Best : ATARIpic::Method::Classic);
+    pic->newSaturation(slider);
+    pic->copy(photo.data());
+
+    double sum = 0.0;
+    for (int y = 0; y < kSourceHeight; ++y) {
+        for (int x = 0; x < kSourceWidth; ++x) {
+            const quint32 shown = pic->getAtariPixel(quint16(x), quint16(y));
+            const quint32 photographed = pic->averaged()[y * kAtariWidth + x / 4];
+            sum += ColourScience::deltaE2000(ColourScience::labFromRgb(shown), ColourScience::labFromRgb(photographed));
+        }
+    }
+    QVERIFY(qAbs(pic->qualityFigure() - sum / kSourcePixels) < 1e-9);
+}
+
+// A picture made of palette greys, each run one grey ramp: the best method reproduces it exactly.
+void TestMethods::exactPictureHasFigureZero()
+{
+    auto pic = std::make_unique<ATARIpic>();
+    std::vector<quint32> source(kSourcePixels);
+    for (int i = 0; i < kSourcePixels; ++i)
+        source[i] = pic->palette().getBase(quint8((i / kSourcePerAtari * 7 + i / kSourceWidth) & 0x0F));
+    pic->setMethod(ATARIpic::Method::Best);
+    pic->copy(source.data());
+    QCOMPARE(pic->qualityFigure(), 0.0);
+    pic->setMethod(ATARIpic::Method::Classic);
+    pic->letsGo();
+    QVERIFY(pic->qualityFigure() > 0.0);
+}
+
+QTEST_GUILESS_MAIN(TestMethods)
+#include "tst_methods.moc"

@@ -1,3 +1,4 @@
+#include "batch.h"
 #include "commandline.h"
 #include "converter.h"
 #include "palettefile.h"
@@ -101,22 +102,21 @@ int main(int argc, char *argv[])
     const bool showProgress = count > 1 && !request.quiet;
     int failed = 0;
     QByteArray report = "file,method,saturation,delta_e2000\n";
-    for (int i = 0; i < count; ++i) {
+    Batch batch(request.jobs, settings, request.threads);
+    batch.run([&](int i, const ConversionResult &result) {
         const ConversionJob &job = request.jobs.at(i);
-        const ConversionResult result = convert(job, settings);
-        const QStringList &failures = result.failures;
         if (result.converted && settings.wantFigure)
             report.append(reportLine(job.input, request, result.figure));
-        for (const QString &failure : failures)
+        for (const QString &failure : result.failures)
             printTo(stderr, QStringLiteral("%1: %2\n").arg(program, failure));
-        if (!failures.isEmpty())
+        if (!result.failures.isEmpty())
             ++failed;
         else if (showProgress)
             printTo(stderr, QStringLiteral("[%1/%2] %3 -> %4\n")
                                 .arg(i + 1)
                                 .arg(count)
                                 .arg(job.input, job.outputs().join(QStringLiteral(", "))));
-    }
+    });
     if (settings.wantFigure && !writeReport(program, request.reportFile, report))
         ++failed;
     return failed == 0 ? kExitSuccess : kExitSomeFailed;

@@ -3,7 +3,8 @@
 
 #include "mainwindow.h"
 
-// Starts the program: one window, the event loop, and the loop's result as exit code.
+// Starts the program: one window, the picture named on the command line (if any) loading,
+// the event loop, and the loop's result as exit code.
 int main(int argc, char **argv)
 {
     QApplication app(argc, argv);
@@ -12,5 +13,8 @@ int main(int argc, char **argv)
     QApplication::setWindowIcon(QIcon(QStringLiteral(":qtRastrel.png")));
     MainWindow window;
     window.show();
+    const QStringList arguments = QApplication::arguments();
+    if (arguments.size() > 1)
+        window.loadPicture(arguments.at(1));
     return app.exec();
 }

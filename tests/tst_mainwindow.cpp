@@ -7,6 +7,7 @@
 #include <QGraphicsScene>
 #include <QGraphicsView>
 #include <QGroupBox>
+#include <QMimeData>
 #include <QLayout>
 #include <QMenuBar>
 #include <QPushButton>
@@ -19,9 +20,13 @@
 #include <QStyleOptionButton>
 #include <QTemporaryDir>
 #include <QTextStream>
+#include <QThread>
 #include <QToolBar>
+#include <QUrl>
 
+#include <atomic>
 #include <csignal>
+#include <cstring>
 #include <functional>
 #include <memory>
 #include <vector>
@@ -200,9 +205,11 @@ void clickRadio(QRadioButton *button)
     QTest::mouseClick(button, Qt::LeftButton, Qt::NoModifier, indicator.center());
 }
 
-void clickButton(const MainWindow &window, const char *name)
+// Clicks and waits until what the click started (a load, for one) is shown.
+void clickButton(MainWindow &window, const char *name)
 {
     QTest::mouseClick(child<QAbstractButton>(window, name), Qt::LeftButton);
+    window.waitForIdle();
 }
 
 // The source picture as the window's loader produces it, for building reference conversions.
@@ -286,6 +293,11 @@ private slots:
     void keysChoosePreviews();
     void paletteFileIsUsedAndRemembered();
     void bestMethodIsChosenAndRemembered();
+    void slowLoadKeepsWindowResponsive();
+    void sliderMovesAreGathered_data();
+    void sliderMovesAreGathered();
+    void droppedFileIsLoaded_data();
+    void droppedFileIsLoaded();
 };
 
 void tst_MainWindow::initTestCase()
@@ -510,8 +522,13 @@ void tst_MainWindow::slotsAreConnectedByName()
     QCOMPARE(meta->propertyCount(), meta->propertyOffset());
 
     QStringList slotNames;
+    QStringList signalNames;
     for (int i = meta->methodOffset(); i < meta->methodCount(); ++i) {
         const QMetaMethod method = meta->method(i);
+        if (method.methodType() == QMetaMethod::Signal) {
+            signalNames << QString::fromLatin1(method.methodSignature());
+            continue;
+        }
         QCOMPARE(method.methodType(), QMetaMethod::Slot);
         QCOMPARE(method.access(), QMetaMethod::Private);
         slotNames << QString::fromLatin1(method.methodSignature());
@@ -524,10 +541,13 @@ void tst_MainWindow::slotsAreConnectedByName()
         "on_horizontalSlider_valueChanged(int)",
     };
     QCOMPARE(slotNames, expected);
+    QCOMPARE(signalNames, (QStringList{"conversionShown()", "idle()"}));
 
     // A connection exists exactly when disconnecting it succeeds.
     for (int i = meta->methodOffset(); i < meta->methodCount(); ++i) {
         const QMetaMethod slot = meta->method(i);
+        if (slot.methodType() == QMetaMethod::Signal)
+            continue;
         const QString name = QString::fromLatin1(slot.name());
         QVERIFY(name.startsWith(QLatin1String("on_")));
         const int split = name.lastIndexOf(QLatin1Char('_'));
@@ -599,7 +619,8 @@ void tst_MainWindow::sliderBeforeLoadRedrawsDemo()
     window.show();
     QVERIFY(QTest::qWaitForWindowExposed(&window));
     auto *slider = child<QSlider>(window, "horizontalSlider");
-    const ATARIpalGen &pal = window.picture().palette();
+    // Each finished conversion is shown from another picture store: read the palette afresh.
+    const auto pal = [&window]() -> const ATARIpalGen & { return window.picture().palette(); };
 
     const QImage startColour = shownImage(window);
     clickRadio(radio(window, 5));
@@ -609,9 +630,10 @@ void tst_MainWindow::sliderBeforeLoadRedrawsDemo()
     clickRadio(radio(window, 1));
 
     slider->setValue(0);
-    QCOMPARE(pal.getSaturation(), 0.0);
+    window.waitForIdle();
+    QCOMPARE(pal().getSaturation(), 0.0);
     QVERIFY(!mismatch(shownImage(window), sameAs(startColour)).isEmpty());
-    QString wrong = mismatch(shownImage(window), demoChart(pal, 0));
+    QString wrong = mismatch(shownImage(window), demoChart(pal(), 0));
     QVERIFY2(wrong.isEmpty(), qPrintable(wrong));
 
     // The ramps do not depend on the saturation.
@@ -625,13 +647,15 @@ void tst_MainWindow::sliderBeforeLoadRedrawsDemo()
     // Value 60 is the palette the window starts with.
     clickRadio(radio(window, 1));
     slider->setValue(60);
-    QCOMPARE(pal.getSaturation(), 0.6);
+    window.waitForIdle();
+    QCOMPARE(pal().getSaturation(), 0.6);
     wrong = mismatch(shownImage(window), sameAs(startColour));
     QVERIFY2(wrong.isEmpty(), qPrintable(wrong));
 
     slider->setValue(100);
-    QCOMPARE(pal.getSaturation(), 1.0);
-    wrong = mismatch(shownImage(window), demoChart(pal, 0));
+    window.waitForIdle();
+    QCOMPARE(pal().getSaturation(), 1.0);
+    wrong = mismatch(shownImage(window), demoChart(pal(), 0));
     QVERIFY2(wrong.isEmpty(), qPrintable(wrong));
 
     QVERIFY(!child<QPushButton>(window, "pushButton_Save")->isEnabled());
@@ -661,6 +685,7 @@ void tst_MainWindow::sliderKeys()
     QVERIFY(QTest::qWaitForWindowExposed(&window));
     auto *slider = child<QSlider>(window, "horizontalSlider");
     QTest::keyClick(slider, Qt::Key(key));
+    window.waitForIdle();
 
     QCOMPARE(slider->value(), value);
     QCOMPARE(window.picture().palette().getSaturation(), value / 100.0);
@@ -701,6 +726,7 @@ void tst_MainWindow::loadShowsPictureInCurrentMode()
     // The buttons stay enabled from now on.
     clickRadio(radio(window, 1));
     child<QSlider>(window, "horizontalSlider")->setValue(35);
+    window.waitForIdle();
     QVERIFY(child<QPushButton>(window, "pushButton_Save")->isEnabled());
     QVERIFY(child<QPushButton>(window, "pushButton_Compile")->isEnabled());
 }
@@ -787,6 +813,7 @@ void tst_MainWindow::cancelledLoadChangesNothing()
 
     // A slider move after the cancel still redraws the chart, not a picture.
     child<QSlider>(window, "horizontalSlider")->setValue(10);
+    window.waitForIdle();
     clickRadio(radio(window, 1));
     const QString chart = mismatch(shownImage(window), demoChart(window.picture().palette(), 0));
     QVERIFY2(chart.isEmpty(), qPrintable(chart));
@@ -848,6 +875,7 @@ void tst_MainWindow::badFileChangesNothing()
     QString wrong = mismatch(shownImage(window), sameAs(before));
     QVERIFY2(wrong.isEmpty(), qPrintable(wrong));
     child<QSlider>(window, "horizontalSlider")->setValue(25);
+    window.waitForIdle();
     wrong = mismatch(shownImage(window), demoChart(window.picture().palette(), 1));
     QVERIFY2(wrong.isEmpty(), qPrintable(wrong));
 
@@ -886,6 +914,7 @@ void tst_MainWindow::sliderAfterLoadReconverts()
     const QImage before = shownImage(window);
 
     child<QSlider>(window, "horizontalSlider")->setValue(0);
+    window.waitForIdle();
     QVERIFY(!mismatch(shownImage(window), sameAs(before)).isEmpty());
 
     const std::vector<quint32> pixels = loadedPixels(dataFile("chelsea.jpg"));
@@ -907,6 +936,7 @@ void tst_MainWindow::loadAfterSliderUsesMovedSaturation()
     MainWindow window;
     fake.install(window);
     child<QSlider>(window, "horizontalSlider")->setValue(20);
+    window.waitForIdle();
     clickRadio(radio(window, 4));
     fake.openAnswer = dataFile("coffee.jpg");
     clickButton(window, "pushButton_Load");
@@ -1189,6 +1219,7 @@ void tst_MainWindow::keysChoosePreviews()
     clickButton(window, "pushButton_Load");
 
     QTest::keyClick(&window, Qt::Key(key));
+    window.waitForIdle();
     const ATARIpic &pic = window.picture();
     const Expectation expected = mode == kAtariViewMode
                                      ? Expectation([&pic](int x, int y) { return pic.getAtariPixel(quint16(x), quint16(y)) | kOpaque; })
@@ -1223,6 +1254,7 @@ void tst_MainWindow::paletteFileIsUsedAndRemembered()
         clickButton(window, "pushButton_Load");
         clickRadio(radio(window, 4));
         QVERIFY(window.loadPalette(paletteFile));
+        window.waitForIdle();
         const ATARIpic &pic = window.picture();
         QVERIFY(mismatch(shownImage(window), [&](int x, int y) {
                     return rampColour(pic.outputBytes()[y * kAtariWidth + x / 4]) | kOpaque;
@@ -1238,6 +1270,7 @@ void tst_MainWindow::paletteFileIsUsedAndRemembered()
         MainWindow restarted;
         QCOMPARE(restarted.picture().palette().getBase(0x12), rampColour(0x12));
         restarted.useBuiltInPalette();
+        restarted.waitForIdle();
         QCOMPARE(restarted.picture().palette().getBase(0x12), ATARIpalGen().getBase(0x12));
     }
     MainWindow again;
@@ -1266,6 +1299,7 @@ void tst_MainWindow::bestMethodIsChosenAndRemembered()
         QVERIFY(!mismatch(shownImage(window), planeOf(*best, 3)).isEmpty());
 
         QTest::keyClick(&window, Qt::Key_B);
+        window.waitForIdle();
         QVERIFY(mismatch(shownImage(window), planeOf(*best, 3)).isEmpty());
         QCOMPARE(window.qualityText(), QStringLiteral("Mean CIEDE2000: %1").arg(best->qualityFigure(), 0, 'f', 2));
     }
@@ -1278,6 +1312,188 @@ void tst_MainWindow::bestMethodIsChosenAndRemembered()
     }
     MainWindow again;
     QCOMPARE(again.picture().method(), ATARIpic::Method::Classic);
+}
+
+// While a picture is read the event loop runs, the old picture stays, a second load is
+// refused, and the new picture arrives whole.
+void tst_MainWindow::slowLoadKeepsWindowResponsive()
+{
+    const std::vector<quint32> pixels = loadedPixels(dataFile("chelsea.jpg"));
+    QVERIFY(!pixels.empty());
+    FakeDialogs fake;
+    MainWindow window;
+    fake.install(window);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    std::atomic<bool> release{false};
+    std::atomic<int> reads{0};
+    window.pictureReader = [&release, &reads](const QString &fileName, quint32 *out, QString *error) {
+        ++reads;
+        while (!release.load())
+            QThread::msleep(2);
+        return PictureFiles::load(fileName, out, error);
+    };
+    QSignalSpy shown(&window, &MainWindow::conversionShown);
+    QSignalSpy idle(&window, &MainWindow::idle);
+
+    const QImage before = shownImage(window);
+    fake.openAnswer = dataFile("chelsea.jpg");
+    QTest::mouseClick(child<QPushButton>(window, "pushButton_Load"), Qt::LeftButton);
+    QVERIFY(window.isBusy());
+    QCOMPARE(window.cursor().shape(), Qt::BusyCursor);
+    bool fired = false;
+    QTimer::singleShot(20, &window, [&fired] { fired = true; });
+    QTRY_VERIFY(fired);
+    QTRY_COMPARE(reads.load(), 1);
+
+    QTest::mouseClick(child<QPushButton>(window, "pushButton_Load"), Qt::LeftButton);
+    QCOMPARE(fake.openQuestions.size(), 1); // no second dialog
+    QCOMPARE(fake.warnings.size(), 1);
+    QVERIFY2(fake.warnings.first().contains(QDir::toNativeSeparators(dataFile("chelsea.jpg"))),
+             qPrintable(fake.warnings.first()));
+    QVERIFY(!window.loadPicture(dataFile("coffee.jpg")));
+    QCOMPARE(fake.warnings.size(), 2);
+    QVERIFY(mismatch(shownImage(window), sameAs(before)).isEmpty());
+    QVERIFY(!child<QPushButton>(window, "pushButton_Save")->isEnabled());
+    QCOMPARE(shown.count(), 0);
+
+    release = true;
+    QVERIFY(idle.wait(60000));
+    QVERIFY(!window.isBusy());
+    QCOMPARE(shown.count(), 1);
+    QCOMPARE(reads.load(), 1); // the refused pictures were never read
+    QCOMPARE(window.cursor().shape(), Qt::ArrowCursor);
+    QVERIFY(child<QPushButton>(window, "pushButton_Save")->isEnabled());
+    const std::unique_ptr<ATARIpic> expected = referenceConversion(pixels, 60);
+    QVERIFY(std::memcmp(window.picture().outputBytes(), expected->outputBytes(), kAtariPixels) == 0);
+    const QString wrong = mismatch(shownImage(window), planeOf(*expected, 0));
+    QVERIFY2(wrong.isEmpty(), qPrintable(wrong));
+}
+
+void tst_MainWindow::sliderMovesAreGathered_data()
+{
+    QTest::addColumn<bool>("best");
+    QTest::newRow("classic") << false;
+    QTest::newRow("best") << true;
+}
+
+// Slider moves made while a conversion runs lead to one more conversion, at the last value.
+void tst_MainWindow::sliderMovesAreGathered()
+{
+    QFETCH(bool, best);
+
+    const std::vector<quint32> pixels = loadedPixels(dataFile("chelsea.jpg"));
+    QVERIFY(!pixels.empty());
+    FakeDialogs fake;
+    MainWindow window;
+    fake.install(window);
+    window.useBestMethod(best);
+    fake.openAnswer = dataFile("chelsea.jpg");
+    clickButton(window, "pushButton_Load");
+    clickRadio(radio(window, 4));
+
+    QSignalSpy shown(&window, &MainWindow::conversionShown);
+    auto *slider = child<QSlider>(window, "horizontalSlider");
+    for (int value = 10; value <= 40; ++value)
+        slider->setValue(value);
+    QVERIFY(window.isBusy());
+    window.waitForIdle();
+    QCOMPARE(shown.count(), 2); // the move to 10, then one for all the others
+
+    auto expected = std::make_unique<ATARIpic>();
+    expected->setMethod(best ? ATARIpic::Method::Best : ATARIpic::Method::Classic);
+    expected->newSaturation(40);
+    expected->copy(pixels.data());
+    const ATARIpic &pic = window.picture();
+    QVERIFY(std::memcmp(pic.outputBytes(), expected->outputBytes(), kAtariPixels) == 0);
+    QVERIFY(std::memcmp(pic.hueTable(), expected->hueTable(), kHues) == 0);
+    const QString wrong = mismatch(shownImage(window), planeOf(*expected, 3));
+    QVERIFY2(wrong.isEmpty(), qPrintable(wrong));
+    window.useBestMethod(false);
+    window.waitForIdle();
+}
+
+void tst_MainWindow::droppedFileIsLoaded_data()
+{
+    QTest::addColumn<QString>("target");   // where the drop lands: the picture or a button
+    QTest::addColumn<QStringList>("files"); // @PHOTO, @TEXT or a URL
+    QTest::addColumn<bool>("accepted");
+    QTest::addColumn<bool>("loads");
+
+    QTest::newRow("photo on the picture") << "picture" << QStringList{"@PHOTO"} << true << true;
+    QTest::newRow("photo on a button") << "pushButton_Exit" << QStringList{"@PHOTO"} << true << true;
+    QTest::newRow("not a picture") << "picture" << QStringList{"@TEXT"} << true << false;
+    QTest::newRow("two files") << "picture" << QStringList{"@PHOTO", "@PHOTO"} << false << false;
+    QTest::newRow("web address") << "pushButton_Exit" << QStringList{"http://example.org/a.jpg"} << false << false;
+}
+
+// A dropped file goes through the same checks and messages as one chosen in the dialog.
+void tst_MainWindow::droppedFileIsLoaded()
+{
+    QFETCH(QString, target);
+    QFETCH(QStringList, files);
+    QFETCH(bool, accepted);
+    QFETCH(bool, loads);
+
+    QTemporaryDir dir;
+    const QString text = dir.filePath(QStringLiteral("notes.jpg"));
+    {
+        QFile file(text);
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write("no pixels here\n") > 0);
+    }
+    QList<QUrl> urls;
+    for (const QString &file : files) {
+        if (file == QLatin1String("@PHOTO"))
+            urls << QUrl::fromLocalFile(dataFile("chelsea.jpg"));
+        else if (file == QLatin1String("@TEXT"))
+            urls << QUrl::fromLocalFile(text);
+        else
+            urls << QUrl(file);
+    }
+    QMimeData mime;
+    mime.setUrls(urls);
+
+    FakeDialogs fake;
+    MainWindow window;
+    fake.install(window);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    const QImage before = shownImage(window);
+
+    // The widget that Qt hands the drop to: the one under the point, or the nearest parent taking drops.
+    QWidget *under = target == QLatin1String("picture") ? child<QGraphicsView>(window, "graphicsView")->viewport()
+                                                        : window.findChild<QWidget *>(target);
+    QVERIFY(under);
+    const QPoint point = under->mapTo(&window, under->rect().center());
+    QWidget *receiver = window.childAt(point);
+    while (receiver && !receiver->acceptDrops() && !receiver->isWindow())
+        receiver = receiver->parentWidget();
+    QVERIFY(receiver);
+    const QPoint local = receiver->mapFrom(&window, point);
+
+    QDragEnterEvent enter(local, Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(receiver, &enter);
+    QCOMPARE(enter.isAccepted(), accepted);
+    if (accepted) {
+        QDropEvent drop(local, Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(receiver, &drop);
+        QVERIFY(drop.isAccepted());
+        window.waitForIdle();
+    }
+
+    QVERIFY(fake.openQuestions.isEmpty());
+    QCOMPARE(child<QPushButton>(window, "pushButton_Save")->isEnabled(), loads);
+    if (loads) {
+        QVERIFY(fake.warnings.isEmpty());
+        const std::unique_ptr<ATARIpic> expected = referenceConversion(loadedPixels(dataFile("chelsea.jpg")), 60);
+        const QString wrong = mismatch(shownImage(window), planeOf(*expected, 0));
+        QVERIFY2(wrong.isEmpty(), qPrintable(wrong));
+    } else {
+        QVERIFY(mismatch(shownImage(window), sameAs(before)).isEmpty());
+        QCOMPARE(fake.warnings.size(), accepted ? 1 : 0);
+        if (accepted)
+            QVERIFY(fake.warnings.first().startsWith(QStringLiteral("Cannot load %1:\n").arg(QDir::toNativeSeparators(text))));
+    }
 }
 
 QTEST_MAIN(tst_MainWindow)

@@ -260,6 +260,12 @@ void MainWindow::waitForIdle()
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
 }
 
+bool MainWindow::sameSettings(const Settings &a, const Settings &b)
+{
+    return a.hasSaturation == b.hasSaturation && a.saturation == b.saturation && a.basePalette == b.basePalette
+           && a.best == b.best;
+}
+
 void MainWindow::applySettings(ATARIpic &store, const Settings &from, const Settings &to)
 {
     if (to.hasSaturation && (!from.hasSaturation || from.saturation != to.saturation))
@@ -313,7 +319,9 @@ void MainWindow::finishWork(const Outcome &outcome)
         loadingFile.clear();
     const bool failed = !outcome.error.isEmpty();
     if (failed) {
-        // Nothing was converted; the spare store still has the settings it had.
+        // Nothing was converted. The load may have stood for a conversion asked for before it.
+        if (!sameSettings(shown, wanted))
+            conversionDue = true;
     } else {
         std::swap(pic, spare);
         spareHas = std::move(shown);

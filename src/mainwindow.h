@@ -152,6 +152,7 @@ private:
     void startWork();
     // Shows a finished piece of work (or reports a failed load) and starts the next one.
     void finishWork(const Outcome &outcome);
+    static bool sameSettings(const Settings &a, const Settings &b);
     // Brings a picture store from the settings it has to the ones wanted.
     static void applySettings(ATARIpic &store, const Settings &from, const Settings &to);
     // The name of the single local file in a drag, or an empty string.

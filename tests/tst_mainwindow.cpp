@@ -294,6 +294,7 @@ private slots:
     void paletteFileIsUsedAndRemembered();
     void bestMethodIsChosenAndRemembered();
     void slowLoadKeepsWindowResponsive();
+    void failedSlowLoadKeepsLaterSliderMove();
     void sliderMovesAreGathered_data();
     void sliderMovesAreGathered();
     void droppedFileIsLoaded_data();
@@ -1368,6 +1369,35 @@ void tst_MainWindow::slowLoadKeepsWindowResponsive()
     QVERIFY(std::memcmp(window.picture().outputBytes(), expected->outputBytes(), kAtariPixels) == 0);
     const QString wrong = mismatch(shownImage(window), planeOf(*expected, 0));
     QVERIFY2(wrong.isEmpty(), qPrintable(wrong));
+}
+
+// A slider move made while a picture loads takes effect even when the load fails.
+void tst_MainWindow::failedSlowLoadKeepsLaterSliderMove()
+{
+    FakeDialogs fake;
+    MainWindow window;
+    fake.install(window);
+    std::atomic<bool> release{false};
+    window.pictureReader = [&release](const QString &, quint32 *, QString *error) {
+        while (!release.load())
+            QThread::msleep(2);
+        *error = QStringLiteral("the test refuses it");
+        return false;
+    };
+    fake.openAnswer = QStringLiteral("/nowhere/photo.jpg");
+    QTest::mouseClick(child<QPushButton>(window, "pushButton_Load"), Qt::LeftButton);
+    child<QSlider>(window, "horizontalSlider")->setValue(0);
+    QVERIFY(window.isBusy());
+    release = true;
+    window.waitForIdle();
+
+    QCOMPARE(fake.warnings, QStringList{QStringLiteral("Cannot load %1:\nthe test refuses it")
+                                            .arg(QDir::toNativeSeparators(fake.openAnswer))});
+    QVERIFY(!child<QPushButton>(window, "pushButton_Save")->isEnabled());
+    QCOMPARE(window.picture().palette().getSaturation(), 0.0);
+    const QString wrong = mismatch(shownImage(window), demoChart(window.picture().palette(), 0));
+    QVERIFY2(wrong.isEmpty(), qPrintable(wrong));
+    QVERIFY(window.qualityText().isEmpty());
 }
 
 void tst_MainWindow::sliderMovesAreGathered_data()

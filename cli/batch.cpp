@@ -32,7 +32,7 @@ int Batch::run(const Deliver &deliver)
             int index;
             {
                 const std::lock_guard<std::mutex> lock(mutex);
-                if (started == count || (stopFlag && stopFlag->load())) {
+                if (started == count || (stop && stop())) {
                     --running;
                     finished.notify_all();
                     return;

@@ -5,8 +5,8 @@
 
 #include <QVector>
 
-#include <atomic>
 #include <functional>
+#include <utility>
 
 struct ConversionJob;
 
@@ -22,9 +22,9 @@ public:
     // threads: how many pictures are converted at once, at least 1.
     Batch(const QVector<ConversionJob> &jobs, const ConversionSettings &settings, int threads);
 
-    // When set, stop is read before each picture is started: once it holds true no further
-    // picture starts, the ones already started finish and are delivered. May be nullptr.
-    void setStopFlag(const std::atomic<bool> *stop) { stopFlag = stop; }
+    // When set, stopRequested is called (on a worker thread) before each picture is started: once
+    // it returns true no further picture starts; the ones already started finish and are delivered.
+    void setStopCheck(std::function<bool()> stopRequested) { stop = std::move(stopRequested); }
 
     // Converts the pictures and delivers each result; returns the number of pictures delivered
     // (all of them unless the stop flag was raised).
@@ -34,7 +34,7 @@ private:
     const QVector<ConversionJob> &jobs;
     const ConversionSettings &settings;
     int threads;
-    const std::atomic<bool> *stopFlag = nullptr;
+    std::function<bool()> stop;
 };
 
 #endif

@@ -136,7 +136,8 @@ CommandLine::Result CommandLine::parse(const QStringList &arguments)
 
     if (!parser.parse(arguments))
         return usage(parser.errorText());
-    if (parser.isSet(helpOption))
+    // A command-line program has no toolkit options of its own: --help-all shows the same help.
+    if (parser.isSet(helpOption) || parser.isSet(QStringLiteral("help-all")))
         return Result::ShowHelp;
     if (parser.isSet(versionOption))
         return Result::ShowVersion;

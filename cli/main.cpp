@@ -1,8 +1,10 @@
 #include "batch.h"
 #include "commandline.h"
 #include "converter.h"
+#include "decodermessages.h"
 #include "palettefile.h"
 #include "picturefiles.h"
+#include "interrupts.h"
 
 #include <QCoreApplication>
 
@@ -16,9 +18,13 @@ constexpr int kExitUsage = 2;
 // Slider values the two methods use without -s: the window's start palette and the photo's chroma.
 constexpr int kStartSaturation = 60;
 constexpr int kPhotographedChroma = 50;
+// A shell's status for a process ended by a signal.
+constexpr int kExitSignalBase = 128;
 
 void printTo(FILE *stream, const QString &text)
 {
+    // A worker may be reading a picture with the standard error stream diverted.
+    const auto hold = DecoderMessages::holdStandardError();
     std::fputs(text.toLocal8Bit().constData(), stream);
     std::fflush(stream);
 }
@@ -56,6 +62,12 @@ bool writeReport(const QString &program, const QString &fileName, const QByteArr
     return false;
 }
 
+// Library messages (at most one line per picture, see PictureFiles::load) in the converter's voice.
+void logMessage(QtMsgType, const QMessageLogContext &, const QString &message)
+{
+    printTo(stderr, QStringLiteral("%1: %2\n").arg(QCoreApplication::applicationName(), message));
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -81,6 +93,8 @@ int main(int argc, char *argv[])
         break;
     }
 
+    Interrupts::install();
+    qInstallMessageHandler(logMessage);
     const ConversionRequest &request = commandLine.request();
     ConversionSettings settings;
     settings.hasSaturation = request.hasSaturation;
@@ -103,7 +117,8 @@ int main(int argc, char *argv[])
     int failed = 0;
     QByteArray report = "file,method,saturation,delta_e2000\n";
     Batch batch(request.jobs, settings, request.threads);
-    batch.run([&](int i, const ConversionResult &result) {
+    batch.setStopCheck([] { return Interrupts::received() != 0; });
+    const int done = batch.run([&](int i, const ConversionResult &result) {
         const ConversionJob &job = request.jobs.at(i);
         if (result.converted && settings.wantFigure)
             report.append(reportLine(job.input, request, result.figure));
@@ -119,5 +134,12 @@ int main(int argc, char *argv[])
     });
     if (settings.wantFigure && !writeReport(program, request.reportFile, report))
         ++failed;
+    if (const int signal = Interrupts::received()) {
+        printTo(stderr, QStringLiteral("%1: interrupted after %2 of %3 pictures; no partly written file is left\n")
+                            .arg(program)
+                            .arg(done)
+                            .arg(count));
+        return kExitSignalBase + signal;
+    }
     return failed == 0 ? kExitSuccess : kExitSomeFailed;
 }

@@ -93,11 +93,16 @@ void ATARIpic::setBasePalette(const quint32 *rgb)
     best.setPalette(base);
 }
 
+void ATARIpic::basePaletteLab(ColourScience::Lab *lab) const
+{
+    for (int i = 0; i < 256; ++i)
+        lab[i] = best.paletteLab(i);
+}
+
 double ATARIpic::qualityFigure() const
 {
     ColourScience::Lab paletteLab[256];
-    for (int i = 0; i < 256; ++i)
-        paletteLab[i] = best.paletteLab(i);
+    basePaletteLab(paletteLab);
     return QualityFigure::meanDeltaE2000(screen, averagedPicture, paletteLab);
 }
 

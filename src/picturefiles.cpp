@@ -2,10 +2,15 @@
 
 #include "atarigeometry.h"
 #include "ataripic.h"
+#include "decodermessages.h"
+#include "loadbudget.h"
 
 #include <QBuffer>
 #include <QCoreApplication>
 #include <QDataStream>
+#include <QDebug>
+#include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QImage>
 #include <QImageReader>
@@ -13,6 +18,7 @@
 #include <QSaveFile>
 #include <QTextStream>
 
+#include <algorithm>
 #include <functional>
 
 using namespace Geometry;
@@ -25,21 +31,26 @@ QString tr(const char *text)
 }
 
 // Writes the whole of bytes through a QSaveFile, so that the target changes only once everything
-// is on disk. A short write is a failure too: the file system may accept part of the data and
-// then refuse the rest without a reason that the device can report.
+// is on disk. A write that stops part way is continued, so that the system's reason for stopping
+// (a full disk, the file size limit) becomes the message; a write that makes no progress without
+// a reason fails too. Unbuffered, so that no part of the file waits in a buffer whose
+// failure to reach the disk commit() would not notice.
 bool saveAtomically(const QString &fileName, const QByteArray &bytes, QString *error)
 {
     QSaveFile file(fileName);
-    if (!file.open(QIODevice::WriteOnly)) {
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
         *error = file.errorString();
         return false;
     }
-    const qint64 written = file.write(bytes);
-    if (written != bytes.size()) {
-        *error = written < 0 ? file.errorString()
-                             : tr("Only part of the file could be written; the disk may be full.");
-        file.cancelWriting();
-        return false;
+    for (qint64 written = 0; written < bytes.size();) {
+        const qint64 step = file.write(bytes.constData() + written, bytes.size() - written);
+        if (step <= 0) {
+            *error = step < 0 ? file.errorString()
+                              : tr("Only part of the file could be written; the disk may be full.");
+            file.cancelWriting();
+            return false;
+        }
+        written += step;
     }
     if (!file.commit()) {
         *error = file.errorString();
@@ -58,6 +69,42 @@ QByteArray render(QIODevice::OpenMode mode, const std::function<void(QBuffer &)>
     return bytes;
 }
 
+// Refuses, before anything is decoded, a picture whose decoding would pass the pixel limit or the
+// memory budget, or that the decoder would complete with whatever memory held.
+bool admit(QImageReader &reader, const QString &fileName, QString *error)
+{
+    using PictureFiles::kMaxPixels;
+    const QSize claimed = reader.size();
+    QFile file(fileName);
+    LoadBudget::Estimate need;
+    if (file.open(QIODevice::ReadOnly))
+        need = LoadBudget::estimate(file, reader.format(), claimed);
+    const QSize size = need.size.isValid() ? need.size : claimed;
+    const QString what = need.what.isEmpty() ? tr("picture") : need.what;
+    if (size.isValid() && qint64(size.width()) * size.height() > kMaxPixels) {
+        *error = tr("The %1 is %2 x %3 pixels; at most %4 megapixels can be loaded.")
+                     .arg(what)
+                     .arg(size.width())
+                     .arg(size.height())
+                     .arg(kMaxPixels / 1'000'000);
+        return false;
+    }
+    if (need.bytes > LoadBudget::kMaxBytes) {
+        *error = tr("Decoding its %1 of %2 x %3 pixels would take %4 MB of memory; at most %5 MB are allowed.")
+                     .arg(what)
+                     .arg(size.width())
+                     .arg(size.height())
+                     .arg(need.bytes >> 20)
+                     .arg(LoadBudget::kMaxBytes >> 20);
+        return false;
+    }
+    if (!need.damage.isEmpty()) {
+        *error = need.damage;
+        return false;
+    }
+    return true;
+}
+
 } // namespace
 
 namespace PictureFiles {
@@ -68,27 +115,34 @@ bool load(const QString &fileName, quint32 *pixels, QString *error)
         *error = tr("It is a folder, not a picture.");
         return false;
     }
+    DecoderMessages messages;
     QImageReader reader(fileName);
     reader.setDecideFormatFromContent(true);
-    const QSize size = reader.size();
-    if (size.isValid() && qint64(size.width()) * size.height() > kMaxPixels) {
-        *error = tr("The picture is %1 x %2 pixels; at most %3 megapixels can be loaded.")
-                     .arg(size.width())
-                     .arg(size.height())
-                     .arg(kMaxPixels / 1'000'000);
+    if (!admit(reader, fileName, error))
         return false;
-    }
 
     const QImage image = reader.read();
+    messages.finish();
     if (image.isNull()) {
         *error = reader.errorString();
+        if (messages.count() > 0)
+            *error += QStringLiteral(" (%1)").arg(messages.first());
         return false;
     }
 
-    const QImage scaled = image.scaled(kSourceWidth, kSourceHeight, Qt::IgnoreAspectRatio, Qt::FastTransformation);
+    // Palette pictures may use indices beyond their colour table; the conversion to 32 bits gives
+    // those pixels transparent black, the value QImage::pixel() returns for them, without the
+    // warning that QImage::pixel() prints for each one.
+    const QImage scaled = image.scaled(kSourceWidth, kSourceHeight, Qt::IgnoreAspectRatio, Qt::FastTransformation)
+                              .convertToFormat(QImage::Format_ARGB32);
     for (int y = 0; y < kSourceHeight; ++y) {
-        for (int x = 0; x < kSourceWidth; ++x)
-            pixels[y * kSourceWidth + x] = scaled.pixel(x, y);
+        const auto *line = reinterpret_cast<const QRgb *>(scaled.constScanLine(y));
+        std::copy(line, line + kSourceWidth, pixels + y * kSourceWidth);
+    }
+    if (messages.count() > 0) {
+        const QString more = messages.count() > 1 ? tr(" (and %1 more messages)").arg(messages.count() - 1) : QString();
+        qWarning().noquote() << tr("%1: the picture is damaged or unusual; the decoder says: %2%3")
+                                    .arg(QDir::toNativeSeparators(fileName), messages.first(), more);
     }
     return true;
 }

@@ -19,7 +19,11 @@ namespace PictureFiles {
 constexpr qint64 kMaxPixels = 200'000'000;
 
 // Reads fileName and stores the scaled picture in pixels (76800 values 0xAARRGGBB, row by row).
-// On failure returns false, leaves pixels untouched and sets error to the reason.
+// Before decoding, refuses a picture that would pass kMaxPixels or LoadBudget::kMaxBytes of memory,
+// or whose data ends before its last pixel where the decoder would leave the rest undefined.
+// On failure returns false, leaves pixels untouched and sets error to the reason (with the size).
+// Messages that the image libraries print while reading are held back; when the picture loads
+// anyway, one warning line naming the file and the first message goes to the message log.
 bool load(const QString &fileName, quint32 *pixels, QString *error);
 
 // Writes the assembler source of pic's converted picture to fileName. On failure returns false,

@@ -234,6 +234,7 @@ void TestCli::informationOptions_data()
     QTest::newRow("-v") << "-v" << version;
     QTest::newRow("--help") << "--help" << QString();
     QTest::newRow("-h") << "-h" << QString();
+    QTest::newRow("--help-all") << "--help-all" << QString();
 }
 
 void TestCli::informationOptions()

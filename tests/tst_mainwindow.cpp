@@ -299,12 +299,18 @@ private slots:
     void sliderMovesAreGathered();
     void droppedFileIsLoaded_data();
     void droppedFileIsLoaded();
+
+private:
+    QTemporaryDir settingsDir;
 };
 
 void tst_MainWindow::initTestCase()
 {
-    // Settings go to a test folder, emptied first, never to the user's own.
+    // Settings go to a folder of this run only, never to the user's own nor to one that another
+    // test run (of this or another checkout) changes at the same time.
     QStandardPaths::setTestModeEnabled(true);
+    QVERIFY(settingsDir.isValid());
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settingsDir.path());
     QSettings().clear();
 }
 

@@ -1,5 +1,6 @@
 #include "atarigeometry.h"
 #include "picturefiles.h"
+#include "testpictures.h"
 
 #include <QBuffer>
 #include <QFile>
@@ -177,6 +178,14 @@ void TestPictureFiles::refusesBadFile_data()
     QTest::newRow("not an image") << "notes.jpg" << QByteArray("these are my notes, not a photo\n") << QString();
     QTest::newRow("damaged header") << "damaged.jpg" << damagedHeader << QString();
     QTest::newRow("decompression bomb") << "bomb.jpg" << jpegClaiming(65500, 65500) << "65500";
+    QTest::newRow("GIF screen past the limit around a tiny frame")
+        << "screen.gif" << TestPictures::gif(16383, 16383, 1, 1, {qRgb(0, 0, 0)}, QByteArray(1, '\0')) << "16383";
+    QTest::newRow("progressive JPEG past the memory budget")
+        << "progressive.jpg"
+        << TestPictures::withJpegSize(TestPictures::encode(gradient(16, 16), "JPG", true), 20000, 10000)
+        << "MB of memory";
+    QTest::newRow("BMP ending before its last row")
+        << "short.bmp" << TestPictures::bmp(64, 64, 24, {}, QByteArray(64 * 3, '\x40')) << "ends early";
 }
 
 void TestPictureFiles::refusesBadFile()
@@ -201,6 +210,7 @@ void TestPictureFiles::admitsLargeCameraPhoto()
     QString error;
     PictureFiles::load(path, pixels.data(), &error);
     QVERIFY2(!error.contains(QStringLiteral("megapixels")), qPrintable(error));
+    QVERIFY2(!error.contains(QStringLiteral("MB of memory")), qPrintable(error));
 }
 
 QTEST_GUILESS_MAIN(TestPictureFiles)

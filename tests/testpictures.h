@@ -1,0 +1,52 @@
+#ifndef TESTPICTURES_H
+#define TESTPICTURES_H
+
+#include <QByteArray>
+#include <QImage>
+#include <QString>
+#include <QVector>
+
+// Small picture files made byte by byte or with QImageWriter, for the loading tests: valid seeds
+// of every format the program reads, and the damaged or oversized files that loading must refuse.
+namespace TestPictures {
+
+// A w x h picture whose colour changes along both axes (every pixel opaque).
+QImage gradient(int w, int h);
+
+// image in format ("PNG", "JPG", "BMP", "PPM", "ICO"); a progressive JPEG when progressive is set.
+QByteArray encode(const QImage &image, const char *format, bool progressive = false);
+
+// A GIF with a logical screen of screenWidth x screenHeight holding one frame of frameWidth x
+// frameHeight at (0, 0), pixel i having the colour palette[indices[i]]. The LZW data uses 9-bit
+// codes throughout (a clear code every 100 pixels), which every decoder reads.
+QByteArray gif(int screenWidth, int screenHeight, int frameWidth, int frameHeight, const QVector<QRgb> &palette,
+               const QByteArray &indices);
+
+// An icon file with one entry of entryWidth x entryHeight (1 to 256) whose image data is image.
+QByteArray icon(int entryWidth, int entryHeight, const QByteArray &image);
+
+// A bottom-up BMP with a BITMAPINFOHEADER: width x height at bits per pixel, the colour table
+// table, and pixelData as the picture data (rows of 4-byte multiples, or run-length coded for
+// compression 1; may be cut short).
+QByteArray bmp(int width, int height, int bits, const QVector<QRgb> &table, const QByteArray &pixelData,
+               int compression = 0);
+
+// png with the width and height of its header replaced (and the header's checksum corrected).
+QByteArray withPngSize(QByteArray png, quint32 width, quint32 height);
+
+// jpeg with the width and height of its first frame header replaced.
+QByteArray withJpegSize(QByteArray jpeg, int width, int height);
+
+struct Seed
+{
+    QString name; // file name with the format's extension
+    QByteArray bytes;
+};
+
+// One small valid file of each format and variant the program reads (JPEG baseline and progressive,
+// PNG true colour and palette, BMP 24-bit and 8-bit, GIF, icon with bitmap and with PNG, PPM).
+QVector<Seed> seeds();
+
+} // namespace TestPictures
+
+#endif

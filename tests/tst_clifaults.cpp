@@ -1,0 +1,286 @@
+#include "testpictures.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <csignal>
+#include <sys/resource.h>
+
+using namespace TestPictures;
+
+namespace {
+
+const QString kProgram = QStringLiteral("rastrel-zo9-cli");
+
+// Starts the converter with SIGXFSZ at its default action (ending the process), optionally with a
+// limit on the size of any file it writes, so that the converter has to ignore the signal itself.
+class ConverterProcess : public QProcess
+{
+public:
+    rlim_t fileSizeLimit = 0;
+
+protected:
+    void setupChildProcess() override
+    {
+        std::signal(SIGXFSZ, SIG_DFL);
+        if (fileSizeLimit == 0)
+            return;
+        const rlimit limit{fileSizeLimit, fileSizeLimit};
+        setrlimit(RLIMIT_FSIZE, &limit);
+    }
+};
+
+struct Run
+{
+    bool normalExit = false;
+    int exitCode = -1;
+    QStringList errLines;
+};
+
+QByteArray readAll(const QString &fileName)
+{
+    QFile file(fileName);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+bool writeAll(const QString &fileName, const QByteArray &bytes)
+{
+    QFile file(fileName);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
+
+QStringList entries(const QString &dir)
+{
+    return QDir(dir).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden, QDir::Name);
+}
+
+Run finish(ConverterProcess &process)
+{
+    Run result;
+    if (!process.waitForFinished(300000)) {
+        process.kill();
+        process.waitForFinished();
+        return result;
+    }
+    result.normalExit = process.exitStatus() == QProcess::NormalExit;
+    result.exitCode = process.exitCode();
+    result.errLines = QString::fromLocal8Bit(process.readAllStandardError()).split('\n', Qt::SkipEmptyParts);
+    return result;
+}
+
+Run run(const QStringList &arguments, rlim_t fileSizeLimit = 0, const QString &perturbation = QString())
+{
+    ConverterProcess process;
+    process.fileSizeLimit = fileSizeLimit;
+    if (!perturbation.isEmpty()) {
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("MALLOC_PERTURB_"), perturbation);
+        process.setProcessEnvironment(environment);
+    }
+    process.start(QStringLiteral(RASTREL_CLI), arguments);
+    if (!process.waitForStarted(30000))
+        return Run();
+    return finish(process);
+}
+
+} // namespace
+
+class TestCliFaults : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void fileSizeLimit_data();
+    void fileSizeLimit();
+    void interruptedBatch_data();
+    void interruptedBatch();
+    void oneLinePerDamagedFile();
+    void sameExportWhateverMemoryHeld_data();
+    void sameExportWhateverMemoryHeld();
+
+private:
+    QString freshDir();
+
+    QTemporaryDir temp;
+    int dirCount = 0;
+    QString chelsea;
+    QByteArray chelseaXex;
+};
+
+QString TestCliFaults::freshDir()
+{
+    const QString dir = temp.filePath(QStringLiteral("case%1").arg(++dirCount));
+    if (!QDir().mkpath(dir))
+        qFatal("cannot create %s", qPrintable(dir));
+    return dir;
+}
+
+void TestCliFaults::initTestCase()
+{
+    QVERIFY(temp.isValid());
+    chelsea = QStringLiteral(RASTREL_TEST_DATA "/chelsea.jpg");
+    const QString xex = freshDir() + QStringLiteral("/chelsea.xex");
+    const Run reference = run({chelsea, "--xex", xex});
+    QCOMPARE(reference.exitCode, 0);
+    chelseaXex = readAll(xex);
+    QVERIFY(!chelseaXex.isEmpty());
+}
+
+void TestCliFaults::fileSizeLimit_data()
+{
+    QTest::addColumn<QString>("option");
+    QTest::addColumn<QString>("name");
+    QTest::newRow("xex") << "--xex" << "a.xex";
+    QTest::newRow("asm") << "--asm" << "a.asm";
+    QTest::newRow("png") << "--png" << "a.png";
+}
+
+// Past `ulimit -f` the save fails with the system's reason, the old file stays and no temporary
+// file is left, instead of the converter dying of SIGXFSZ.
+void TestCliFaults::fileSizeLimit()
+{
+    QFETCH(QString, option);
+    QFETCH(QString, name);
+
+    const QString dir = freshDir();
+    const QString path = dir + '/' + name;
+    QVERIFY(writeAll(path, "old contents"));
+    const Run result = run({chelsea, option, path}, 4096);
+    QVERIFY(result.normalExit);
+    QCOMPARE(result.exitCode, 1);
+    QCOMPARE(result.errLines.size(), 1);
+    QVERIFY2(result.errLines.first().startsWith(QStringLiteral("%1: %2: ").arg(kProgram, path)),
+             qPrintable(result.errLines.first()));
+    QCOMPARE(readAll(path), QByteArray("old contents"));
+    QCOMPARE(entries(dir), QStringList{name});
+}
+
+void TestCliFaults::interruptedBatch_data()
+{
+    QTest::addColumn<int>("signal");
+    QTest::newRow("SIGTERM") << int(SIGTERM);
+    QTest::newRow("SIGINT") << int(SIGINT);
+}
+
+// A signal during a batch stops it after the picture in hand: every picture reported done has all
+// its outputs, whole; no other file (no temporary one) is in the output directory.
+void TestCliFaults::interruptedBatch()
+{
+    QFETCH(int, signal);
+    constexpr int kPictures = 60;
+
+    const QString inputs = freshDir();
+    QStringList arguments{"-o", freshDir(), "-f", "xex,asm,png"};
+    const QString out = arguments.at(1);
+    for (int i = 0; i < kPictures; ++i) {
+        const QString link = QStringLiteral("%1/p%2.jpg").arg(inputs).arg(i, 2, 10, QLatin1Char('0'));
+        QVERIFY(QFile::link(chelsea, link));
+        arguments << link;
+    }
+
+    ConverterProcess process;
+    process.setReadChannel(QProcess::StandardError);
+    process.start(QStringLiteral(RASTREL_CLI), arguments);
+    QVERIFY(process.waitForStarted(30000));
+    QByteArray err;
+    while (!err.contains("[1/") && process.waitForReadyRead(60000))
+        err += process.readAllStandardError();
+    QVERIFY2(err.contains("[1/"), err.constData());
+    ::kill(pid_t(process.processId()), signal);
+    Run result = finish(process);
+    result.errLines = QString::fromLocal8Bit(err).split('\n', Qt::SkipEmptyParts) + result.errLines;
+
+    QVERIFY(result.normalExit);
+    QCOMPARE(result.exitCode, 128 + signal);
+    QVERIFY2(result.errLines.last().contains(QLatin1String("interrupted")), qPrintable(result.errLines.last()));
+    const QStringList progress = result.errLines.filter(QRegularExpression(QStringLiteral("^\\[\\d+/60\\] ")));
+    QVERIFY(progress.size() < kPictures);
+    QStringList expected;
+    for (int i = 0; i < progress.size(); ++i) {
+        const QString name = QStringLiteral("p%1").arg(i, 2, 10, QLatin1Char('0'));
+        expected << name + ".asm" << name + ".png" << name + ".xex";
+        QCOMPARE(readAll(out + '/' + name + ".xex"), chelseaXex);
+    }
+    QCOMPARE(entries(out), expected);
+}
+
+// Damaged files give one line each (the refusal, or one warning naming the file when the picture
+// loads anyway), however many messages the image libraries produce.
+void TestCliFaults::oneLinePerDamagedFile()
+{
+    const QString dir = freshDir();
+    const QByteArray whole = readAll(chelsea);
+    QByteArray badChecksum = encode(gradient(8, 8), "PNG");
+    badChecksum[29] = char(badChecksum.at(29) ^ 0x55);
+    const QList<QPair<QString, QByteArray>> files{
+        {"half.jpg", whole.left(whole.size() / 2)},
+        {"checksum.png", badChecksum},
+        {"short.bmp", bmp(64, 64, 24, {}, QByteArray(64 * 3, '\x40'))},
+        {"screen.gif", gif(16383, 16383, 1, 1, {qRgb(0, 0, 0)}, QByteArray(1, '\0'))},
+        {"index.bmp", bmp(320, 240, 8, {qRgb(255, 0, 0)}, QByteArray(320 * 240, '\x07'))},
+    };
+    QStringList arguments{"-q", "-o", freshDir()};
+    for (const auto &file : files) {
+        QVERIFY(writeAll(dir + '/' + file.first, file.second));
+        arguments << dir + '/' + file.first;
+    }
+
+    const Run result = run(arguments);
+    QCOMPARE(result.exitCode, 1);
+    // The palette picture loads without a word; each of the others gives exactly one line.
+    QCOMPARE(result.errLines.size(), files.size() - 1);
+    for (int i = 0; i + 1 < files.size(); ++i) {
+        const QString prefix = QStringLiteral("%1: %2/%3: ").arg(kProgram, dir, files.at(i).first);
+        QVERIFY2(result.errLines.at(i).startsWith(prefix), qPrintable(result.errLines.at(i)));
+    }
+}
+
+void TestCliFaults::sameExportWhateverMemoryHeld_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<bool>("loads");
+
+    QVector<QRgb> palette;
+    for (int i = 0; i < 16; ++i)
+        palette << qRgb(i * 16, 128, 255 - i * 16);
+    QByteArray indices;
+    for (int i = 0; i < 64 * 48; ++i)
+        indices.append(char(i % 16));
+    const QByteArray gifFile = gif(64, 48, 64, 48, palette, indices);
+    const QByteArray bmpFile = encode(gradient(64, 48), "BMP");
+
+    // The GIF decoder fills the screen before drawing the frame, so a cut frame has a defined rest.
+    QTest::newRow("GIF cut in its frame") << gifFile.left(gifFile.size() / 2) << true;
+    QTest::newRow("BMP cut in its pixels") << bmpFile.left(bmpFile.size() / 2) << false;
+    QTest::newRow("one-row BMP claiming 64 rows") << bmp(64, 64, 24, {}, QByteArray(64 * 3, '\x40')) << false;
+}
+
+// With malloc filling new memory with two different bytes, a damaged picture gives the same export
+// twice, or is refused both times.
+void TestCliFaults::sameExportWhateverMemoryHeld()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(bool, loads);
+
+    const QString dir = freshDir();
+    const QString input = dir + QStringLiteral("/damaged");
+    QVERIFY(writeAll(input, bytes));
+    QByteArray exports[2];
+    const QString perturbations[2] = {QStringLiteral("17"), QStringLiteral("238")};
+    for (int i = 0; i < 2; ++i) {
+        const QString png = dir + QStringLiteral("/original%1.png").arg(i);
+        const Run result = run({input, "-p", "original", "--png", png}, 0, perturbations[i]);
+        QCOMPARE(result.exitCode, loads ? 0 : 1);
+        exports[i] = readAll(png);
+        QCOMPARE(exports[i].isEmpty(), !loads);
+    }
+    QVERIFY(exports[0] == exports[1]);
+}
+
+QTEST_GUILESS_MAIN(TestCliFaults)
+#include "tst_clifaults.moc"

@@ -7,6 +7,9 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QHash>
+#include <QThread>
+
+#include <algorithm>
 
 namespace {
 
@@ -116,8 +119,15 @@ CommandLine::Result CommandLine::parse(const QStringList &arguments)
         QStringLiteral("FILE"));
     const QCommandLineOption quietOption({QStringLiteral("q"), QStringLiteral("quiet")},
                                          QStringLiteral("Show no progress; errors are still reported."));
+    const QCommandLineOption jobsOption(
+        {QStringLiteral("j"), QStringLiteral("jobs")},
+        QStringLiteral("Convert N pictures at once, 1..%1 (default: the number of processor cores, here %2). "
+                       "Outputs, messages and exit status are the same as with -j 1.")
+            .arg(kMaxThreads)
+            .arg(QThread::idealThreadCount()),
+        QStringLiteral("N"));
     parser.addOptions({outputDirOption, formatOption, xexOption, asmOption, pngOption, saturationOption,
-                       previewOption, methodOption, paletteOption, reportOption, quietOption});
+                       previewOption, methodOption, paletteOption, reportOption, jobsOption, quietOption});
     parser.addPositionalArgument(QStringLiteral("images"),
                                  QStringLiteral("Pictures to convert, in any format Qt can read."),
                                  QStringLiteral("IMAGE..."));
@@ -158,6 +168,15 @@ CommandLine::Result CommandLine::parse(const QStringList &arguments)
         req.previewMode = quint8(mode);
     }
     req.quiet = parser.isSet(quietOption);
+    req.threads = std::max(1, QThread::idealThreadCount());
+    if (parser.isSet(jobsOption)) {
+        const QString text = parser.value(jobsOption);
+        bool ok = false;
+        const int value = text.toInt(&ok, 10);
+        if (!ok || value < 1 || value > kMaxThreads)
+            return usage(QStringLiteral("jobs must be a whole number from 1 to %1, not '%2'").arg(kMaxThreads).arg(text));
+        req.threads = value;
+    }
     if (parser.isSet(methodOption)) {
         const QString method = parser.value(methodOption).toLower();
         if (method != QLatin1String("classic") && method != QLatin1String("best"))

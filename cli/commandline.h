@@ -28,6 +28,7 @@ struct ConversionRequest
     bool bestMethod = false;    // false: the classic conversion
     QString reportFile;         // CSV quality report, "-" for standard output; empty: none
     bool quiet = false;
+    int threads = 1;            // pictures converted at once, 1 to CommandLine::kMaxThreads
 };
 
 // Parses and checks the converter's arguments. Every problem that can be seen before any
@@ -37,6 +38,8 @@ class CommandLine
 {
 public:
     enum class Result { Convert, ShowHelp, ShowVersion, UsageError };
+    // The largest value of --jobs.
+    static constexpr int kMaxThreads = 256;
 
     // Parses arguments (the program name first, as in QCoreApplication::arguments()).
     Result parse(const QStringList &arguments);

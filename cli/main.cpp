@@ -1,5 +1,7 @@
+#include "batch.h"
 #include "commandline.h"
 #include "converter.h"
+#include "decodermessages.h"
 #include "filenames.h"
 #include "palettefile.h"
 #include "picturefiles.h"
@@ -22,6 +24,8 @@ constexpr int kExitSignalBase = 128;
 
 void printTo(FILE *stream, const QString &text)
 {
+    // A worker may be reading a picture with the standard error stream diverted.
+    const auto hold = DecoderMessages::holdStandardError();
     std::fputs(text.toLocal8Bit().constData(), stream);
     std::fflush(stream);
 }
@@ -113,24 +117,23 @@ int main(int argc, char *argv[])
     const int count = request.jobs.size();
     const bool showProgress = count > 1 && !request.quiet;
     int failed = 0;
-    int done = 0;
     QByteArray report = "file,method,saturation,delta_e2000\n";
-    for (int i = 0; i < count && Interrupts::received() == 0; ++i, ++done) {
+    Batch batch(request.jobs, settings, request.threads);
+    batch.setStopCheck([] { return Interrupts::received() != 0; });
+    const int done = batch.run([&](int i, const ConversionResult &result) {
         const ConversionJob &job = request.jobs.at(i);
-        const ConversionResult result = convert(job, settings);
-        const QStringList &failures = result.failures;
         if (result.converted && settings.wantFigure)
             report.append(reportLine(job.input, request, result.figure));
-        for (const QString &failure : failures)
+        for (const QString &failure : result.failures)
             printTo(stderr, QStringLiteral("%1: %2\n").arg(program, failure));
-        if (!failures.isEmpty())
+        if (!result.failures.isEmpty())
             ++failed;
         else if (showProgress)
             printTo(stderr, QStringLiteral("[%1/%2] %3 -> %4\n")
                                 .arg(i + 1)
                                 .arg(count)
                                 .arg(job.input, job.outputs().join(QStringLiteral(", "))));
-    }
+    });
     if (settings.wantFigure && !writeReport(program, request.reportFile, report))
         ++failed;
     if (const int signal = Interrupts::received()) {

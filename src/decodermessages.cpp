@@ -14,6 +14,7 @@
 namespace {
 
 std::atomic<DecoderMessages *> active{nullptr};
+std::recursive_mutex standardError;
 
 // Most of the diverted standard error stream that is read back (the first line matters).
 constexpr long kMaxCaptured = 64 * 1024;
@@ -31,8 +32,14 @@ void sendSanitizerReportsTo(int fd)
 
 } // namespace
 
+std::unique_lock<std::recursive_mutex> DecoderMessages::holdStandardError()
+{
+    return std::unique_lock<std::recursive_mutex>(standardError);
+}
+
 DecoderMessages::DecoderMessages()
-    : previous(qInstallMessageHandler(collect)), outer(active.load()), thread(std::this_thread::get_id())
+    : hold(standardError)
+    , previous(qInstallMessageHandler(collect)), outer(active.load()), thread(std::this_thread::get_id())
 {
     active.store(this);
     if (outer != nullptr)
@@ -79,6 +86,7 @@ void DecoderMessages::finish()
     if (capture != nullptr)
         std::fclose(capture);
     capture = nullptr;
+    hold.unlock();
 }
 
 void DecoderMessages::add(const QString &message)

@@ -5,7 +5,8 @@
 
 #include <csignal>
 
-// Starts the program: one window, the event loop, and the loop's result as exit code.
+// Starts the program: one window, the picture named on the command line (if any) loading,
+// the event loop, and the loop's result as exit code.
 int main(int argc, char **argv)
 {
     // A save past the file size limit (ulimit -f) then fails with a message instead of ending the program.
@@ -16,5 +17,8 @@ int main(int argc, char **argv)
     QApplication::setWindowIcon(QIcon(QStringLiteral(":qtRastrel.png")));
     MainWindow window;
     window.show();
+    const QStringList arguments = QApplication::arguments();
+    if (arguments.size() > 1)
+        window.loadPicture(arguments.at(1));
     return app.exec();
 }

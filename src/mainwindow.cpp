@@ -3,7 +3,10 @@
 
 #include <QAction>
 #include <QActionGroup>
+#include <QCoreApplication>
 #include <QDir>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QGraphicsPixmapItem>
@@ -11,11 +14,16 @@
 #include <QImage>
 #include <QMenu>
 #include <QMessageBox>
+#include <QMimeData>
 #include <QPixmap>
 #include <QHelpEvent>
 #include <QImageReader>
 #include <QSettings>
+#include <QThreadPool>
 #include <QToolTip>
+#include <QUrl>
+
+#include <utility>
 
 #include <utility>
 
@@ -73,11 +81,15 @@ MainWindow::MainWindow(QWidget *parent)
     , scene(nullptr)
     , previewMode(0)
     , pictureLoaded(false)
-    , sourcePixels{}
     , ui(new Ui_MainWindow)
 {
+    pictureReader = PictureFiles::load;
     ui->setupUi(this);
     pic = new ATARIpic;
+    spare = new ATARIpic;
+    worker = new QThreadPool(this);
+    worker->setMaxThreadCount(1);
+    setAcceptDrops(true);
     image = new QImage(pic->width, pic->height, QImage::Format_RGB32);
     scene = new QGraphicsScene(this);
     scene->setSceneRect(0, 0, pic->width, pic->height);
@@ -85,17 +97,20 @@ MainWindow::MainWindow(QWidget *parent)
 
     const QSettings settings;
     if (settings.value(QLatin1String(kMethodKey)).toString() == QLatin1String(kBestMethod)) {
-        pic->setMethod(ATARIpic::Method::Best);
+        wanted.best = true;
         bestAction->setChecked(true);
     }
     // A remembered palette file that can no longer be read leaves the stored palette in use.
     const QString paletteFile = settings.value(QLatin1String(kPaletteKey)).toString();
     quint32 palette[256];
     QString error;
-    if (!paletteFile.isEmpty() && PaletteFile::read(paletteFile, palette, &error)) {
-        pic->setBasePalette(palette);
+    if (!paletteFile.isEmpty() && PaletteFile::read(paletteFile, palette, &error))
+        wanted.basePalette.assign(palette, palette + 256);
+    // The chart is quick to draw: the first one is drawn here, before the window shows.
+    applySettings(*pic, shown, wanted);
+    shown = wanted;
+    if (!wanted.basePalette.empty())
         pic->Demo();
-    }
     paintImage();
 }
 
@@ -168,7 +183,7 @@ void MainWindow::createActions()
 void MainWindow::showPreviewMenu(const QPoint &position)
 {
     atariViewAction->setChecked(atariView);
-    builtInPaletteAction->setChecked(pic->palette().hasBuiltInBase());
+    builtInPaletteAction->setChecked(wanted.basePalette.empty());
     QMenu menu(this);
     menu.addAction(classicAction);
     menu.addAction(bestAction);
@@ -200,7 +215,7 @@ bool MainWindow::loadPalette(const QString &fileName)
                         tr("Cannot use %1 as a palette:\n%2").arg(QDir::toNativeSeparators(fileName), error));
         return false;
     }
-    pic->setBasePalette(palette);
+    wanted.basePalette.assign(palette, palette + 256);
     QSettings().setValue(QLatin1String(kPaletteKey), QFileInfo(fileName).absoluteFilePath());
     reconvert();
     return true;
@@ -208,13 +223,27 @@ bool MainWindow::loadPalette(const QString &fileName)
 
 void MainWindow::useBuiltInPalette()
 {
-    pic->setBasePalette(nullptr);
+    wanted.basePalette.clear();
     QSettings().remove(QLatin1String(kPaletteKey));
     reconvert();
 }
 
 bool MainWindow::eventFilter(QObject *watched, QEvent *event)
 {
+    // The scene has nothing that takes drops: a drag over the picture is the window's.
+    if (watched == ui->graphicsView->viewport()) {
+        switch (event->type()) {
+        case QEvent::DragEnter:
+        case QEvent::DragMove:
+            acceptDrag(static_cast<QDropEvent *>(event));
+            return true;
+        case QEvent::Drop:
+            dropFile(static_cast<QDropEvent *>(event));
+            return true;
+        default:
+            break;
+        }
+    }
     if (watched == ui->graphicsView->viewport() && event->type() == QEvent::ToolTip) {
         const QString quality = qualityText();
         if (quality.isEmpty())
@@ -228,7 +257,7 @@ bool MainWindow::eventFilter(QObject *watched, QEvent *event)
 
 void MainWindow::useBestMethod(bool best)
 {
-    pic->setMethod(best ? ATARIpic::Method::Best : ATARIpic::Method::Classic);
+    wanted.best = best;
     (best ? bestAction : classicAction)->setChecked(true);
     QSettings().setValue(QLatin1String(kMethodKey), best ? QLatin1String(kBestMethod) : QLatin1String("classic"));
     reconvert();
@@ -243,17 +272,126 @@ QString MainWindow::qualityText() const
 
 void MainWindow::reconvert()
 {
-    if (pictureLoaded)
-        pic->letsGo();
-    else
-        pic->Demo();
-    preview();
+    conversionDue = true;
+    startWork();
+}
+
+bool MainWindow::loadPicture(const QString &fileName)
+{
+    if (!loadingFile.isEmpty()) {
+        dialogs.warning(this, tr("Load Picture"),
+                        tr("Still loading %1; try again once it is shown.").arg(QDir::toNativeSeparators(loadingFile)));
+        return false;
+    }
+    loadingFile = fileName;
+    startWork();
+    return true;
+}
+
+bool MainWindow::isBusy() const
+{
+    return working || conversionDue || !loadingFile.isEmpty();
+}
+
+void MainWindow::waitForIdle()
+{
+    while (isBusy())
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+}
+
+bool MainWindow::sameSettings(const Settings &a, const Settings &b)
+{
+    return a.hasSaturation == b.hasSaturation && a.saturation == b.saturation && a.basePalette == b.basePalette
+           && a.best == b.best;
+}
+
+void MainWindow::applySettings(ATARIpic &store, const Settings &from, const Settings &to)
+{
+    if (to.hasSaturation && (!from.hasSaturation || from.saturation != to.saturation))
+        store.newSaturation(static_cast<double>(to.saturation));
+    if (to.basePalette != from.basePalette)
+        store.setBasePalette(to.basePalette.empty() ? nullptr : to.basePalette.data());
+    store.setMethod(to.best ? ATARIpic::Method::Best : ATARIpic::Method::Classic);
+}
+
+void MainWindow::startWork()
+{
+    if (working || (loadingFile.isEmpty() && !conversionDue))
+        return;
+    working = true;
+    conversionDue = false; // this piece of work converts with the latest settings
+    setCursor(Qt::BusyCursor);
+
+    // Everything the worker uses is copied here; the shown store and the window's fields stay
+    // with the GUI thread.
+    ATARIpic *store = spare;
+    const Settings from = spareHas;
+    Outcome outcome;
+    outcome.fileName = loadingFile;
+    outcome.source = source;
+    outcome.applied = wanted;
+    const PictureReader reader = pictureReader;
+    worker->start([this, store, from, outcome, reader]() mutable {
+        if (!outcome.fileName.isEmpty()) {
+            auto pixels = std::make_shared<std::vector<quint32>>(Geometry::kSourcePixels);
+            if (reader(outcome.fileName, pixels->data(), &outcome.error))
+                outcome.source = std::move(pixels);
+            else if (outcome.error.isEmpty())
+                outcome.error = tr("cannot be read");
+        }
+        if (outcome.error.isEmpty()) {
+            applySettings(*store, from, outcome.applied);
+            if (outcome.source)
+                store->copy(outcome.source->data());
+            else
+                store->Demo();
+        }
+        QMetaObject::invokeMethod(this, [this, outcome] { finishWork(outcome); }, Qt::QueuedConnection);
+    });
+}
+
+void MainWindow::finishWork(const Outcome &outcome)
+{
+    working = false;
+    const bool load = !outcome.fileName.isEmpty();
+    if (load)
+        loadingFile.clear();
+    const bool failed = !outcome.error.isEmpty();
+    if (failed) {
+        // Nothing was converted. The load may have stood for a conversion asked for before it.
+        if (!sameSettings(shown, wanted))
+            conversionDue = true;
+    } else {
+        std::swap(pic, spare);
+        spareHas = std::move(shown);
+        shown = outcome.applied;
+        if (load) {
+            source = outcome.source;
+            pictureLoaded = true;
+            loadedFile = outcome.fileName;
+        }
+        preview();
+        emit conversionShown();
+    }
+    startWork();
+    if (failed) {
+        dialogs.warning(this, tr("Load Picture"),
+                        tr("Cannot load %1:\n%2").arg(QDir::toNativeSeparators(outcome.fileName), outcome.error));
+    }
+    if (!isBusy()) {
+        unsetCursor();
+        emit idle();
+    }
 }
 
 MainWindow::~MainWindow()
 {
+    // A running piece of work writes into spare; let it finish first. Its report to this
+    // window is dropped with the window.
+    worker->waitForDone();
     delete image;
     delete scene;
+    delete spare;
     delete pic;
     delete ui;
 }
@@ -312,20 +450,54 @@ QString MainWindow::askOpenFileName(const QString &caption, const QString &filte
 
 void MainWindow::on_pushButton_Load_clicked()
 {
-    const QString fileName = askOpenFileName(tr("Open JPG"), openFilter());
-    if (fileName.isEmpty())
-        return;
-
-    QString error;
-    if (!PictureFiles::load(fileName, sourcePixels, &error)) {
-        dialogs.warning(this, tr("Load Picture"),
-                        tr("Cannot load %1:\n%2").arg(QDir::toNativeSeparators(fileName), error));
+    if (!loadingFile.isEmpty()) {
+        loadPicture(loadingFile); // refused with the same warning
         return;
     }
-    pic->copy(sourcePixels);
-    pictureLoaded = true;
-    loadedFile = fileName;
-    preview();
+    const QString fileName = askOpenFileName(tr("Open JPG"), openFilter());
+    if (!fileName.isEmpty())
+        loadPicture(fileName);
+}
+
+QString MainWindow::droppedFile(const QMimeData *mime)
+{
+    if (!mime || !mime->hasUrls() || mime->urls().size() != 1 || !mime->urls().constFirst().isLocalFile())
+        return QString();
+    return mime->urls().constFirst().toLocalFile();
+}
+
+void MainWindow::acceptDrag(QDropEvent *event)
+{
+    if (droppedFile(event->mimeData()).isEmpty())
+        event->ignore();
+    else
+        event->acceptProposedAction();
+}
+
+void MainWindow::dropFile(QDropEvent *event)
+{
+    const QString fileName = droppedFile(event->mimeData());
+    if (fileName.isEmpty()) {
+        event->ignore();
+        return;
+    }
+    event->acceptProposedAction();
+    loadPicture(fileName);
+}
+
+void MainWindow::dragEnterEvent(QDragEnterEvent *event)
+{
+    acceptDrag(event);
+}
+
+void MainWindow::dragMoveEvent(QDragMoveEvent *event)
+{
+    acceptDrag(event);
+}
+
+void MainWindow::dropEvent(QDropEvent *event)
+{
+    dropFile(event);
 }
 
 void MainWindow::on_pushButton_Save_clicked()
@@ -406,6 +578,7 @@ void MainWindow::on_radioButton_7_clicked()
 
 void MainWindow::on_horizontalSlider_valueChanged(int value)
 {
-    pic->newSaturation(static_cast<double>(value));
+    wanted.hasSaturation = true;
+    wanted.saturation = value;
     reconvert();
 }

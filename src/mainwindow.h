@@ -5,11 +5,18 @@
 #include <QString>
 
 #include <functional>
+#include <memory>
+#include <vector>
 
 #include "atarigeometry.h"
 
 class ATARIpic;
 class QAction;
+class QDragEnterEvent;
+class QDragMoveEvent;
+class QDropEvent;
+class QMimeData;
+class QThreadPool;
 class QGraphicsPixmapItem;
 class QGraphicsScene;
 class QImage;
@@ -37,8 +44,19 @@ struct MainWindowDialogs
     MainWindowDialogs();
 };
 
+// Reads a picture: fills 76800 pixels (320x240, row by row) or returns false with a reason in
+// *error. The window calls it on a worker thread.
+using PictureReader = std::function<bool(const QString &fileName, quint32 *pixels, QString *error)>;
+
 // The one window of the program: a 320x240 preview of the picture in one of seven modes,
 // the saturation slider and the buttons that load a photo and write the two exports.
+//
+// Loading and converting run on a worker thread, one piece of work at a time, on a second
+// picture store that takes the place of the shown one only once the work is complete; meanwhile
+// the window shows a busy cursor and keeps repainting. Changes asked for while the worker is busy
+// (slider, palette, method) are gathered into a single further conversion with the latest
+// values. A second picture cannot be loaded while one is loading: it is refused with a warning.
+// Exports write the picture shown.
 class MainWindow : public QMainWindow
 {
     Q_OBJECT
@@ -71,6 +89,16 @@ public:
     // The preview's context menu, built from the window's actions.
     void showPreviewMenu(const QPoint &position);
 
+    // Reads fileName on the worker thread and converts it with the current settings; shows it
+    // when both are done. A file that cannot be read is reported and changes nothing. Returns
+    // false (after a warning) if another picture is still loading. The Load button, a dropped
+    // file and the command line come here.
+    bool loadPicture(const QString &fileName);
+    // True while a load or a conversion is running or waiting to run.
+    bool isBusy() const;
+    // Runs the event loop until nothing is running or waiting (the window keeps repainting).
+    void waitForIdle();
+
     // The picture store the display shows; read only.
     const ATARIpic &picture() const { return *pic; }
 
@@ -79,6 +107,14 @@ public:
     static QString openFilter();
 
     MainWindowDialogs dialogs;
+    // How pictures are read; PictureFiles::load unless replaced (a test slows it down).
+    PictureReader pictureReader;
+
+signals:
+    // A finished load or conversion has just been shown.
+    void conversionShown();
+    // The last piece of work has finished and nothing waits to run.
+    void idle();
 
 private slots:
     void on_pushButton_Exit_clicked();
@@ -97,11 +133,45 @@ private slots:
 protected:
     // Shows the quality figure as the preview's tooltip, worked out only when asked for.
     bool eventFilter(QObject *watched, QEvent *event) override;
+    // A single local file dragged onto the window is accepted and loaded when dropped.
+    void dragEnterEvent(QDragEnterEvent *event) override;
+    void dragMoveEvent(QDragMoveEvent *event) override;
+    void dropEvent(QDropEvent *event) override;
 
 private:
+    // What the conversion is asked to use; applied to a picture store before it converts.
+    struct Settings
+    {
+        bool hasSaturation = false;  // false: the store's start palette and chroma factor
+        int saturation = 0;          // slider value 0 to 100
+        std::vector<quint32> basePalette; // 256 RGB values, or empty for the stored palette
+        bool best = false;
+    };
+    // What a finished piece of work hands back to the window.
+    struct Outcome
+    {
+        QString fileName; // the picture read, or empty for a conversion alone
+        QString error;    // why it could not be read; empty on success
+        std::shared_ptr<const std::vector<quint32>> source;
+        Settings applied;
+    };
+
     void createActions();
-    // Runs the conversion again after a palette or method change (or redraws the chart).
+    // Runs the conversion again after a slider, palette or method change (or redraws the chart).
     void reconvert();
+    // Starts the next piece of work on the worker unless one is running or nothing waits.
+    void startWork();
+    // Shows a finished piece of work (or reports a failed load) and starts the next one.
+    void finishWork(const Outcome &outcome);
+    static bool sameSettings(const Settings &a, const Settings &b);
+    // Brings a picture store from the settings it has to the ones wanted.
+    static void applySettings(ATARIpic &store, const Settings &from, const Settings &to);
+    // The name of the single local file in a drag, or an empty string.
+    static QString droppedFile(const QMimeData *mime);
+    // Accepts drag enter and drag move events that carry a single local file, ignores others.
+    static void acceptDrag(QDropEvent *event);
+    // Loads the dropped file if the event carries a single local file.
+    void dropFile(QDropEvent *event);
 
     // Asks for a file to open in the folder of the last one opened, and remembers the new folder.
     QString askOpenFileName(const QString &caption, const QString &filter);
@@ -113,13 +183,21 @@ private:
     void exportPicture(const QString &caption, const QString &filter, const QString &suffix, SaveFunction save);
 
     ATARIpic *pic;
+    ATARIpic *spare = nullptr; // the store the worker converts into, swapped with pic when done
     QImage *image;
     QGraphicsScene *scene;
     quint8 previewMode;
     bool pictureLoaded;
     // The photo the picture was loaded from; empty before the first load.
     QString loadedFile;
-    quint32 sourcePixels[Geometry::kSourcePixels];
+    std::shared_ptr<const std::vector<quint32>> source; // the loaded picture, null before
+    Settings wanted;     // the latest settings asked for
+    Settings shown;      // the settings of pic
+    Settings spareHas;   // the settings of spare
+    QThreadPool *worker = nullptr;
+    bool working = false;       // a piece of work runs on the worker
+    bool conversionDue = false; // settings changed since the running or last conversion started
+    QString loadingFile;        // the picture being read or waiting to be read
     Ui_MainWindow *ui;
     QGraphicsPixmapItem *pixmapItem = nullptr;
     bool atariView = false;

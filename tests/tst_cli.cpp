@@ -92,6 +92,8 @@ private slots:
     void previewPng_data();
     void previewPng();
     void badInputAmongGood();
+    void jobsChangeNothingButSpeed_data();
+    void jobsChangeNothingButSpeed();
     void bestMethodAndReport_data();
     void bestMethodAndReport();
     void reportListsConvertedPictures();
@@ -293,6 +295,11 @@ void TestCli::usageErrors_data()
     QTest::newRow("report over the input") << QStringList{"--report", "@IN", "@IN", "-o", "@DIR"};
     QTest::newRow("report over an output") << QStringList{"--report", "@DIR/a.xex", "--xex", "@DIR/a.xex", "@IN"};
     QTest::newRow("empty report name") << QStringList{"--report=", "@IN", "-o", "@DIR"};
+    QTest::newRow("no jobs") << QStringList{"-j", "0", "@IN", "-o", "@DIR"};
+    QTest::newRow("negative jobs") << QStringList{"--jobs=-2", "@IN", "-o", "@DIR"};
+    QTest::newRow("jobs not a number") << QStringList{"--jobs", "many", "@IN", "-o", "@DIR"};
+    QTest::newRow("jobs with decimals") << QStringList{"-j", "1.5", "@IN", "-o", "@DIR"};
+    QTest::newRow("jobs above 256") << QStringList{"-j", "257", "@IN", "-o", "@DIR"};
 }
 
 void TestCli::usageErrors()
@@ -584,6 +591,70 @@ void TestCli::badInputAmongGood()
         ++line;
     }
     QCOMPARE(lines.at(4), QStringLiteral("[5/5] %1 -> %2").arg(gradient, QDir(dir).filePath("gradient.xex")));
+}
+
+void TestCli::jobsChangeNothingButSpeed_data()
+{
+    QTest::addColumn<QStringList>("jobs");
+
+    QTest::newRow("-j 2") << QStringList{"-j", "2"};
+    QTest::newRow("--jobs=3") << QStringList{"--jobs=3"};
+    QTest::newRow("more jobs than pictures") << QStringList{"--jobs", "9"};
+}
+
+void TestCli::jobsChangeNothingButSpeed()
+{
+    QFETCH(QStringList, jobs);
+
+    // Pictures that fail at once sit between slow good ones, so results finish out of input order.
+    const QString inputs = freshDir();
+    const QString notImage = inputs + QStringLiteral("/notimage.jpg");
+    QVERIFY(writeAll(notImage, "Not a photograph.\n"));
+    const QString missing = inputs + QStringLiteral("/missing.png");
+    const QString copy = inputs + QStringLiteral("/copy.jpg");
+    QVERIFY(QFile::copy(chelsea, copy));
+    const QStringList pictures{chelsea, notImage, gradient, missing, copy};
+
+    // Both runs write to the same directory name, so that their messages can be compared as they are.
+    const QString base = freshDir();
+    const QString out = base + QStringLiteral("/out");
+    QVector<Run> runs;
+    QVector<QString> dirs;
+    for (const QStringList &option : {QStringList{"-j", "1"}, jobs}) {
+        QVERIFY(QDir().mkpath(out));
+        runs << run(option + QStringList{"-o", out, "-f", "xex,asm,png", "--report", "-"} + pictures);
+        dirs << base + QStringLiteral("/run%1").arg(runs.size());
+        QVERIFY(QDir().rename(out, dirs.last()));
+    }
+    const Run &serial = runs.at(0);
+    const Run &parallel = runs.at(1);
+    QCOMPARE(serial.exitCode, 1);
+    QCOMPARE(parallel.exitCode, serial.exitCode);
+    QCOMPARE(parallel.err, serial.err);
+    QCOMPARE(parallel.out, serial.out);
+    // The serial run itself: progress and errors in input order, report rows for the good pictures.
+    const QStringList lines = QString::fromLocal8Bit(serial.err).split('\n', Qt::SkipEmptyParts);
+    QCOMPARE(lines.size(), 5);
+    for (int i = 0; i < pictures.size(); ++i) {
+        const bool bad = i == 1 || i == 3;
+        const QString expected = bad ? QStringLiteral("rastrel-zo9-cli: %1: ").arg(pictures.at(i))
+                                     : QStringLiteral("[%1/5] %2 -> ").arg(i + 1).arg(pictures.at(i));
+        QVERIFY2(lines.at(i).startsWith(expected), qPrintable(lines.at(i)));
+    }
+    const QList<QByteArray> rows = serial.out.split('\n');
+    QCOMPARE(rows.size(), 5); // the header, three rows and the empty rest after the last line break
+    QVERIFY(rows.at(1).startsWith(chelsea.toUtf8() + ','));
+    QVERIFY(rows.at(2).startsWith(gradient.toUtf8() + ','));
+    QVERIFY(rows.at(3).startsWith(copy.toUtf8() + ','));
+
+    const QStringList written{"chelsea.asm", "chelsea.png", "chelsea.xex", "copy.asm",   "copy.png",
+                              "copy.xex",    "gradient.asm", "gradient.png", "gradient.xex"};
+    QCOMPARE(entries(dirs.at(0)), written);
+    QCOMPARE(entries(dirs.at(1)), written);
+    for (const QString &name : written)
+        QVERIFY2(readAll(dirs.at(1) + '/' + name) == readAll(dirs.at(0) + '/' + name), qPrintable(name));
+    QVERIFY(readAll(dirs.at(1) + "/copy.xex") == chelseaRef.xex);
+    QVERIFY(readAll(dirs.at(1) + "/gradient.xex") == gradientRef.xex);
 }
 
 void TestCli::refusesToOverwriteInput_data()

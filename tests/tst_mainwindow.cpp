@@ -7,6 +7,7 @@
 #include <QGraphicsScene>
 #include <QGraphicsView>
 #include <QGroupBox>
+#include <QMimeData>
 #include <QLayout>
 #include <QMenuBar>
 #include <QPushButton>
@@ -19,9 +20,13 @@
 #include <QStyleOptionButton>
 #include <QTemporaryDir>
 #include <QTextStream>
+#include <QThread>
 #include <QToolBar>
+#include <QUrl>
 
+#include <atomic>
 #include <csignal>
+#include <cstring>
 #include <functional>
 #include <memory>
 #include <vector>
@@ -212,9 +217,11 @@ void clickRadio(QRadioButton *button)
     QTest::mouseClick(button, Qt::LeftButton, Qt::NoModifier, indicator.center());
 }
 
-void clickButton(const MainWindow &window, const char *name)
+// Clicks and waits until what the click started (a load, for one) is shown.
+void clickButton(MainWindow &window, const char *name)
 {
     QTest::mouseClick(child<QAbstractButton>(window, name), Qt::LeftButton);
+    window.waitForIdle();
 }
 
 // The source picture as the window's loader produces it, for building reference conversions.
@@ -305,6 +312,12 @@ private slots:
     void foldersAreRemembered();
     void keysClickButtons_data();
     void keysClickButtons();
+    void slowLoadKeepsWindowResponsive();
+    void failedSlowLoadKeepsLaterSliderMove();
+    void sliderMovesAreGathered_data();
+    void sliderMovesAreGathered();
+    void droppedFileIsLoaded_data();
+    void droppedFileIsLoaded();
 
 private:
     QTemporaryDir settingsDir;
@@ -312,8 +325,8 @@ private:
 
 void tst_MainWindow::initTestCase()
 {
-    // Settings go to a folder of this run alone, never to the user's own nor to the test folder
-    // that other runs of this test on the same account share.
+    // Settings go to a folder of this run only, never to the user's own nor to one that another
+    // test run (of this or another checkout) changes at the same time.
     QStandardPaths::setTestModeEnabled(true);
     QVERIFY(settingsDir.isValid());
     QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settingsDir.path());
@@ -535,8 +548,13 @@ void tst_MainWindow::slotsAreConnectedByName()
     QCOMPARE(meta->propertyCount(), meta->propertyOffset());
 
     QStringList slotNames;
+    QStringList signalNames;
     for (int i = meta->methodOffset(); i < meta->methodCount(); ++i) {
         const QMetaMethod method = meta->method(i);
+        if (method.methodType() == QMetaMethod::Signal) {
+            signalNames << QString::fromLatin1(method.methodSignature());
+            continue;
+        }
         QCOMPARE(method.methodType(), QMetaMethod::Slot);
         QCOMPARE(method.access(), QMetaMethod::Private);
         slotNames << QString::fromLatin1(method.methodSignature());
@@ -549,10 +567,13 @@ void tst_MainWindow::slotsAreConnectedByName()
         "on_horizontalSlider_valueChanged(int)",
     };
     QCOMPARE(slotNames, expected);
+    QCOMPARE(signalNames, (QStringList{"conversionShown()", "idle()"}));
 
     // A connection exists exactly when disconnecting it succeeds.
     for (int i = meta->methodOffset(); i < meta->methodCount(); ++i) {
         const QMetaMethod slot = meta->method(i);
+        if (slot.methodType() == QMetaMethod::Signal)
+            continue;
         const QString name = QString::fromLatin1(slot.name());
         QVERIFY(name.startsWith(QLatin1String("on_")));
         const int split = name.lastIndexOf(QLatin1Char('_'));
@@ -624,7 +645,8 @@ void tst_MainWindow::sliderBeforeLoadRedrawsDemo()
     window.show();
     QVERIFY(QTest::qWaitForWindowExposed(&window));
     auto *slider = child<QSlider>(window, "horizontalSlider");
-    const ATARIpalGen &pal = window.picture().palette();
+    // Each finished conversion is shown from another picture store: read the palette afresh.
+    const auto pal = [&window]() -> const ATARIpalGen & { return window.picture().palette(); };
 
     const QImage startColour = shownImage(window);
     clickRadio(radio(window, 5));
@@ -634,9 +656,10 @@ void tst_MainWindow::sliderBeforeLoadRedrawsDemo()
     clickRadio(radio(window, 1));
 
     slider->setValue(0);
-    QCOMPARE(pal.getSaturation(), 0.0);
+    window.waitForIdle();
+    QCOMPARE(pal().getSaturation(), 0.0);
     QVERIFY(!mismatch(shownImage(window), sameAs(startColour)).isEmpty());
-    QString wrong = mismatch(shownImage(window), demoChart(pal, 0));
+    QString wrong = mismatch(shownImage(window), demoChart(pal(), 0));
     QVERIFY2(wrong.isEmpty(), qPrintable(wrong));
 
     // The ramps do not depend on the saturation.
@@ -650,13 +673,15 @@ void tst_MainWindow::sliderBeforeLoadRedrawsDemo()
     // Value 60 is the palette the window starts with.
     clickRadio(radio(window, 1));
     slider->setValue(60);
-    QCOMPARE(pal.getSaturation(), 0.6);
+    window.waitForIdle();
+    QCOMPARE(pal().getSaturation(), 0.6);
     wrong = mismatch(shownImage(window), sameAs(startColour));
     QVERIFY2(wrong.isEmpty(), qPrintable(wrong));
 
     slider->setValue(100);
-    QCOMPARE(pal.getSaturation(), 1.0);
-    wrong = mismatch(shownImage(window), demoChart(pal, 0));
+    window.waitForIdle();
+    QCOMPARE(pal().getSaturation(), 1.0);
+    wrong = mismatch(shownImage(window), demoChart(pal(), 0));
     QVERIFY2(wrong.isEmpty(), qPrintable(wrong));
 
     QVERIFY(!child<QPushButton>(window, "pushButton_Save")->isEnabled());
@@ -686,6 +711,7 @@ void tst_MainWindow::sliderKeys()
     QVERIFY(QTest::qWaitForWindowExposed(&window));
     auto *slider = child<QSlider>(window, "horizontalSlider");
     QTest::keyClick(slider, Qt::Key(key));
+    window.waitForIdle();
 
     QCOMPARE(slider->value(), value);
     QCOMPARE(window.picture().palette().getSaturation(), value / 100.0);
@@ -705,6 +731,7 @@ void tst_MainWindow::loadShowsPictureInCurrentMode()
     const QImage demoChroma = shownImage(window);
     fake.openAnswer = dataFile("chelsea.jpg");
     clickButton(window, "pushButton_Load");
+    window.waitForIdle();
 
     QCOMPARE(fake.openQuestions, QStringList{"Open JPG|" + MainWindow::openFilter()});
     QVERIFY2(fake.warnings.isEmpty(), qPrintable(fake.warnings.join('\n')));
@@ -726,6 +753,7 @@ void tst_MainWindow::loadShowsPictureInCurrentMode()
     // The buttons stay enabled from now on.
     clickRadio(radio(window, 1));
     child<QSlider>(window, "horizontalSlider")->setValue(35);
+    window.waitForIdle();
     QVERIFY(child<QPushButton>(window, "pushButton_Save")->isEnabled());
     QVERIFY(child<QPushButton>(window, "pushButton_Compile")->isEnabled());
 }
@@ -747,6 +775,7 @@ void tst_MainWindow::loadedPlanesFollowModes()
     QVERIFY(QTest::qWaitForWindowExposed(&window));
     fake.openAnswer = dataFile("chelsea.jpg");
     clickButton(window, "pushButton_Load");
+    window.waitForIdle();
     QVERIFY(fake.warnings.isEmpty());
 
     clickRadio(radio(window, number));
@@ -801,6 +830,7 @@ void tst_MainWindow::cancelledLoadChangesNothing()
 
     fake.openAnswer.clear();
     clickButton(window, "pushButton_Load");
+    window.waitForIdle();
 
     QCOMPARE(fake.openQuestions.size(), 1);
     QVERIFY(fake.warnings.isEmpty());
@@ -812,6 +842,7 @@ void tst_MainWindow::cancelledLoadChangesNothing()
 
     // A slider move after the cancel still redraws the chart, not a picture.
     child<QSlider>(window, "horizontalSlider")->setValue(10);
+    window.waitForIdle();
     clickRadio(radio(window, 1));
     const QString chart = mismatch(shownImage(window), demoChart(window.picture().palette(), 0));
     QVERIFY2(chart.isEmpty(), qPrintable(chart));
@@ -865,6 +896,7 @@ void tst_MainWindow::badFileChangesNothing()
     QImage before = shownImage(window);
     fake.openAnswer = path;
     clickButton(window, "pushButton_Load");
+    window.waitForIdle();
     QCOMPARE(fake.warnings.size(), 1);
     QVERIFY2(fake.warnings.first().contains(QDir::toNativeSeparators(path)), qPrintable(fake.warnings.first()));
     QVERIFY(!save->isEnabled());
@@ -873,12 +905,14 @@ void tst_MainWindow::badFileChangesNothing()
     QString wrong = mismatch(shownImage(window), sameAs(before));
     QVERIFY2(wrong.isEmpty(), qPrintable(wrong));
     child<QSlider>(window, "horizontalSlider")->setValue(25);
+    window.waitForIdle();
     wrong = mismatch(shownImage(window), demoChart(window.picture().palette(), 1));
     QVERIFY2(wrong.isEmpty(), qPrintable(wrong));
 
     // With a picture: the picture stays, in every plane.
     fake.openAnswer = dataFile("chelsea.jpg");
     clickButton(window, "pushButton_Load");
+    window.waitForIdle();
     QCOMPARE(fake.warnings.size(), 1);
     QImage planes[kPlanes];
     for (int number = 1; number <= kPlanes; ++number) {
@@ -887,6 +921,7 @@ void tst_MainWindow::badFileChangesNothing()
     }
     fake.openAnswer = path;
     clickButton(window, "pushButton_Load");
+    window.waitForIdle();
     QCOMPARE(fake.warnings.size(), 2);
     QVERIFY(fake.warnings.last().contains(QDir::toNativeSeparators(path)));
     QVERIFY(save->isEnabled());
@@ -906,11 +941,13 @@ void tst_MainWindow::sliderAfterLoadReconverts()
     fake.install(window);
     fake.openAnswer = dataFile("chelsea.jpg");
     clickButton(window, "pushButton_Load");
+    window.waitForIdle();
     QVERIFY(fake.warnings.isEmpty());
     clickRadio(radio(window, 3));
     const QImage before = shownImage(window);
 
     child<QSlider>(window, "horizontalSlider")->setValue(0);
+    window.waitForIdle();
     QVERIFY(!mismatch(shownImage(window), sameAs(before)).isEmpty());
 
     const std::vector<quint32> pixels = loadedPixels(dataFile("chelsea.jpg"));
@@ -932,9 +969,11 @@ void tst_MainWindow::loadAfterSliderUsesMovedSaturation()
     MainWindow window;
     fake.install(window);
     child<QSlider>(window, "horizontalSlider")->setValue(20);
+    window.waitForIdle();
     clickRadio(radio(window, 4));
     fake.openAnswer = dataFile("coffee.jpg");
     clickButton(window, "pushButton_Load");
+    window.waitForIdle();
     QVERIFY(fake.warnings.isEmpty());
 
     const auto reference = referenceConversion(loadedPixels(dataFile("coffee.jpg")), 20);
@@ -975,6 +1014,7 @@ void tst_MainWindow::pictureFillsFrame()
     fake.install(window);
     fake.openAnswer = path;
     clickButton(window, "pushButton_Load");
+    window.waitForIdle();
     QVERIFY2(fake.warnings.isEmpty(), qPrintable(fake.warnings.join('\n')));
 
     const int blockWidth = kSourceWidth / columns, blockHeight = kSourceHeight / rows;
@@ -1013,6 +1053,7 @@ void tst_MainWindow::displayIsOpaque()
     fake.install(window);
     fake.openAnswer = path;
     clickButton(window, "pushButton_Load");
+    window.waitForIdle();
     QVERIFY(fake.warnings.isEmpty());
     QVERIFY((window.picture().getPixel(10, 10, 0) & kOpaque) != kOpaque);
 
@@ -1053,6 +1094,7 @@ void tst_MainWindow::exportWritesFile()
     fake.install(window);
     fake.openAnswer = dataFile("chelsea.jpg");
     clickButton(window, "pushButton_Load");
+    window.waitForIdle();
     fake.saveAnswer = path;
     QTest::mouseClick(window.findChild<QPushButton *>(button), Qt::LeftButton);
 
@@ -1117,6 +1159,7 @@ void tst_MainWindow::failedExportKeepsExistingFile()
     fake.install(window);
     fake.openAnswer = dataFile("chelsea.jpg");
     clickButton(window, "pushButton_Load");
+    window.waitForIdle();
     fake.saveAnswer = target;
 
     if (diskFull) {
@@ -1164,6 +1207,7 @@ void tst_MainWindow::cancelledExportWritesNothing()
     fake.install(window);
     fake.openAnswer = dataFile("chelsea.jpg");
     clickButton(window, "pushButton_Load");
+    window.waitForIdle();
     fake.saveAnswer.clear();
     QTest::mouseClick(window.findChild<QPushButton *>(button), Qt::LeftButton);
     QDir::setCurrent(previousDir);
@@ -1212,8 +1256,10 @@ void tst_MainWindow::keysChoosePreviews()
     QVERIFY(QTest::qWaitForWindowActive(&window));
     fake.openAnswer = dataFile("chelsea.jpg");
     clickButton(window, "pushButton_Load");
+    window.waitForIdle();
 
     QTest::keyClick(&window, Qt::Key(key));
+    window.waitForIdle();
     const ATARIpic &pic = window.picture();
     const Expectation expected = mode == kAtariViewMode
                                      ? Expectation([&pic](int x, int y) { return pic.getAtariPixel(quint16(x), quint16(y)) | kOpaque; })
@@ -1246,8 +1292,10 @@ void tst_MainWindow::paletteFileIsUsedAndRemembered()
         fake.install(window);
         fake.openAnswer = dataFile("chelsea.jpg");
         clickButton(window, "pushButton_Load");
+        window.waitForIdle();
         clickRadio(radio(window, 4));
         QVERIFY(window.loadPalette(paletteFile));
+        window.waitForIdle();
         const ATARIpic &pic = window.picture();
         QVERIFY(mismatch(shownImage(window), [&](int x, int y) {
                     return rampColour(pic.outputBytes()[y * kAtariWidth + x / 4]) | kOpaque;
@@ -1263,6 +1311,7 @@ void tst_MainWindow::paletteFileIsUsedAndRemembered()
         MainWindow restarted;
         QCOMPARE(restarted.picture().palette().getBase(0x12), rampColour(0x12));
         restarted.useBuiltInPalette();
+        restarted.waitForIdle();
         QCOMPARE(restarted.picture().palette().getBase(0x12), ATARIpalGen().getBase(0x12));
     }
     MainWindow again;
@@ -1287,10 +1336,12 @@ void tst_MainWindow::bestMethodIsChosenAndRemembered()
         QVERIFY(window.qualityText().isEmpty());
         fake.openAnswer = dataFile("chelsea.jpg");
         clickButton(window, "pushButton_Load");
+        window.waitForIdle();
         clickRadio(radio(window, 4));
         QVERIFY(!mismatch(shownImage(window), planeOf(*best, 3)).isEmpty());
 
         QTest::keyClick(&window, Qt::Key_B);
+        window.waitForIdle();
         QVERIFY(mismatch(shownImage(window), planeOf(*best, 3)).isEmpty());
         QCOMPARE(window.qualityText(), QStringLiteral("Mean CIEDE2000: %1").arg(best->qualityFigure(), 0, 'f', 2));
     }
@@ -1394,6 +1445,7 @@ void tst_MainWindow::saveNameAndOverwrite()
     fake.install(window);
     fake.openAnswer = dataFile("chelsea.jpg");
     clickButton(window, "pushButton_Load");
+    window.waitForIdle();
     fake.saveAnswer = dir.filePath(typed);
     fake.overwriteAnswer = answer;
     clickButton(window, qPrintable(button));
@@ -1437,6 +1489,7 @@ void tst_MainWindow::foldersAreRemembered()
         fake.install(window);
         fake.openAnswer = photo;
         clickButton(window, "pushButton_Load");
+        window.waitForIdle();
         // Before any save the photo's own folder is suggested.
         fake.saveAnswer = dir.filePath("exports/first");
         clickButton(window, "pushButton_Save");
@@ -1453,8 +1506,10 @@ void tst_MainWindow::foldersAreRemembered()
     fake.install(window);
     fake.openAnswer = dataFile("chelsea.jpg");
     clickButton(window, "pushButton_Load");
+    window.waitForIdle();
     fake.openAnswer.clear();
     clickButton(window, "pushButton_Load");
+    window.waitForIdle();
     clickButton(window, "pushButton_Compile");
 
     QCOMPARE(fake.openDirectories, (QStringList{dir.filePath("photos"), QFileInfo(dataFile("chelsea.jpg")).absolutePath()}));
@@ -1492,16 +1547,230 @@ void tst_MainWindow::keysClickButtons()
     if (loadFirst) {
         fake.openAnswer = dataFile("chelsea.jpg");
         clickButton(window, "pushButton_Load");
+        window.waitForIdle();
         fake.openQuestions.clear();
     }
 
     QTest::keySequence(&window, keys);
+    window.waitForIdle();
     QCOMPARE(fake.openQuestions, opened.isEmpty() ? QStringList() : QStringList{opened});
     QCOMPARE(fake.saveQuestions, saved.isEmpty() ? QStringList() : QStringList{saved});
     QVERIFY(window.isVisible());
 
     QTest::keySequence(&window, QKeySequence("Ctrl+Q"));
     QVERIFY(!window.isVisible());
+}
+
+// While a picture is read the event loop runs, the old picture stays, a second load is
+// refused, and the new picture arrives whole.
+void tst_MainWindow::slowLoadKeepsWindowResponsive()
+{
+    const std::vector<quint32> pixels = loadedPixels(dataFile("chelsea.jpg"));
+    QVERIFY(!pixels.empty());
+    FakeDialogs fake;
+    MainWindow window;
+    fake.install(window);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    std::atomic<bool> release{false};
+    std::atomic<int> reads{0};
+    window.pictureReader = [&release, &reads](const QString &fileName, quint32 *out, QString *error) {
+        ++reads;
+        while (!release.load())
+            QThread::msleep(2);
+        return PictureFiles::load(fileName, out, error);
+    };
+    QSignalSpy shown(&window, &MainWindow::conversionShown);
+    QSignalSpy idle(&window, &MainWindow::idle);
+
+    const QImage before = shownImage(window);
+    fake.openAnswer = dataFile("chelsea.jpg");
+    QTest::mouseClick(child<QPushButton>(window, "pushButton_Load"), Qt::LeftButton);
+    QVERIFY(window.isBusy());
+    QCOMPARE(window.cursor().shape(), Qt::BusyCursor);
+    bool fired = false;
+    QTimer::singleShot(20, &window, [&fired] { fired = true; });
+    QTRY_VERIFY(fired);
+    QTRY_COMPARE(reads.load(), 1);
+
+    QTest::mouseClick(child<QPushButton>(window, "pushButton_Load"), Qt::LeftButton);
+    QCOMPARE(fake.openQuestions.size(), 1); // no second dialog
+    QCOMPARE(fake.warnings.size(), 1);
+    QVERIFY2(fake.warnings.first().contains(QDir::toNativeSeparators(dataFile("chelsea.jpg"))),
+             qPrintable(fake.warnings.first()));
+    QVERIFY(!window.loadPicture(dataFile("coffee.jpg")));
+    QCOMPARE(fake.warnings.size(), 2);
+    QVERIFY(mismatch(shownImage(window), sameAs(before)).isEmpty());
+    QVERIFY(!child<QPushButton>(window, "pushButton_Save")->isEnabled());
+    QCOMPARE(shown.count(), 0);
+
+    release = true;
+    QVERIFY(idle.wait(60000));
+    QVERIFY(!window.isBusy());
+    QCOMPARE(shown.count(), 1);
+    QCOMPARE(reads.load(), 1); // the refused pictures were never read
+    QCOMPARE(window.cursor().shape(), Qt::ArrowCursor);
+    QVERIFY(child<QPushButton>(window, "pushButton_Save")->isEnabled());
+    const std::unique_ptr<ATARIpic> expected = referenceConversion(pixels, 60);
+    QVERIFY(std::memcmp(window.picture().outputBytes(), expected->outputBytes(), kAtariPixels) == 0);
+    const QString wrong = mismatch(shownImage(window), planeOf(*expected, 0));
+    QVERIFY2(wrong.isEmpty(), qPrintable(wrong));
+}
+
+// A slider move made while a picture loads takes effect even when the load fails.
+void tst_MainWindow::failedSlowLoadKeepsLaterSliderMove()
+{
+    FakeDialogs fake;
+    MainWindow window;
+    fake.install(window);
+    std::atomic<bool> release{false};
+    window.pictureReader = [&release](const QString &, quint32 *, QString *error) {
+        while (!release.load())
+            QThread::msleep(2);
+        *error = QStringLiteral("the test refuses it");
+        return false;
+    };
+    fake.openAnswer = QStringLiteral("/nowhere/photo.jpg");
+    QTest::mouseClick(child<QPushButton>(window, "pushButton_Load"), Qt::LeftButton);
+    child<QSlider>(window, "horizontalSlider")->setValue(0);
+    QVERIFY(window.isBusy());
+    release = true;
+    window.waitForIdle();
+
+    QCOMPARE(fake.warnings, QStringList{QStringLiteral("Cannot load %1:\nthe test refuses it")
+                                            .arg(QDir::toNativeSeparators(fake.openAnswer))});
+    QVERIFY(!child<QPushButton>(window, "pushButton_Save")->isEnabled());
+    QCOMPARE(window.picture().palette().getSaturation(), 0.0);
+    const QString wrong = mismatch(shownImage(window), demoChart(window.picture().palette(), 0));
+    QVERIFY2(wrong.isEmpty(), qPrintable(wrong));
+    QVERIFY(window.qualityText().isEmpty());
+}
+
+void tst_MainWindow::sliderMovesAreGathered_data()
+{
+    QTest::addColumn<bool>("best");
+    QTest::newRow("classic") << false;
+    QTest::newRow("best") << true;
+}
+
+// Slider moves made while a conversion runs lead to one more conversion, at the last value.
+void tst_MainWindow::sliderMovesAreGathered()
+{
+    QFETCH(bool, best);
+
+    const std::vector<quint32> pixels = loadedPixels(dataFile("chelsea.jpg"));
+    QVERIFY(!pixels.empty());
+    FakeDialogs fake;
+    MainWindow window;
+    fake.install(window);
+    window.useBestMethod(best);
+    fake.openAnswer = dataFile("chelsea.jpg");
+    clickButton(window, "pushButton_Load");
+    window.waitForIdle();
+    clickRadio(radio(window, 4));
+
+    QSignalSpy shown(&window, &MainWindow::conversionShown);
+    auto *slider = child<QSlider>(window, "horizontalSlider");
+    for (int value = 10; value <= 40; ++value)
+        slider->setValue(value);
+    QVERIFY(window.isBusy());
+    window.waitForIdle();
+    QCOMPARE(shown.count(), 2); // the move to 10, then one for all the others
+
+    auto expected = std::make_unique<ATARIpic>();
+    expected->setMethod(best ? ATARIpic::Method::Best : ATARIpic::Method::Classic);
+    expected->newSaturation(40);
+    expected->copy(pixels.data());
+    const ATARIpic &pic = window.picture();
+    QVERIFY(std::memcmp(pic.outputBytes(), expected->outputBytes(), kAtariPixels) == 0);
+    QVERIFY(std::memcmp(pic.hueTable(), expected->hueTable(), kHues) == 0);
+    const QString wrong = mismatch(shownImage(window), planeOf(*expected, 3));
+    QVERIFY2(wrong.isEmpty(), qPrintable(wrong));
+    window.useBestMethod(false);
+    window.waitForIdle();
+}
+
+void tst_MainWindow::droppedFileIsLoaded_data()
+{
+    QTest::addColumn<QString>("target");   // where the drop lands: the picture or a button
+    QTest::addColumn<QStringList>("files"); // @PHOTO, @TEXT or a URL
+    QTest::addColumn<bool>("accepted");
+    QTest::addColumn<bool>("loads");
+
+    QTest::newRow("photo on the picture") << "picture" << QStringList{"@PHOTO"} << true << true;
+    QTest::newRow("photo on a button") << "pushButton_Exit" << QStringList{"@PHOTO"} << true << true;
+    QTest::newRow("not a picture") << "picture" << QStringList{"@TEXT"} << true << false;
+    QTest::newRow("two files") << "picture" << QStringList{"@PHOTO", "@PHOTO"} << false << false;
+    QTest::newRow("web address") << "pushButton_Exit" << QStringList{"http://example.org/a.jpg"} << false << false;
+}
+
+// A dropped file goes through the same checks and messages as one chosen in the dialog.
+void tst_MainWindow::droppedFileIsLoaded()
+{
+    QFETCH(QString, target);
+    QFETCH(QStringList, files);
+    QFETCH(bool, accepted);
+    QFETCH(bool, loads);
+
+    QTemporaryDir dir;
+    const QString text = dir.filePath(QStringLiteral("notes.jpg"));
+    {
+        QFile file(text);
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write("no pixels here\n") > 0);
+    }
+    QList<QUrl> urls;
+    for (const QString &file : files) {
+        if (file == QLatin1String("@PHOTO"))
+            urls << QUrl::fromLocalFile(dataFile("chelsea.jpg"));
+        else if (file == QLatin1String("@TEXT"))
+            urls << QUrl::fromLocalFile(text);
+        else
+            urls << QUrl(file);
+    }
+    QMimeData mime;
+    mime.setUrls(urls);
+
+    FakeDialogs fake;
+    MainWindow window;
+    fake.install(window);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    const QImage before = shownImage(window);
+
+    // The widget that Qt hands the drop to: the one under the point, or the nearest parent taking drops.
+    QWidget *under = target == QLatin1String("picture") ? child<QGraphicsView>(window, "graphicsView")->viewport()
+                                                        : window.findChild<QWidget *>(target);
+    QVERIFY(under);
+    const QPoint point = under->mapTo(&window, under->rect().center());
+    QWidget *receiver = window.childAt(point);
+    while (receiver && !receiver->acceptDrops() && !receiver->isWindow())
+        receiver = receiver->parentWidget();
+    QVERIFY(receiver);
+    const QPoint local = receiver->mapFrom(&window, point);
+
+    QDragEnterEvent enter(local, Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(receiver, &enter);
+    QCOMPARE(enter.isAccepted(), accepted);
+    if (accepted) {
+        QDropEvent drop(local, Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(receiver, &drop);
+        QVERIFY(drop.isAccepted());
+        window.waitForIdle();
+    }
+
+    QVERIFY(fake.openQuestions.isEmpty());
+    QCOMPARE(child<QPushButton>(window, "pushButton_Save")->isEnabled(), loads);
+    if (loads) {
+        QVERIFY(fake.warnings.isEmpty());
+        const std::unique_ptr<ATARIpic> expected = referenceConversion(loadedPixels(dataFile("chelsea.jpg")), 60);
+        const QString wrong = mismatch(shownImage(window), planeOf(*expected, 0));
+        QVERIFY2(wrong.isEmpty(), qPrintable(wrong));
+    } else {
+        QVERIFY(mismatch(shownImage(window), sameAs(before)).isEmpty());
+        QCOMPARE(fake.warnings.size(), accepted ? 1 : 0);
+        if (accepted)
+            QVERIFY(fake.warnings.first().startsWith(QStringLiteral("Cannot load %1:\n").arg(QDir::toNativeSeparators(text))));
+    }
 }
 
 QTEST_MAIN(tst_MainWindow)

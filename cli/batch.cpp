@@ -1,0 +1,71 @@
+#include "batch.h"
+
+#include "commandline.h"
+
+#include <algorithm>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+Batch::Batch(const QVector<ConversionJob> &jobs, const ConversionSettings &settings, int threads)
+    : jobs(jobs)
+    , settings(settings)
+    , threads(std::max(1, threads))
+{
+}
+
+int Batch::run(const Deliver &deliver)
+{
+    const int count = jobs.size();
+    std::vector<ConversionResult> results(static_cast<size_t>(count));
+    std::vector<char> done(size_t(count), 0);
+    std::mutex mutex;
+    std::condition_variable finished;
+    int started = 0; // pictures are taken in input order, so the started ones are 0 .. started - 1
+    int running = std::min(threads, count);
+
+    // Each worker takes the next picture, converts it and marks it done, until none is left or
+    // a stop is requested.
+    const auto work = [&] {
+        for (;;) {
+            int index;
+            {
+                const std::lock_guard<std::mutex> lock(mutex);
+                if (started == count || (stop && stop())) {
+                    --running;
+                    finished.notify_all();
+                    return;
+                }
+                index = started++;
+            }
+            ConversionResult result = convert(jobs.at(index), settings);
+            const std::lock_guard<std::mutex> lock(mutex);
+            results[size_t(index)] = std::move(result);
+            done[size_t(index)] = 1;
+            finished.notify_all();
+        }
+    };
+
+    std::vector<std::thread> workers;
+    workers.reserve(size_t(running));
+    for (int i = 0; i < running; ++i)
+        workers.emplace_back(work);
+
+    int delivered = 0;
+    for (;;) {
+        ConversionResult result;
+        {
+            std::unique_lock<std::mutex> lock(mutex);
+            finished.wait(lock, [&] { return (delivered < started && done[size_t(delivered)]) || running == 0; });
+            if (!(delivered < started && done[size_t(delivered)]))
+                break; // every worker has stopped and everything started was delivered
+            result = std::move(results[size_t(delivered)]);
+        }
+        deliver(delivered, result);
+        ++delivered;
+    }
+    for (std::thread &worker : workers)
+        worker.join();
+    return delivered;
+}

@@ -1,0 +1,40 @@
+#ifndef BATCH_H
+#define BATCH_H
+
+#include "converter.h"
+
+#include <QVector>
+
+#include <functional>
+#include <utility>
+
+struct ConversionJob;
+
+// Converts the pictures of a run on several threads at once and hands the results back in
+// input order on the calling thread, so that what a caller prints does not depend on the
+// number of threads. Every conversion has its own picture store.
+class Batch
+{
+public:
+    // Called on the calling thread once per started picture, in input order (index 0 first).
+    using Deliver = std::function<void(int index, const ConversionResult &result)>;
+
+    // threads: how many pictures are converted at once, at least 1.
+    Batch(const QVector<ConversionJob> &jobs, const ConversionSettings &settings, int threads);
+
+    // When set, stopRequested is called (on a worker thread) before each picture is started: once
+    // it returns true no further picture starts; the ones already started finish and are delivered.
+    void setStopCheck(std::function<bool()> stopRequested) { stop = std::move(stopRequested); }
+
+    // Converts the pictures and delivers each result; returns the number of pictures delivered
+    // (all of them unless the stop flag was raised).
+    int run(const Deliver &deliver);
+
+private:
+    const QVector<ConversionJob> &jobs;
+    const ConversionSettings &settings;
+    int threads;
+    std::function<bool()> stop;
+};
+
+#endif

@@ -264,47 +264,50 @@ void TestCli::informationOptions()
 void TestCli::usageErrors_data()
 {
     QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QString>("message"); // a part of the one-line reason
 
     // @IN and @IN2 are two readable pictures, @DIR an empty directory, @FILE a regular file,
     // @CLASH a picture with the same base name as @IN.
-    QTest::newRow("no arguments") << QStringList{};
-    QTest::newRow("no input") << QStringList{"-o", "@DIR"};
-    QTest::newRow("unknown long option") << QStringList{"--colour", "@IN", "-o", "@DIR"};
-    QTest::newRow("unknown short option") << QStringList{"-z", "@IN", "-o", "@DIR"};
-    QTest::newRow("option without its value") << QStringList{"@IN", "--xex", "@DIR/a.xex", "-s"};
-    QTest::newRow("saturation above 100") << QStringList{"-s", "101", "@IN", "-o", "@DIR"};
-    QTest::newRow("saturation below 0") << QStringList{"--saturation=-1", "@IN", "-o", "@DIR"};
-    QTest::newRow("saturation not a number") << QStringList{"-s", "vivid", "@IN", "-o", "@DIR"};
-    QTest::newRow("saturation with decimals") << QStringList{"-s", "50.5", "@IN", "-o", "@DIR"};
-    QTest::newRow("saturation empty") << QStringList{"--saturation=", "@IN", "-o", "@DIR"};
-    QTest::newRow("--xex with two inputs") << QStringList{"@IN", "@IN2", "--xex", "@DIR/a.xex"};
-    QTest::newRow("--asm with two inputs") << QStringList{"@IN", "@IN2", "--asm", "@DIR/a.asm"};
-    QTest::newRow("--png with two inputs") << QStringList{"@IN", "@IN2", "--png", "@DIR/a.png"};
-    QTest::newRow("missing output directory") << QStringList{"-o", "@DIR/missing", "@IN"};
-    QTest::newRow("output directory is a file") << QStringList{"--output-dir", "@FILE", "@IN"};
-    QTest::newRow("no output requested") << QStringList{"-s", "30", "@IN"};
-    QTest::newRow("unknown format") << QStringList{"-o", "@DIR", "-f", "xex,gif", "@IN"};
-    QTest::newRow("empty format list") << QStringList{"-o", "@DIR", "--format", ",", "@IN"};
-    QTest::newRow("format without output directory") << QStringList{"-f", "asm", "--xex", "@DIR/a.xex", "@IN"};
-    QTest::newRow("unknown preview") << QStringList{"--png", "@DIR/a.png", "-p", "sepia", "@IN"};
-    QTest::newRow("two inputs with one name") << QStringList{"-o", "@DIR", "@IN", "@CLASH"};
-    QTest::newRow("one input given twice") << QStringList{"-o", "@DIR", "@IN2", "@IN2"};
-    QTest::newRow("output directory and --xex") << QStringList{"-o", "@DIR", "--xex", "@DIR/a.xex", "@IN"};
-    QTest::newRow("two outputs to one file") << QStringList{"--xex", "@DIR/a.out", "--asm", "@DIR/a.out", "@IN"};
-    QTest::newRow("unknown method") << QStringList{"-m", "fast", "@IN", "-o", "@DIR"};
-    QTest::newRow("report over the input") << QStringList{"--report", "@IN", "@IN", "-o", "@DIR"};
-    QTest::newRow("report over an output") << QStringList{"--report", "@DIR/a.xex", "--xex", "@DIR/a.xex", "@IN"};
-    QTest::newRow("empty report name") << QStringList{"--report=", "@IN", "-o", "@DIR"};
-    QTest::newRow("no jobs") << QStringList{"-j", "0", "@IN", "-o", "@DIR"};
-    QTest::newRow("negative jobs") << QStringList{"--jobs=-2", "@IN", "-o", "@DIR"};
-    QTest::newRow("jobs not a number") << QStringList{"--jobs", "many", "@IN", "-o", "@DIR"};
-    QTest::newRow("jobs with decimals") << QStringList{"-j", "1.5", "@IN", "-o", "@DIR"};
-    QTest::newRow("jobs above 256") << QStringList{"-j", "257", "@IN", "-o", "@DIR"};
+    QTest::newRow("no arguments") << QStringList{} << QString("no input picture given");
+    QTest::newRow("no input") << QStringList{"-o", "@DIR"} << QString("no input picture given");
+    QTest::newRow("unknown long option") << QStringList{"--colour", "@IN", "-o", "@DIR"} << QString("Unknown option 'colour'");
+    QTest::newRow("unknown short option") << QStringList{"-z", "@IN", "-o", "@DIR"} << QString("Unknown option 'z'");
+    QTest::newRow("option without its value") << QStringList{"@IN", "--xex", "@DIR/a.xex", "-s"} << QString("Missing value after '-s'");
+    QTest::newRow("saturation above 100") << QStringList{"-s", "101", "@IN", "-o", "@DIR"} << QString("saturation must be a whole number from 0 to 100, not '101'");
+    QTest::newRow("saturation below 0") << QStringList{"--saturation=-1", "@IN", "-o", "@DIR"} << QString("not '-1'");
+    QTest::newRow("saturation not a number") << QStringList{"-s", "vivid", "@IN", "-o", "@DIR"} << QString("not 'vivid'");
+    QTest::newRow("saturation with decimals") << QStringList{"-s", "50.5", "@IN", "-o", "@DIR"} << QString("not '50.5'");
+    QTest::newRow("saturation empty") << QStringList{"--saturation=", "@IN", "-o", "@DIR"} << QString("not ''");
+    QTest::newRow("--xex with two inputs") << QStringList{"@IN", "@IN2", "--xex", "@DIR/a.xex"} << QString("take a single input picture");
+    QTest::newRow("--asm with two inputs") << QStringList{"@IN", "@IN2", "--asm", "@DIR/a.asm"} << QString("take a single input picture");
+    QTest::newRow("--png with two inputs") << QStringList{"@IN", "@IN2", "--png", "@DIR/a.png"} << QString("take a single input picture");
+    QTest::newRow("missing output directory") << QStringList{"-o", "@DIR/missing", "@IN"} << QString("missing' does not exist");
+    QTest::newRow("output directory is a file") << QStringList{"--output-dir", "@FILE", "@IN"} << QString("is not a folder");
+    QTest::newRow("no output requested") << QStringList{"-s", "30", "@IN"} << QString("no output requested");
+    QTest::newRow("unknown format") << QStringList{"-o", "@DIR", "-f", "xex,gif", "@IN"} << QString("unknown format 'gif'");
+    QTest::newRow("empty format list") << QStringList{"-o", "@DIR", "--format", ",", "@IN"} << QString("no format given");
+    QTest::newRow("format without output directory") << QStringList{"-f", "asm", "--xex", "@DIR/a.xex", "@IN"} << QString("--format needs --output-dir");
+    QTest::newRow("unknown preview") << QStringList{"--png", "@DIR/a.png", "-p", "sepia", "@IN"} << QString("unknown preview 'sepia'");
+    QTest::newRow("two inputs with one name") << QStringList{"-o", "@DIR", "@IN", "@CLASH"} << QString("would both be written as");
+    QTest::newRow("one input given twice") << QStringList{"-o", "@DIR", "@IN2", "@IN2"} << QString("would both be written as");
+    QTest::newRow("output directory and --xex") << QStringList{"-o", "@DIR", "--xex", "@DIR/a.xex", "@IN"} << QString("--output-dir cannot be combined");
+    QTest::newRow("two outputs to one file") << QStringList{"--xex", "@DIR/a.out", "--asm", "@DIR/a.out", "@IN"} << QString("name the same output file");
+    QTest::newRow("unknown method") << QStringList{"-m", "fast", "@IN", "-o", "@DIR"} << QString("unknown method 'fast'");
+    QTest::newRow("report over the input") << QStringList{"--report", "@IN", "@IN", "-o", "@DIR"} << QString("refusing to write");
+    QTest::newRow("report over an output") << QStringList{"--report", "@DIR/a.xex", "--xex", "@DIR/a.xex", "@IN"} << QString("name the same output file");
+    QTest::newRow("empty report name") << QStringList{"--report=", "@IN", "-o", "@DIR"} << QString("--report needs a non-empty name");
+    QTest::newRow("no jobs") << QStringList{"-j", "0", "@IN", "-o", "@DIR"} << QString("not '0'");
+    QTest::newRow("negative jobs") << QStringList{"--jobs=-2", "@IN", "-o", "@DIR"} << QString("not '-2'");
+    QTest::newRow("jobs not a number") << QStringList{"--jobs", "many", "@IN", "-o", "@DIR"} << QString("not 'many'");
+    QTest::newRow("jobs with decimals") << QStringList{"-j", "1.5", "@IN", "-o", "@DIR"} << QString("not '1.5'");
+    QTest::newRow("empty output directory name") << QStringList{"-o", "", "@IN"} << QString("--output-dir needs a non-empty name");
+    QTest::newRow("jobs above 256") << QStringList{"-j", "257", "@IN", "-o", "@DIR"} << QString("jobs must be a whole number from 1 to 256, not '257'");
 }
 
 void TestCli::usageErrors()
 {
     QFETCH(QStringList, arguments);
+    QFETCH(QString, message);
 
     const QString dir = freshDir();
     for (QString &argument : arguments) {
@@ -319,6 +322,7 @@ void TestCli::usageErrors()
     QCOMPARE(result.exitCode, 2);
     QVERIFY(result.out.isEmpty());
     QVERIFY(result.err.contains("rastrel-zo9-cli: "));
+    QVERIFY2(result.err.contains(message.toUtf8()), result.err.constData());
     QVERIFY(result.err.contains("--help"));
     QCOMPARE(entries(dir), QStringList());
 }
@@ -367,6 +371,8 @@ void TestCli::outputDirectory_data()
     QTest::newRow("all formats, --quiet") << QStringList{"-f", "xex,asm,png", "--quiet"} << all << false;
     QTest::newRow("default is xex") << QStringList{} << QStringList{"xex"} << true;
     QTest::newRow("asm only") << QStringList{"-f", "asm"} << QStringList{"asm"} << true;
+    QTest::newRow("blanks after commas") << QStringList{"-f", "xex, asm"} << QStringList{"xex", "asm"} << true;
+    QTest::newRow("a trailing comma") << QStringList{"-f", "xex,"} << QStringList{"xex"} << true;
 }
 
 void TestCli::outputDirectory()

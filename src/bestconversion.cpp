@@ -10,12 +10,12 @@
 #include <thread>
 
 using ColourScience::Lab;
+using namespace ColourScience::Ciede2000;
 
 namespace {
 
 constexpr int kLevels = 16;                 // hues, and luminances per hue
 constexpr int kLongestRun = 23;             // the longest hue segment, in Atari pixels
-constexpr double kPow25To7 = 6103515625.0;  // 25^7, from CIEDE2000
 // Largest value of CIEDE2000's hue weighting T: 1 + 0.17 + 0.24 + 0.32 + 0.20.
 constexpr double kTMax = 1.93;
 
@@ -25,14 +25,6 @@ constexpr double kFloatRelative = 1e-5;
 constexpr double kFloatAbsolute = 1e-3;
 
 constexpr double kInfinity = std::numeric_limits<double>::infinity();
-constexpr double kPi = 3.14159265358979323846;
-// Cosines and sines of the phase offsets in CIEDE2000's hue weighting T (30, 6 and 63 degrees).
-constexpr double kCos30 = 0.86602540378443865;
-constexpr double kSin30 = 0.5;
-constexpr double kCos6 = 0.99452189536827333;
-constexpr double kSin6 = 0.10452846326765347;
-constexpr double kCos63 = 0.45399049973954679;
-constexpr double kSin63 = 0.89100652418836787;
 
 // CIEDE2000's chroma compression sqrt(c^7 / (c^7 + 25^7)), 0 to below 1, increasing in c, in float.
 float compression(float c)

@@ -7,7 +7,8 @@ namespace ColourScience {
 
 namespace {
 
-constexpr double kPi = 3.14159265358979323846;
+using namespace ColourScience::Ciede2000;
+
 constexpr double kRadiansPerDegree = kPi / 180.0;
 constexpr double kDegreesPerRadian = 180.0 / kPi;
 
@@ -29,15 +30,6 @@ constexpr double kLabEpsilon = (6.0 / 29.0) * (6.0 / 29.0) * (6.0 / 29.0);
 constexpr double kLabSlope = 1.0 / (3.0 * (6.0 / 29.0) * (6.0 / 29.0));
 constexpr double kLabOffset = 4.0 / 29.0;
 
-// CIEDE2000 constants.
-constexpr double kPow25To7 = 6103515625.0; // 25^7
-// Cosines and sines of the phase offsets in CIEDE2000's hue weighting T (30, 6 and 63 degrees).
-constexpr double kCos30 = 0.86602540378443865;
-constexpr double kSin30 = 0.5;
-constexpr double kCos6 = 0.99452189536827333;
-constexpr double kSin6 = 0.10452846326765347;
-constexpr double kCos63 = 0.45399049973954679;
-constexpr double kSin63 = 0.89100652418836787;
 
 // Linear light (0 to 1) of each 8-bit sRGB channel value.
 const std::array<double, 256> &linearTable()

@@ -7,6 +7,19 @@
 // CIEDE2000 colour difference. Knows nothing of pictures, palettes or the Atari.
 namespace ColourScience {
 
+// Constants of CIEDE2000, shared with code that bounds it.
+namespace Ciede2000 {
+constexpr double kPi = 3.14159265358979323846;
+constexpr double kPow25To7 = 6103515625.0; // 25^7, the chroma compression's knee
+// Cosines and sines of the phase offsets in the hue weighting T (30, 6 and 63 degrees).
+constexpr double kCos30 = 0.86602540378443865;
+constexpr double kSin30 = 0.5;
+constexpr double kCos6 = 0.99452189536827333;
+constexpr double kSin6 = 0.10452846326765347;
+constexpr double kCos63 = 0.45399049973954679;
+constexpr double kSin63 = 0.89100652418836787;
+} // namespace Ciede2000
+
 // A CIE L*a*b* colour: L from 0 (black) to 100 (white), a and b roughly -128 to 128.
 struct Lab {
     double L;

@@ -11,19 +11,17 @@
 #include <QFileInfo>
 #include <QGraphicsPixmapItem>
 #include <QGraphicsScene>
+#include <QHelpEvent>
 #include <QImage>
+#include <QImageReader>
 #include <QMenu>
 #include <QMessageBox>
 #include <QMimeData>
 #include <QPixmap>
-#include <QHelpEvent>
-#include <QImageReader>
 #include <QSettings>
 #include <QThreadPool>
 #include <QToolTip>
 #include <QUrl>
-
-#include <utility>
 
 #include <utility>
 
@@ -116,14 +114,12 @@ MainWindow::MainWindow(QWidget *parent)
 
 void MainWindow::createActions()
 {
-    const QRadioButton *const buttons[] = {ui->radioButton_1, ui->radioButton_2, ui->radioButton_3,
-                                           ui->radioButton_4, ui->radioButton_5, ui->radioButton_6,
-                                           ui->radioButton_7};
+    QRadioButton *const buttons[] = {ui->radioButton_1, ui->radioButton_2, ui->radioButton_3, ui->radioButton_4,
+                                     ui->radioButton_5, ui->radioButton_6, ui->radioButton_7};
     for (int mode = 0; mode < int(sizeof buttons / sizeof buttons[0]); ++mode) {
         auto *action = new QAction(buttons[mode]->text(), this);
         action->setShortcut(QKeySequence(Qt::Key_1 + mode));
-        QRadioButton *button = const_cast<QRadioButton *>(buttons[mode]);
-        connect(action, &QAction::triggered, button, &QRadioButton::click);
+        connect(action, &QAction::triggered, buttons[mode], &QRadioButton::click);
         addAction(action);
     }
 
@@ -240,17 +236,17 @@ bool MainWindow::eventFilter(QObject *watched, QEvent *event)
         case QEvent::Drop:
             dropFile(static_cast<QDropEvent *>(event));
             return true;
+        case QEvent::ToolTip: {
+            const QString quality = qualityText();
+            if (quality.isEmpty())
+                QToolTip::hideText();
+            else
+                QToolTip::showText(static_cast<QHelpEvent *>(event)->globalPos(), quality, ui->graphicsView);
+            return true;
+        }
         default:
             break;
         }
-    }
-    if (watched == ui->graphicsView->viewport() && event->type() == QEvent::ToolTip) {
-        const QString quality = qualityText();
-        if (quality.isEmpty())
-            QToolTip::hideText();
-        else
-            QToolTip::showText(static_cast<QHelpEvent *>(event)->globalPos(), quality, ui->graphicsView);
-        return true;
     }
     return QMainWindow::eventFilter(watched, event);
 }

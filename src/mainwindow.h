@@ -131,7 +131,8 @@ private slots:
     void on_horizontalSlider_valueChanged(int value);
 
 protected:
-    // Shows the quality figure as the preview's tooltip, worked out only when asked for.
+    // On the preview: drops of a picture file, and the quality figure as the tooltip (worked out
+    // only when asked for).
     bool eventFilter(QObject *watched, QEvent *event) override;
     // A single local file dragged onto the window is accepted and loaded when dropped.
     void dragEnterEvent(QDragEnterEvent *event) override;

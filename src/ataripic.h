@@ -41,9 +41,6 @@ public:
     // Factor applied to the photo's chroma by the best method: 1.0 until newSaturation.
     double chromaFactor() const { return chroma; }
 
-    // Mean CIEDE2000 between what the Atari shows (the Atari screen in the base palette) and the
-    // unmodified averaged colour beneath every screen pixel; meaningful after a conversion.
-    double qualityFigure() const;
     // Sets the hue cursor to 0.
     void reset();
     // Replaces the base palette (256 values 0x00RRGGBB) of the Output and Chroma planes and of
@@ -55,9 +52,13 @@ public:
     // The Atari colour bytes behind getAtariPixel: 76800, row by row, four per Atari pixel.
     // Shows the demo chart until the first conversion.
     const quint8 *atariScreen() const { return screen; }
+    // Mean CIEDE2000 between what the Atari shows (the Atari screen in the base palette) and the
+    // unmodified averaged colour beneath every screen pixel; meaningful after a conversion.
+    double qualityFigure() const;
 
-    // Converts the source plane: averaging (only when the source changed since the last run),
-    // nearest colour, segment hues, planes 1 to 6.
+    // Converts the source plane with the chosen method: averaging (only when the source changed
+    // since the last run), nearest colour, segment hues and luminances, planes 1 to 6 and the
+    // Atari screen.
     void letsGo();
     // Gives every hue segment its most frequent hue: out[k] = segment hue | (in[k] & 0x0F),
     // and fills the hue table. in and out hold 19200 Atari colour bytes.

@@ -13,7 +13,11 @@
 
 namespace {
 
-std::atomic<DecoderMessages *> active{nullptr};
+// The collection of the current thread, if any.
+thread_local DecoderMessages *collector = nullptr;
+// The handler that was installed before the first collection; messages not collected go there.
+std::atomic<QtMessageHandler> forwardTo{nullptr};
+std::mutex installing;
 std::recursive_mutex standardError;
 
 // Most of the diverted standard error stream that is read back (the first line matters).
@@ -38,12 +42,31 @@ std::unique_lock<std::recursive_mutex> DecoderMessages::holdStandardError()
 }
 
 DecoderMessages::DecoderMessages()
-    : hold(standardError)
-    , previous(qInstallMessageHandler(collect)), outer(active.load()), thread(std::this_thread::get_id())
+    : outer(collector)
+    , hold(standardError, std::defer_lock)
 {
-    active.store(this);
-    if (outer != nullptr)
+    // The collecting handler stays installed: restoring the previous one after every picture
+    // would race with pictures read on other threads. A handler installed meanwhile by someone
+    // else is the one that uncollected messages go to from now on.
+    {
+        const std::lock_guard<std::mutex> lock(installing);
+        const QtMessageHandler current = qInstallMessageHandler(collect);
+        if (current != collect)
+            forwardTo.store(current);
+    }
+    collector = this;
+}
+
+DecoderMessages::~DecoderMessages()
+{
+    finish();
+}
+
+void DecoderMessages::divertStandardError()
+{
+    if (!collecting || savedStandardError >= 0)
         return;
+    hold.lock();
     std::fflush(stderr);
     capture = std::tmpfile();
     savedStandardError = capture != nullptr ? dup(STDERR_FILENO) : -1;
@@ -56,18 +79,12 @@ DecoderMessages::DecoderMessages()
     sendSanitizerReportsTo(savedStandardError);
 }
 
-DecoderMessages::~DecoderMessages()
-{
-    finish();
-}
-
 void DecoderMessages::finish()
 {
     if (!collecting)
         return;
     collecting = false;
-    active.store(outer);
-    qInstallMessageHandler(previous);
+    collector = outer;
     if (savedStandardError >= 0) {
         std::fflush(stderr);
         dup2(savedStandardError, STDERR_FILENO);
@@ -86,7 +103,8 @@ void DecoderMessages::finish()
     if (capture != nullptr)
         std::fclose(capture);
     capture = nullptr;
-    hold.unlock();
+    if (hold.owns_lock())
+        hold.unlock();
 }
 
 void DecoderMessages::add(const QString &message)
@@ -97,13 +115,13 @@ void DecoderMessages::add(const QString &message)
 
 void DecoderMessages::collect(QtMsgType type, const QMessageLogContext &context, const QString &message)
 {
-    DecoderMessages *self = active.load();
-    if (self == nullptr || type == QtFatalMsg || std::this_thread::get_id() != self->thread) {
-        if (self != nullptr && self->previous != nullptr)
-            self->previous(type, context, message);
-        else
-            std::fprintf(stderr, "%s\n", qPrintable(message));
+    if (collector != nullptr && type != QtFatalMsg) {
+        collector->add(message);
         return;
     }
-    self->add(message);
+    const auto hold = holdStandardError();
+    if (const QtMessageHandler handler = forwardTo.load())
+        handler(type, context, message);
+    else
+        std::fprintf(stderr, "%s\n", qPrintable(message));
 }

@@ -6,14 +6,14 @@
 
 #include <cstdio>
 #include <mutex>
-#include <thread>
 
-// Collects the messages that image libraries print while one picture is read, so that a damaged
-// file gives one line instead of thousands: those sent through Qt's message log and those a
-// library writes straight to the standard error stream (libpng's errors), which is diverted into a
-// temporary file meanwhile. Collects from construction to finish(); messages from other threads and fatal messages
-// go on to the handler that was there. One picture is read at a time while collecting: an instance on
-// another thread waits until this one has finished.
+// Collects the messages that image libraries give while one picture is read, so that a damaged
+// file gives one line instead of thousands. From construction to finish() it collects what the
+// constructing thread sends through Qt's message log; after divertStandardError() also what a
+// library writes straight to the standard error stream (libpng's errors), diverted into a
+// temporary file meanwhile. Other threads' messages, and fatal ones, go on to the message handler
+// that was installed before (the collecting handler stays installed once a collection has
+// started); they are written while the standard error stream is the real one.
 class DecoderMessages
 {
 public:
@@ -22,8 +22,12 @@ public:
     DecoderMessages(const DecoderMessages &) = delete;
     DecoderMessages &operator=(const DecoderMessages &) = delete;
 
-    // Stops collecting: puts back the message handler and the standard error stream. Call before
-    // printing anything; the destructor calls it too.
+    // Diverts the standard error stream until finish(). One thread diverts at a time: this waits
+    // until another thread's diversion has ended.
+    void divertStandardError();
+
+    // Stops collecting and puts back the standard error stream. Call before printing anything;
+    // the destructor calls it too.
     void finish();
 
     // Keeps the standard error stream from being diverted while held: a thread that prints while
@@ -39,13 +43,11 @@ private:
     static void collect(QtMsgType type, const QMessageLogContext &context, const QString &message);
     void add(const QString &message);
 
-    std::unique_lock<std::recursive_mutex> hold; // first: taken before anything is diverted
-    QtMessageHandler previous;
-    DecoderMessages *outer;
-    std::thread::id thread;
+    DecoderMessages *outer; // the collection this one interrupts on the same thread, or null
     bool collecting = true;
     int collected = 0;
     QString firstMessage;
+    std::unique_lock<std::recursive_mutex> hold; // held while the stream is diverted
     // The standard error stream while it is diverted into capture; -1 when it is not.
     int savedStandardError = -1;
     std::FILE *capture = nullptr;

@@ -81,7 +81,9 @@ MainWindow::MainWindow(QWidget *parent)
     , pictureLoaded(false)
     , ui(new Ui_MainWindow)
 {
-    pictureReader = PictureFiles::load;
+    pictureReader = [](const QString &fileName, quint32 *pixels, QString *error) {
+        return PictureFiles::load(fileName, pixels, error);
+    };
     ui->setupUi(this);
     pic = new ATARIpic;
     spare = new ATARIpic;

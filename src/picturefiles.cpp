@@ -138,11 +138,20 @@ QImage upright(const QImage &image, QImageIOHandler::Transformations orientation
     return turned;
 }
 
+// Whether the reader of format reports only through Qt's message log. The others (PNG, and icons
+// holding PNG) may have a library write to the standard error stream, which is then diverted,
+// one picture at a time.
+bool writesOnlyThroughQt(const QByteArray &format)
+{
+    static const QByteArray quiet[] = {"jpeg", "jpg", "gif", "bmp", "pbm", "pgm", "ppm", "xbm", "xpm"};
+    return std::find(std::begin(quiet), std::end(quiet), format.toLower()) != std::end(quiet);
+}
+
 } // namespace
 
 namespace PictureFiles {
 
-bool load(const QString &fileName, quint32 *pixels, QString *error)
+bool load(const QString &fileName, quint32 *pixels, QString *error, QString *warning)
 {
     if (QFileInfo(fileName).isDir()) {
         *error = tr("It is a folder, not a picture.");
@@ -167,6 +176,8 @@ bool load(const QString &fileName, quint32 *pixels, QString *error)
     // The orientation tag is applied to the scaled picture below, not by the reader to the decoded
     // one, which would take a second full-size image of memory.
     reader.setAutoTransform(false);
+    if (!writesOnlyThroughQt(reader.format()))
+        messages.divertStandardError();
     if (!admit(reader, fileName, error))
         return false;
     const QImageIOHandler::Transformations orientation = reader.transformation();
@@ -194,8 +205,12 @@ bool load(const QString &fileName, quint32 *pixels, QString *error)
     }
     if (messages.count() > 0) {
         const QString more = messages.count() > 1 ? tr(" (and %1 more messages)").arg(messages.count() - 1) : QString();
-        qWarning().noquote() << tr("%1: the picture is damaged or unusual; the decoder says: %2%3")
-                                    .arg(QDir::toNativeSeparators(fileName), messages.first(), more);
+        const QString text = tr("%1: the picture is damaged or unusual; the decoder says: %2%3")
+                                 .arg(QDir::toNativeSeparators(fileName), messages.first(), more);
+        if (warning != nullptr)
+            *warning = text;
+        else
+            qWarning().noquote() << text;
     }
     return true;
 }

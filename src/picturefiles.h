@@ -25,8 +25,9 @@ constexpr qint64 kMaxPixels = 200'000'000;
 // On failure returns false, leaves pixels untouched and sets error to the reason (with the size;
 // the system's reason when the file cannot be opened; "the file is empty").
 // Messages that the image libraries print while reading are held back; when the picture loads
-// anyway, one warning line naming the file and the first message goes to the message log.
-bool load(const QString &fileName, quint32 *pixels, QString *error);
+// anyway, one warning line naming the file and the first message goes to warning, or to the
+// message log when warning is null.
+bool load(const QString &fileName, quint32 *pixels, QString *error, QString *warning = nullptr);
 
 // Writes the assembler source of pic's converted picture to fileName. On failure returns false,
 // leaves any existing file as it was, leaves no partial file and sets error to the reason.

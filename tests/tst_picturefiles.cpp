@@ -1,4 +1,5 @@
 #include "atarigeometry.h"
+#include "decodermessages.h"
 #include "picturefiles.h"
 #include "testpictures.h"
 
@@ -8,6 +9,10 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <thread>
 #include <vector>
 
 #include <unistd.h>
@@ -64,6 +69,7 @@ private slots:
     void loadsPartlyDamagedJpeg();
     void refusesBadFile_data();
     void refusesBadFile();
+    void otherThreadsMessagesPassThrough();
     void admitsLargeCameraPhoto_data();
     void admitsLargeCameraPhoto();
     void namesSystemReason_data();
@@ -208,6 +214,40 @@ void TestPictureFiles::refusesBadFile()
     QVERIFY(!error.isEmpty());
     QVERIFY2(error.contains(reasonPart), qPrintable(error));
     QVERIFY(std::all_of(pixels.begin(), pixels.end(), [](quint32 p) { return p == kUntouched; }));
+}
+
+namespace {
+
+std::atomic<bool> printed{false};
+
+// Writes the message to the standard error stream, as Qt's own handler does.
+void printMessage(QtMsgType, const QMessageLogContext &, const QString &message)
+{
+    std::fprintf(stderr, "%s\n", qPrintable(message));
+    std::fflush(stderr);
+    printed = true;
+}
+
+} // namespace
+
+// While one thread reads a picture with the standard error stream diverted, another thread's
+// message is neither taken for the decoder's nor lost in the diverted stream: it is printed once
+// the stream is back.
+void TestPictureFiles::otherThreadsMessagesPassThrough()
+{
+    printed = false;
+    const QtMessageHandler previous = qInstallMessageHandler(printMessage);
+    DecoderMessages messages;
+    messages.divertStandardError();
+    std::thread other([] { qWarning("a message from another thread"); });
+    for (int i = 0; i < 20 && !printed; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    QVERIFY(!printed);
+    messages.finish();
+    other.join();
+    qInstallMessageHandler(previous);
+    QVERIFY(printed);
+    QCOMPARE(messages.count(), 0);
 }
 
 void TestPictureFiles::admitsLargeCameraPhoto_data()

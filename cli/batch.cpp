@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <condition_variable>
 #include <mutex>
+#include <new>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -15,6 +17,22 @@ Batch::Batch(const QVector<ConversionJob> &jobs, const ConversionSettings &setti
 {
 }
 
+namespace {
+
+// A picture whose conversion runs out of memory fails on its own, with a message; the others go on.
+ConversionResult convertSafely(const ConversionJob &job, const ConversionSettings &settings)
+{
+    try {
+        return convert(job, settings);
+    } catch (const std::bad_alloc &) {
+        ConversionResult result;
+        result.failures << QStringLiteral("%1: not enough memory to convert it").arg(job.input);
+        return result;
+    }
+}
+
+} // namespace
+
 int Batch::run(const Deliver &deliver)
 {
     const int count = jobs.size();
@@ -23,7 +41,7 @@ int Batch::run(const Deliver &deliver)
     std::mutex mutex;
     std::condition_variable finished;
     int started = 0; // pictures are taken in input order, so the started ones are 0 .. started - 1
-    int running = std::min(threads, count);
+    int running = 0; // workers that have not finished yet
 
     // Each worker takes the next picture, converts it and marks it done, until none is left or
     // a stop is requested.
@@ -39,7 +57,7 @@ int Batch::run(const Deliver &deliver)
                 }
                 index = started++;
             }
-            ConversionResult result = convert(jobs.at(index), settings);
+            ConversionResult result = convertSafely(jobs.at(index), settings);
             const std::lock_guard<std::mutex> lock(mutex);
             results[size_t(index)] = std::move(result);
             done[size_t(index)] = 1;
@@ -47,10 +65,27 @@ int Batch::run(const Deliver &deliver)
         }
     };
 
+    // As many workers as wanted and the system allows; without any, the calling thread converts.
     std::vector<std::thread> workers;
-    workers.reserve(size_t(running));
-    for (int i = 0; i < running; ++i)
-        workers.emplace_back(work);
+    const int wanted = std::min(threads, count);
+    workers.reserve(size_t(wanted));
+    for (int i = 0; i < wanted; ++i) {
+        {
+            const std::lock_guard<std::mutex> lock(mutex);
+            ++running;
+        }
+        try {
+            workers.emplace_back(work);
+        } catch (const std::system_error &) {
+            const std::lock_guard<std::mutex> lock(mutex);
+            --running;
+            break;
+        }
+    }
+    if (workers.empty() && count > 0) {
+        running = 1;
+        work();
+    }
 
     int delivered = 0;
     for (;;) {

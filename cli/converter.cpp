@@ -12,7 +12,7 @@ ConversionResult convert(const ConversionJob &job, const ConversionSettings &set
     ConversionResult result;
     std::vector<quint32> pixels(Geometry::kSourcePixels);
     QString error;
-    if (!PictureFiles::load(job.input, pixels.data(), &error)) {
+    if (!PictureFiles::load(job.input, pixels.data(), &error, &result.warning)) {
         result.failures << QStringLiteral("%1: %2").arg(job.input, error);
         return result;
     }

@@ -122,6 +122,8 @@ int main(int argc, char *argv[])
     batch.setStopCheck([] { return Interrupts::received() != 0; });
     const int done = batch.run([&](int i, const ConversionResult &result) {
         const ConversionJob &job = request.jobs.at(i);
+        if (!result.warning.isEmpty())
+            printTo(stderr, QStringLiteral("%1: %2\n").arg(program, result.warning));
         if (result.converted && settings.wantFigure)
             report.append(reportLine(job.input, request, result.figure));
         for (const QString &failure : result.failures)

@@ -238,6 +238,30 @@ void TestCliFaults::oneLinePerDamagedFile()
         const QString prefix = QStringLiteral("%1: %2/%3: ").arg(kProgram, dir, files.at(i).first);
         QVERIFY2(result.errLines.at(i).startsWith(prefix), qPrintable(result.errLines.at(i)));
     }
+
+    // With progress lines, and while the next picture is already being read, every line still
+    // comes in input order: a good picture's progress line before the next one's warning.
+    QStringList names{"good.jpg"};
+    QVERIFY(writeAll(dir + QStringLiteral("/good.jpg"), whole));
+    for (const auto &file : files)
+        names << file.first;
+    for (const char *jobs : {"1", "2"}) {
+        QStringList withProgress{"-j", jobs, "-o", freshDir()};
+        for (const QString &name : names)
+            withProgress << dir + '/' + name;
+        const Run ordered = run(withProgress);
+        QCOMPARE(ordered.exitCode, 1);
+        int last = -1;
+        for (const QString &line : ordered.errLines) {
+            int index = -1;
+            for (int i = 0; i < names.size(); ++i) {
+                if (line.contains(QStringLiteral("%1/%2").arg(dir, names.at(i))))
+                    index = i;
+            }
+            QVERIFY2(index >= last, qPrintable(QStringLiteral("-j %1: %2").arg(jobs, line)));
+            last = index;
+        }
+    }
 }
 
 void TestCliFaults::sameExportWhateverMemoryHeld_data()

@@ -132,6 +132,8 @@ CommandLine::Result CommandLine::parse(const QStringList &arguments)
                                  QStringLiteral("Pictures to convert, in any format Qt can read."),
                                  QStringLiteral("IMAGE..."));
     help = parser.helpText();
+    // Qt adds --help-all for its own options; a converter without a window has none to show.
+    help.replace(QStringLiteral("Displays help including Qt specific options."), QStringLiteral("The same as --help."));
     req = ConversionRequest();
 
     if (!parser.parse(arguments))
@@ -284,21 +286,23 @@ bool CommandLine::checkOutputs()
     for (const ConversionJob &job : qAsConst(req.jobs))
         inputOfIdentity.insert(identity(job.input), job.input);
 
-    QStringList reportFile;
+    // Every file the run writes: the pictures' outputs and the report.
+    QStringList outputs;
+    for (const ConversionJob &job : qAsConst(req.jobs))
+        outputs << job.outputs();
     if (!req.reportFile.isEmpty() && req.reportFile != QLatin1String("-"))
-        reportFile << req.reportFile;
+        outputs << req.reportFile;
+
     QHash<QString, QString> outputOfIdentity;
-    for (const ConversionJob &job : qAsConst(req.jobs) + QVector<ConversionJob>{{QString(), reportFile.value(0), {}, {}}}) {
-        for (const QString &output : job.outputs()) {
-            const QString key = identity(output);
-            const auto input = inputOfIdentity.constFind(key);
-            if (input != inputOfIdentity.constEnd())
-                return fail(QStringLiteral("refusing to write %1 over the input %2").arg(output, *input));
-            const auto other = outputOfIdentity.constFind(key);
-            if (other != outputOfIdentity.constEnd())
-                return fail(QStringLiteral("%1 and %2 name the same output file").arg(*other, output));
-            outputOfIdentity.insert(key, output);
-        }
+    for (const QString &output : qAsConst(outputs)) {
+        const QString key = identity(output);
+        const auto input = inputOfIdentity.constFind(key);
+        if (input != inputOfIdentity.constEnd())
+            return fail(QStringLiteral("refusing to write %1 over the input %2").arg(output, *input));
+        const auto other = outputOfIdentity.constFind(key);
+        if (other != outputOfIdentity.constEnd())
+            return fail(QStringLiteral("%1 and %2 name the same output file").arg(*other, output));
+        outputOfIdentity.insert(key, output);
     }
     return true;
 }

@@ -93,17 +93,9 @@ void ATARIpic::setBasePalette(const quint32 *rgb)
     best.setPalette(base);
 }
 
-void ATARIpic::basePaletteLab(ColourScience::Lab *lab) const
-{
-    for (int i = 0; i < 256; ++i)
-        lab[i] = best.paletteLab(i);
-}
-
 double ATARIpic::qualityFigure() const
 {
-    ColourScience::Lab paletteLab[256];
-    basePaletteLab(paletteLab);
-    return QualityFigure::meanDeltaE2000(screen, averagedPicture, paletteLab);
+    return QualityFigure::meanDeltaE2000(screen, averagedPicture, best.paletteLabs());
 }
 
 quint32 ATARIpic::getAtariPixel(quint16 x, quint16 y) const

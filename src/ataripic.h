@@ -89,9 +89,6 @@ public:
     quint16 height;
 
 private:
-    // The base palette in CIE L*a*b*, 256 entries.
-    void basePaletteLab(ColourScience::Lab *lab) const;
-
     ATARIpalGen pal;
     quint32 planes[Geometry::kPlanes][Geometry::kSourcePixels];
     quint32 averagedPicture[Geometry::kAtariPixels] = {};

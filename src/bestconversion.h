@@ -23,6 +23,8 @@ public:
 
     // Palette entry index (0 to 255) as CIE L*a*b*.
     const ColourScience::Lab &paletteLab(int index) const { return lab[index]; }
+    // All 256 palette entries as CIE L*a*b*, index hue * 16 + luminance.
+    const ColourScience::Lab *paletteLabs() const { return lab; }
 
     // The colour an averaged pixel (0x00RRGGBB) is matched as: its CIE L*a*b* with a* and b*
     // multiplied by chromaFactor (0.0 grey, 1.0 as photographed, 2.0 twice as colourful).

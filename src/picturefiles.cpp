@@ -46,35 +46,6 @@ QString folderReason(const QString &fileName, const QString &systemReason)
     return systemReason;
 }
 
-// Writes the whole of bytes through a QSaveFile, so that the target changes only once everything
-// is on disk. A write that stops part way is continued, so that the system's reason for stopping
-// (a full disk, the file size limit) becomes the message; a write that makes no progress without
-// a reason fails too. Unbuffered, so that no part of the file waits in a buffer whose
-// failure to reach the disk commit() would not notice.
-bool saveAtomically(const QString &fileName, const QByteArray &bytes, QString *error)
-{
-    QSaveFile file(fileName);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
-        *error = folderReason(fileName, file.errorString());
-        return false;
-    }
-    for (qint64 written = 0; written < bytes.size();) {
-        const qint64 step = file.write(bytes.constData() + written, bytes.size() - written);
-        if (step <= 0) {
-            *error = step < 0 ? file.errorString()
-                              : tr("Only part of the file could be written; the disk may be full.");
-            file.cancelWriting();
-            return false;
-        }
-        written += step;
-    }
-    if (!file.commit()) {
-        *error = file.errorString();
-        return false;
-    }
-    return true;
-}
-
 // Renders an export into memory first; it is small (at most about 90 kB).
 QByteArray render(QIODevice::OpenMode mode, const std::function<void(QBuffer &)> &write)
 {
@@ -151,6 +122,35 @@ bool writesOnlyThroughQt(const QByteArray &format)
 
 namespace PictureFiles {
 
+// Writes the whole of bytes through a QSaveFile, so that the target changes only once everything
+// is on disk. A write that stops part way is continued, so that the system's reason for stopping
+// (a full disk, the file size limit) becomes the message; a write that makes no progress without
+// a reason fails too. Unbuffered, so that no part of the file waits in a buffer whose
+// failure to reach the disk commit() would not notice.
+bool saveBytes(const QString &fileName, const QByteArray &bytes, QString *error)
+{
+    QSaveFile file(fileName);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
+        *error = folderReason(fileName, file.errorString());
+        return false;
+    }
+    for (qint64 written = 0; written < bytes.size();) {
+        const qint64 step = file.write(bytes.constData() + written, bytes.size() - written);
+        if (step <= 0) {
+            *error = step < 0 ? file.errorString()
+                              : tr("Only part of the file could be written; the disk may be full.");
+            file.cancelWriting();
+            return false;
+        }
+        written += step;
+    }
+    if (!file.commit()) {
+        *error = file.errorString();
+        return false;
+    }
+    return true;
+}
+
 bool load(const QString &fileName, quint32 *pixels, QString *error, QString *warning)
 {
     if (QFileInfo(fileName).isDir()) {
@@ -221,12 +221,7 @@ bool saveAsm(ATARIpic &pic, const QString &fileName, QString *error)
         QTextStream out(&buffer);
         pic.saveASM(out);
     });
-    return saveAtomically(fileName, text, error);
-}
-
-bool saveBytes(const QString &fileName, const QByteArray &bytes, QString *error)
-{
-    return saveAtomically(fileName, bytes, error);
+    return saveBytes(fileName, text, error);
 }
 
 bool saveXex(ATARIpic &pic, const QString &fileName, QString *error)
@@ -235,7 +230,7 @@ bool saveXex(ATARIpic &pic, const QString &fileName, QString *error)
         QDataStream out(&buffer);
         pic.saveXEX(out);
     });
-    return saveAtomically(fileName, bytes, error);
+    return saveBytes(fileName, bytes, error);
 }
 
 void paintPreview(const ATARIpic &pic, quint8 mode, QImage &image)
@@ -259,7 +254,7 @@ bool savePreviewPng(const ATARIpic &pic, quint8 mode, const QString &fileName, Q
         *error = writer.errorString();
         return false;
     }
-    return saveAtomically(fileName, png, error);
+    return saveBytes(fileName, png, error);
 }
 
 } // namespace PictureFiles

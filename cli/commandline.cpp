@@ -16,7 +16,17 @@ namespace {
 const char *const kPreviewNames[] = {"original", "gtia", "atari-pal", "output", "gray", "green", "chroma", "atari"};
 constexpr int kPreviewCount = int(sizeof kPreviewNames / sizeof kPreviewNames[0]);
 static_assert(kPreviewCount == kAtariViewMode + 1, "the last preview name is the Atari view");
-constexpr int kMaxSaturation = 100;
+
+// The whole number text names, when it lies from low to high.
+bool wholeNumber(const QString &text, int low, int high, int *value)
+{
+    bool ok = false;
+    const int number = text.toInt(&ok, 10);
+    if (!ok || number < low || number > high)
+        return false;
+    *value = number;
+    return true;
+}
 
 // A name that is the same for every spelling of one file: the canonical path of an existing
 // file (symbolic links resolved), otherwise the cleaned absolute path.
@@ -150,14 +160,11 @@ CommandLine::Result CommandLine::parse(const QStringList &arguments)
 
     if (parser.isSet(saturationOption)) {
         const QString text = parser.value(saturationOption);
-        bool ok = false;
-        const int value = text.toInt(&ok, 10);
-        if (!ok || value < 0 || value > kMaxSaturation) {
+        if (!wholeNumber(text, 0, kMaxSliderValue, &req.saturation)) {
             return usage(
-                QStringLiteral("saturation must be a whole number from 0 to %1, not '%2'").arg(kMaxSaturation).arg(text));
+                QStringLiteral("saturation must be a whole number from 0 to %1, not '%2'").arg(kMaxSliderValue).arg(text));
         }
         req.hasSaturation = true;
-        req.saturation = value;
     }
 
     if (parser.isSet(previewOption)) {
@@ -173,11 +180,8 @@ CommandLine::Result CommandLine::parse(const QStringList &arguments)
     req.threads = std::max(1, QThread::idealThreadCount());
     if (parser.isSet(jobsOption)) {
         const QString text = parser.value(jobsOption);
-        bool ok = false;
-        const int value = text.toInt(&ok, 10);
-        if (!ok || value < 1 || value > kMaxThreads)
+        if (!wholeNumber(text, 1, kMaxThreads, &req.threads))
             return usage(QStringLiteral("jobs must be a whole number from 1 to %1, not '%2'").arg(kMaxThreads).arg(text));
-        req.threads = value;
     }
     if (parser.isSet(methodOption)) {
         const QString method = parser.value(methodOption).toLower();
@@ -190,11 +194,7 @@ CommandLine::Result CommandLine::parse(const QStringList &arguments)
         if (req.reportFile.isEmpty())
             return usage(QStringLiteral("--report needs a non-empty name ('-' for standard output)"));
     }
-    if (parser.isSet(paletteOption)) {
-        req.paletteFile = parser.value(paletteOption);
-        if (req.paletteFile.isEmpty())
-            return usage(QStringLiteral("--palette needs a non-empty name"));
-    }
+    req.paletteFile = parser.value(paletteOption);
 
     const bool toDirectory = parser.isSet(outputDirOption);
     const bool explicitOutputs = parser.isSet(xexOption) || parser.isSet(asmOption) || parser.isSet(pngOption);
@@ -208,7 +208,7 @@ CommandLine::Result CommandLine::parse(const QStringList &arguments)
         return usage(QStringLiteral("--xex, --asm and --png take a single input picture; use --output-dir "
                                    "for several"));
 
-    for (const QCommandLineOption *option : {&outputDirOption, &xexOption, &asmOption, &pngOption}) {
+    for (const QCommandLineOption *option : {&outputDirOption, &xexOption, &asmOption, &pngOption, &paletteOption}) {
         if (parser.isSet(*option) && parser.value(*option).isEmpty())
             return usage(QStringLiteral("--%1 needs a non-empty name").arg(option->names().constLast()));
     }

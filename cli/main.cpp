@@ -1,11 +1,13 @@
 #include "batch.h"
 #include "commandline.h"
 #include "converter.h"
-#include "decodermessages.h"
 #include "filenames.h"
+#include "interrupts.h"
+
+#include "ataripic.h"
+#include "decodermessages.h"
 #include "palettefile.h"
 #include "picturefiles.h"
-#include "interrupts.h"
 
 #include <QCoreApplication>
 
@@ -16,9 +18,6 @@ namespace {
 constexpr int kExitSuccess = 0;
 constexpr int kExitSomeFailed = 1;
 constexpr int kExitUsage = 2;
-// Slider values the two methods use without -s: the window's start palette and the photo's chroma.
-constexpr int kStartSaturation = 60;
-constexpr int kPhotographedChroma = 50;
 // A shell's status for a process ended by a signal.
 constexpr int kExitSignalBase = 128;
 
@@ -42,8 +41,10 @@ QByteArray csvField(const QString &text)
 // One report line: the picture, the method, the slider value in effect and the figure.
 QByteArray reportLine(const QString &input, const ConversionRequest &request, double figure)
 {
+    // Without -s: the photo's own chroma, or the slider value of the palette the store starts with.
     const int saturation = request.hasSaturation ? request.saturation
-                                                 : (request.bestMethod ? kPhotographedChroma : kStartSaturation);
+                           : request.bestMethod  ? kPhotographedChromaValue
+                                                 : qRound(ATARIpalGen::kInitialSaturation * kMaxSliderValue);
     return csvField(input) + ',' + (request.bestMethod ? "best" : "classic") + ',' + QByteArray::number(saturation)
            + ',' + QByteArray::number(figure, 'f', 4) + '\n';
 }

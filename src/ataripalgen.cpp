@@ -50,8 +50,6 @@ constexpr double kHueAngles[16] = {
     225.0, 202.5, 180.0, 135.0, 112.5, 90.0, 67.5, 45.0,
 };
 
-constexpr double kInitialSaturation = 0.6;
-
 // HSV value of luminance l (0 to 15): (31 + 15 * l) / 256, never 0.
 double hsvValue(int l)
 {

@@ -11,6 +11,9 @@
 class ATARIpalGen
 {
 public:
+    // The saturation the generated palette is built with until setSaturation is called.
+    static constexpr double kInitialSaturation = 0.6;
+
     // Builds the base palette and the generated palette at saturation 0.6.
     ATARIpalGen();
 

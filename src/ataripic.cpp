@@ -22,9 +22,6 @@ constexpr Plane kPlaneOfMode[kPlanes] = {SourcePlane, GtiaPlane, PalPlane, Outpu
 
 constexpr quint8 kChartChromaLuminance = 0x0A;
 constexpr quint8 kOutputChromaLuminance = 0x08;
-// Slider values: palette saturation 1.0, and the photo's own chroma in the best method.
-constexpr double kFullSaturation = 100.0;
-constexpr double kPhotographedChroma = 50.0;
 constexpr char kHexDigits[] = "0123456789ABCDEF";
 
 } // namespace
@@ -75,8 +72,8 @@ void ATARIpic::copy(const quint32 *values)
 
 void ATARIpic::newSaturation(double value)
 {
-    pal.setSaturation(value / kFullSaturation);
-    chroma = value / kPhotographedChroma;
+    pal.setSaturation(value / kMaxSliderValue);
+    chroma = value / kPhotographedChromaValue;
 }
 
 void ATARIpic::reset()

@@ -11,6 +11,11 @@ class QTextStream;
 // Preview mode of what the Atari shows; it is painted from the Atari screen, not from a plane.
 constexpr quint8 kAtariViewMode = 7;
 
+// Slider values (the window's saturation slider, 0 to 100): the largest, which gives palette
+// saturation 1.0 and twice the photo's chroma, and the one that keeps the photo's own chroma.
+constexpr int kMaxSliderValue = 100;
+constexpr int kPhotographedChromaValue = 50;
+
 // One picture at every stage of its conversion to GTIA mode 9 with a hue per segment,
 // and the seven preview planes (320x240 RGB values each) that the window shows.
 // Large (about 2.3 MB): create it on the heap.

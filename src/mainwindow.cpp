@@ -116,9 +116,8 @@ MainWindow::MainWindow(QWidget *parent)
 
 void MainWindow::createActions()
 {
-    QRadioButton *const buttons[] = {ui->radioButton_1, ui->radioButton_2, ui->radioButton_3, ui->radioButton_4,
-                                     ui->radioButton_5, ui->radioButton_6, ui->radioButton_7};
-    for (int mode = 0; mode < int(sizeof buttons / sizeof buttons[0]); ++mode) {
+    const auto buttons = previewButtons();
+    for (int mode = 0; mode < int(buttons.size()); ++mode) {
         auto *action = new QAction(buttons[mode]->text(), this);
         action->setShortcut(QKeySequence(Qt::Key_1 + mode));
         connect(action, &QAction::triggered, buttons[mode], &QRadioButton::click);
@@ -409,12 +408,16 @@ void MainWindow::paintImage()
     ui->graphicsView->show();
 }
 
+std::array<QRadioButton *, Geometry::kPlanes> MainWindow::previewButtons() const
+{
+    return {ui->radioButton_1, ui->radioButton_2, ui->radioButton_3, ui->radioButton_4,
+            ui->radioButton_5, ui->radioButton_6, ui->radioButton_7};
+}
+
 void MainWindow::preview()
 {
-    const QRadioButton *const buttons[] = {ui->radioButton_1, ui->radioButton_2, ui->radioButton_3,
-                                           ui->radioButton_4, ui->radioButton_5, ui->radioButton_6,
-                                           ui->radioButton_7};
-    for (quint8 mode = 0; mode < sizeof buttons / sizeof buttons[0]; ++mode) {
+    const auto buttons = previewButtons();
+    for (quint8 mode = 0; mode < buttons.size(); ++mode) {
         if (buttons[mode]->isChecked()) {
             previewMode = mode;
             break;

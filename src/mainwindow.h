@@ -4,6 +4,7 @@
 #include <QMainWindow>
 #include <QString>
 
+#include <array>
 #include <functional>
 #include <memory>
 #include <vector>
@@ -12,6 +13,7 @@
 
 class ATARIpic;
 class QAction;
+class QRadioButton;
 class QDragEnterEvent;
 class QDragMoveEvent;
 class QDropEvent;
@@ -158,6 +160,8 @@ private:
     };
 
     void createActions();
+    // The seven preview buttons, in the order of their preview modes 0 to 6.
+    std::array<QRadioButton *, Geometry::kPlanes> previewButtons() const;
     // Runs the conversion again after a slider, palette or method change (or redraws the chart).
     void reconvert();
     // Starts the next piece of work on the worker unless one is running or nothing waits.

@@ -21,8 +21,6 @@ public:
     // and prepares their CIE L*a*b* values for every later conversion.
     void setPalette(const quint32 *rgb256);
 
-    // Palette entry index (0 to 255) as CIE L*a*b*.
-    const ColourScience::Lab &paletteLab(int index) const { return lab[index]; }
     // All 256 palette entries as CIE L*a*b*, index hue * 16 + luminance.
     const ColourScience::Lab *paletteLabs() const { return lab; }
 
@@ -37,7 +35,7 @@ public:
     // parallel.
     void convert(const quint32 *averaged, double chromaFactor, quint8 *output, quint8 *hues) const;
 
-    // Lower bounds of deltaE2000(x, paletteLab(i)) for every palette index i (bounds[256]), as the
+    // Lower bounds of deltaE2000(x, paletteLabs()[i]) for every palette index i (bounds[256]), as the
     // conversion uses them to pass over candidates: the larger of its screening and near bounds,
     // less safety margins for rounding.
     void differenceBounds(const ColourScience::Lab &x, double *bounds) const;

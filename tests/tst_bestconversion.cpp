@@ -254,7 +254,7 @@ void TestBestConversion::boundsStayBelowDifferences()
         double bounds[256];
         converter->differenceBounds(x, bounds);
         for (int i = 0; i < 256; ++i) {
-            const double exact = ColourScience::deltaE2000(x, converter->paletteLab(i));
+            const double exact = ColourScience::deltaE2000(x, converter->paletteLabs()[i]);
             QVERIFY2(bounds[i] <= exact, qPrintable(QStringLiteral("colour %1, palette %2: bound %3 above %4")
                                                         .arg(picture[j], 6, 16, QLatin1Char('0'))
                                                         .arg(i)

@@ -445,15 +445,7 @@ void BestConverter::nearGroup(const Lab &x, double chroma1, int hue, int group, 
         const float inverseLength = 1.0f / std::max(length, float(kShortBisector));
         const float c = sa * inverseLength;
         const float s = sb * inverseLength;
-        const float cos2 = c * c - s * s;
-        const float sin2 = 2.0f * s * c;
-        const float cos3 = c * (cos2 - 2.0f * s * s);
-        const float sin3 = s * (2.0f * c * c + cos2);
-        const float cos4 = cos2 * cos2 - sin2 * sin2;
-        const float sin4 = 2.0f * sin2 * cos2;
-        const float t = 1.0f - 0.17f * (c * float(kCos30) + s * float(kSin30)) + 0.24f * cos2
-            + 0.32f * (cos3 * float(kCos6) - sin3 * float(kSin6))
-            - 0.20f * (cos4 * float(kCos63) + sin4 * float(kSin63));
+        const float t = hueWeighting(c, s);
         // The rotation step reached: the number of step cosines the distance's cosine is at most.
         // Float rounding in u1 + u2 turns the mean hue by up to about 1e-6 / length radians, and T changes by
         // at most 2.41 per radian: both T and the cosine of the distance to blue get a margin of 1e-5 / length.

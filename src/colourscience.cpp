@@ -145,15 +145,7 @@ double deltaE2000(const Lab &x, const Lab &y)
         hpMean = hueDegrees(sb, sa);
     }
 
-    // T from multiple-angle identities on cos h' and sin h'.
-    const double cos2 = meanCos * meanCos - meanSin * meanSin;
-    const double sin2 = 2.0 * meanSin * meanCos;
-    const double cos3 = meanCos * (cos2 - 2.0 * meanSin * meanSin);
-    const double sin3 = meanSin * (2.0 * meanCos * meanCos + cos2);
-    const double cos4 = cos2 * cos2 - sin2 * sin2;
-    const double sin4 = 2.0 * sin2 * cos2;
-    const double t = 1.0 - 0.17 * (meanCos * kCos30 + meanSin * kSin30) + 0.24 * cos2
-        + 0.32 * (cos3 * kCos6 - sin3 * kSin6) - 0.20 * (cos4 * kCos63 + sin4 * kSin63);
+    const double t = hueWeighting(meanCos, meanSin);
 
     const double lMean = (x.L + y.L) * 0.5;
     const double cpMean = (c1p + c2p) * 0.5;

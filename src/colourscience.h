@@ -18,6 +18,22 @@ constexpr double kCos6 = 0.99452189536827333;
 constexpr double kSin6 = 0.10452846326765347;
 constexpr double kCos63 = 0.45399049973954679;
 constexpr double kSin63 = 0.89100652418836787;
+
+// The hue weighting T at the mean hue whose cosine and sine are c and s, from multiple-angle
+// identities, in the precision of Real (double for the difference, float for bounds on it).
+template <typename Real>
+Real hueWeighting(Real c, Real s)
+{
+    const Real cos2 = c * c - s * s;
+    const Real sin2 = Real(2) * s * c;
+    const Real cos3 = c * (cos2 - Real(2) * s * s);
+    const Real sin3 = s * (Real(2) * c * c + cos2);
+    const Real cos4 = cos2 * cos2 - sin2 * sin2;
+    const Real sin4 = Real(2) * sin2 * cos2;
+    return Real(1) - Real(0.17) * (c * Real(kCos30) + s * Real(kSin30)) + Real(0.24) * cos2
+        + Real(0.32) * (cos3 * Real(kCos6) - sin3 * Real(kSin6))
+        - Real(0.20) * (cos4 * Real(kCos63) + sin4 * Real(kSin63));
+}
 } // namespace Ciede2000
 
 // A CIE L*a*b* colour: L from 0 (black) to 100 (white), a and b roughly -128 to 128.

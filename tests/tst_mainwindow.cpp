@@ -224,6 +224,13 @@ void clickButton(MainWindow &window, const char *name)
     window.waitForIdle();
 }
 
+// Loads the test photo through "Load Picture"; it is shown when this returns.
+void loadChelsea(MainWindow &window, FakeDialogs &fake)
+{
+    fake.openAnswer = dataFile("chelsea.jpg");
+    clickButton(window, "pushButton_Load");
+}
+
 // The source picture as the window's loader produces it, for building reference conversions.
 std::vector<quint32> loadedPixels(const QString &fileName)
 {
@@ -729,9 +736,7 @@ void tst_MainWindow::loadShowsPictureInCurrentMode()
 
     clickRadio(radio(window, 7));
     const QImage demoChroma = shownImage(window);
-    fake.openAnswer = dataFile("chelsea.jpg");
-    clickButton(window, "pushButton_Load");
-    window.waitForIdle();
+    loadChelsea(window, fake);
 
     QCOMPARE(fake.openQuestions, QStringList{"Open JPG|" + MainWindow::openFilter()});
     QVERIFY2(fake.warnings.isEmpty(), qPrintable(fake.warnings.join('\n')));
@@ -773,9 +778,7 @@ void tst_MainWindow::loadedPlanesFollowModes()
     fake.install(window);
     window.show();
     QVERIFY(QTest::qWaitForWindowExposed(&window));
-    fake.openAnswer = dataFile("chelsea.jpg");
-    clickButton(window, "pushButton_Load");
-    window.waitForIdle();
+    loadChelsea(window, fake);
     QVERIFY(fake.warnings.isEmpty());
 
     clickRadio(radio(window, number));
@@ -910,9 +913,7 @@ void tst_MainWindow::badFileChangesNothing()
     QVERIFY2(wrong.isEmpty(), qPrintable(wrong));
 
     // With a picture: the picture stays, in every plane.
-    fake.openAnswer = dataFile("chelsea.jpg");
-    clickButton(window, "pushButton_Load");
-    window.waitForIdle();
+    loadChelsea(window, fake);
     QCOMPARE(fake.warnings.size(), 1);
     QImage planes[kPlanes];
     for (int number = 1; number <= kPlanes; ++number) {
@@ -939,9 +940,7 @@ void tst_MainWindow::sliderAfterLoadReconverts()
     FakeDialogs fake;
     MainWindow window;
     fake.install(window);
-    fake.openAnswer = dataFile("chelsea.jpg");
-    clickButton(window, "pushButton_Load");
-    window.waitForIdle();
+    loadChelsea(window, fake);
     QVERIFY(fake.warnings.isEmpty());
     clickRadio(radio(window, 3));
     const QImage before = shownImage(window);
@@ -1092,9 +1091,7 @@ void tst_MainWindow::exportWritesFile()
     FakeDialogs fake;
     MainWindow window;
     fake.install(window);
-    fake.openAnswer = dataFile("chelsea.jpg");
-    clickButton(window, "pushButton_Load");
-    window.waitForIdle();
+    loadChelsea(window, fake);
     fake.saveAnswer = path;
     QTest::mouseClick(window.findChild<QPushButton *>(button), Qt::LeftButton);
 
@@ -1157,9 +1154,7 @@ void tst_MainWindow::failedExportKeepsExistingFile()
     FakeDialogs fake;
     MainWindow window;
     fake.install(window);
-    fake.openAnswer = dataFile("chelsea.jpg");
-    clickButton(window, "pushButton_Load");
-    window.waitForIdle();
+    loadChelsea(window, fake);
     fake.saveAnswer = target;
 
     if (diskFull) {
@@ -1205,9 +1200,7 @@ void tst_MainWindow::cancelledExportWritesNothing()
     FakeDialogs fake;
     MainWindow window;
     fake.install(window);
-    fake.openAnswer = dataFile("chelsea.jpg");
-    clickButton(window, "pushButton_Load");
-    window.waitForIdle();
+    loadChelsea(window, fake);
     fake.saveAnswer.clear();
     QTest::mouseClick(window.findChild<QPushButton *>(button), Qt::LeftButton);
     QDir::setCurrent(previousDir);
@@ -1254,9 +1247,7 @@ void tst_MainWindow::keysChoosePreviews()
     fake.install(window);
     window.show();
     QVERIFY(QTest::qWaitForWindowActive(&window));
-    fake.openAnswer = dataFile("chelsea.jpg");
-    clickButton(window, "pushButton_Load");
-    window.waitForIdle();
+    loadChelsea(window, fake);
 
     QTest::keyClick(&window, Qt::Key(key));
     window.waitForIdle();
@@ -1290,9 +1281,7 @@ void tst_MainWindow::paletteFileIsUsedAndRemembered()
         FakeDialogs fake;
         MainWindow window;
         fake.install(window);
-        fake.openAnswer = dataFile("chelsea.jpg");
-        clickButton(window, "pushButton_Load");
-        window.waitForIdle();
+        loadChelsea(window, fake);
         clickRadio(radio(window, 4));
         QVERIFY(window.loadPalette(paletteFile));
         window.waitForIdle();
@@ -1334,9 +1323,7 @@ void tst_MainWindow::bestMethodIsChosenAndRemembered()
         window.show();
         QVERIFY(QTest::qWaitForWindowActive(&window));
         QVERIFY(window.qualityText().isEmpty());
-        fake.openAnswer = dataFile("chelsea.jpg");
-        clickButton(window, "pushButton_Load");
-        window.waitForIdle();
+        loadChelsea(window, fake);
         clickRadio(radio(window, 4));
         QVERIFY(!mismatch(shownImage(window), planeOf(*best, 3)).isEmpty());
 
@@ -1443,9 +1430,7 @@ void tst_MainWindow::saveNameAndOverwrite()
     FakeDialogs fake;
     MainWindow window;
     fake.install(window);
-    fake.openAnswer = dataFile("chelsea.jpg");
-    clickButton(window, "pushButton_Load");
-    window.waitForIdle();
+    loadChelsea(window, fake);
     fake.saveAnswer = dir.filePath(typed);
     fake.overwriteAnswer = answer;
     clickButton(window, qPrintable(button));
@@ -1504,9 +1489,7 @@ void tst_MainWindow::foldersAreRemembered()
     FakeDialogs fake;
     MainWindow window;
     fake.install(window);
-    fake.openAnswer = dataFile("chelsea.jpg");
-    clickButton(window, "pushButton_Load");
-    window.waitForIdle();
+    loadChelsea(window, fake);
     fake.openAnswer.clear();
     clickButton(window, "pushButton_Load");
     window.waitForIdle();
@@ -1545,9 +1528,7 @@ void tst_MainWindow::keysClickButtons()
     window.show();
     QVERIFY(QTest::qWaitForWindowActive(&window));
     if (loadFirst) {
-        fake.openAnswer = dataFile("chelsea.jpg");
-        clickButton(window, "pushButton_Load");
-        window.waitForIdle();
+        loadChelsea(window, fake);
         fake.openQuestions.clear();
     }
 
@@ -1664,9 +1645,7 @@ void tst_MainWindow::sliderMovesAreGathered()
     MainWindow window;
     fake.install(window);
     window.useBestMethod(best);
-    fake.openAnswer = dataFile("chelsea.jpg");
-    clickButton(window, "pushButton_Load");
-    window.waitForIdle();
+    loadChelsea(window, fake);
     clickRadio(radio(window, 4));
 
     QSignalSpy shown(&window, &MainWindow::conversionShown);

@@ -833,7 +833,6 @@ void tst_MainWindow::cancelledLoadChangesNothing()
 
     fake.openAnswer.clear();
     clickButton(window, "pushButton_Load");
-    window.waitForIdle();
 
     QCOMPARE(fake.openQuestions.size(), 1);
     QVERIFY(fake.warnings.isEmpty());
@@ -899,7 +898,6 @@ void tst_MainWindow::badFileChangesNothing()
     QImage before = shownImage(window);
     fake.openAnswer = path;
     clickButton(window, "pushButton_Load");
-    window.waitForIdle();
     QCOMPARE(fake.warnings.size(), 1);
     QVERIFY2(fake.warnings.first().contains(QDir::toNativeSeparators(path)), qPrintable(fake.warnings.first()));
     QVERIFY(!save->isEnabled());
@@ -922,7 +920,6 @@ void tst_MainWindow::badFileChangesNothing()
     }
     fake.openAnswer = path;
     clickButton(window, "pushButton_Load");
-    window.waitForIdle();
     QCOMPARE(fake.warnings.size(), 2);
     QVERIFY(fake.warnings.last().contains(QDir::toNativeSeparators(path)));
     QVERIFY(save->isEnabled());
@@ -972,7 +969,6 @@ void tst_MainWindow::loadAfterSliderUsesMovedSaturation()
     clickRadio(radio(window, 4));
     fake.openAnswer = dataFile("coffee.jpg");
     clickButton(window, "pushButton_Load");
-    window.waitForIdle();
     QVERIFY(fake.warnings.isEmpty());
 
     const auto reference = referenceConversion(loadedPixels(dataFile("coffee.jpg")), 20);
@@ -1013,7 +1009,6 @@ void tst_MainWindow::pictureFillsFrame()
     fake.install(window);
     fake.openAnswer = path;
     clickButton(window, "pushButton_Load");
-    window.waitForIdle();
     QVERIFY2(fake.warnings.isEmpty(), qPrintable(fake.warnings.join('\n')));
 
     const int blockWidth = kSourceWidth / columns, blockHeight = kSourceHeight / rows;
@@ -1052,7 +1047,6 @@ void tst_MainWindow::displayIsOpaque()
     fake.install(window);
     fake.openAnswer = path;
     clickButton(window, "pushButton_Load");
-    window.waitForIdle();
     QVERIFY(fake.warnings.isEmpty());
     QVERIFY((window.picture().getPixel(10, 10, 0) & kOpaque) != kOpaque);
 
@@ -1474,7 +1468,6 @@ void tst_MainWindow::foldersAreRemembered()
         fake.install(window);
         fake.openAnswer = photo;
         clickButton(window, "pushButton_Load");
-        window.waitForIdle();
         // Before any save the photo's own folder is suggested.
         fake.saveAnswer = dir.filePath("exports/first");
         clickButton(window, "pushButton_Save");
@@ -1492,7 +1485,6 @@ void tst_MainWindow::foldersAreRemembered()
     loadChelsea(window, fake);
     fake.openAnswer.clear();
     clickButton(window, "pushButton_Load");
-    window.waitForIdle();
     clickButton(window, "pushButton_Compile");
 
     QCOMPARE(fake.openDirectories, (QStringList{dir.filePath("photos"), QFileInfo(dataFile("chelsea.jpg")).absolutePath()}));

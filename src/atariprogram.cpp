@@ -91,61 +91,42 @@ struct Statement
     const char *operand = nullptr;
 };
 
-int sizeOf(Op op)
+// Machine code bytes and CPU cycles of a statement; branches as not taken.
+struct Cost
 {
-    switch (op) {
-    case Op::Label:
-        return 0;
-    case Op::Nop:
-    case Op::Rts:
-        return 1;
-    case Op::LdaZero:
-    case Op::Cmp:
-    case Op::And:
-    case Op::Bne:
-    case Op::Beq:
-        return 2;
-    case Op::Sta:
-    case Op::Lda:
-    case Op::Jmp:
-        return 3;
-    case Op::Poke:
-    case Op::PokeLow:
-    case Op::PokeHigh:
-    case Op::Colour:
-    case Op::HueWrite:
-        return 5;
-    }
-    return 0;
-}
+    int bytes;
+    int cycles;
+};
 
-// CPU cycles of a statement; branches as not taken.
-int cyclesOf(Op op)
+Cost costOf(Op op)
 {
     switch (op) {
     case Op::Label:
-        return 0;
-    case Op::Nop:
-    case Op::Cmp:
-    case Op::And:
-    case Op::Bne:
-    case Op::Beq:
-        return 2;
-    case Op::LdaZero:
-    case Op::Jmp:
-        return 3;
-    case Op::Sta:
-    case Op::Lda:
-        return 4;
+        return {0, 0};
     case Op::Poke:
     case Op::PokeLow:
     case Op::PokeHigh:
     case Op::Colour:
     case Op::HueWrite:
+        return {5, 6}; // lda #, sta absolute
+    case Op::Nop:
+        return {1, 2};
+    case Op::Sta:
+    case Op::Lda:
+        return {3, 4};
+    case Op::LdaZero:
+        return {2, 3};
+    case Op::Cmp:
+    case Op::And:
+    case Op::Bne:
+    case Op::Beq:
+        return {2, 2};
+    case Op::Jmp:
+        return {3, 3};
     case Op::Rts:
-        return 6;
+        return {1, 6};
     }
-    return 0;
+    return {0, 0};
 }
 
 // The set-up code from MAIN and the display kernel from LOOP, in program order.
@@ -236,7 +217,7 @@ public:
         for (const Statement &st : program()) {
             if (st.op == Op::Label)
                 add(st.symbol, static_cast<quint16>(address));
-            address += sizeOf(st.op);
+            address += costOf(st.op).bytes;
         }
         end = static_cast<quint16>(address);
     }
@@ -379,7 +360,7 @@ std::array<quint8, AtariProgram::kXexSize> buildTemplate()
     int address = ant + kDisplayListSize;
     for (const Statement &st : program()) {
         assemble(st, address, symbols, w);
-        address += sizeOf(st.op);
+        address += costOf(st.op).bytes;
     }
 
     Q_ASSERT(w.size() == AtariProgram::kXexSize);
@@ -532,7 +513,7 @@ std::vector<KernelStep> kernelSteps()
     std::vector<KernelStep> steps;
     int hueIndex = 0;
     for (auto it = lastWsync.base(); it != statements.end() && it <= end; ++it) {
-        const int cycles = cyclesOf(it->op);
+        const int cycles = costOf(it->op).cycles;
         if (it->op == Op::HueWrite)
             steps.push_back({cycles, cycles, hueIndex++, 0});
         else if (it->op == Op::Colour)

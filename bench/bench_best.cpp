@@ -1,7 +1,7 @@
 #include "ataripic.h"
 #include "bestconversion.h"
 #include "colourscience.h"
-#include "picturefiles.h"
+#include "pictureloader.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -65,7 +65,7 @@ int main(int argc, char *argv[])
     out << "photo            classic ms   best ms   best/classic   mean dE00 classic   mean dE00 best\n";
     for (const QString &file : files) {
         QString error;
-        if (!PictureFiles::load(file, pixels.data(), &error)) {
+        if (!PictureLoader::load(file, pixels.data(), &error)) {
             out << error << '\n';
             return 1;
         }

@@ -7,7 +7,8 @@
 #include "ataripic.h"
 #include "decodermessages.h"
 #include "palettefile.h"
-#include "picturefiles.h"
+#include "pictureloader.h"
+#include "pictureexports.h"
 
 #include <QCoreApplication>
 
@@ -57,14 +58,14 @@ bool writeReport(const QString &program, const QString &fileName, const QByteArr
             && std::fflush(stdout) == 0)
             return true;
         error = QStringLiteral("cannot write to standard output");
-    } else if (PictureFiles::saveBytes(fileName, report, &error)) {
+    } else if (PictureExports::saveBytes(fileName, report, &error)) {
         return true;
     }
     printTo(stderr, QStringLiteral("%1: %2: %3\n").arg(program, fileName, error));
     return false;
 }
 
-// Library messages (at most one line per picture, see PictureFiles::load) in the converter's voice.
+// Library messages (at most one line per picture, see PictureLoader::load) in the converter's voice.
 void logMessage(QtMsgType, const QMessageLogContext &, const QString &message)
 {
     printTo(stderr, QStringLiteral("%1: %2\n").arg(QCoreApplication::applicationName(), message));

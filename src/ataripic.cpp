@@ -163,25 +163,41 @@ quint8 ATARIpic::averageChroma(const quint8 *pixels, quint32 n) const
     return static_cast<quint8>(bestHue << 4);
 }
 
+namespace {
+
+// "$" and two hex digits of entry, into text[4].
+void hueText(quint8 entry, char *text)
+{
+    text[0] = '$';
+    text[1] = kHexDigits[entry >> 4];
+    text[2] = kHexDigits[entry & 0x0F];
+    text[3] = '\0';
+}
+
+} // namespace
+
 const char *ATARIpic::rh()
 {
     const quint8 entry = hues[cursor];
     if (cursor < kHues - 1)
         ++cursor;
-    hexText[0] = '$';
-    hexText[1] = kHexDigits[entry >> 4];
-    hexText[2] = kHexDigits[entry & 0x0F];
-    hexText[3] = '\0';
+    hueText(entry, hexText);
     return hexText;
 }
 
-void ATARIpic::saveASM(QTextStream &out)
+void ATARIpic::saveASM(QTextStream &out) const
 {
-    reset();
-    AtariProgram::writeSource(out, output, [this] { return rh(); });
+    int entry = 0;
+    char text[4];
+    AtariProgram::writeSource(out, output, [&] {
+        hueText(hues[entry], text);
+        if (entry < kHues - 1)
+            ++entry;
+        return text;
+    });
 }
 
-void ATARIpic::saveXEX(QDataStream &out)
+void ATARIpic::saveXEX(QDataStream &out) const
 {
     std::array<quint8, AtariProgram::kXexSize> xex;
     AtariProgram::fillExecutable(output, hues, xex);

@@ -74,10 +74,11 @@ public:
     // "$" and two hex digits of the hue table entry under the cursor; advances the cursor,
     // which stops at the last entry. The text stays valid until the next call.
     const char *rh();
-    // Writes the MADS assembler source of the display program with this picture.
-    void saveASM(QTextStream &out);
+    // Writes the MADS assembler source of the display program with this picture; the hue cursor
+    // is left as it is.
+    void saveASM(QTextStream &out) const;
     // Writes the 21572-byte Atari executable of the display program with this picture.
-    void saveXEX(QDataStream &out);
+    void saveXEX(QDataStream &out) const;
 
     const ATARIpalGen &palette() const { return pal; }
     // The conversion's byte areas, 19200 bytes each (index y * 80 + x) and the 1560-entry hue table

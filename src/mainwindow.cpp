@@ -27,7 +27,8 @@
 
 #include "ataripic.h"
 #include "palettefile.h"
-#include "picturefiles.h"
+#include "pictureloader.h"
+#include "pictureexports.h"
 
 namespace {
 
@@ -82,7 +83,7 @@ MainWindow::MainWindow(QWidget *parent)
     , ui(new Ui_MainWindow)
 {
     pictureReader = [](const QString &fileName, quint32 *pixels, QString *error) {
-        return PictureFiles::load(fileName, pixels, error);
+        return PictureLoader::load(fileName, pixels, error);
     };
     ui->setupUi(this);
     pic = new ATARIpic;
@@ -395,7 +396,7 @@ MainWindow::~MainWindow()
 
 void MainWindow::paintImage()
 {
-    PictureFiles::paintPreview(*pic, atariView ? kAtariViewMode : previewMode, *image);
+    PictureExports::paintPreview(*pic, atariView ? kAtariViewMode : previewMode, *image);
 
     // One pixmap item at the scene origin, its pixmap replaced on every repaint.
     const QPixmap pixmap = QPixmap::fromImage(*image);
@@ -503,12 +504,12 @@ void MainWindow::dropEvent(QDropEvent *event)
 
 void MainWindow::on_pushButton_Save_clicked()
 {
-    exportPicture(tr("Save ASM"), tr("ASM Files (*.asm)"), QStringLiteral("asm"), PictureFiles::saveAsm);
+    exportPicture(tr("Save ASM"), tr("ASM Files (*.asm)"), QStringLiteral("asm"), PictureExports::saveAsm);
 }
 
 void MainWindow::on_pushButton_Compile_clicked()
 {
-    exportPicture(tr("Save XEX"), tr("XEX Files (*.xex)"), QStringLiteral("xex"), PictureFiles::saveXex);
+    exportPicture(tr("Save XEX"), tr("XEX Files (*.xex)"), QStringLiteral("xex"), PictureExports::saveXex);
 }
 
 void MainWindow::exportPicture(const QString &caption, const QString &filter, const QString &suffix,

@@ -109,7 +109,7 @@ public:
     static QString openFilter();
 
     MainWindowDialogs dialogs;
-    // How pictures are read; PictureFiles::load unless replaced (a test slows it down).
+    // How pictures are read; PictureLoader::load unless replaced (a test slows it down).
     PictureReader pictureReader;
 
 signals:
@@ -181,7 +181,7 @@ private:
     // Asks for a file to open in the folder of the last one opened, and remembers the new folder.
     QString askOpenFileName(const QString &caption, const QString &filter);
 
-    using SaveFunction = bool (*)(ATARIpic &pic, const QString &fileName, QString *error);
+    using SaveFunction = bool (*)(const ATARIpic &pic, const QString &fileName, QString *error);
     // Asks for a file name (suggesting the photo's name with suffix, in the last folder saved to),
     // adds suffix ("asm", "xex") to a name that has none, and writes the picture with save; a
     // failure is shown as a warning.

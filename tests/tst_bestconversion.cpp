@@ -8,7 +8,7 @@
 #include "atarigeometry.h"
 #include "bestconversion.h"
 #include "colourscience.h"
-#include "picturefiles.h"
+#include "pictureloader.h"
 
 using ColourScience::Lab;
 
@@ -84,7 +84,7 @@ std::vector<quint32> makePicture(Source source, quint32 seed, const std::vector<
     case Source::Photo: {
         std::vector<quint32> pixels(Geometry::kSourcePixels);
         QString error;
-        if (!PictureFiles::load(QStringLiteral(RASTREL_TEST_DATA "/chelsea.jpg"), pixels.data(), &error))
+        if (!PictureLoader::load(QStringLiteral(RASTREL_TEST_DATA "/chelsea.jpg"), pixels.data(), &error))
             qFatal("%s", qPrintable(error));
         const ATARIpalGen gen;
         for (int j = 0; j < Geometry::kAtariPixels; ++j) {

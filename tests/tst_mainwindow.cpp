@@ -35,7 +35,7 @@
 
 #include "ataripic.h"
 #include "mainwindow.h"
-#include "picturefiles.h"
+#include "pictureloader.h"
 
 using namespace Geometry;
 
@@ -236,7 +236,7 @@ std::vector<quint32> loadedPixels(const QString &fileName)
 {
     std::vector<quint32> pixels(kSourcePixels, 0);
     QString error;
-    if (!PictureFiles::load(fileName, pixels.data(), &error))
+    if (!PictureLoader::load(fileName, pixels.data(), &error))
         pixels.clear();
     return pixels;
 }
@@ -1551,7 +1551,7 @@ void tst_MainWindow::slowLoadKeepsWindowResponsive()
         ++reads;
         while (!release.load())
             QThread::msleep(2);
-        return PictureFiles::load(fileName, out, error);
+        return PictureLoader::load(fileName, out, error);
     };
     QSignalSpy shown(&window, &MainWindow::conversionShown);
     QSignalSpy idle(&window, &MainWindow::idle);

@@ -1,6 +1,7 @@
 #include "commandline.h"
 
 #include "ataripic.h"
+#include "sliderscale.h"
 
 #include <QCommandLineOption>
 #include <QCommandLineParser>

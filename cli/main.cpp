@@ -5,6 +5,7 @@
 #include "interrupts.h"
 
 #include "ataripic.h"
+#include "sliderscale.h"
 #include "decodermessages.h"
 #include "palettefile.h"
 #include "pictureloader.h"

@@ -19,7 +19,8 @@ public:
     // Called on the calling thread once per started picture, in input order (index 0 first).
     using Deliver = std::function<void(int index, const ConversionResult &result)>;
 
-    // threads: how many pictures are converted at once, at least 1.
+    // threads: how many threads convert in all, at least 1. Up to that many pictures are converted
+    // at once; threads left over when there are fewer pictures are shared among them.
     Batch(const QVector<ConversionJob> &jobs, const ConversionSettings &settings, int threads);
 
     // When set, stopRequested is called (on a worker thread) before each picture is started: once

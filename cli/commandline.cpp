@@ -132,8 +132,8 @@ CommandLine::Result CommandLine::parse(const QStringList &arguments)
                                          QStringLiteral("Show no progress; errors are still reported."));
     const QCommandLineOption jobsOption(
         {QStringLiteral("j"), QStringLiteral("jobs")},
-        QStringLiteral("Convert N pictures at once, 1..%1 (default: the number of processor cores, here %2). "
-                       "Outputs, messages and exit status are the same as with -j 1.")
+        QStringLiteral("Use N threads in all, 1..%1 (default: the number of processor cores, here %2): up to "
+                       "N pictures at once. Outputs, messages and exit status are the same as with -j 1.")
             .arg(kMaxThreads)
             .arg(QThread::idealThreadCount()),
         QStringLiteral("N"));

@@ -28,7 +28,7 @@ struct ConversionRequest
     bool bestMethod = false;    // false: the classic conversion
     QString reportFile;         // CSV quality report, "-" for standard output; empty: none
     bool quiet = false;
-    int threads = 1;            // pictures converted at once, 1 to CommandLine::kMaxThreads
+    int threads = 1;            // threads in all, 1 to CommandLine::kMaxThreads
 };
 
 // Parses and checks the converter's arguments. Every problem that can be seen before any

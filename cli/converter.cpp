@@ -8,7 +8,7 @@
 #include <memory>
 #include <vector>
 
-ConversionResult convert(const ConversionJob &job, const ConversionSettings &settings)
+ConversionResult convert(const ConversionJob &job, const ConversionSettings &settings, int threads)
 {
     ConversionResult result;
     std::vector<quint32> pixels(Geometry::kSourcePixels);
@@ -23,6 +23,7 @@ ConversionResult convert(const ConversionJob &job, const ConversionSettings &set
         pic->newSaturation(settings.saturation);
     pic->setBasePalette(settings.basePalette);
     pic->setMethod(settings.bestMethod ? ATARIpic::Method::Best : ATARIpic::Method::Classic);
+    pic->setThreads(threads);
     pic->copy(pixels.data());
     result.converted = true;
     if (settings.wantFigure)

@@ -27,7 +27,8 @@ struct ConversionResult
 };
 
 // Loads job.input, converts it as the window does (newSaturation(saturation) first when
-// hasSaturation) and writes every output of job.
-ConversionResult convert(const ConversionJob &job, const ConversionSettings &settings);
+// hasSaturation) with threads threads (at least 1, the calling one included) and writes every
+// output of job.
+ConversionResult convert(const ConversionJob &job, const ConversionSettings &settings, int threads);
 
 #endif

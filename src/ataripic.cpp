@@ -166,7 +166,7 @@ void ATARIpic::letsGo()
         a.nearest[j] = pal.nearest(a.averaged[j]);
 
     if (conversionMethod == Method::Best)
-        best->convert(a.averaged.data(), chroma, a.output.data(), a.hues.data());
+        best->convert(a.averaged.data(), chroma, a.output.data(), a.hues.data(), threadCount);
     else
         ClassicConversion::convert(a.nearest.data(), a.output.data(), a.hues.data());
     drawConverted();

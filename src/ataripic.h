@@ -42,6 +42,10 @@ public:
     enum class Method { Classic, Best };
     void setMethod(Method m) { conversionMethod = m; }
     Method method() const { return conversionMethod; }
+    // How many threads letsGo may use in all, including the calling one (at least 1; 1 until set).
+    // The result does not depend on it.
+    void setThreads(int n) { threadCount = n < 1 ? 1 : n; }
+    int threads() const { return threadCount; }
     // Factor applied to the photo's chroma by the best method: 1.0 until newSaturation.
     double chromaFactor() const { return chroma; }
 
@@ -106,6 +110,7 @@ private:
     bool averagesCurrent = false; // the averaged area matches the source plane
     Method conversionMethod = Method::Classic;
     double chroma = 1.0;
+    int threadCount = 1;
     char hexText[4] = {};
     quint32 cursor = 0;
 };

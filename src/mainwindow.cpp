@@ -19,6 +19,7 @@
 #include <QMimeData>
 #include <QPixmap>
 #include <QSettings>
+#include <QThread>
 #include <QThreadPool>
 #include <QToolTip>
 #include <QUrl>
@@ -88,6 +89,8 @@ MainWindow::MainWindow(QWidget *parent)
     ui->setupUi(this);
     pic = new ATARIpic;
     spare = new ATARIpic;
+    pic->setThreads(QThread::idealThreadCount());
+    spare->setThreads(QThread::idealThreadCount());
     worker = new QThreadPool(this);
     worker->setMaxThreadCount(1);
     setAcceptDrops(true);

@@ -197,7 +197,7 @@ void TestBestConversion::matchesBruteForce()
     auto converter = std::make_unique<BestConverter>();
     converter->setPalette(colours.data());
     auto actual = std::make_unique<Expected>();
-    converter->convert(picture.data(), chromaFactor, actual->output, actual->hues);
+    converter->convert(picture.data(), chromaFactor, actual->output, actual->hues, 2);
     auto expected = std::make_unique<Expected>();
     bruteForce(picture, colours, chromaFactor, stride, *expected);
 

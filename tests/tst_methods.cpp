@@ -65,7 +65,7 @@ void TestMethods::sliderScalesChroma()
     converter.setPalette(base.data());
     std::vector<quint8> output(kAtariPixels);
     std::vector<quint8> hues(kHues);
-    converter.convert(pic->averaged(), factor, output.data(), hues.data());
+    converter.convert(pic->averaged(), factor, output.data(), hues.data(), 2);
     QVERIFY(std::equal(output.begin(), output.end(), pic->outputBytes()));
     QVERIFY(std::equal(hues.begin(), hues.end(), pic->hueTable()));
 

@@ -10,9 +10,9 @@
 #include <thread>
 #include <vector>
 
-Batch::Batch(const QVector<ConversionJob> &jobs, const ConversionSettings &settings, int threads)
+Batch::Batch(const QVector<ConversionJob> &jobs, const ConversionOptions &options, int threads)
     : jobs(jobs)
-    , settings(settings)
+    , options(options)
     , threads(std::max(1, threads))
 {
 }
@@ -20,10 +20,10 @@ Batch::Batch(const QVector<ConversionJob> &jobs, const ConversionSettings &setti
 namespace {
 
 // A picture whose conversion runs out of memory fails on its own, with a message; the others go on.
-ConversionResult convertSafely(const ConversionJob &job, const ConversionSettings &settings, int threads)
+ConversionResult convertSafely(const ConversionJob &job, const ConversionOptions &options, int threads)
 {
     try {
-        return convert(job, settings, threads);
+        return convert(job, options, threads);
     } catch (const std::bad_alloc &) {
         ConversionResult result;
         result.failures << QStringLiteral("%1: not enough memory to convert it").arg(job.input);
@@ -62,7 +62,7 @@ int Batch::run(const Deliver &deliver)
                 }
                 index = started++;
             }
-            ConversionResult result = convertSafely(jobs.at(index), settings, threadsPerPicture);
+            ConversionResult result = convertSafely(jobs.at(index), options, threadsPerPicture);
             const std::lock_guard<std::mutex> lock(mutex);
             results[size_t(index)] = std::move(result);
             done[size_t(index)] = 1;

@@ -1,6 +1,8 @@
 #ifndef COMMANDLINE_H
 #define COMMANDLINE_H
 
+#include "conversionsettings.h"
+
 #include <QString>
 #include <QStringList>
 #include <QVector>
@@ -21,11 +23,9 @@ struct ConversionJob
 struct ConversionRequest
 {
     QVector<ConversionJob> jobs;
-    bool hasSaturation = false; // false: keep the palette the window starts with
-    int saturation = 0;         // slider percentage 0 to 100, used when hasSaturation
+    ConversionSettings settings; // method and slider; the base palette is read from paletteFile
     quint8 previewMode = 3;     // plane written as PNG: 0 original ... 6 chroma, 7 what the Atari shows
     QString paletteFile;        // base palette file to use instead of the stored one; empty: stored
-    bool bestMethod = false;    // false: the classic conversion
     QString reportFile;         // CSV quality report, "-" for standard output; empty: none
     bool quiet = false;
     int threads = 1;            // threads in all, 1 to CommandLine::kMaxThreads

@@ -8,7 +8,7 @@
 #include <memory>
 #include <vector>
 
-ConversionResult convert(const ConversionJob &job, const ConversionSettings &settings, int threads)
+ConversionResult convert(const ConversionJob &job, const ConversionOptions &options, int threads)
 {
     ConversionResult result;
     std::vector<quint32> pixels(Geometry::kSourcePixels);
@@ -19,14 +19,11 @@ ConversionResult convert(const ConversionJob &job, const ConversionSettings &set
     }
 
     auto pic = std::make_unique<ATARIpic>();
-    if (settings.hasSaturation)
-        pic->newSaturation(settings.saturation);
-    pic->setBasePalette(settings.basePalette);
-    pic->setMethod(settings.bestMethod ? ATARIpic::Method::Best : ATARIpic::Method::Classic);
+    applySettings(*pic, ConversionSettings(), options.conversion);
     pic->setThreads(threads);
     pic->copy(pixels.data());
     result.converted = true;
-    if (settings.wantFigure)
+    if (options.wantFigure)
         result.figure = pic->qualityFigure();
 
     QStringList &failures = result.failures;
@@ -34,7 +31,7 @@ ConversionResult convert(const ConversionJob &job, const ConversionSettings &set
         failures << QStringLiteral("%1: %2").arg(job.xexFile, error);
     if (!job.asmFile.isEmpty() && !PictureExports::saveAsm(*pic, job.asmFile, &error))
         failures << QStringLiteral("%1: %2").arg(job.asmFile, error);
-    if (!job.pngFile.isEmpty() && !PictureExports::savePreviewPng(*pic, settings.previewMode, job.pngFile, &error))
+    if (!job.pngFile.isEmpty() && !PictureExports::savePreviewPng(*pic, options.previewMode, job.pngFile, &error))
         failures << QStringLiteral("%1: %2").arg(job.pngFile, error);
     return result;
 }

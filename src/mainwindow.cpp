@@ -101,7 +101,7 @@ MainWindow::MainWindow(QWidget *parent)
 
     const QSettings settings;
     if (settings.value(QLatin1String(kMethodKey)).toString() == QLatin1String(kBestMethod)) {
-        wanted.best = true;
+        wanted.method = ATARIpic::Method::Best;
         bestAction->setChecked(true);
     }
     // A remembered palette file that can no longer be read leaves the stored palette in use.
@@ -258,7 +258,7 @@ bool MainWindow::eventFilter(QObject *watched, QEvent *event)
 
 void MainWindow::useBestMethod(bool best)
 {
-    wanted.best = best;
+    wanted.method = best ? ATARIpic::Method::Best : ATARIpic::Method::Classic;
     (best ? bestAction : classicAction)->setChecked(true);
     QSettings().setValue(QLatin1String(kMethodKey), best ? QLatin1String(kBestMethod) : QLatin1String("classic"));
     reconvert();
@@ -298,21 +298,6 @@ void MainWindow::waitForIdle()
 {
     while (isBusy())
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-}
-
-bool MainWindow::sameSettings(const Settings &a, const Settings &b)
-{
-    return a.hasSaturation == b.hasSaturation && a.saturation == b.saturation && a.basePalette == b.basePalette
-           && a.best == b.best;
-}
-
-void MainWindow::applySettings(ATARIpic &store, const Settings &from, const Settings &to)
-{
-    if (to.hasSaturation && (!from.hasSaturation || from.saturation != to.saturation))
-        store.newSaturation(static_cast<double>(to.saturation));
-    if (to.basePalette != from.basePalette)
-        store.setBasePalette(to.basePalette.empty() ? nullptr : to.basePalette.data());
-    store.setMethod(to.best ? ATARIpic::Method::Best : ATARIpic::Method::Classic);
 }
 
 void MainWindow::startWork()
@@ -360,7 +345,7 @@ void MainWindow::finishWork(const Outcome &outcome)
     const bool failed = !outcome.error.isEmpty();
     if (failed) {
         // Nothing was converted. The load may have stood for a conversion asked for before it.
-        if (!sameSettings(shown, wanted))
+        if (shown != wanted)
             conversionDue = true;
     } else {
         std::swap(pic, spare);
@@ -583,7 +568,7 @@ void MainWindow::on_radioButton_7_clicked()
 
 void MainWindow::on_horizontalSlider_valueChanged(int value)
 {
-    wanted.hasSaturation = true;
-    wanted.saturation = value;
+    wanted.hasSlider = true;
+    wanted.slider = value;
     reconvert();
 }

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "atarigeometry.h"
+#include "conversionsettings.h"
 
 class ATARIpic;
 class QAction;
@@ -142,14 +143,7 @@ protected:
     void dropEvent(QDropEvent *event) override;
 
 private:
-    // What the conversion is asked to use; applied to a picture store before it converts.
-    struct Settings
-    {
-        bool hasSaturation = false;  // false: the store's start palette and chroma factor
-        int saturation = 0;          // slider value 0 to 100
-        std::vector<quint32> basePalette; // 256 RGB values, or empty for the stored palette
-        bool best = false;
-    };
+    using Settings = ConversionSettings;
     // What a finished piece of work hands back to the window.
     struct Outcome
     {
@@ -168,9 +162,6 @@ private:
     void startWork();
     // Shows a finished piece of work (or reports a failed load) and starts the next one.
     void finishWork(const Outcome &outcome);
-    static bool sameSettings(const Settings &a, const Settings &b);
-    // Brings a picture store from the settings it has to the ones wanted.
-    static void applySettings(ATARIpic &store, const Settings &from, const Settings &to);
     // The name of the single local file in a drag, or an empty string.
     static QString droppedFile(const QMimeData *mime);
     // Accepts drag enter and drag move events that carry a single local file, ignores others.

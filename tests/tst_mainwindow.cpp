@@ -73,23 +73,25 @@ struct FakeDialogs
 
     void install(MainWindow &window)
     {
-        window.dialogs.openFileName = [this](QWidget *, const QString &caption, const QString &directory,
+        MainWindowDialogs dialogs;
+        dialogs.openFileName = [this](QWidget *, const QString &caption, const QString &directory,
                                              const QString &filter) {
             openQuestions << caption + QLatin1Char('|') + filter;
             openDirectories << directory;
             return openAnswer;
         };
-        window.dialogs.saveFileName = [this](QWidget *, const QString &caption, const QString &suggestedName,
+        dialogs.saveFileName = [this](QWidget *, const QString &caption, const QString &suggestedName,
                                              const QString &filter) {
             saveQuestions << caption + QLatin1Char('|') + filter;
             saveSuggestions << suggestedName;
             return saveAnswer;
         };
-        window.dialogs.confirmOverwrite = [this](QWidget *, const QString &caption, const QString &fileName) {
+        dialogs.confirmOverwrite = [this](QWidget *, const QString &caption, const QString &fileName) {
             overwriteQuestions << caption + QLatin1Char('|') + fileName;
             return overwriteAnswer;
         };
-        window.dialogs.warning = [this](QWidget *, const QString &, const QString &text) { warnings << text; };
+        dialogs.warning = [this](QWidget *, const QString &, const QString &text) { warnings << text; };
+        window.setDialogs(dialogs);
     }
 };
 
@@ -1547,12 +1549,12 @@ void tst_MainWindow::slowLoadKeepsWindowResponsive()
     QVERIFY(QTest::qWaitForWindowExposed(&window));
     std::atomic<bool> release{false};
     std::atomic<int> reads{0};
-    window.pictureReader = [&release, &reads](const QString &fileName, quint32 *out, QString *error) {
+    window.setPictureReader([&release, &reads](const QString &fileName, quint32 *out, QString *error) {
         ++reads;
         while (!release.load())
             QThread::msleep(2);
         return PictureLoader::load(fileName, out, error);
-    };
+    });
     QSignalSpy shown(&window, &MainWindow::conversionShown);
     QSignalSpy idle(&window, &MainWindow::idle);
 
@@ -1597,12 +1599,12 @@ void tst_MainWindow::failedSlowLoadKeepsLaterSliderMove()
     MainWindow window;
     fake.install(window);
     std::atomic<bool> release{false};
-    window.pictureReader = [&release](const QString &, quint32 *, QString *error) {
+    window.setPictureReader([&release](const QString &, quint32 *, QString *error) {
         while (!release.load())
             QThread::msleep(2);
         *error = QStringLiteral("the test refuses it");
         return false;
-    };
+    });
     fake.openAnswer = QStringLiteral("/nowhere/photo.jpg");
     QTest::mouseClick(child<QPushButton>(window, "pushButton_Load"), Qt::LeftButton);
     child<QSlider>(window, "horizontalSlider")->setValue(0);

@@ -313,6 +313,7 @@ private slots:
     void keysChoosePreviews_data();
     void keysChoosePreviews();
     void paletteFileIsUsedAndRemembered();
+    void rememberedChoicesAtStartAndShiftP();
     void bestMethodIsChosenAndRemembered();
     void openFilterMatches_data();
     void openFilterMatches();
@@ -1301,6 +1302,53 @@ void tst_MainWindow::paletteFileIsUsedAndRemembered()
     }
     MainWindow again;
     QVERIFY(again.picture().palette().hasBuiltInBase());
+}
+
+// A remembered best method and palette file: after a restart the menu shows both checked and the
+// start chart is drawn in the file's colours; Shift+P returns to the built-in ones.
+void tst_MainWindow::rememberedChoicesAtStartAndShiftP()
+{
+    QTemporaryDir dir;
+    QByteArray bytes;
+    for (int i = 0; i < 256; ++i)
+        bytes.append(char(255 - i)).append(char(i / 3)).append(char(i));
+    const QString paletteFile = dir.filePath(QStringLiteral("start.pal"));
+    {
+        QFile file(paletteFile);
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size());
+    }
+    QSettings().setValue(QStringLiteral("method"), QStringLiteral("best"));
+    QSettings().setValue(QStringLiteral("palette"), paletteFile);
+    const auto fileColour = [&bytes](int v) {
+        return quint32(quint8(bytes.at(3 * v))) << 16 | quint32(quint8(bytes.at(3 * v + 1))) << 8
+               | quint32(quint8(bytes.at(3 * v + 2)));
+    };
+    // The chart's colour byte at (x, y): hue bands top to bottom, luminance steps left to right.
+    const auto chartByte = [](int x, int y) { return (y * 16 / kSourceHeight) << 4 | (x * 16 / kSourceWidth); };
+
+    FakeDialogs fake;
+    MainWindow window;
+    fake.install(window);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowActive(&window));
+    const auto action = [&window](const QString &text) {
+        for (QAction *a : window.findChildren<QAction *>())
+            if (a->text() == text)
+                return a;
+        return static_cast<QAction *>(nullptr);
+    };
+    QVERIFY(action(QStringLiteral("Best conversion (least CIEDE2000)"))->isChecked());
+    QVERIFY(!action(QStringLiteral("Classic conversion"))->isChecked());
+    QTest::keyClick(&window, Qt::Key_8);
+    QString wrong = mismatch(shownImage(window), [&](int x, int y) { return fileColour(chartByte(x, y)) | kOpaque; });
+    QVERIFY2(wrong.isEmpty(), qPrintable(wrong));
+
+    QTest::keyClick(&window, Qt::Key_P, Qt::ShiftModifier);
+    window.waitForIdle();
+    const ATARIpalGen builtIn;
+    wrong = mismatch(shownImage(window), [&](int x, int y) { return builtIn.getBase(quint8(chartByte(x, y))) | kOpaque; });
+    QVERIFY2(wrong.isEmpty(), qPrintable(wrong));
+    QVERIFY(!QSettings().contains(QStringLiteral("palette")));
 }
 
 // Key B converts with the best method at once, the choice survives a restart, and the quality

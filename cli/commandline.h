@@ -51,7 +51,7 @@ public:
     // The full --help text.
     QString helpText() const { return help; }
 
-    // Preview mode (0 to 6) of a plane name such as "chroma"; -1 for an unknown name.
+    // Preview mode (0 to 7, 7 what the Atari shows) of a plane name such as "chroma"; -1 for an unknown name.
     static int previewModeOf(const QString &name);
 
 private:

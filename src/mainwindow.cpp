@@ -81,6 +81,7 @@ MainWindow::MainWindow(QWidget *parent)
     , ui(new Ui_MainWindow)
 {
     ui->setupUi(this);
+    setWindowTitle(QStringLiteral("Rastrel Zo9 v" RASTREL_VERSION));
     setAcceptDrops(true);
 
     Settings start;

@@ -104,7 +104,7 @@ bool load(const QString &fileName, quint32 *pixels, QString *error, QString *war
         return false;
     }
     if (file.size() == 0) {
-        *error = tr("the file is empty");
+        *error = tr("The file is empty.");
         return false;
     }
     file.close();

@@ -18,7 +18,7 @@ constexpr qint64 kMaxPixels = 200'000'000;
 // Before decoding, refuses a picture that would pass kMaxPixels or LoadBudget::kMaxBytes of memory,
 // or whose data ends before its last pixel where the decoder would leave the rest undefined.
 // On failure returns false, leaves pixels untouched and sets error to the reason (with the size;
-// the system's reason when the file cannot be opened; "the file is empty").
+// the system's reason when the file cannot be opened; "The file is empty.").
 // Messages that the image libraries print while reading are held back; when the picture loads
 // anyway, one warning line naming the file and the first message goes to warning, or to the
 // message log when warning is null.

@@ -1349,6 +1349,7 @@ void tst_MainWindow::rememberedChoicesAtStartAndShiftP()
     wrong = mismatch(shownImage(window), [&](int x, int y) { return builtIn.getBase(quint8(chartByte(x, y))) | kOpaque; });
     QVERIFY2(wrong.isEmpty(), qPrintable(wrong));
     QVERIFY(!QSettings().contains(QStringLiteral("palette")));
+    QSettings().clear();
 }
 
 // Key B converts with the best method at once, the choice survives a restart, and the quality

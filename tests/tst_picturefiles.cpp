@@ -187,7 +187,7 @@ void TestPictureFiles::refusesBadFile_data()
     QByteArray damagedHeader = jpeg;
     damagedHeader.truncate(30);
 
-    QTest::newRow("empty file") << "empty.jpg" << QByteArray() << "the file is empty";
+    QTest::newRow("empty file") << "empty.jpg" << QByteArray() << "The file is empty.";
     QTest::newRow("not an image") << "notes.jpg" << QByteArray("these are my notes, not a photo\n") << QString();
     QTest::newRow("damaged header") << "damaged.jpg" << damagedHeader << QString();
     QTest::newRow("decompression bomb") << "bomb.jpg" << jpegClaiming(65500, 65500) << "65500";

@@ -2,7 +2,8 @@
 // (frame A and frame B), or from a synthetic pattern, for checking on an emulator:
 //   two_frame_files A.xex B.xex OUT     writes OUT.xex and OUT.asm
 //   two_frame_files --pattern OUT       the same for the synthetic pattern below
-// It also writes OUT.a.view and OUT.b.view, AtariView::render of each frame (320 x 240 bytes).
+// It also writes OUT.a.screen and OUT.b.screen, AtariView::render of each frame in the layout
+// of the emulator's captures: 384 x 240 bytes, the picture at columns 32 to 351, a black border.
 #include "atarigeometry.h"
 #include "atariprogram.h"
 #include "atariview.h"
@@ -11,6 +12,7 @@
 #include <QFile>
 #include <QTextStream>
 
+#include <algorithm>
 #include <cstdio>
 #include <utility>
 #include <vector>
@@ -106,9 +108,15 @@ int main(int argc, char **argv)
         std::fprintf(stderr, "%s: %s\n", qPrintable(asmFile.fileName()), qPrintable(asmFile.errorString()));
         return 1;
     }
-    for (const auto &view : {std::make_pair(&a, ".a.view"), std::make_pair(&b, ".b.view")}) {
-        std::vector<quint8> screen(AtariView::kWidth * AtariView::kHeight);
-        AtariView::render(view.first->output.data(), view.first->hues.data(), screen.data());
+    for (const auto &view : {std::make_pair(&a, ".a.screen"), std::make_pair(&b, ".b.screen")}) {
+        constexpr int kCaptureWidth = 384;
+        constexpr int kBorder = 32;
+        std::vector<quint8> picture(AtariView::kWidth * AtariView::kHeight);
+        AtariView::render(view.first->output.data(), view.first->hues.data(), picture.data());
+        std::vector<quint8> screen(kCaptureWidth * AtariView::kHeight, 0);
+        for (int y = 0; y < AtariView::kHeight; ++y)
+            std::copy_n(picture.begin() + y * AtariView::kWidth, AtariView::kWidth,
+                        screen.begin() + y * kCaptureWidth + kBorder);
         QFile viewFile(out + QLatin1String(view.second));
         if (!viewFile.open(QIODevice::WriteOnly)
             || viewFile.write(reinterpret_cast<const char *>(screen.data()), qint64(screen.size())) != qint64(screen.size())) {

@@ -343,7 +343,7 @@ private:
 
         comment("; Z set when $A000 and $BFFF hold what is written there");
         label("RAMTEST");
-        for (int address : {0xA000, 0xBFFF}) {
+        for (int address : {int(TwoFrameProgram::kBasicRomStart), int(TwoFrameProgram::kHighest)}) {
             op(kLdaAbsolute, num(address));
             op(kEorImmediate, num(0xFF));
             op(kStaAbsolute, num(address));
@@ -352,7 +352,7 @@ private:
             op(kEorImmediate, num(0xFF));
             op(kStaAbsolute, num(address));
             op(kPlp);
-            if (address == 0xA000)
+            if (address == TwoFrameProgram::kBasicRomStart)
                 op(kBne, sym("RAMEND"));
         }
         label("RAMEND");
@@ -736,7 +736,9 @@ std::vector<quint8> executable(const quint8 *outputA, const quint8 *huesA, const
 {
     const quint8 *output[2] = {outputA, outputB};
     const quint8 *hues[2] = {huesA, huesB};
-    return Assembler(Program(output, hues)).file;
+    std::vector<quint8> file = Assembler(Program(output, hues)).file;
+    Q_ASSERT(file.size() == std::size_t(kXexSize));
+    return file;
 }
 
 std::vector<AtariProgram::KernelStep> kernelSteps(int frame)

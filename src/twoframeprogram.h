@@ -15,14 +15,16 @@ class QTextStream;
 // AtariView::landings() and AtariView::render() hold for each frame. The program is described
 // once; the assembler source, the executable and the kernel steps all come from that description.
 //
-// Memory (all below $C000, for a 48 KB 800 or a 64 KB XL/XE with BASIC off):
-//   $2000-$22D2  display list A          $22D3-...   the memory check run while loading
-//   $2400-$26D2  display list B          $26D3-...   set-up code and the delay routine
-//   $2800-...    screen A, then screen B (rows of 40 bytes, none crossing a 4 KB boundary)
-//   then         kernel A, then kernel B, ending below $C000
-// The file loads the memory check first and runs it (INITAD) before anything above $A000 is
-// loaded: on an XL/XE it turns BASIC off; where $A000-$BFFF cannot be made RAM it says so on
-// screen and returns to DOS.
+// Memory (nothing at or above $C000, for a 48 KB 800 or a 64 KB XL/XE with BASIC off):
+//   $2000-$22D2  display list A         $22D3-$23F0  the memory check and its message
+//   $2400-$26D2  display list B         $26D3-$2733  set-up (MAIN, the run address), delays
+//   $2800-$4D97  screen A               $4D98-$7347  screen B
+//   $7348-$96BA  kernel A               $96BB-$BA2D  kernel B
+// Screen rows are 40 bytes each, packed, but never across a 4 KB boundary (ANTIC's counter
+// wraps there): a few bytes before $3000, $4000, $5000, $6000 and $7000 stay free. The file
+// loads the memory check first and runs it (INITAD) before anything above $A000 is loaded: on an
+// XL/XE it turns BASIC off (PORTB, and BASICF so that RESET keeps it off); where $A000-$BFFF
+// cannot be made RAM (a cartridge) it says so on screen, waits for a key and returns to DOS.
 namespace TwoFrameProgram {
 
 constexpr quint16 kLowest = 0x2000;          // first address the program loads
@@ -32,6 +34,7 @@ constexpr quint16 kCheck = 0x22D3;           // the memory check, run as soon as
 constexpr quint16 kSetUp = 0x26D3;           // MAIN, the run address
 constexpr quint16 kScreens = 0x2800;         // first row of screen A
 constexpr quint16 kBasicRomStart = 0xA000;   // where BASIC or a cartridge may sit
+constexpr int kXexSize = 39229;              // bytes of the executable, whatever the pictures
 
 // Address of a screen row: frame 0 (A) or 1 (B), row 0 to 239.
 quint16 screenRow(int frame, int row);

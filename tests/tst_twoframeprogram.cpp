@@ -448,6 +448,7 @@ void TestTwoFrameProgram::memoryMap_data()
 void TestTwoFrameProgram::memoryMap()
 {
     QFETCH(QByteArray, xex);
+    QCOMPARE(xex.size(), TwoFrameProgram::kXexSize);
     QVERIFY(xex.startsWith("\xFF\xFF"));
     const QVector<Segment> segments = segmentsOf(xex);
     QVERIFY(!segments.isEmpty());

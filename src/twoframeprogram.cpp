@@ -469,6 +469,9 @@ private:
         const char *name = f == 0 ? "FRAMEA" : "FRAMEB";
         const char *list = f == 0 ? "DLISTA" : "DLISTB";
         const char *stop = f == 0 ? "STOPA" : "STOPB";
+        comment(f == 0 ? "; frame A: its display list in the vertical blank, then 120 line pairs of 124 cycles"
+                       : "; frame B: its display list in the vertical blank, then 120 line pairs of 124 cycles");
+        comment("; (ldx/stx and sta (ZCOLBAK),y take 6 cycles, jsr WAITn n cycles)");
         label(name);
         op(kLdaAbsolute, sym("VCOUNT"));
         op(kCmpImmediate, num(0x02));

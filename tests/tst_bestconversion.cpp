@@ -8,6 +8,7 @@
 #include "atarigeometry.h"
 #include "bestconversion.h"
 #include "colourscience.h"
+#include "exhaustivesearch.h"
 #include "picturefiles.h"
 
 using ColourScience::Lab;
@@ -114,9 +115,7 @@ std::vector<quint32> makePicture(Source source, quint32 seed, const std::vector<
     return picture;
 }
 
-// The search the converter must agree with: every hue, every luminance of every pixel, differences
-// summed per segment; a later hue or luminance wins only when strictly lower. Fills the line pairs
-// p with p % stride == 0.
+// The exhaustive search over the line pairs p with p % stride == 0.
 void bruteForce(const std::vector<quint32> &picture, const std::vector<quint32> &palette, double chromaFactor,
                 int stride, Expected &expected)
 {
@@ -127,35 +126,9 @@ void bruteForce(const std::vector<quint32> &picture, const std::vector<quint32> 
     for (int p = 0; p < Geometry::kLinePairs; ++p) {
         for (int s = 0; s < Geometry::kSegmentsPerPair; ++s) {
             const int n = Geometry::kSegmentLengths[s];
-            if (p % stride == 0) {
-                double bestSum = 0.0;
-                int bestHue = -1;
-                quint8 bestLums[32] = {};
-                for (int hue = 0; hue < 16; ++hue) {
-                    double sum = 0.0;
-                    quint8 lums[32] = {};
-                    for (int k = 0; k < n; ++k) {
-                        const Lab x = BestConverter::scaledLab(picture[start + k], chromaFactor);
-                        double lowest = 0.0;
-                        for (int lum = 0; lum < 16; ++lum) {
-                            const double d = ColourScience::deltaE2000(x, paletteLab[hue * 16 + lum]);
-                            if (lum == 0 || d < lowest) {
-                                lowest = d;
-                                lums[k] = quint8(lum);
-                            }
-                        }
-                        sum += lowest;
-                    }
-                    if (bestHue < 0 || sum < bestSum) {
-                        bestSum = sum;
-                        bestHue = hue;
-                        std::copy(lums, lums + n, bestLums);
-                    }
-                }
-                expected.hues[Geometry::kSegmentsPerPair * p + s] = quint8(bestHue << 4);
-                for (int k = 0; k < n; ++k)
-                    expected.output[start + k] = quint8(bestHue << 4 | bestLums[k]);
-            }
+            if (p % stride == 0)
+                expected.hues[Geometry::kSegmentsPerPair * p + s] = exhaustiveSegment(
+                    picture.data() + start, n, chromaFactor, paletteLab, expected.output + start);
             start += n;
         }
     }

@@ -1,5 +1,6 @@
 #include "atarigeometry.h"
 #include "ataripic.h"
+#include "clitesting.h"
 #include "picturefiles.h"
 
 #include <QColor>
@@ -18,25 +19,9 @@
 #include <unistd.h>
 #include <vector>
 
+using namespace CliTesting;
+
 namespace {
-
-// Starts the converter, optionally with a limit on the size of any file it writes, so that
-// a write fails part way (the signal that the limit raises is ignored, so write() fails).
-class ConverterProcess : public QProcess
-{
-public:
-    rlim_t fileSizeLimit = 0;
-
-protected:
-    void setupChildProcess() override
-    {
-        if (fileSizeLimit == 0)
-            return;
-        std::signal(SIGXFSZ, SIG_IGN);
-        const rlimit limit{fileSizeLimit, fileSizeLimit};
-        setrlimit(RLIMIT_FSIZE, &limit);
-    }
-};
 
 struct Run
 {
@@ -53,25 +38,6 @@ struct Reference
     QByteArray xex;
     QByteArray asmText;
 };
-
-QByteArray readAll(const QString &fileName)
-{
-    QFile file(fileName);
-    if (!file.open(QIODevice::ReadOnly))
-        return QByteArray();
-    return file.readAll();
-}
-
-bool writeAll(const QString &fileName, const QByteArray &bytes)
-{
-    QFile file(fileName);
-    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
-}
-
-QStringList entries(const QString &dir)
-{
-    return QDir(dir).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden, QDir::Name);
-}
 
 } // namespace
 

@@ -1,3 +1,4 @@
+#include "clitesting.h"
 #include "testpictures.h"
 
 #include <QDir>
@@ -14,29 +15,12 @@
 #include <unistd.h>
 #include <sys/resource.h>
 
+using namespace CliTesting;
 using namespace TestPictures;
 
 namespace {
 
 const QString kProgram = QStringLiteral("rastrel-zo9-cli");
-
-// Starts the converter with SIGXFSZ at its default action (ending the process), optionally with a
-// limit on the size of any file it writes, so that the converter has to ignore the signal itself.
-class ConverterProcess : public QProcess
-{
-public:
-    rlim_t fileSizeLimit = 0;
-
-protected:
-    void setupChildProcess() override
-    {
-        std::signal(SIGXFSZ, SIG_DFL);
-        if (fileSizeLimit == 0)
-            return;
-        const rlimit limit{fileSizeLimit, fileSizeLimit};
-        setrlimit(RLIMIT_FSIZE, &limit);
-    }
-};
 
 struct Run
 {
@@ -44,23 +28,6 @@ struct Run
     int exitCode = -1;
     QStringList errLines;
 };
-
-QByteArray readAll(const QString &fileName)
-{
-    QFile file(fileName);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-bool writeAll(const QString &fileName, const QByteArray &bytes)
-{
-    QFile file(fileName);
-    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
-}
-
-QStringList entries(const QString &dir)
-{
-    return QDir(dir).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden, QDir::Name);
-}
 
 Run finish(ConverterProcess &process)
 {

@@ -252,11 +252,13 @@ void TestBestConversion::boundsStayBelowDifferences()
         converter->differenceBounds(x, bounds);
         for (int i = 0; i < 256; ++i) {
             const double exact = ColourScience::deltaE2000(x, converter->paletteLabs()[i]);
-            QVERIFY2(bounds[i] <= exact, qPrintable(QStringLiteral("colour %1, palette %2: bound %3 above %4")
-                                                        .arg(picture[j], 6, 16, QLatin1Char('0'))
-                                                        .arg(i)
-                                                        .arg(bounds[i], 0, 'g', 17)
-                                                        .arg(exact, 0, 'g', 17)));
+            // The message is formatted only on failure: millions of pairs pass here.
+            if (!(bounds[i] <= exact))
+                QFAIL(qPrintable(QStringLiteral("colour %1, palette %2: bound %3 above %4")
+                                     .arg(picture[j], 6, 16, QLatin1Char('0'))
+                                     .arg(i)
+                                     .arg(bounds[i], 0, 'g', 17)
+                                     .arg(exact, 0, 'g', 17)));
             close += bounds[i] >= 0.9 * exact;
             ++pairs;
         }

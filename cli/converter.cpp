@@ -2,37 +2,36 @@
 
 #include "ataripic.h"
 #include "commandline.h"
-#include "picturefiles.h"
+#include "pictureloader.h"
+#include "pictureexports.h"
 
 #include <memory>
 #include <vector>
 
-ConversionResult convert(const ConversionJob &job, const ConversionSettings &settings)
+ConversionResult convert(const ConversionJob &job, const ConversionOptions &options, int threads)
 {
     ConversionResult result;
     std::vector<quint32> pixels(Geometry::kSourcePixels);
     QString error;
-    if (!PictureFiles::load(job.input, pixels.data(), &error, &result.warning)) {
+    if (!PictureLoader::load(job.input, pixels.data(), &error, &result.warning)) {
         result.failures << QStringLiteral("%1: %2").arg(job.input, error);
         return result;
     }
 
     auto pic = std::make_unique<ATARIpic>();
-    if (settings.hasSaturation)
-        pic->newSaturation(settings.saturation);
-    pic->setBasePalette(settings.basePalette);
-    pic->setMethod(settings.bestMethod ? ATARIpic::Method::Best : ATARIpic::Method::Classic);
+    applySettings(*pic, ConversionSettings(), options.conversion);
+    pic->setThreads(threads);
     pic->copy(pixels.data());
     result.converted = true;
-    if (settings.wantFigure)
+    if (options.wantFigure)
         result.figure = pic->qualityFigure();
 
     QStringList &failures = result.failures;
-    if (!job.xexFile.isEmpty() && !PictureFiles::saveXex(*pic, job.xexFile, &error))
+    if (!job.xexFile.isEmpty() && !PictureExports::saveXex(*pic, job.xexFile, &error))
         failures << QStringLiteral("%1: %2").arg(job.xexFile, error);
-    if (!job.asmFile.isEmpty() && !PictureFiles::saveAsm(*pic, job.asmFile, &error))
+    if (!job.asmFile.isEmpty() && !PictureExports::saveAsm(*pic, job.asmFile, &error))
         failures << QStringLiteral("%1: %2").arg(job.asmFile, error);
-    if (!job.pngFile.isEmpty() && !PictureFiles::savePreviewPng(*pic, settings.previewMode, job.pngFile, &error))
+    if (!job.pngFile.isEmpty() && !PictureExports::savePreviewPng(*pic, options.previewMode, job.pngFile, &error))
         failures << QStringLiteral("%1: %2").arg(job.pngFile, error);
     return result;
 }

@@ -1,7 +1,7 @@
 #include "atarigeometry.h"
 #include "decodermessages.h"
 #include "loadbudget.h"
-#include "picturefiles.h"
+#include "pictureloader.h"
 #include "testpictures.h"
 
 #include <QElapsedTimer>
@@ -83,7 +83,7 @@ Outcome loadWith(const QString &path, int perturbation)
 {
     mallopt(M_PERTURB, perturbation);
     Outcome outcome;
-    outcome.loaded = PictureFiles::load(path, outcome.pixels.data(), &outcome.error);
+    outcome.loaded = PictureLoader::load(path, outcome.pixels.data(), &outcome.error);
     mallopt(M_PERTURB, 0);
     return outcome;
 }
@@ -181,7 +181,7 @@ void TestFuzz::mutants()
 
     std::vector<quint32> original(kSourcePixels);
     QString error;
-    QVERIFY2(PictureFiles::load(write(name, seed), original.data(), &error), qPrintable(error));
+    QVERIFY2(PictureLoader::load(write(name, seed), original.data(), &error), qPrintable(error));
 
     // The one line a damaged picture may log is expected here; the findings check its form.
     logged.clear();

@@ -2,6 +2,7 @@
 
 #include "ataripic.h"
 #include "commandline.h"
+#include "interrupts.h"
 #include "picturefiles.h"
 
 #include <memory>
@@ -12,8 +13,14 @@ ConversionResult convert(const ConversionJob &job, const ConversionSettings &set
     ConversionResult result;
     std::vector<quint32> pixels(Geometry::kSourcePixels);
     QString error;
-    if (!PictureFiles::load(job.input, pixels.data(), &error, &result.warning)) {
-        result.failures << QStringLiteral("%1: %2").arg(job.input, error);
+    const bool loaded = job.input == QLatin1String("-")
+                            ? PictureFiles::loadStandardInput(pixels.data(), &error, &result.warning)
+                            : PictureFiles::load(job.input, pixels.data(), &error, &result.warning);
+    if (!loaded) {
+        // A picture whose decoder was ended by an interrupt has not failed: it was not converted.
+        result.interrupted = Interrupts::received() != 0;
+        if (!result.interrupted)
+            result.failures << QStringLiteral("%1: %2").arg(job.input, error);
         return result;
     }
 

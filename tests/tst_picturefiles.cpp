@@ -197,7 +197,7 @@ void TestPictureFiles::refusesBadFile_data()
     QTest::newRow("progressive JPEG past the memory budget")
         << "progressive.jpg"
         << TestPictures::withJpegSize(TestPictures::encode(gradient(16, 16), "JPG", true), 20000, 10000)
-        << "MB of memory";
+        << "1 GiB of memory";
     QTest::newRow("BMP ending before its last row")
         << "short.bmp" << TestPictures::bmp(64, 64, 24, {}, QByteArray(64 * 3, '\x40')) << "ends early";
 }
@@ -268,7 +268,7 @@ void TestPictureFiles::admitsLargeCameraPhoto()
     QString error;
     PictureFiles::load(path, pixels.data(), &error);
     QVERIFY2(!error.contains(QStringLiteral("megapixels")), qPrintable(error));
-    QVERIFY2(!error.contains(QStringLiteral("MB of memory")), qPrintable(error));
+    QVERIFY2(!error.contains(QStringLiteral("memory")), qPrintable(error));
 }
 
 void TestPictureFiles::namesSystemReason_data()

@@ -232,8 +232,12 @@ int serve(const Hello &hello)
             return 0;
         limitTime(hello.cpuSeconds);
         misbehave(file);
-        const PictureDecoder::Result result = PictureDecoder::decode(file, Fit(request.fit), AllocationWatch::failed);
+        PictureDecoder::Result result = PictureDecoder::decode(file, Fit(request.fit), AllocationWatch::failed);
         file = QByteArray();
+        // Whatever the decoder made of it, a picture during which an allocation failed needed more
+        // memory than the worker may take.
+        if (AllocationWatch::failed())
+            result.status = Status::OutOfMemory;
 
         const QByteArray error = result.error.toUtf8();
         const QByteArray message = result.firstMessage.toUtf8();
@@ -247,7 +251,7 @@ int serve(const Hello &hello)
             return 0;
         if (result.status == Status::Decoded && !writeAll(result.pixels.data(), size_t(kPixelBytes)))
             return 0;
-        if (result.status == Status::OutOfMemory || AllocationWatch::failed())
+        if (result.status == Status::OutOfMemory)
             return kExitOutOfMemory;
     }
 }

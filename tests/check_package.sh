@@ -54,6 +54,7 @@ done
 
 expected="./usr/bin/rastrel-zo9
 ./usr/bin/rastrel-zo9-cli
+./usr/libexec/rastrel-zo9/rastrel-zo9-decoder
 ./usr/share/applications/rastrel-zo9.desktop
 ./usr/share/icons/hicolor/32x32/apps/rastrel-zo9.png
 ./usr/share/man/man1/rastrel-zo9-cli.1.gz

@@ -13,7 +13,6 @@
 #include <QGraphicsScene>
 #include <QHelpEvent>
 #include <QImage>
-#include <QImageReader>
 #include <QMenu>
 #include <QMessageBox>
 #include <QMimeData>
@@ -27,6 +26,7 @@
 
 #include "ataripic.h"
 #include "palettefile.h"
+#include "photoformats.h"
 #include "picturefiles.h"
 
 namespace {
@@ -436,7 +436,7 @@ void MainWindow::on_pushButton_Exit_clicked()
 QString MainWindow::openFilter()
 {
     return tr("JPG files (%1);;All pictures (%2);;All files (*)")
-        .arg(patterns({"jpg", "jpeg"}), patterns(QImageReader::supportedImageFormats()));
+        .arg(patterns({"jpg", "jpeg"}), patterns(PhotoFormats::suffixes()));
 }
 
 QString MainWindow::askOpenFileName(const QString &caption, const QString &filter)

@@ -183,7 +183,7 @@ bool write(const QString &fileName, const QByteArray &bytes, QString *error)
     if (exists)
         ::fchmod(fd, existing.st_mode & 07777); // as far as the owner may; the contents matter
     bool ok = writeAll(fd, bytes, error);
-    if (ok && ::fsync(fd) != 0 && errno != EINVAL && errno != EROFS) {
+    if (ok && ::fdatasync(fd) != 0 && errno != EINVAL && errno != EROFS) {
         *error = systemReason(errno);
         ok = false;
     }

@@ -1,5 +1,6 @@
 #include "atarigeometry.h"
 #include "decoderprocess.h"
+#include "picturedecoder.h"
 #include "picturefiles.h"
 #include "testpictures.h"
 
@@ -41,6 +42,8 @@ private slots:
     void hostileFiles();
     void notRegularFiles_data();
     void notRegularFiles();
+    void messagesShowControlCharactersEscaped_data();
+    void messagesShowControlCharactersEscaped();
 
 private:
     QString write(const QString &name, const QByteArray &bytes);
@@ -197,6 +200,25 @@ void TestDecoderProcess::notRegularFiles()
     QString error;
     QVERIFY(!PictureFiles::load(path, pixels.data(), &error));
     QCOMPARE(error, reason);
+}
+
+void TestDecoderProcess::messagesShowControlCharactersEscaped_data()
+{
+    QTest::addColumn<QString>("message");
+    QTest::addColumn<QString>("shown");
+    QTest::newRow("plain") << "Corrupt JPEG data: 4 extraneous bytes" << "Corrupt JPEG data: 4 extraneous bytes";
+    QTest::newRow("terminal colour") << "a c \x1B[31mred" << "a c \\x1B[31mred";
+    QTest::newRow("bell, tab, line break") << "\x07\t\n" << "\\x07\\x09\\x0A";
+    QTest::newRow("delete and C1 controls") << QString::fromUtf8("\x7F\xC2\x9B") << "\\x7F\\x9B";
+    QTest::newRow("letters beyond ASCII stay") << QString::fromUtf8("Gr\xC3\xBC\xC3\x9F" "e") << QString::fromUtf8("Gr\xC3\xBC\xC3\x9F" "e");
+}
+
+// Text from a file never reaches a terminal with its control characters.
+void TestDecoderProcess::messagesShowControlCharactersEscaped()
+{
+    QFETCH(QString, message);
+    QFETCH(QString, shown);
+    QCOMPARE(PictureDecoder::escaped(message), shown);
 }
 
 QTEST_GUILESS_MAIN(TestDecoderProcess)

@@ -86,7 +86,7 @@ void loadReaders()
 }
 
 // Limits the address space to its present size plus kMemoryAllowance (less where the inherited
-// hard limit is lower). Returns the allowance in bytes, 0 when memory is not limited (in builds
+// limit is lower). Returns the allowance in bytes, 0 when memory is not limited (in builds
 // with AddressSanitizer, which reserves terabytes of address space up front).
 quint64 limitMemory()
 {
@@ -98,8 +98,8 @@ quint64 limitMemory()
     rlimit current{};
     getrlimit(RLIMIT_AS, &current);
     quint64 allowed = base + kMemoryAllowance;
-    if (current.rlim_max != RLIM_INFINITY && current.rlim_max < allowed)
-        allowed = current.rlim_max;
+    if (current.rlim_cur != RLIM_INFINITY && current.rlim_cur < allowed)
+        allowed = current.rlim_cur;
     limit(RLIMIT_AS, allowed);
     return allowed > base ? allowed - base : 0;
 }

@@ -189,6 +189,13 @@ void TestPictureFiles::refusesBadFile_data()
     QTest::newRow("empty file") << "empty.jpg" << QByteArray() << "the file is empty";
     QTest::newRow("not an image") << "notes.jpg" << QByteArray("these are my notes, not a photo\n") << QString();
     QTest::newRow("damaged header") << "damaged.jpg" << damagedHeader << QString();
+    // Junk before a marker is a warning; the scan missing is the error that ends decoding, and the
+    // reason to give.
+    const int tables = jpeg.indexOf(QByteArray("\xFF\xC4", 2));
+    const int scan = jpeg.indexOf(QByteArray("\xFF\xDA", 2));
+    QTest::newRow("warning, then the error")
+        << "warned.jpg" << jpeg.left(tables) + "\x12\x34" + jpeg.mid(tables, scan - tables)
+        << "Unable to read image data (Invalid JPEG file structure: missing SOS marker)";
     QTest::newRow("decompression bomb") << "bomb.jpg" << jpegClaiming(65500, 65500) << "65500";
     QTest::newRow("one row past 200 megapixels")
         << "row.jpg" << jpegClaiming(20000, 10001) << "20000 x 10001 pixels; at most 200 megapixels";

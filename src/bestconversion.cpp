@@ -459,7 +459,14 @@ void BestConverter::nearGroup(const Lab &x, double chroma1, int hue, int group, 
         const float hTerm = dHp / (1.0f + 0.015f * cpMean * (known * (t + slack) + (1.0f - known) * float(kTMax)));
         const float cpMean7 = cpMean * cpMean * cpMean * cpMean * cpMean * cpMean * cpMean;
         const float rtMax = 2.0f * std::sqrt(cpMean7 / (cpMean7 + pow25To7)) * sinRot;
-        const float chroma2 = cTerm * cTerm + hTerm * hTerm - rtMax * std::fabs(cTerm * hTerm);
+        // Why this is a lower bound: with h = |dH'/SH|, the chroma part cT^2 + h^2 + RT cT dH'/SH is at least
+        // q(h) = cT^2 + h^2 - rtMax |cT| h, and h is only known to be at least hTerm (T taken at or above its
+        // true value). q falls until its vertex h = rtMax |cT| / 2 and rises after it, so its lowest value
+        // over h >= hTerm is at max(hTerm, vertex); q(hTerm) alone exceeds it when hTerm lies below the
+        // vertex. As rtMax < 2 sin 60 degrees, q >= (1 - rtMax / 2) (cT^2 + h^2): rounding stays relative.
+        const float absC = std::fabs(cTerm);
+        const float h = std::max(hTerm, 0.5f * rtMax * absC);
+        const float chroma2 = cTerm * cTerm + h * h - rtMax * absC * h;
         near[l] = std::sqrt(lTerm * lTerm + std::max(chroma2, 0.0f));
     }
 }

@@ -14,7 +14,12 @@ int main(int argc, char **argv)
     QApplication app(argc, argv);
     QApplication::setOrganizationName(QStringLiteral("rastrel-zo9"));
     QApplication::setApplicationName(QStringLiteral("rastrel-zo9"));
-    QApplication::setWindowIcon(QIcon(QStringLiteral(":qtRastrel.png")));
+    // The desktop entry's name, so the desktop matches the window to the menu entry and its icon.
+    QGuiApplication::setDesktopFileName(QStringLiteral("rastrel-zo9"));
+    QIcon icon(QStringLiteral(":qtRastrel.png"));
+    for (const int size : {16, 48, 64, 128, 256})
+        icon.addFile(QStringLiteral(":/icons/%1.png").arg(size), QSize(size, size));
+    QApplication::setWindowIcon(icon);
     MainWindow window;
     window.show();
     const QStringList arguments = QApplication::arguments();

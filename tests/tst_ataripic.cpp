@@ -36,29 +36,14 @@ quint32 planeValue(const ATARIpic &pic, int plane, int x, int y)
     return pic.getPixel(quint16(x), quint16(y), kModeOfPlane[plane]);
 }
 
-// Most frequent hue of n bytes as hue << 4, the lowest hue winning a tie.
-quint8 mostFrequentHue(const quint8 *bytes, int n)
+// Whether no hue occurs more often among n bytes than `hue` (hue << 4) does: the majority rule
+// without its tie-break, which the worked segments check.
+bool noHueMoreFrequent(const quint8 *bytes, int n, quint8 hue)
 {
     int counts[16] = {};
     for (int i = 0; i < n; ++i)
         ++counts[bytes[i] >> 4];
-    int best = 0;
-    for (int hue = 1; hue < 16; ++hue)
-        if (counts[hue] > counts[best])
-            best = hue;
-    return quint8(best << 4);
-}
-
-quint32 channelMean(quint32 a, quint32 b, quint32 c, quint32 d, int shift)
-{
-    const quint32 sum = ((a >> shift) & 0xFF) + ((b >> shift) & 0xFF) + ((c >> shift) & 0xFF) + ((d >> shift) & 0xFF);
-    return (sum / 4) << shift;
-}
-
-quint32 mean4(const quint32 *p)
-{
-    return channelMean(p[0], p[1], p[2], p[3], 16) | channelMean(p[0], p[1], p[2], p[3], 8)
-        | channelMean(p[0], p[1], p[2], p[3], 0);
+    return *std::max_element(counts, counts + 16) == counts[hue >> 4];
 }
 
 // Everything a conversion leaves behind.
@@ -558,7 +543,7 @@ void TestAtariPic::lineConvertInvariants()
             const int start = segmentStart(p, s);
             const quint8 hue = pic->hueTable()[p * kSegments + s];
             QCOMPARE(hue & 0x0F, 0);
-            QCOMPARE(hue, mostFrequentHue(input.constData() + start, kSegmentLength[s]));
+            QVERIFY(noHueMoreFrequent(input.constData() + start, kSegmentLength[s], hue));
             for (int k = 0; k < kSegmentLength[s]; ++k)
                 QCOMPARE(output[start + k] & 0xF0, int(hue));
             covered += kSegmentLength[s];
@@ -670,9 +655,10 @@ void TestAtariPic::photoConversionRelations()
     const ATARIpalGen &pal = pic->palette();
 
     for (int j = 0; j < kAtariPixels; ++j) {
-        const quint32 mean = mean4(photo.constData() + 4 * j);
-        QCOMPARE(pic->averaged()[j], mean);
-        QCOMPARE(pic->nearestBytes()[j], pal.nearest(mean));
+        // The averaging arithmetic has worked examples of its own; here: which four pixels meet where.
+        const quint32 *four = photo.constData() + 4 * j;
+        QCOMPARE(pic->averaged()[j], pal.average(four[0], four[1], four[2], four[3]));
+        QCOMPARE(pic->nearestBytes()[j], pal.nearest(pic->averaged()[j]));
         QCOMPARE(pic->outputBytes()[j] & 0x0F, pic->nearestBytes()[j] & 0x0F);
     }
     QSet<int> hues;
@@ -680,7 +666,7 @@ void TestAtariPic::photoConversionRelations()
         for (int s = 0; s < kSegments; ++s) {
             const int start = segmentStart(p, s);
             const quint8 hue = pic->hueTable()[p * kSegments + s];
-            QCOMPARE(hue, mostFrequentHue(pic->nearestBytes() + start, kSegmentLength[s]));
+            QVERIFY(noHueMoreFrequent(pic->nearestBytes() + start, kSegmentLength[s], hue));
             for (int k = 0; k < kSegmentLength[s]; ++k)
                 QCOMPARE(pic->outputBytes()[start + k] & 0xF0, int(hue));
             hues.insert(hue);

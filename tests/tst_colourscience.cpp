@@ -5,7 +5,8 @@
 using ColourScience::Lab;
 
 // sRGB to CIE L*a*b* against values from the definitions, and CIEDE2000 against the 34 reference
-// pairs published by Sharma, Wu and Dalal (2005), which exercise its hue-angle edge cases.
+// pairs published by Sharma, Wu and Dalal (2005), which exercise its hue-angle edge cases, and two
+// pairs of exactly opposite hues worked from the same formulas.
 class TestColourScience : public QObject
 {
     Q_OBJECT
@@ -104,6 +105,12 @@ void TestColourScience::deltaE2000_data()
         const double *p = pairs[i];
         QTest::addRow("pair %d", i + 1) << p[0] << p[1] << p[2] << p[3] << p[4] << p[5] << p[6];
     }
+    // Exactly opposite hues (on the a and b axes, so both angles are exact): dh' = +-180 degrees and
+    // h' the plain mean, 90 and 180 degrees. Worked from the published formulas in degrees: for the
+    // first, G = 0.397374, C1' = 16.76849, C2' = 27.94748, dH' = 43.2960, T = 0.617651, SL = 1.018298,
+    // SC = 2.006110, SH = 1.207143, RT about 0, giving sqrt(14.7305^2 + 5.5725^2 + 35.8665^2).
+    QTest::newRow("opposite hues, a axis") << 60.0 << 12.0 << 0.0 << 45.0 << -20.0 << 0.0 << 39.1721;
+    QTest::newRow("opposite hues, b axis") << 30.0 << 0.0 << -25.0 << 35.0 << 0.0 << 15.0 << 30.6622;
 }
 
 void TestColourScience::deltaE2000()

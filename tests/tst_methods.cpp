@@ -7,6 +7,7 @@
 #include "atariview.h"
 #include "bestconversion.h"
 #include "colourscience.h"
+#include "exhaustivesearch.h"
 #include "picturefiles.h"
 
 using namespace Geometry;
@@ -48,6 +49,7 @@ void TestMethods::sliderScalesChroma_data()
     QTest::newRow("100: twice") << 100 << 2.0;
 }
 
+// Every fourteenth line pair against the exhaustive search at the factor the slider stands for.
 void TestMethods::sliderScalesChroma()
 {
     QFETCH(int, slider);
@@ -58,21 +60,25 @@ void TestMethods::sliderScalesChroma()
         pic->newSaturation(slider);
     pic->copy(photo.data());
 
-    BestConverter converter;
-    std::vector<quint32> base(256);
+    ColourScience::Lab paletteLab[256];
     for (int i = 0; i < 256; ++i)
-        base[i] = pic->palette().getBase(quint8(i));
-    converter.setPalette(base.data());
-    std::vector<quint8> output(kAtariPixels);
-    std::vector<quint8> hues(kHues);
-    converter.convert(pic->averaged(), factor, output.data(), hues.data());
-    QVERIFY(std::equal(output.begin(), output.end(), pic->outputBytes()));
-    QVERIFY(std::equal(hues.begin(), hues.end(), pic->hueTable()));
+        paletteLab[i] = ColourScience::labFromRgb(pic->palette().getBase(quint8(i)));
+    for (int p = 0; p < kLinePairs; p += 14) {
+        int start = p * 2 * kAtariWidth;
+        for (int s = 0; s < kSegmentsPerPair; ++s) {
+            const int n = kSegmentLengths[s];
+            quint8 expected[kAtariWidth];
+            const quint8 hue = exhaustiveSegment(pic->averaged() + start, n, factor, paletteLab, expected);
+            QCOMPARE(pic->hueTable()[p * kSegmentsPerPair + s], hue);
+            QVERIFY(std::equal(expected, expected + n, pic->outputBytes() + start));
+            start += n;
+        }
+    }
 
     // The Output plane and the Atari screen show this result.
-    QCOMPARE(pic->getPixel(4 * 37 + 2, 101, 3), pic->palette().getBase(output[101 * kAtariWidth + 37]));
+    QCOMPARE(pic->getPixel(4 * 37 + 2, 28, 3), pic->palette().getBase(pic->outputBytes()[28 * kAtariWidth + 37]));
     std::vector<quint8> screen(kSourcePixels);
-    AtariView::render(output.data(), hues.data(), screen.data());
+    AtariView::render(pic->outputBytes(), pic->hueTable(), screen.data());
     QVERIFY(std::equal(screen.begin(), screen.end(), pic->atariScreen()));
 }
 

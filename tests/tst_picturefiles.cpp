@@ -289,9 +289,7 @@ void TestPictureFiles::namesSystemReason_data()
     QTest::newRow("a folder") << dir.path() << "It is a folder";
     const QString locked = write(QStringLiteral("locked.jpg"), encode(gradient(16, 16), "JPG"));
     QVERIFY(QFile::setPermissions(locked, QFileDevice::Permissions()));
-    // The superuser reads the file whatever its permissions say.
-    if (::geteuid() != 0)
-        QTest::newRow("no read permission") << locked << "Permission denied";
+    QTest::newRow("no read permission") << locked << "Permission denied";
 }
 
 // The reason is the system's, not the reader's "File not found" or "Unsupported image format".
@@ -299,6 +297,8 @@ void TestPictureFiles::namesSystemReason()
 {
     QFETCH(QString, path);
     QFETCH(QString, reasonPart);
+    if (reasonPart == QLatin1String("Permission denied") && ::geteuid() == 0)
+        QSKIP("The superuser reads a file whatever its permissions say.");
 
     QString error;
     QVERIFY(!PictureFiles::load(path, pixels.data(), &error));

@@ -1,0 +1,37 @@
+#ifndef CLITESTING_H
+#define CLITESTING_H
+
+#include <QByteArray>
+#include <QProcess>
+#include <QString>
+#include <QStringList>
+
+#include <sys/resource.h>
+
+// What the converter's tests share: starting it, and reading and writing the files it meets.
+namespace CliTesting {
+
+// Starts the converter with SIGXFSZ at its default action (ending the process), optionally with a
+// limit on the size of any file it writes (bytes; 0 for none): a write past the limit fails only
+// because the converter ignores the signal itself.
+class ConverterProcess : public QProcess
+{
+public:
+    rlim_t fileSizeLimit = 0;
+
+protected:
+    void setupChildProcess() override;
+};
+
+// The whole file, or nothing when it cannot be read.
+QByteArray readAll(const QString &fileName);
+
+// Writes bytes as the whole file; whether all of them were written.
+bool writeAll(const QString &fileName, const QByteArray &bytes);
+
+// The names in a folder, hidden ones included, sorted by name.
+QStringList entries(const QString &dir);
+
+} // namespace CliTesting
+
+#endif

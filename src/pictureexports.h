@@ -14,7 +14,8 @@ class QImage;
 namespace PictureExports {
 
 // Writes bytes to fileName. On failure returns false, leaves any existing file as it was, leaves
-// no partial file and sets error to the reason.
+// no partial file and sets error to the reason. "-" writes to the standard output; an existing
+// file that is not a regular file (a device, a FIFO) is written into, not replaced.
 bool saveBytes(const QString &fileName, const QByteArray &bytes, QString *error);
 
 // Writes the assembler source of pic's converted picture to fileName; failures as for saveBytes.

@@ -9,6 +9,7 @@
 #include "conversionqueue.h"
 
 class ATARIpic;
+class AdjustDialog;
 class QAction;
 class QButtonGroup;
 class QDragEnterEvent;
@@ -83,6 +84,9 @@ public:
     // "Mean CIEDE2000: 7.37" for the loaded picture (what the Atari shows against the photo),
     // empty before a picture is loaded.
     QString qualityText() const;
+    // Opens (or raises) the "Adjust picture" dialog, non-modal; each change of its fit or tone
+    // converts again (coalesced) and is remembered. Returns the dialog.
+    AdjustDialog *showAdjustDialog();
     // The preview's context menu, built from the window's actions.
     void showPreviewMenu(const QPoint &position);
 
@@ -169,6 +173,8 @@ private:
     QAction *builtInPaletteAction = nullptr;
     QAction *classicAction = nullptr;
     QAction *bestAction = nullptr;
+    QAction *adjustAction = nullptr;
+    AdjustDialog *adjustDialog = nullptr;
 };
 
 #endif

@@ -8,7 +8,7 @@ namespace {
 // x rounded to the nearest whole number, halves up, then clamped to 0..255.
 int toChannel(double x)
 {
-    return std::clamp(static_cast<int>(std::floor(x + 0.5)), 0, 255);
+    return static_cast<int>(std::clamp(std::floor(x + 0.5), 0.0, 255.0));
 }
 
 // v + 255 * b / 100 in whole numbers: floor((100 v + 255 b + 50) / 100), clamped.

@@ -3,6 +3,7 @@
 #include "conversionqueue.h"
 #include "pictureloader.h"
 #include "picturetone.h"
+#include "testpictures.h"
 
 #include <QImage>
 #include <QTemporaryDir>
@@ -44,6 +45,8 @@ private slots:
     void initTestCase();
     void fitKeepsProportions_data();
     void fitKeepsProportions();
+    void fitTurnsPhotoFirst_data();
+    void fitTurnsPhotoFirst();
     void toneCurves_data();
     void toneCurves();
     void neutralToneChangesNothing();
@@ -113,6 +116,72 @@ void TestPictureControls::fitKeepsProportions()
                 QCOMPARE(p, kBackground & 0xFFFFFF);
         }
     }
+}
+
+void TestPictureControls::fitTurnsPhotoFirst_data()
+{
+    QTest::addColumn<int>("orientation");
+    QTest::addColumn<DecoderProtocol::Fit>("fit");
+    QTest::addColumn<QVector<QRgb>>("quadrants"); // top left, top right, bottom left, bottom right
+    QTest::addColumn<QVector<QPoint>>("centres"); // the quadrants' centres in the frame
+    QTest::addColumn<QVector<QPoint>>("black");   // points in the bars
+
+    const QRgb red = qRgb(255, 0, 0);
+    const QRgb blue = qRgb(0, 0, 255);
+    const QRgb green = qRgb(0, 255, 0);
+    const QRgb yellow = qRgb(255, 255, 0);
+    // Stored 128 x 64: red | blue over green | yellow. Upright as stored (1, 3) it is 2:1: padded to
+    // 320 x 160 between bars of 40 rows, cropped to the middle 320 of 480 columns. Turned a quarter
+    // (6, 8) it is 1:2: padded to 120 x 240 between bars of 100 columns, cropped to the middle 240 of
+    // 640 rows. Either way the crop's quadrants meet at the frame's middle.
+    const QVector<QPoint> whole{{80, 60}, {240, 60}, {80, 180}, {240, 180}};
+    const QVector<QPoint> wide{{80, 80}, {240, 80}, {80, 160}, {240, 160}};
+    const QVector<QPoint> tall{{130, 60}, {190, 60}, {130, 180}, {190, 180}};
+    const QVector<QPoint> rowBars{{160, 20}, {160, 219}};
+    const QVector<QPoint> columnBars{{50, 120}, {269, 120}};
+    const QVector<QRgb> asStored{red, blue, green, yellow};
+    const QVector<QRgb> halfTurn{yellow, green, blue, red};
+    const QVector<QRgb> clockwise{green, red, yellow, blue};
+    const QVector<QRgb> anticlockwise{blue, yellow, red, green};
+    QTest::newRow("1 pad") << 1 << DecoderProtocol::Fit::Pad << asStored << wide << rowBars;
+    QTest::newRow("1 crop") << 1 << DecoderProtocol::Fit::Crop << asStored << whole << QVector<QPoint>{};
+    QTest::newRow("3 pad") << 3 << DecoderProtocol::Fit::Pad << halfTurn << wide << rowBars;
+    QTest::newRow("6 pad") << 6 << DecoderProtocol::Fit::Pad << clockwise << tall << columnBars;
+    QTest::newRow("6 crop") << 6 << DecoderProtocol::Fit::Crop << clockwise << whole << QVector<QPoint>{};
+    QTest::newRow("8 pad") << 8 << DecoderProtocol::Fit::Pad << anticlockwise << tall << columnBars;
+    QTest::newRow("8 crop") << 8 << DecoderProtocol::Fit::Crop << anticlockwise << whole << QVector<QPoint>{};
+}
+
+void TestPictureControls::fitTurnsPhotoFirst()
+{
+    QFETCH(int, orientation);
+    QFETCH(DecoderProtocol::Fit, fit);
+    QFETCH(QVector<QRgb>, quadrants);
+    QFETCH(QVector<QPoint>, centres);
+    QFETCH(QVector<QPoint>, black);
+
+    const QRgb stored[2][2] = {{qRgb(255, 0, 0), qRgb(0, 0, 255)}, {qRgb(0, 255, 0), qRgb(255, 255, 0)}};
+    QImage photo(128, 64, QImage::Format_RGB32);
+    for (int y = 0; y < photo.height(); ++y)
+        for (int x = 0; x < photo.width(); ++x)
+            photo.setPixel(x, y, stored[y * 2 / photo.height()][x * 2 / photo.width()]);
+    const QString path = dir.filePath(QStringLiteral("tagged%1.jpg").arg(orientation));
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(TestPictures::withExifOrientation(TestPictures::encode(photo, "JPG"), orientation));
+    file.close();
+
+    std::vector<quint32> pixels(kSourcePixels);
+    QString error;
+    QVERIFY2(PictureLoader::load(path, pixels.data(), &error, nullptr, fit), qPrintable(error));
+    const auto near = [&pixels](const QPoint &point, QRgb want) {
+        const QRgb got = pixels[size_t(point.y() * kSourceWidth + point.x())];
+        return qAbs(qRed(got) - qRed(want)) + qAbs(qGreen(got) - qGreen(want)) + qAbs(qBlue(got) - qBlue(want)) < 60;
+    };
+    for (int q = 0; q < 4; ++q)
+        QVERIFY2(near(centres[q], quadrants[q]), qPrintable(QStringLiteral("quadrant %1").arg(q)));
+    for (const QPoint &point : black)
+        QCOMPARE(pixels[size_t(point.y() * kSourceWidth + point.x())], 0xFF000000u);
 }
 
 void TestPictureControls::toneCurves_data()

@@ -1,7 +1,7 @@
 #include "ataripic.h"
 #include "bestconversion.h"
 #include "colourscience.h"
-#include "picturefiles.h"
+#include "pictureloader.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -19,6 +19,7 @@
 namespace {
 
 constexpr int kRepeats = 20; // timed conversions per method and photo; the fastest one counts
+constexpr int kThreads = 2;  // threads the best conversion uses, the calling one included
 
 double meanDifference(const quint32 *averaged, const quint8 *output, const ATARIpalGen &pal)
 {
@@ -65,13 +66,13 @@ int main(int argc, char *argv[])
     out << "photo            classic ms   best ms   best/classic   mean dE00 classic   mean dE00 best\n";
     for (const QString &file : files) {
         QString error;
-        if (!PictureFiles::load(file, pixels.data(), &error)) {
+        if (!PictureLoader::load(file, pixels.data(), &error)) {
             out << error << '\n';
             return 1;
         }
         pic->copy(pixels.data());
         const double classic = fastestMilliseconds([&] { pic->letsGo(); });
-        const double bestMs = fastestMilliseconds([&] { best->convert(pic->averaged(), 1.0, output.data(), hues.data()); });
+        const double bestMs = fastestMilliseconds([&] { best->convert(pic->averaged(), 1.0, output.data(), hues.data(), kThreads); });
         const double classicQuality = meanDifference(pic->averaged(), pic->outputBytes(), pic->palette());
         const double bestQuality = meanDifference(pic->averaged(), output.data(), pic->palette());
         out << QString::asprintf("%-16s %10.2f %9.2f %14.1f %19.3f %16.3f\n", qPrintable(file.section('/', -1)), classic, bestMs, bestMs / classic,

@@ -1,5 +1,5 @@
 #include "ataripic.h"
-#include "picturefiles.h"
+#include "pictureloader.h"
 
 #include <QBuffer>
 #include <QDataStream>
@@ -69,7 +69,7 @@ void BenchConversion::initTestCase()
 {
     pixels.resize(Geometry::kSourcePixels);
     QString error;
-    QVERIFY2(PictureFiles::load(QStringLiteral(RASTREL_TEST_DATA "/chelsea.jpg"), pixels.data(), &error),
+    QVERIFY2(PictureLoader::load(QStringLiteral(RASTREL_TEST_DATA "/chelsea.jpg"), pixels.data(), &error),
              qPrintable(error));
     pic = std::make_unique<ATARIpic>();
     pic->copy(pixels.data());
@@ -79,7 +79,7 @@ void BenchConversion::load()
 {
     QString error;
     QBENCHMARK {
-        PictureFiles::load(QStringLiteral(RASTREL_TEST_DATA "/chelsea.jpg"), pixels.data(), &error);
+        PictureLoader::load(QStringLiteral(RASTREL_TEST_DATA "/chelsea.jpg"), pixels.data(), &error);
         pic->copy(pixels.data());
     }
 }

@@ -6,7 +6,8 @@
 
 #include "ataripic.h"
 #include "colourscience.h"
-#include "picturefiles.h"
+#include "pictureloader.h"
+#include "pictureexports.h"
 
 #include <QCoreApplication>
 #include <QStringList>
@@ -92,7 +93,7 @@ int main(int argc, char **argv)
     for (const QString &photo : photos) {
         std::vector<quint32> pixels(kSourcePixels);
         QString error;
-        if (!PictureFiles::load(photo, pixels.data(), &error)) {
+        if (!PictureLoader::load(photo, pixels.data(), &error)) {
             std::fprintf(stderr, "%s: %s\n", qPrintable(photo), qPrintable(error));
             return 1;
         }
@@ -114,7 +115,7 @@ int main(int argc, char **argv)
                 const QString name = QStringLiteral("%1/%2-%3.png")
                                          .arg(pngDir, photo.section(QLatin1Char('/'), -1).section(QLatin1Char('.'), 0, 0),
                                               QLatin1String(variant.name));
-                if (!PictureFiles::savePreviewPng(*pic, kAtariViewMode, name, &error))
+                if (!PictureExports::savePreviewPng(*pic, kAtariViewMode, name, &error))
                     std::fprintf(stderr, "%s: %s\n", qPrintable(name), qPrintable(error));
             }
             std::printf("%-12s %-12s %8.3f %8.3f\n", qPrintable(photo.section(QLatin1Char('/'), -1)), variant.name,

@@ -10,9 +10,9 @@
 #include <thread>
 #include <vector>
 
-Batch::Batch(const QVector<ConversionJob> &jobs, const ConversionSettings &settings, int threads)
+Batch::Batch(const QVector<ConversionJob> &jobs, const ConversionOptions &options, int threads)
     : jobs(jobs)
-    , settings(settings)
+    , options(options)
     , threads(std::max(1, threads))
 {
 }
@@ -20,10 +20,10 @@ Batch::Batch(const QVector<ConversionJob> &jobs, const ConversionSettings &setti
 namespace {
 
 // A picture whose conversion runs out of memory fails on its own, with a message; the others go on.
-ConversionResult convertSafely(const ConversionJob &job, const ConversionSettings &settings)
+ConversionResult convertSafely(const ConversionJob &job, const ConversionOptions &options, int threads)
 {
     try {
-        return convert(job, settings);
+        return convert(job, options, threads);
     } catch (const std::bad_alloc &) {
         ConversionResult result;
         result.failures << QStringLiteral("%1: not enough memory to convert it").arg(job.input);
@@ -43,6 +43,11 @@ int Batch::run(const Deliver &deliver)
     int started = 0; // pictures are taken in input order, so the started ones are 0 .. started - 1
     int running = 0; // workers that have not finished yet
 
+    // As many pictures at once as there are threads (or pictures); each picture's conversion gets an
+    // equal share of the threads, so that no more than threads run in all.
+    const int wanted = std::min(threads, count);
+    const int threadsPerPicture = std::max(1, threads / std::max(1, wanted));
+
     // Each worker takes the next picture, converts it and marks it done, until none is left or
     // a stop is requested.
     const auto work = [&] {
@@ -57,7 +62,7 @@ int Batch::run(const Deliver &deliver)
                 }
                 index = started++;
             }
-            ConversionResult result = convertSafely(jobs.at(index), settings);
+            ConversionResult result = convertSafely(jobs.at(index), options, threadsPerPicture);
             const std::lock_guard<std::mutex> lock(mutex);
             results[size_t(index)] = std::move(result);
             done[size_t(index)] = 1;
@@ -67,7 +72,6 @@ int Batch::run(const Deliver &deliver)
 
     // As many workers as wanted and the system allows; without any, the calling thread converts.
     std::vector<std::thread> workers;
-    const int wanted = std::min(threads, count);
     workers.reserve(size_t(wanted));
     for (int i = 0; i < wanted; ++i) {
         {

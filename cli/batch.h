@@ -19,8 +19,9 @@ public:
     // Called on the calling thread once per started picture, in input order (index 0 first).
     using Deliver = std::function<void(int index, const ConversionResult &result)>;
 
-    // threads: how many pictures are converted at once, at least 1.
-    Batch(const QVector<ConversionJob> &jobs, const ConversionSettings &settings, int threads);
+    // threads: how many threads convert in all, at least 1. Up to that many pictures are converted
+    // at once; threads left over when there are fewer pictures are shared among them.
+    Batch(const QVector<ConversionJob> &jobs, const ConversionOptions &options, int threads);
 
     // When set, stopRequested is called (on a worker thread) before each picture is started: once
     // it returns true no further picture starts; the ones already started finish and are delivered.
@@ -32,7 +33,7 @@ public:
 
 private:
     const QVector<ConversionJob> &jobs;
-    const ConversionSettings &settings;
+    const ConversionOptions &options;
     int threads;
     std::function<bool()> stop;
 };

@@ -1,6 +1,7 @@
 #include "commandline.h"
 
 #include "ataripic.h"
+#include "sliderscale.h"
 
 #include <QCommandLineOption>
 #include <QCommandLineParser>
@@ -139,8 +140,8 @@ CommandLine::Result CommandLine::parse(const QStringList &arguments)
                                          QStringLiteral("Show no progress; errors are still reported."));
     const QCommandLineOption jobsOption(
         {QStringLiteral("j"), QStringLiteral("jobs")},
-        QStringLiteral("Convert N pictures at once, 1..%1 (default: the number of processor cores, here %2). "
-                       "Outputs, messages and exit status are the same as with -j 1.")
+        QStringLiteral("Use N threads in all, 1..%1 (default: the number of processor cores, here %2): up to "
+                       "N pictures at once. Outputs, messages and exit status are the same as with -j 1.")
             .arg(kMaxThreads)
             .arg(QThread::idealThreadCount()),
         QStringLiteral("N"));
@@ -173,11 +174,11 @@ CommandLine::Result CommandLine::parse(const QStringList &arguments)
 
     if (parser.isSet(saturationOption)) {
         const QString text = parser.value(saturationOption);
-        if (!wholeNumber(text, 0, kMaxSliderValue, &req.saturation)) {
+        if (!wholeNumber(text, 0, kMaxSliderValue, &req.settings.slider)) {
             return usage(
                 QStringLiteral("saturation must be a whole number from 0 to %1, not '%2'").arg(kMaxSliderValue).arg(text));
         }
-        req.hasSaturation = true;
+        req.settings.hasSlider = true;
     }
 
     if (parser.isSet(previewOption)) {
@@ -200,7 +201,7 @@ CommandLine::Result CommandLine::parse(const QStringList &arguments)
         const QString method = parser.value(methodOption).toLower();
         if (method != QLatin1String("classic") && method != QLatin1String("best"))
             return usage(QStringLiteral("unknown method '%1' (expected classic or best)").arg(parser.value(methodOption)));
-        req.bestMethod = method == QLatin1String("best");
+        req.settings.method = method == QLatin1String("best") ? ATARIpic::Method::Best : ATARIpic::Method::Classic;
     }
     if (parser.isSet(reportOption)) {
         req.reportFile = parser.value(reportOption);

@@ -1,6 +1,8 @@
 #ifndef COMMANDLINE_H
 #define COMMANDLINE_H
 
+#include "conversionsettings.h"
+
 #include <QString>
 #include <QStringList>
 #include <QVector>
@@ -21,14 +23,12 @@ struct ConversionJob
 struct ConversionRequest
 {
     QVector<ConversionJob> jobs;
-    bool hasSaturation = false; // false: keep the palette the window starts with
-    int saturation = 0;         // slider percentage 0 to 100, used when hasSaturation
+    ConversionSettings settings; // method and slider; the base palette is read from paletteFile
     quint8 previewMode = 3;     // plane written as PNG: 0 original ... 6 chroma, 7 what the Atari shows
     QString paletteFile;        // base palette file to use instead of the stored one; empty: stored
-    bool bestMethod = false;    // false: the classic conversion
     QString reportFile;         // CSV quality report, "-" for standard output; empty: none
     bool quiet = false;
-    int threads = 1;            // pictures converted at once, 1 to CommandLine::kMaxThreads
+    int threads = 1;            // threads in all, 1 to CommandLine::kMaxThreads
 };
 
 // Parses and checks the converter's arguments. Every problem that can be seen before any
@@ -51,7 +51,7 @@ public:
     // The full --help text.
     QString helpText() const { return help; }
 
-    // Preview mode (0 to 6) of a plane name such as "chroma"; -1 for an unknown name.
+    // Preview mode (0 to 7, 7 what the Atari shows) of a plane name such as "chroma"; -1 for an unknown name.
     static int previewModeOf(const QString &name);
 
 private:

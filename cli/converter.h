@@ -1,20 +1,19 @@
 #ifndef CONVERTER_H
 #define CONVERTER_H
 
+#include "conversionsettings.h"
+
 #include <QString>
 #include <QStringList>
 
 struct ConversionJob;
 
-// How every picture of a run is converted.
-struct ConversionSettings
+// How every picture of a run is converted and what is written of it.
+struct ConversionOptions
 {
-    bool hasSaturation = false;       // false: the palette the window starts with
-    int saturation = 0;               // slider value 0 to 100, used when hasSaturation
-    quint8 previewMode = 3;           // plane written as PNG
-    const quint32 *basePalette = nullptr; // 256 RGB values replacing the stored base palette, or nullptr
-    bool bestMethod = false;          // false: the classic conversion
-    bool wantFigure = false;          // compute the quality figure
+    ConversionSettings conversion; // as the window would convert
+    quint8 previewMode = 3;        // plane written as PNG
+    bool wantFigure = false;       // compute the quality figure
 };
 
 // What became of one picture.
@@ -27,8 +26,8 @@ struct ConversionResult
     double figure = 0.0;     // mean CIEDE2000 of what the Atari shows, when converted and wanted
 };
 
-// Loads job.input, converts it as the window does (newSaturation(saturation) first when
-// hasSaturation) and writes every output of job.
-ConversionResult convert(const ConversionJob &job, const ConversionSettings &settings);
+// Loads job.input, converts it as the window does (a fresh store brought to options.conversion)
+// with threads threads (at least 1, the calling one included) and writes every output of job.
+ConversionResult convert(const ConversionJob &job, const ConversionOptions &options, int threads);
 
 #endif

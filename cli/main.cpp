@@ -4,11 +4,11 @@
 #include "filenames.h"
 #include "interrupts.h"
 
-#include "ataripic.h"
+#include "conversionsettings.h"
 #include "decodermessages.h"
 #include "decoderprocess.h"
 #include "palettefile.h"
-#include "picturefiles.h"
+#include "pictureexports.h"
 
 #include <QCoreApplication>
 
@@ -42,11 +42,9 @@ QByteArray csvField(const QString &text)
 // One report line: the picture, the method, the slider value in effect and the figure.
 QByteArray reportLine(const QString &input, const ConversionRequest &request, double figure)
 {
-    // Without -s: the photo's own chroma, or the slider value of the palette the store starts with.
-    const int saturation = request.hasSaturation ? request.saturation
-                           : request.bestMethod  ? kPhotographedChromaValue
-                                                 : qRound(ATARIpalGen::kInitialSaturation * kMaxSliderValue);
-    return csvField(input) + ',' + (request.bestMethod ? "best" : "classic") + ',' + QByteArray::number(saturation)
+    const ConversionSettings &settings = request.settings;
+    const bool best = settings.method == ATARIpic::Method::Best;
+    return csvField(input) + ',' + (best ? "best" : "classic") + ',' + QByteArray::number(settings.sliderInEffect())
            + ',' + QByteArray::number(figure, 'f', 4) + '\n';
 }
 
@@ -58,14 +56,14 @@ bool writeReport(const QString &program, const QString &fileName, const QByteArr
             && std::fflush(stdout) == 0)
             return true;
         error = QStringLiteral("cannot write to standard output");
-    } else if (PictureFiles::saveBytes(fileName, report, &error)) {
+    } else if (PictureExports::saveBytes(fileName, report, &error)) {
         return true;
     }
     printTo(stderr, QStringLiteral("%1: %2: %3\n").arg(program, fileName, error));
     return false;
 }
 
-// Library messages (at most one line per picture, see PictureFiles::load) in the converter's voice.
+// Library messages (at most one line per picture, see PictureLoader::load) in the converter's voice.
 void logMessage(QtMsgType, const QMessageLogContext &, const QString &message)
 {
     printTo(stderr, QStringLiteral("%1: %2\n").arg(QCoreApplication::applicationName(), message));
@@ -102,27 +100,25 @@ int main(int argc, char *argv[])
     DecoderProcess::setStopCheck([] { return Interrupts::received() != 0; });
     qInstallMessageHandler(logMessage);
     const ConversionRequest &request = commandLine.request();
-    ConversionSettings settings;
-    settings.hasSaturation = request.hasSaturation;
-    settings.saturation = request.saturation;
-    settings.previewMode = request.previewMode;
-    settings.bestMethod = request.bestMethod;
-    settings.wantFigure = !request.reportFile.isEmpty();
-    quint32 palette[256];
+    ConversionOptions options;
+    options.conversion = request.settings;
+    options.previewMode = request.previewMode;
+    options.wantFigure = !request.reportFile.isEmpty();
     if (!request.paletteFile.isEmpty()) {
+        quint32 palette[256];
         QString error;
         if (!PaletteFile::read(request.paletteFile, palette, &error)) {
             printTo(stderr, QStringLiteral("%1: %2: %3\n").arg(program, request.paletteFile, error));
             return kExitUsage;
         }
-        settings.basePalette = palette;
+        options.conversion.basePalette.assign(palette, palette + 256);
     }
 
     const int count = request.jobs.size();
     const bool showProgress = count > 1 && !request.quiet;
     int failed = 0;
     QByteArray report = "file,method,saturation,delta_e2000\n";
-    Batch batch(request.jobs, settings, request.threads);
+    Batch batch(request.jobs, options, request.threads);
     batch.setStopCheck([] { return Interrupts::received() != 0; });
     int done = 0;
     batch.run([&](int i, const ConversionResult &result) {
@@ -132,7 +128,7 @@ int main(int argc, char *argv[])
         ++done;
         if (!result.warning.isEmpty())
             printTo(stderr, QStringLiteral("%1: %2\n").arg(program, result.warning));
-        if (result.converted && settings.wantFigure)
+        if (result.converted && options.wantFigure)
             report.append(reportLine(job.input, request, result.figure));
         for (const QString &failure : result.failures)
             printTo(stderr, QStringLiteral("%1: %2\n").arg(program, failure));
@@ -144,7 +140,7 @@ int main(int argc, char *argv[])
                                 .arg(count)
                                 .arg(job.input, job.outputs().join(QStringLiteral(", "))));
     });
-    if (settings.wantFigure && !writeReport(program, request.reportFile, report))
+    if (options.wantFigure && !writeReport(program, request.reportFile, report))
         ++failed;
     if (const int signal = Interrupts::received()) {
         printTo(stderr, QStringLiteral("%1: interrupted after %2 of %3 pictures; no partly written file is left\n")

@@ -3,7 +3,7 @@
 #include "decodermessages.h"
 #include "loadbudget.h"
 #include "photoformats.h"
-#include "picturefiles.h"
+#include "pictureloader.h"
 
 #include <QBuffer>
 #include <QCoreApplication>
@@ -27,7 +27,7 @@ QString tr(const char *text)
 // would complete with whatever memory held.
 bool admit(QImageReader &reader, const QByteArray &file, QString *error)
 {
-    using PictureFiles::kMaxPixels;
+    using PictureLoader::kMaxPixels;
     const QSize claimed = reader.size();
     // A device of its own, so that the reader's stays where the reader left it.
     QBuffer device;

@@ -2,12 +2,16 @@
 
 #include "atariprogram.h"
 #include "atariview.h"
+#include "bestconversion.h"
+#include "classicconversion.h"
 #include "qualityfigure.h"
+#include "sliderscale.h"
 
 #include <QDataStream>
 #include <QTextStream>
 
 #include <algorithm>
+#include <vector>
 
 using namespace Geometry;
 
@@ -26,17 +30,64 @@ constexpr char kHexDigits[] = "0123456789ABCDEF";
 
 } // namespace
 
+// The planes and byte areas, zero until drawn.
+struct ATARIpic::Areas
+{
+    std::vector<quint32> planes[kPlanes] = {};
+    std::vector<quint32> averaged = std::vector<quint32>(kAtariPixels);
+    std::vector<quint8> nearest = std::vector<quint8>(kAtariPixels);
+    std::vector<quint8> output = std::vector<quint8>(kAtariPixels);
+    std::vector<quint8> hues = std::vector<quint8>(kHues);
+    std::vector<quint8> screen = std::vector<quint8>(kSourcePixels);
+
+    Areas()
+    {
+        for (std::vector<quint32> &plane : planes)
+            plane.resize(kSourcePixels);
+    }
+};
+
 ATARIpic::ATARIpic()
     : width(kSourceWidth)
     , height(kSourceHeight)
+    , areas(std::make_unique<Areas>())
+    , best(std::make_unique<BestConverter>())
 {
     setBasePalette(nullptr);
     Demo();
 }
 
+ATARIpic::~ATARIpic() = default;
+
+const quint32 *ATARIpic::averaged() const
+{
+    return areas->averaged.data();
+}
+
+const quint8 *ATARIpic::nearestBytes() const
+{
+    return areas->nearest.data();
+}
+
+const quint8 *ATARIpic::outputBytes() const
+{
+    return areas->output.data();
+}
+
+const quint8 *ATARIpic::hueTable() const
+{
+    return areas->hues.data();
+}
+
+const quint8 *ATARIpic::atariScreen() const
+{
+    return areas->screen.data();
+}
+
 void ATARIpic::Demo()
 {
     averagesCurrent = false;
+    auto &planes = areas->planes;
     for (quint32 y = 0; y < height; ++y) {
         const quint32 hue = (y * 16) / height;
         const quint32 chroma = pal.getRGB(static_cast<unsigned char>(hue << 4 | kChartChromaLuminance));
@@ -52,7 +103,7 @@ void ATARIpic::Demo()
             planes[GrayPlane][index] = pal.getGray(v);
             planes[GreenPlane][index] = pal.getGreen(v);
             planes[ChromaPlane][index] = chroma;
-            screen[index] = v;
+            areas->screen[index] = v;
         }
     }
 }
@@ -60,12 +111,12 @@ void ATARIpic::Demo()
 quint32 ATARIpic::getPixel(quint16 x, quint16 y, quint8 mode) const
 {
     const Plane plane = mode < kPlanes ? kPlaneOfMode[mode] : SourcePlane;
-    return planes[plane][quint32(y) * width + x];
+    return areas->planes[plane][quint32(y) * width + x];
 }
 
 void ATARIpic::copy(const quint32 *values)
 {
-    std::copy(values, values + kSourcePixels, planes[SourcePlane]);
+    std::copy(values, values + kSourcePixels, areas->planes[SourcePlane].begin());
     averagesCurrent = false;
     letsGo();
 }
@@ -87,104 +138,117 @@ void ATARIpic::setBasePalette(const quint32 *rgb)
     quint32 base[256];
     for (int i = 0; i < 256; ++i)
         base[i] = pal.getBase(quint8(i));
-    best.setPalette(base);
+    best->setPalette(base);
 }
 
 double ATARIpic::qualityFigure() const
 {
-    return QualityFigure::meanDeltaE2000(screen, averagedPicture, best.paletteLabs());
+    return QualityFigure::meanDeltaE2000(areas->screen.data(), areas->averaged.data(), best->paletteLabs());
 }
 
 quint32 ATARIpic::getAtariPixel(quint16 x, quint16 y) const
 {
-    return pal.getBase(screen[quint32(y) * width + x]);
+    return pal.getBase(areas->screen[quint32(y) * width + x]);
 }
 
 void ATARIpic::letsGo()
 {
+    Areas &a = *areas;
     if (!averagesCurrent) {
-        const quint32 *source = planes[SourcePlane];
+        const quint32 *source = a.planes[SourcePlane].data();
         for (int j = 0; j < kAtariPixels; ++j) {
             const quint32 *s = source + kSourcePerAtari * j;
-            averagedPicture[j] = pal.average(s[0], s[1], s[2], s[3]);
+            a.averaged[j] = pal.average(s[0], s[1], s[2], s[3]);
         }
         averagesCurrent = true;
     }
     for (int j = 0; j < kAtariPixels; ++j)
-        nearestColours[j] = pal.nearest(averagedPicture[j]);
+        a.nearest[j] = pal.nearest(a.averaged[j]);
 
     if (conversionMethod == Method::Best)
-        best.convert(averagedPicture, chroma, output, hues);
+        best->convert(a.averaged.data(), chroma, a.output.data(), a.hues.data(), threadCount);
     else
-        lineConvert(nearestColours, output);
-    AtariView::render(output, hues, screen);
+        ClassicConversion::convert(a.nearest.data(), a.output.data(), a.hues.data());
+    drawConverted();
+}
 
+void ATARIpic::setConverted(const quint8 *output, const quint8 *hues)
+{
+    // Copied first: either may be this store's own area.
+    std::vector<quint8> newOutput(output, output + kAtariPixels);
+    std::vector<quint8> newHues(hues, hues + kHues);
+    areas->output.swap(newOutput);
+    areas->hues.swap(newHues);
+    drawConverted();
+}
+
+void ATARIpic::drawConverted()
+{
+    Areas &a = *areas;
+    AtariView::render(a.output.data(), a.hues.data(), a.screen.data());
+    auto &planes = a.planes;
     for (int j = 0; j < kAtariPixels; ++j) {
         const int index = kSourcePerAtari * j;
-        std::fill_n(planes[GtiaPlane] + index, kSourcePerAtari, averagedPicture[j]);
-        std::fill_n(planes[PalPlane] + index, kSourcePerAtari, pal.getRGB(nearestColours[j]));
-        std::fill_n(planes[GrayPlane] + index, kSourcePerAtari, pal.getGray(nearestColours[j]));
-        std::fill_n(planes[GreenPlane] + index, kSourcePerAtari, pal.getGreen(nearestColours[j]));
-        std::fill_n(planes[OutputPlane] + index, kSourcePerAtari, pal.getBase(output[j]));
-        std::fill_n(planes[ChromaPlane] + index, kSourcePerAtari,
-                    pal.getBase((output[j] & 0xF0) | kOutputChromaLuminance));
+        const quint8 nearest = a.nearest[j];
+        const quint8 output = a.output[j];
+        std::fill_n(planes[GtiaPlane].begin() + index, kSourcePerAtari, a.averaged[j]);
+        std::fill_n(planes[PalPlane].begin() + index, kSourcePerAtari, pal.getRGB(nearest));
+        std::fill_n(planes[GrayPlane].begin() + index, kSourcePerAtari, pal.getGray(nearest));
+        std::fill_n(planes[GreenPlane].begin() + index, kSourcePerAtari, pal.getGreen(nearest));
+        std::fill_n(planes[OutputPlane].begin() + index, kSourcePerAtari, pal.getBase(output));
+        std::fill_n(planes[ChromaPlane].begin() + index, kSourcePerAtari,
+                    pal.getBase((output & 0xF0) | kOutputChromaLuminance));
     }
 }
 
 void ATARIpic::lineConvert(const quint8 *in, quint8 *out)
 {
-    int i = 0;
-    for (int p = 0; p < kLinePairs; ++p) {
-        for (int s = 0; s < kSegmentsPerPair; ++s) {
-            const int n = kSegmentLengths[s];
-            const quint8 hue = averageChroma(in + i, n);
-            for (int k = i; k < i + n; ++k)
-                out[k] = hue | (in[k] & 0x0F);
-            hues[kSegmentsPerPair * p + s] = hue;
-            i += n;
-        }
-    }
+    ClassicConversion::convert(in, out, areas->hues.data());
 }
 
 quint8 ATARIpic::averageChroma(const quint8 *pixels, quint32 n) const
 {
-    quint8 counts[16] = {};
-    for (quint32 k = 0; k < n; ++k)
-        ++counts[pixels[k] >> 4];
-
-    int bestHue = 0;
-    int bestCount = 0;
-    for (int hue = 0; hue < 16; ++hue) {
-        if (counts[hue] > bestCount) {
-            bestCount = counts[hue];
-            bestHue = hue;
-        }
-    }
-    return static_cast<quint8>(bestHue << 4);
+    return ClassicConversion::mostFrequentHue(pixels, n);
 }
+
+namespace {
+
+// "$" and two hex digits of entry, into text[4].
+void hueText(quint8 entry, char *text)
+{
+    text[0] = '$';
+    text[1] = kHexDigits[entry >> 4];
+    text[2] = kHexDigits[entry & 0x0F];
+    text[3] = '\0';
+}
+
+} // namespace
 
 const char *ATARIpic::rh()
 {
-    const quint8 entry = hues[cursor];
+    const quint8 entry = areas->hues[cursor];
     if (cursor < kHues - 1)
         ++cursor;
-    hexText[0] = '$';
-    hexText[1] = kHexDigits[entry >> 4];
-    hexText[2] = kHexDigits[entry & 0x0F];
-    hexText[3] = '\0';
+    hueText(entry, hexText);
     return hexText;
 }
 
-void ATARIpic::saveASM(QTextStream &out)
+void ATARIpic::saveASM(QTextStream &out) const
 {
-    reset();
-    AtariProgram::writeSource(out, output, [this] { return rh(); });
+    int entry = 0;
+    char text[4];
+    AtariProgram::writeSource(out, areas->output.data(), [&] {
+        hueText(areas->hues[entry], text);
+        if (entry < kHues - 1)
+            ++entry;
+        return text;
+    });
 }
 
-void ATARIpic::saveXEX(QDataStream &out)
+void ATARIpic::saveXEX(QDataStream &out) const
 {
     std::array<quint8, AtariProgram::kXexSize> xex;
-    AtariProgram::fillExecutable(output, hues, xex);
+    AtariProgram::fillExecutable(areas->output.data(), areas->hues.data(), xex);
     for (quint8 byte : xex)
         out << byte;
 }

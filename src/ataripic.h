@@ -3,27 +3,26 @@
 
 #include "atarigeometry.h"
 #include "ataripalgen.h"
-#include "bestconversion.h"
 
+#include <memory>
+
+class BestConverter;
 class QDataStream;
 class QTextStream;
 
 // Preview mode of what the Atari shows; it is painted from the Atari screen, not from a plane.
 constexpr quint8 kAtariViewMode = 7;
 
-// Slider values (the window's saturation slider, 0 to 100): the largest, which gives palette
-// saturation 1.0 and twice the photo's chroma, and the one that keeps the photo's own chroma.
-constexpr int kMaxSliderValue = 100;
-constexpr int kPhotographedChromaValue = 50;
-
 // One picture at every stage of its conversion to GTIA mode 9 with a hue per segment,
-// and the seven preview planes (320x240 RGB values each) that the window shows.
-// Large (about 2.3 MB): create it on the heap.
+// and the seven preview planes (320x240 RGB values each) that the window shows. The planes and
+// byte areas (about 2.3 MB) are held on the heap; the conversion itself is the methods' work
+// (ClassicConversion, BestConverter), which the store hands its byte areas to.
 class ATARIpic
 {
 public:
     // Builds the palettes and draws the demo chart into all seven planes.
     ATARIpic();
+    ~ATARIpic();
     Q_DISABLE_COPY(ATARIpic)
 
     // Redraws the demo chart (hue bands top to bottom, luminance steps left to right).
@@ -43,6 +42,10 @@ public:
     enum class Method { Classic, Best };
     void setMethod(Method m) { conversionMethod = m; }
     Method method() const { return conversionMethod; }
+    // How many threads letsGo may use in all, including the calling one (at least 1; 1 until set).
+    // The result does not depend on it.
+    void setThreads(int n) { threadCount = n < 1 ? 1 : n; }
+    int threads() const { return threadCount; }
     // Factor applied to the photo's chroma by the best method: 1.0 until newSaturation.
     double chromaFactor() const { return chroma; }
 
@@ -56,7 +59,7 @@ public:
     quint32 getAtariPixel(quint16 x, quint16 y) const;
     // The Atari colour bytes behind getAtariPixel: 76800, row by row, four per Atari pixel.
     // Shows the demo chart until the first conversion.
-    const quint8 *atariScreen() const { return screen; }
+    const quint8 *atariScreen() const;
     // Mean CIEDE2000 between what the Atari shows (the Atari screen in the base palette) and the
     // unmodified averaged colour beneath every screen pixel; meaningful after a conversion.
     double qualityFigure() const;
@@ -65,46 +68,49 @@ public:
     // since the last run), nearest colour, segment hues and luminances, planes 1 to 6 and the
     // Atari screen.
     void letsGo();
-    // Gives every hue segment its most frequent hue: out[k] = segment hue | (in[k] & 0x0F),
-    // and fills the hue table. in and out hold 19200 Atari colour bytes.
+    // The classic method (ClassicConversion::convert) into this store's hue table: gives every
+    // hue segment its most frequent hue, out[k] = segment hue | (in[k] & 0x0F). in and out hold
+    // 19200 Atari colour bytes.
     void lineConvert(const quint8 *in, quint8 *out);
     // Most frequent hue among n (< 256) Atari colour bytes, as hue << 4; ties go to the lower hue.
     quint8 averageChroma(const quint8 *pixels, quint32 n) const;
+    // Takes a converted picture in place of letsGo's: output (19200 Atari colour bytes) and hues
+    // (1560 entries, hue << 4); redraws planes 1 to 6 and the Atari screen from them.
+    void setConverted(const quint8 *output, const quint8 *hues);
 
     // "$" and two hex digits of the hue table entry under the cursor; advances the cursor,
     // which stops at the last entry. The text stays valid until the next call.
     const char *rh();
-    // Writes the MADS assembler source of the display program with this picture.
-    void saveASM(QTextStream &out);
+    // Writes the MADS assembler source of the display program with this picture; the hue cursor
+    // is left as it is.
+    void saveASM(QTextStream &out) const;
     // Writes the 21572-byte Atari executable of the display program with this picture.
-    void saveXEX(QDataStream &out);
+    void saveXEX(QDataStream &out) const;
 
     const ATARIpalGen &palette() const { return pal; }
-    // The conversion's byte areas, 19200 bytes each (index y * 80 + x) and the 1560-entry hue table
-    // (index 13 * pair + segment). Writable so that callers can export prepared data.
-    const quint32 *averaged() const { return averagedPicture; }
-    const quint8 *nearestBytes() const { return nearestColours; }
-    quint8 *outputBytes() { return output; }
-    const quint8 *outputBytes() const { return output; }
-    quint8 *hueTable() { return hues; }
-    const quint8 *hueTable() const { return hues; }
+    // The conversion's byte areas, read only: 19200 values each (index y * 80 + x) and the
+    // 1560-entry hue table (index 13 * pair + segment).
+    const quint32 *averaged() const;
+    const quint8 *nearestBytes() const;
+    const quint8 *outputBytes() const;
+    const quint8 *hueTable() const;
     quint32 hueCursor() const { return cursor; }
 
     quint16 width;
     quint16 height;
 
 private:
+    struct Areas;
+    // Draws planes 1 to 6 and the Atari screen from the averaged, nearest and output bytes.
+    void drawConverted();
+
     ATARIpalGen pal;
-    quint32 planes[Geometry::kPlanes][Geometry::kSourcePixels];
-    quint32 averagedPicture[Geometry::kAtariPixels] = {};
-    bool averagesCurrent = false; // averagedPicture matches the source plane
+    std::unique_ptr<Areas> areas;
+    std::unique_ptr<BestConverter> best;
+    bool averagesCurrent = false; // the averaged area matches the source plane
     Method conversionMethod = Method::Classic;
     double chroma = 1.0;
-    BestConverter best;
-    quint8 nearestColours[Geometry::kAtariPixels] = {};
-    quint8 output[Geometry::kAtariPixels] = {};
-    quint8 hues[Geometry::kHues] = {};
-    quint8 screen[Geometry::kSourcePixels] = {};
+    int threadCount = 1;
     char hexText[4] = {};
     quint32 cursor = 0;
 };

@@ -30,7 +30,7 @@ constexpr Equate kEquates[] = {
     {"VCOUNT", 0xD40B},
 };
 constexpr int kEquateNameWidth = 7;
-// The source has always written this one equate without its trailing semicolon.
+// The one equate written without its trailing semicolon.
 constexpr const char *kEquateWithoutSemicolon = "WSYNC";
 
 // Memory layout: the picture follows 16 zero bytes at the origin; its rows are split in two

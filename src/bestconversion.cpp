@@ -8,6 +8,7 @@
 #include <limits>
 #include <system_error>
 #include <thread>
+#include <vector>
 
 using ColourScience::Lab;
 using namespace ColourScience::Ciede2000;
@@ -203,9 +204,10 @@ void BestConverter::setPalette(const quint32 *rgb256)
     }
 }
 
-void BestConverter::convert(const quint32 *averaged, double chromaFactor, quint8 *output, quint8 *hues) const
+void BestConverter::convert(const quint32 *averaged, double chromaFactor, quint8 *output, quint8 *hues,
+                            int threads) const
 {
-    // Line pairs are independent: the calling thread and one helper take the next unconverted pair
+    // Line pairs are independent: the calling thread and its helpers take the next unconverted pair
     // until none is left. Each writes only its own pairs' outputs, so the result is the same whichever
     // thread converts which pair.
     std::atomic<int> nextPair{0};
@@ -214,14 +216,18 @@ void BestConverter::convert(const quint32 *averaged, double chromaFactor, quint8
         for (int p = nextPair++; p < Geometry::kLinePairs; p = nextPair++)
             convertPair(run, p, averaged, chromaFactor, output, hues);
     };
-    std::thread helper;
-    try {
-        helper = std::thread(work);
-    } catch (const std::system_error &) {
-        // No thread to be had: the calling thread converts every pair.
+    std::vector<std::thread> helpers;
+    const int wanted = std::min(threads, Geometry::kLinePairs) - 1;
+    helpers.reserve(size_t(std::max(0, wanted)));
+    for (int i = 0; i < wanted; ++i) {
+        try {
+            helpers.emplace_back(work);
+        } catch (const std::system_error &) {
+            break; // no further thread to be had: the threads started share the pairs
+        }
     }
     work();
-    if (helper.joinable())
+    for (std::thread &helper : helpers)
         helper.join();
 }
 

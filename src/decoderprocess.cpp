@@ -401,7 +401,7 @@ bool decodeFile(const QString &fileName, quint32 *pixels, QString *error, QStrin
         return false;
     if (source.length == 0) {
         ::close(source.fd);
-        *error = tr("the file is empty");
+        *error = tr("The file is empty.");
         return false;
     }
     QString message;
@@ -420,7 +420,7 @@ bool decodeStream(int fd, const QString &name, quint32 *pixels, QString *error, 
     if (!readStream(fd, &bytes, error))
         return false;
     if (bytes.isEmpty()) {
-        *error = tr("the file is empty");
+        *error = tr("The file is empty.");
         return false;
     }
     Source source;

@@ -22,7 +22,7 @@ struct Options
 
 // Decodes the regular file fileName into pixels (kSourcePixels values 0xAARRGGBB, row by row).
 // On failure returns false, leaves pixels untouched and sets error to the reason, without the
-// file's name: the system's or the decoder's, "the file is empty", "not a photo format (svg)",
+// file's name: the system's or the decoder's, "The file is empty.", "not a photo format (svg)",
 // "needs more than 1 GiB of memory to decode", "took longer than 8 s to decode", "the decoder
 // failed on this file", "interrupted". When the picture decodes but the decoder gave messages,
 // sets warning to one line naming the file and the first message (otherwise clears it).

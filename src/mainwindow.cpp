@@ -3,6 +3,7 @@
 
 #include <QAction>
 #include <QActionGroup>
+#include <QButtonGroup>
 #include <QCoreApplication>
 #include <QDir>
 #include <QDragEnterEvent>
@@ -18,16 +19,19 @@
 #include <QMimeData>
 #include <QPixmap>
 #include <QSettings>
-#include <QThreadPool>
+#include <QThread>
 #include <QToolTip>
 #include <QUrl>
 
 #include <utility>
 
 #include "ataripic.h"
+#include "atarigeometry.h"
 #include "palettefile.h"
 #include "photoformats.h"
-#include "picturefiles.h"
+#include "pictureexports.h"
+
+using namespace Geometry;
 
 namespace {
 
@@ -74,53 +78,70 @@ MainWindowDialogs::MainWindowDialogs()
 
 MainWindow::MainWindow(QWidget *parent)
     : QMainWindow(parent)
-    , pic(nullptr)
-    , image(nullptr)
-    , scene(nullptr)
-    , previewMode(0)
-    , pictureLoaded(false)
     , ui(new Ui_MainWindow)
 {
-    pictureReader = [](const QString &fileName, quint32 *pixels, QString *error) {
-        return PictureFiles::load(fileName, pixels, error);
-    };
     ui->setupUi(this);
-    pic = new ATARIpic;
-    spare = new ATARIpic;
-    worker = new QThreadPool(this);
-    worker->setMaxThreadCount(1);
+    setWindowTitle(QStringLiteral("Rastrel Zo9 v" RASTREL_VERSION));
     setAcceptDrops(true);
-    image = new QImage(pic->width, pic->height, QImage::Format_RGB32);
-    scene = new QGraphicsScene(this);
-    scene->setSceneRect(0, 0, pic->width, pic->height);
-    createActions();
 
+    Settings start;
     const QSettings settings;
-    if (settings.value(QLatin1String(kMethodKey)).toString() == QLatin1String(kBestMethod)) {
-        wanted.best = true;
-        bestAction->setChecked(true);
-    }
+    if (settings.value(QLatin1String(kMethodKey)).toString() == QLatin1String(kBestMethod))
+        start.method = ATARIpic::Method::Best;
     // A remembered palette file that can no longer be read leaves the stored palette in use.
     const QString paletteFile = settings.value(QLatin1String(kPaletteKey)).toString();
     quint32 palette[256];
     QString error;
     if (!paletteFile.isEmpty() && PaletteFile::read(paletteFile, palette, &error))
-        wanted.basePalette.assign(palette, palette + 256);
-    // The chart is quick to draw: the first one is drawn here, before the window shows.
-    applySettings(*pic, shown, wanted);
-    shown = wanted;
-    if (!wanted.basePalette.empty())
-        pic->Demo();
+        start.basePalette.assign(palette, palette + 256);
+    queue = new ConversionQueue(start, QThread::idealThreadCount(), this);
+    connect(queue, &ConversionQueue::started, this, [this] { setCursor(Qt::BusyCursor); });
+    connect(queue, &ConversionQueue::shown, this, [this] {
+        preview();
+        emit conversionShown();
+    });
+    connect(queue, &ConversionQueue::failed, this, [this](const QString &fileName, const QString &reason) {
+        dialogs.warning(this, tr("Load Picture"),
+                        tr("Cannot load %1:\n%2").arg(QDir::toNativeSeparators(fileName), reason));
+    });
+    connect(queue, &ConversionQueue::idle, this, [this] {
+        unsetCursor();
+        emit idle();
+    });
+
+    image = new QImage(kSourceWidth, kSourceHeight, QImage::Format_RGB32);
+    scene = new QGraphicsScene(this);
+    scene->setSceneRect(0, 0, kSourceWidth, kSourceHeight);
+    pixmapItem = scene->addPixmap(QPixmap());
+    ui->graphicsView->setScene(scene);
+    createActions();
+    bestAction->setChecked(start.method == ATARIpic::Method::Best);
     paintImage();
+}
+
+void MainWindow::setPictureReader(PictureReader reader)
+{
+    queue->setPictureReader(std::move(reader));
+}
+
+const ATARIpic &MainWindow::picture() const
+{
+    return queue->picture();
 }
 
 void MainWindow::createActions()
 {
-    const auto buttons = previewButtons();
-    for (int mode = 0; mode < int(buttons.size()); ++mode) {
-        auto *action = new QAction(buttons[mode]->text(), this);
+    // The seven preview buttons, by preview mode 0 to 6, with their keys 1 to 7.
+    previewButtons = new QButtonGroup(this);
+    QRadioButton *const buttons[] = {ui->radioButton_1, ui->radioButton_2, ui->radioButton_3,
+                                     ui->radioButton_4, ui->radioButton_5, ui->radioButton_6,
+                                     ui->radioButton_7};
+    for (int mode = 0; mode < kPlanes; ++mode) {
+        QRadioButton *button = buttons[mode];
+        previewButtons->addButton(button, mode);
+        auto *action = new QAction(button->text(), this);
         action->setShortcut(QKeySequence(Qt::Key_1 + mode));
-        connect(action, &QAction::triggered, buttons[mode], &QRadioButton::click);
+        connect(action, &QAction::triggered, button, &QAbstractButton::click);
         addAction(action);
     }
 
@@ -180,7 +201,7 @@ void MainWindow::createActions()
 void MainWindow::showPreviewMenu(const QPoint &position)
 {
     atariViewAction->setChecked(atariView);
-    builtInPaletteAction->setChecked(wanted.basePalette.empty());
+    builtInPaletteAction->setChecked(queue->settings().basePalette.empty());
     QMenu menu(this);
     menu.addAction(classicAction);
     menu.addAction(bestAction);
@@ -212,17 +233,19 @@ bool MainWindow::loadPalette(const QString &fileName)
                         tr("Cannot use %1 as a palette:\n%2").arg(QDir::toNativeSeparators(fileName), error));
         return false;
     }
-    wanted.basePalette.assign(palette, palette + 256);
+    Settings settings = queue->settings();
+    settings.basePalette.assign(palette, palette + 256);
     QSettings().setValue(QLatin1String(kPaletteKey), QFileInfo(fileName).absoluteFilePath());
-    reconvert();
+    reconvert(settings);
     return true;
 }
 
 void MainWindow::useBuiltInPalette()
 {
-    wanted.basePalette.clear();
+    Settings settings = queue->settings();
+    settings.basePalette.clear();
     QSettings().remove(QLatin1String(kPaletteKey));
-    reconvert();
+    reconvert(settings);
 }
 
 bool MainWindow::eventFilter(QObject *watched, QEvent *event)
@@ -254,178 +277,73 @@ bool MainWindow::eventFilter(QObject *watched, QEvent *event)
 
 void MainWindow::useBestMethod(bool best)
 {
-    wanted.best = best;
+    Settings settings = queue->settings();
+    settings.method = best ? ATARIpic::Method::Best : ATARIpic::Method::Classic;
     (best ? bestAction : classicAction)->setChecked(true);
     QSettings().setValue(QLatin1String(kMethodKey), best ? QLatin1String(kBestMethod) : QLatin1String("classic"));
-    reconvert();
+    reconvert(settings);
 }
 
 QString MainWindow::qualityText() const
 {
-    if (!pictureLoaded)
+    if (!queue->hasPicture())
         return QString();
-    return tr("Mean CIEDE2000: %1").arg(pic->qualityFigure(), 0, 'f', 2);
+    return tr("Mean CIEDE2000: %1").arg(picture().qualityFigure(), 0, 'f', 2);
 }
 
-void MainWindow::reconvert()
+void MainWindow::reconvert(const Settings &settings)
 {
-    conversionDue = true;
-    startWork();
+    queue->setSettings(settings);
 }
 
 bool MainWindow::loadPicture(const QString &fileName)
 {
-    if (!loadingFile.isEmpty()) {
+    if (!queue->load(fileName)) {
         dialogs.warning(this, tr("Load Picture"),
-                        tr("Still loading %1; try again once it is shown.").arg(QDir::toNativeSeparators(loadingFile)));
+                        tr("Still loading %1; try again once it is shown.")
+                            .arg(QDir::toNativeSeparators(queue->loadingFile())));
         return false;
     }
-    loadingFile = fileName;
-    startWork();
     return true;
 }
 
 bool MainWindow::isBusy() const
 {
-    return working || conversionDue || !loadingFile.isEmpty();
+    return queue->isBusy();
 }
 
 void MainWindow::waitForIdle()
 {
-    while (isBusy())
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-}
-
-bool MainWindow::sameSettings(const Settings &a, const Settings &b)
-{
-    return a.hasSaturation == b.hasSaturation && a.saturation == b.saturation && a.basePalette == b.basePalette
-           && a.best == b.best;
-}
-
-void MainWindow::applySettings(ATARIpic &store, const Settings &from, const Settings &to)
-{
-    if (to.hasSaturation && (!from.hasSaturation || from.saturation != to.saturation))
-        store.newSaturation(static_cast<double>(to.saturation));
-    if (to.basePalette != from.basePalette)
-        store.setBasePalette(to.basePalette.empty() ? nullptr : to.basePalette.data());
-    store.setMethod(to.best ? ATARIpic::Method::Best : ATARIpic::Method::Classic);
-}
-
-void MainWindow::startWork()
-{
-    if (working || (loadingFile.isEmpty() && !conversionDue))
-        return;
-    working = true;
-    conversionDue = false; // this piece of work converts with the latest settings
-    setCursor(Qt::BusyCursor);
-
-    // Everything the worker uses is copied here; the shown store and the window's fields stay
-    // with the GUI thread.
-    ATARIpic *store = spare;
-    const Settings from = spareHas;
-    Outcome outcome;
-    outcome.fileName = loadingFile;
-    outcome.source = source;
-    outcome.applied = wanted;
-    const PictureReader reader = pictureReader;
-    worker->start([this, store, from, outcome, reader]() mutable {
-        if (!outcome.fileName.isEmpty()) {
-            auto pixels = std::make_shared<std::vector<quint32>>(Geometry::kSourcePixels);
-            if (reader(outcome.fileName, pixels->data(), &outcome.error))
-                outcome.source = std::move(pixels);
-            else if (outcome.error.isEmpty())
-                outcome.error = tr("cannot be read");
-        }
-        if (outcome.error.isEmpty()) {
-            applySettings(*store, from, outcome.applied);
-            if (outcome.source)
-                store->copy(outcome.source->data());
-            else
-                store->Demo();
-        }
-        QMetaObject::invokeMethod(this, [this, outcome] { finishWork(outcome); }, Qt::QueuedConnection);
-    });
-}
-
-void MainWindow::finishWork(const Outcome &outcome)
-{
-    working = false;
-    const bool load = !outcome.fileName.isEmpty();
-    if (load)
-        loadingFile.clear();
-    const bool failed = !outcome.error.isEmpty();
-    if (failed) {
-        // Nothing was converted. The load may have stood for a conversion asked for before it.
-        if (!sameSettings(shown, wanted))
-            conversionDue = true;
-    } else {
-        std::swap(pic, spare);
-        spareHas = std::move(shown);
-        shown = outcome.applied;
-        if (load) {
-            source = outcome.source;
-            pictureLoaded = true;
-            loadedFile = outcome.fileName;
-        }
-        preview();
-        emit conversionShown();
-    }
-    startWork();
-    if (failed) {
-        dialogs.warning(this, tr("Load Picture"),
-                        tr("Cannot load %1:\n%2").arg(QDir::toNativeSeparators(outcome.fileName), outcome.error));
-    }
-    if (!isBusy()) {
-        unsetCursor();
-        emit idle();
-    }
+    queue->waitForIdle();
 }
 
 MainWindow::~MainWindow()
 {
-    // A running piece of work writes into spare; let it finish first. Its report to this
-    // window is dropped with the window.
-    worker->waitForDone();
+    delete queue; // waits for its running work
     delete image;
-    delete scene;
-    delete spare;
-    delete pic;
     delete ui;
 }
 
 void MainWindow::paintImage()
 {
-    PictureFiles::paintPreview(*pic, atariView ? kAtariViewMode : previewMode, *image);
-
-    // One pixmap item at the scene origin, its pixmap replaced on every repaint.
-    const QPixmap pixmap = QPixmap::fromImage(*image);
-    if (pixmapItem)
-        pixmapItem->setPixmap(pixmap);
-    else
-        pixmapItem = scene->addPixmap(pixmap);
-
-    ui->graphicsView->setScene(scene);
-    ui->graphicsView->show();
-}
-
-std::array<QRadioButton *, Geometry::kPlanes> MainWindow::previewButtons() const
-{
-    return {ui->radioButton_1, ui->radioButton_2, ui->radioButton_3, ui->radioButton_4,
-            ui->radioButton_5, ui->radioButton_6, ui->radioButton_7};
+    PictureExports::paintPreview(picture(), atariView ? kAtariViewMode : previewMode, *image);
+    pixmapItem->setPixmap(QPixmap::fromImage(*image));
 }
 
 void MainWindow::preview()
 {
-    const auto buttons = previewButtons();
-    for (quint8 mode = 0; mode < buttons.size(); ++mode) {
-        if (buttons[mode]->isChecked()) {
-            previewMode = mode;
-            break;
-        }
-    }
-    ui->pushButton_Save->setEnabled(pictureLoaded);
-    ui->pushButton_Compile->setEnabled(pictureLoaded);
+    if (previewButtons->checkedId() >= 0)
+        previewMode = quint8(previewButtons->checkedId());
+    ui->pushButton_Save->setEnabled(queue->hasPicture());
+    ui->pushButton_Compile->setEnabled(queue->hasPicture());
     paintImage();
+}
+
+void MainWindow::choosePreview(int mode)
+{
+    atariView = false;
+    previewMode = quint8(mode);
+    preview();
 }
 
 void MainWindow::on_pushButton_Exit_clicked()
@@ -451,8 +369,8 @@ QString MainWindow::askOpenFileName(const QString &caption, const QString &filte
 
 void MainWindow::on_pushButton_Load_clicked()
 {
-    if (!loadingFile.isEmpty()) {
-        loadPicture(loadingFile); // refused with the same warning
+    if (!queue->loadingFile().isEmpty()) {
+        loadPicture(queue->loadingFile()); // refused with the same warning
         return;
     }
     const QString fileName = askOpenFileName(tr("Open JPG"), openFilter());
@@ -503,19 +421,19 @@ void MainWindow::dropEvent(QDropEvent *event)
 
 void MainWindow::on_pushButton_Save_clicked()
 {
-    exportPicture(tr("Save ASM"), tr("ASM Files (*.asm)"), QStringLiteral("asm"), PictureFiles::saveAsm);
+    exportPicture(tr("Save ASM"), tr("ASM Files (*.asm)"), QStringLiteral("asm"), PictureExports::saveAsm);
 }
 
 void MainWindow::on_pushButton_Compile_clicked()
 {
-    exportPicture(tr("Save XEX"), tr("XEX Files (*.xex)"), QStringLiteral("xex"), PictureFiles::saveXex);
+    exportPicture(tr("Save XEX"), tr("XEX Files (*.xex)"), QStringLiteral("xex"), PictureExports::saveXex);
 }
 
 void MainWindow::exportPicture(const QString &caption, const QString &filter, const QString &suffix,
                                SaveFunction save)
 {
     QSettings settings;
-    const QFileInfo photo(loadedFile);
+    const QFileInfo photo(queue->pictureFile());
     const QString folder = settings.value(QLatin1String(kSaveFolderKey), photo.absolutePath()).toString();
     const QString suggested = QDir(folder).filePath(photo.completeBaseName() + QLatin1Char('.') + suffix);
     QString fileName = dialogs.saveFileName(this, caption, suggested, filter);
@@ -531,55 +449,49 @@ void MainWindow::exportPicture(const QString &caption, const QString &filter, co
     }
 
     QString error;
-    if (!save(*pic, fileName, &error))
+    if (!save(picture(), fileName, &error))
         dialogs.warning(this, caption, tr("Cannot save %1:\n%2").arg(QDir::toNativeSeparators(fileName), error));
 }
 
 void MainWindow::on_radioButton_1_clicked()
 {
-    atariView = false;
-    preview();
+    choosePreview(0);
 }
 
 void MainWindow::on_radioButton_2_clicked()
 {
-    atariView = false;
-    preview();
+    choosePreview(1);
 }
 
 void MainWindow::on_radioButton_3_clicked()
 {
-    atariView = false;
-    preview();
+    choosePreview(2);
 }
 
 void MainWindow::on_radioButton_4_clicked()
 {
-    atariView = false;
-    preview();
+    choosePreview(3);
 }
 
 void MainWindow::on_radioButton_5_clicked()
 {
-    atariView = false;
-    preview();
+    choosePreview(4);
 }
 
 void MainWindow::on_radioButton_6_clicked()
 {
-    atariView = false;
-    preview();
+    choosePreview(5);
 }
 
 void MainWindow::on_radioButton_7_clicked()
 {
-    atariView = false;
-    preview();
+    choosePreview(6);
 }
 
 void MainWindow::on_horizontalSlider_valueChanged(int value)
 {
-    wanted.hasSaturation = true;
-    wanted.saturation = value;
-    reconvert();
+    Settings settings = queue->settings();
+    settings.hasSlider = true;
+    settings.slider = value;
+    reconvert(settings);
 }

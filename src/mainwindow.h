@@ -4,21 +4,17 @@
 #include <QMainWindow>
 #include <QString>
 
-#include <array>
 #include <functional>
-#include <memory>
-#include <vector>
 
-#include "atarigeometry.h"
+#include "conversionqueue.h"
 
 class ATARIpic;
 class QAction;
-class QRadioButton;
+class QButtonGroup;
 class QDragEnterEvent;
 class QDragMoveEvent;
 class QDropEvent;
 class QMimeData;
-class QThreadPool;
 class QGraphicsPixmapItem;
 class QGraphicsScene;
 class QImage;
@@ -46,28 +42,27 @@ struct MainWindowDialogs
     MainWindowDialogs();
 };
 
-// Reads a picture: fills 76800 pixels (320x240, row by row) or returns false with a reason in
-// *error. The window calls it on a worker thread.
-using PictureReader = std::function<bool(const QString &fileName, quint32 *pixels, QString *error)>;
-
 // The one window of the program: a 320x240 preview of the picture in one of seven modes,
 // the saturation slider and the buttons that load a photo and write the two exports.
 //
-// Loading and converting run on a worker thread, one piece of work at a time, on a second
-// picture store that takes the place of the shown one only once the work is complete; meanwhile
-// the window shows a busy cursor and keeps repainting. Changes asked for while the worker is busy
-// (slider, palette, method) are gathered into a single further conversion with the latest
-// values. A second picture cannot be loaded while one is loading: it is refused with a warning.
-// Exports write the picture shown.
+// Loading and converting are the ConversionQueue's: meanwhile the window shows a busy cursor and
+// keeps repainting. A second picture cannot be loaded while one is loading: it is refused with a
+// warning. Exports write the picture shown.
 class MainWindow : public QMainWindow
 {
     Q_OBJECT
 
 public:
-    // Builds the form and the picture store and shows plane 0 of the demo chart.
+    // Builds the form and the conversion queue (with the remembered settings) and shows plane 0 of
+    // the demo chart.
     explicit MainWindow(QWidget *parent = nullptr);
-    // Deletes the display image, the scene, the picture store and the form, in that order.
+    // Deletes the display image and the form; the queue waits for its running work.
     ~MainWindow();
+
+    // Replaces the questions the window puts to the user (a test answers without dialogs).
+    void setDialogs(const MainWindowDialogs &replacement) { dialogs = replacement; }
+    // Replaces how pictures are read (PictureLoader::load until then; a test slows it down).
+    void setPictureReader(PictureReader reader);
 
     // Redraws the display from the plane of the current preview mode (0 to 6).
     void paintImage();
@@ -102,15 +97,11 @@ public:
     void waitForIdle();
 
     // The picture store the display shows; read only.
-    const ATARIpic &picture() const { return *pic; }
+    const ATARIpic &picture() const;
 
     // The open dialog's filters: "JPG files (...)" in either letter case, "All pictures (...)" with
     // the photo formats that are read (PhotoFormats::suffixes()), then "All files (*)".
     static QString openFilter();
-
-    MainWindowDialogs dialogs;
-    // How pictures are read; PictureFiles::load unless replaced (a test slows it down).
-    PictureReader pictureReader;
 
 signals:
     // A finished load or conversion has just been shown.
@@ -142,35 +133,12 @@ protected:
     void dropEvent(QDropEvent *event) override;
 
 private:
-    // What the conversion is asked to use; applied to a picture store before it converts.
-    struct Settings
-    {
-        bool hasSaturation = false;  // false: the store's start palette and chroma factor
-        int saturation = 0;          // slider value 0 to 100
-        std::vector<quint32> basePalette; // 256 RGB values, or empty for the stored palette
-        bool best = false;
-    };
-    // What a finished piece of work hands back to the window.
-    struct Outcome
-    {
-        QString fileName; // the picture read, or empty for a conversion alone
-        QString error;    // why it could not be read; empty on success
-        std::shared_ptr<const std::vector<quint32>> source;
-        Settings applied;
-    };
-
+    using Settings = ConversionSettings;
     void createActions();
-    // The seven preview buttons, in the order of their preview modes 0 to 6.
-    std::array<QRadioButton *, Geometry::kPlanes> previewButtons() const;
-    // Runs the conversion again after a slider, palette or method change (or redraws the chart).
-    void reconvert();
-    // Starts the next piece of work on the worker unless one is running or nothing waits.
-    void startWork();
-    // Shows a finished piece of work (or reports a failed load) and starts the next one.
-    void finishWork(const Outcome &outcome);
-    static bool sameSettings(const Settings &a, const Settings &b);
-    // Brings a picture store from the settings it has to the ones wanted.
-    static void applySettings(ATARIpic &store, const Settings &from, const Settings &to);
+    // The one handler of the seven preview buttons: shows preview mode (0 to 6), leaving the Atari view.
+    void choosePreview(int mode);
+    // Converts again with changed settings (or redraws the chart).
+    void reconvert(const Settings &settings);
     // The name of the single local file in a drag, or an empty string.
     static QString droppedFile(const QMimeData *mime);
     // Accepts drag enter and drag move events that carry a single local file, ignores others.
@@ -181,28 +149,18 @@ private:
     // Asks for a file to open in the folder of the last one opened, and remembers the new folder.
     QString askOpenFileName(const QString &caption, const QString &filter);
 
-    using SaveFunction = bool (*)(ATARIpic &pic, const QString &fileName, QString *error);
+    using SaveFunction = bool (*)(const ATARIpic &pic, const QString &fileName, QString *error);
     // Asks for a file name (suggesting the photo's name with suffix, in the last folder saved to),
     // adds suffix ("asm", "xex") to a name that has none, and writes the picture with save; a
     // failure is shown as a warning.
     void exportPicture(const QString &caption, const QString &filter, const QString &suffix, SaveFunction save);
 
-    ATARIpic *pic;
-    ATARIpic *spare = nullptr; // the store the worker converts into, swapped with pic when done
+    MainWindowDialogs dialogs;
+    ConversionQueue *queue;
     QImage *image;
     QGraphicsScene *scene;
-    quint8 previewMode;
-    bool pictureLoaded;
-    // The photo the picture was loaded from; empty before the first load.
-    QString loadedFile;
-    std::shared_ptr<const std::vector<quint32>> source; // the loaded picture, null before
-    Settings wanted;     // the latest settings asked for
-    Settings shown;      // the settings of pic
-    Settings spareHas;   // the settings of spare
-    QThreadPool *worker = nullptr;
-    bool working = false;       // a piece of work runs on the worker
-    bool conversionDue = false; // settings changed since the running or last conversion started
-    QString loadingFile;        // the picture being read or waiting to be read
+    QButtonGroup *previewButtons;
+    quint8 previewMode = 0;
     Ui_MainWindow *ui;
     QGraphicsPixmapItem *pixmapItem = nullptr;
     bool atariView = false;

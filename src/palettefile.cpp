@@ -2,6 +2,7 @@
 
 #include "plainfiles.h"
 
+#include <QCoreApplication>
 #include <QFile>
 
 #include <unistd.h>
@@ -29,8 +30,9 @@ bool read(const QString &fileName, quint32 *rgb, QString *error)
     }
     if (bytes.size() != kRawSize && bytes.size() != kTableSize) {
         *error = bytes.size() > kTableSize
-                     ? QStringLiteral("the file is larger than a palette (768 or 772 bytes)")
-                     : QStringLiteral("the file has %1 bytes; a palette has 768 or 772").arg(bytes.size());
+                     ? QCoreApplication::translate("PaletteFile", "The file is larger than a palette (768 or 772 bytes).")
+                     : QCoreApplication::translate("PaletteFile", "The file has %1 bytes; a palette has 768 or 772.")
+                           .arg(bytes.size());
         return false;
     }
     const auto *data = reinterpret_cast<const quint8 *>(bytes.constData());

@@ -76,8 +76,8 @@ fi
 
 dpkg-deb -x "$deb" "$work/root"
 for page in rastrel-zo9.1 rastrel-zo9-cli.1; do
-    if ! gzip -dc "$work/root/usr/share/man/man1/$page.gz" | cmp -s - "$source/man/$page"; then
-        fail "usr/share/man/man1/$page.gz is not the compressed man/$page"
+    if ! gzip -dc "$work/root/usr/share/man/man1/$page.gz" | cmp -s - "$build/man/$page"; then
+        fail "usr/share/man/man1/$page.gz is not the compressed man/$page with the version filled in"
     fi
 done
 

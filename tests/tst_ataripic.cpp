@@ -3,6 +3,7 @@
 #include <QtTest>
 
 #include <algorithm>
+#include <vector>
 #include <memory>
 #include <random>
 
@@ -350,10 +351,11 @@ void TestAtariPic::resetRewindsCursor()
 {
     const auto pic = std::make_unique<ATARIpic>();
     pic->copy(photo.constData());
-    quint8 *hues = pic->hueTable();
+    std::vector<quint8> hues(pic->hueTable(), pic->hueTable() + kHues);
     hues[0] = 0x50;
     hues[1] = 0xA0;
     hues[2] = 0x00;
+    pic->setConverted(pic->outputBytes(), hues.data());
 
     pic->reset();
     QCOMPARE(pic->hueCursor(), 0u);
@@ -530,9 +532,8 @@ void TestAtariPic::lineConvertInvariants()
     QVector<quint8> output(kAtariPixels, 0xFF);
 
     const auto pic = std::make_unique<ATARIpic>();
-    quint8 *hues = pic->hueTable();
-    for (int e = 0; e < kHues; ++e)
-        hues[e] = 0x0F;
+    const std::vector<quint8> filler(kHues, 0x0F);
+    pic->setConverted(pic->outputBytes(), filler.data());
     pic->lineConvert(input.constData(), output.data());
 
     for (int i = 0; i < kAtariPixels; ++i)

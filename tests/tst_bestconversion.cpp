@@ -9,7 +9,7 @@
 #include "bestconversion.h"
 #include "colourscience.h"
 #include "exhaustivesearch.h"
-#include "picturefiles.h"
+#include "pictureloader.h"
 
 using ColourScience::Lab;
 
@@ -102,7 +102,7 @@ std::vector<quint32> makePicture(Source source, quint32 seed, const std::vector<
     case Source::Photo: {
         std::vector<quint32> pixels(Geometry::kSourcePixels);
         QString error;
-        if (!PictureFiles::load(QStringLiteral(RASTREL_TEST_DATA "/chelsea.jpg"), pixels.data(), &error))
+        if (!PictureLoader::load(QStringLiteral(RASTREL_TEST_DATA "/chelsea.jpg"), pixels.data(), &error))
             qFatal("%s", qPrintable(error));
         const ATARIpalGen gen;
         for (int j = 0; j < Geometry::kAtariPixels; ++j) {
@@ -188,7 +188,7 @@ void TestBestConversion::matchesBruteForce()
     auto converter = std::make_unique<BestConverter>();
     converter->setPalette(colours.data());
     auto actual = std::make_unique<Expected>();
-    converter->convert(picture.data(), chromaFactor, actual->output, actual->hues);
+    converter->convert(picture.data(), chromaFactor, actual->output, actual->hues, 2);
     auto expected = std::make_unique<Expected>();
     bruteForce(picture, colours, chromaFactor, stride, *expected);
 

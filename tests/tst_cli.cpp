@@ -1,7 +1,8 @@
 #include "atarigeometry.h"
 #include "ataripic.h"
 #include "clitesting.h"
-#include "picturefiles.h"
+#include "pictureloader.h"
+#include "pictureexports.h"
 
 #include <QColor>
 #include <QDir>
@@ -122,7 +123,7 @@ Reference TestCli::reference(const QString &image, int saturation)
     Reference ref;
     std::vector<quint32> pixels(Geometry::kSourcePixels);
     QString error;
-    if (!PictureFiles::load(image, pixels.data(), &error)) {
+    if (!PictureLoader::load(image, pixels.data(), &error)) {
         qWarning("%s: %s", qPrintable(image), qPrintable(error));
         return ref;
     }
@@ -134,7 +135,7 @@ Reference TestCli::reference(const QString &image, int saturation)
     const QString dir = freshDir();
     const QString xexFile = dir + QStringLiteral("/ref.xex");
     const QString asmFile = dir + QStringLiteral("/ref.asm");
-    if (!PictureFiles::saveXex(*ref.pic, xexFile, &error) || !PictureFiles::saveAsm(*ref.pic, asmFile, &error))
+    if (!PictureExports::saveXex(*ref.pic, xexFile, &error) || !PictureExports::saveAsm(*ref.pic, asmFile, &error))
         qWarning("reference: %s", qPrintable(error));
     ref.xex = readAll(xexFile);
     ref.asmText = readAll(asmFile);
@@ -437,14 +438,14 @@ void TestCli::bestMethodAndReport()
 
     std::vector<quint32> pixels(Geometry::kSourcePixels);
     QString error;
-    QVERIFY(PictureFiles::load(chelsea, pixels.data(), &error));
+    QVERIFY(PictureLoader::load(chelsea, pixels.data(), &error));
     ATARIpic expected;
     expected.setMethod(best ? ATARIpic::Method::Best : ATARIpic::Method::Classic);
     if (saturation >= 0)
         expected.newSaturation(saturation);
     expected.copy(pixels.data());
     const QString expectedXex = dir + QStringLiteral("/expected.xex");
-    QVERIFY(PictureFiles::saveXex(expected, expectedXex, &error));
+    QVERIFY(PictureExports::saveXex(expected, expectedXex, &error));
     QCOMPARE(readAll(xexFile), readAll(expectedXex));
 
     const QByteArray line = (chelsea + QLatin1Char(',') + reported + QLatin1Char(',')
@@ -498,7 +499,7 @@ void TestCli::paletteFile()
     expected.setBasePalette(swapped);
     std::vector<quint32> pixels(Geometry::kSourcePixels);
     QString error;
-    QVERIFY(PictureFiles::load(chelsea, pixels.data(), &error));
+    QVERIFY(PictureLoader::load(chelsea, pixels.data(), &error));
     expected.copy(pixels.data());
     comparePlane(pngFile, expected, 3);
 }

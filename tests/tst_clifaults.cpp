@@ -428,7 +428,7 @@ void TestCliFaults::standardStreams()
 
     const StreamRun empty = runWith({"-", "--xex", "-"}, {});
     QCOMPARE(empty.run.exitCode, 1);
-    QCOMPARE(empty.run.errLines, QStringList{kProgram + QStringLiteral(": -: the file is empty")});
+    QCOMPARE(empty.run.errLines, QStringList{kProgram + QStringLiteral(": -: The file is empty.")});
 
     const StreamRun twoOutputs = runWith({chelsea, "--xex", "-", "--asm", "-"}, {});
     QCOMPARE(twoOutputs.run.exitCode, 2);

@@ -1,7 +1,7 @@
 #include "atarigeometry.h"
 #include "decoderprocess.h"
 #include "picturedecoder.h"
-#include "picturefiles.h"
+#include "pictureloader.h"
 #include "testpictures.h"
 
 #include <QElapsedTimer>
@@ -71,7 +71,7 @@ void TestDecoderProcess::initTestCase()
     photo = QStringLiteral(RASTREL_TEST_DATA "/chelsea.jpg");
     photoPixels.assign(kSourcePixels, 0);
     QString error;
-    QVERIFY2(PictureFiles::load(photo, photoPixels.data(), &error), qPrintable(error));
+    QVERIFY2(PictureLoader::load(photo, photoPixels.data(), &error), qPrintable(error));
 }
 
 void TestDecoderProcess::cleanupTestCase()
@@ -102,11 +102,11 @@ void TestDecoderProcess::faults()
     const QString path = write(QStringLiteral("fault-%1").arg(QString::fromLatin1(fault)), "RASTREL-FAULT " + fault);
     std::vector<quint32> pixels(kSourcePixels, kUntouched);
     QString error;
-    QVERIFY(!PictureFiles::load(path, pixels.data(), &error));
+    QVERIFY(!PictureLoader::load(path, pixels.data(), &error));
     QCOMPARE(error, reason);
     QVERIFY(std::all_of(pixels.begin(), pixels.end(), [](quint32 p) { return p == kUntouched; }));
 
-    QVERIFY2(PictureFiles::load(photo, pixels.data(), &error), qPrintable(error));
+    QVERIFY2(PictureLoader::load(photo, pixels.data(), &error), qPrintable(error));
     QVERIFY(pixels == photoPixels);
 }
 
@@ -163,7 +163,7 @@ void TestDecoderProcess::hostileFiles()
     QString error;
     QElapsedTimer timer;
     timer.start();
-    const bool loaded = PictureFiles::load(path, pixels.data(), &error);
+    const bool loaded = PictureLoader::load(path, pixels.data(), &error);
     qInfo("%d bytes: %s after %.2f s", int(bytes.size()), qPrintable(error), timer.elapsed() / 1e3);
     QVERIFY(!loaded);
     QCOMPARE(error, reason);
@@ -203,7 +203,7 @@ void TestDecoderProcess::notRegularFiles()
 
     std::vector<quint32> pixels(kSourcePixels, kUntouched);
     QString error;
-    QVERIFY(!PictureFiles::load(path, pixels.data(), &error));
+    QVERIFY(!PictureLoader::load(path, pixels.data(), &error));
     QCOMPARE(error, reason);
 }
 

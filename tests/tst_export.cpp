@@ -1,6 +1,6 @@
 #include "atariprogram.h"
 #include "ataripic.h"
-#include "picturefiles.h"
+#include "pictureexports.h"
 
 #include <QByteArray>
 #include <QDataStream>
@@ -12,6 +12,8 @@
 #include <QTemporaryDir>
 #include <QTextStream>
 #include <QVector>
+
+#include <vector>
 #include <QtTest>
 
 #include <csignal>
@@ -40,20 +42,33 @@ QByteArray bytesFromHex(const char *text)
 // A picture whose luminances and hues vary from byte to byte, with hue nibbles in the output
 // bytes that neither export may write. Hue table entries keep a zero low nibble, as a converted
 // picture does, and cover all 16 hues including 15 (a written $F0 that the scan must not revisit).
+// Changes pic's converted picture: change(out, hues) gets copies of its output bytes and hue
+// table, which then replace them.
+template <typename Change>
+void edit(ATARIpic &pic, Change change)
+{
+    std::vector<quint8> out(pic.outputBytes(), pic.outputBytes() + Geometry::kAtariPixels);
+    std::vector<quint8> hues(pic.hueTable(), pic.hueTable() + Geometry::kHues);
+    change(out.data(), hues.data());
+    pic.setConverted(out.data(), hues.data());
+}
+
 void fillVaried(ATARIpic &pic)
 {
-    quint8 *out = pic.outputBytes();
-    for (int i = 0; i < Geometry::kAtariPixels; ++i)
-        out[i] = quint8(((i * 5 + 3) % 16) << 4 | ((i * 7 + i / 80) % 16));
-    quint8 *hues = pic.hueTable();
-    for (int j = 0; j < Geometry::kHues; ++j)
-        hues[j] = quint8(((j * 11 + j / 13) % 16) << 4);
+    edit(pic, [](quint8 *out, quint8 *hues) {
+        for (int i = 0; i < Geometry::kAtariPixels; ++i)
+            out[i] = quint8(((i * 5 + 3) % 16) << 4 | ((i * 7 + i / 80) % 16));
+        for (int j = 0; j < Geometry::kHues; ++j)
+            hues[j] = quint8(((j * 11 + j / 13) % 16) << 4);
+    });
 }
 
 void fillUniform(ATARIpic &pic, quint8 outputByte, quint8 hue)
 {
-    std::fill_n(pic.outputBytes(), Geometry::kAtariPixels, outputByte);
-    std::fill_n(pic.hueTable(), Geometry::kHues, hue);
+    edit(pic, [=](quint8 *out, quint8 *hues) {
+        std::fill_n(out, Geometry::kAtariPixels, outputByte);
+        std::fill_n(hues, Geometry::kHues, hue);
+    });
 }
 
 QString sourceText(ATARIpic &pic)
@@ -753,7 +768,7 @@ private slots:
     void sourceHueLines_data();
     void sourceHueLines();
     void sourceSingleHue();
-    void sourceRepeatsAndLeavesCursor();
+    void sourceRepeatsAndKeepsCursor();
     void rhWalksTableAndStops();
 
     void templateLayout();
@@ -952,8 +967,10 @@ void tst_Export::sourcePictureItems()
 
     auto pic = std::make_unique<ATARIpic>();
     fillUniform(*pic, 0x66, 0x20);
-    pic->outputBytes()[index] = left;
-    pic->outputBytes()[index + 1] = right;
+    edit(*pic, [&](quint8 *out, quint8 *) {
+        out[index] = left;
+        out[index + 1] = right;
+    });
     const QStringList lines = sourceLines(*pic);
     QVERIFY(lines.at(line).startsWith(QLatin1String("    dta ")));
     const QStringList items = lines.at(line).mid(8).split(QLatin1String(", "));
@@ -966,8 +983,10 @@ void tst_Export::sourceWritesOnlyLuminance()
 {
     auto pic = std::make_unique<ATARIpic>();
     fillUniform(*pic, 0, 0x40);
-    for (int i = 0; i < Geometry::kAtariPixels; ++i)
-        pic->outputBytes()[i] = quint8((i % 15 + 1) << 4);
+    edit(*pic, [](quint8 *out, quint8 *) {
+        for (int i = 0; i < Geometry::kAtariPixels; ++i)
+            out[i] = quint8((i % 15 + 1) << 4);
+    });
     const QStringList lines = sourceLines(*pic);
     for (int line = kPictureFirstLine; line <= 280; ++line) {
         if (line == 244)
@@ -1020,7 +1039,7 @@ void tst_Export::sourceHueLines()
 
     auto pic = std::make_unique<ATARIpic>();
     fillUniform(*pic, 0x11, 0x30);
-    pic->hueTable()[entry] = 0xA0;
+    edit(*pic, [&](quint8 *, quint8 *hues) { hues[entry] = 0xA0; });
     const QStringList lines = sourceLines(*pic);
     QCOMPARE(lines.at(line), QStringLiteral("    pc($A0)"));
     QCOMPARE(lines.count(QStringLiteral("    pc($A0)")), 1);
@@ -1043,24 +1062,27 @@ void tst_Export::sourceSingleHue()
     QCOMPARE(colourWrites, Geometry::kHues + 2 * Geometry::kLinePairs + 2);
 }
 
-void tst_Export::sourceRepeatsAndLeavesCursor()
+void tst_Export::sourceRepeatsAndKeepsCursor()
 {
     auto pic = std::make_unique<ATARIpic>();
     fillVaried(*pic);
-    pic->hueTable()[1559] = 0xE0;
+    edit(*pic, [](quint8 *, quint8 *hues) { hues[1559] = 0xE0; });
     const QString first = sourceText(*pic);
-    QCOMPARE(pic->hueCursor(), quint32(1559));
-    QCOMPARE(QString::fromLatin1(pic->rh()), QStringLiteral("$E0"));
-    QCOMPARE(pic->hueCursor(), quint32(1559));
+    QCOMPARE(pic->hueCursor(), quint32(0));
+    QVERIFY(first.contains(QStringLiteral("pc($E0)")));
+    pic->rh();
     const QString second = sourceText(*pic);
+    QCOMPARE(pic->hueCursor(), quint32(1));
     QCOMPARE(second, first);
 }
 
 void tst_Export::rhWalksTableAndStops()
 {
     auto pic = std::make_unique<ATARIpic>();
-    for (int j = 0; j < Geometry::kHues; ++j)
-        pic->hueTable()[j] = quint8(j);
+    edit(*pic, [](quint8 *, quint8 *hues) {
+        for (int j = 0; j < Geometry::kHues; ++j)
+            hues[j] = quint8(j);
+    });
 
     for (int round = 0; round < 2; ++round) {
         pic->reset();
@@ -1075,8 +1097,8 @@ void tst_Export::rhWalksTableAndStops()
         QCOMPARE(pic->hueCursor(), quint32(1559));
     }
 
+    edit(*pic, [](quint8 *, quint8 *hues) { hues[0] = 0xAB; });
     pic->reset();
-    pic->hueTable()[0] = 0xAB;
     const char *text = pic->rh();
     QCOMPARE(QByteArray(text), QByteArray("$AB"));
     QCOMPARE(text[3], '\0');
@@ -1149,8 +1171,10 @@ void tst_Export::fillUniformLuminance15GivesTemplate()
 {
     auto pic = std::make_unique<ATARIpic>();
     fillUniform(*pic, 0x3F, 0xF0);
-    for (int i = 0; i < Geometry::kAtariPixels; ++i)
-        pic->outputBytes()[i] = quint8((i % 16) << 4 | 0x0F);
+    edit(*pic, [](quint8 *out, quint8 *) {
+        for (int i = 0; i < Geometry::kAtariPixels; ++i)
+            out[i] = quint8((i % 16) << 4 | 0x0F);
+    });
     QCOMPARE(executable(*pic), storedTemplate());
 }
 
@@ -1158,8 +1182,10 @@ void tst_Export::fillLuminanceZero()
 {
     auto pic = std::make_unique<ATARIpic>();
     fillVaried(*pic);
-    for (int i = 0; i < Geometry::kAtariPixels; ++i)
-        pic->outputBytes()[i] &= 0xF0;
+    edit(*pic, [](quint8 *out, quint8 *) {
+        for (int i = 0; i < Geometry::kAtariPixels; ++i)
+            out[i] &= 0xF0;
+    });
     const QByteArray x = executable(*pic);
     const QByteArray t = storedTemplate();
     QCOMPARE(x.size(), AtariProgram::kXexSize);
@@ -1215,12 +1241,14 @@ void tst_Export::fillPlaceholders()
 
     auto pic = std::make_unique<ATARIpic>();
     fillUniform(*pic, 0x22, 0x60);
-    if (pixel >= 0) {
-        pic->outputBytes()[pixel] = left;
-        pic->outputBytes()[pixel + 1] = right;
-    }
-    if (hueEntry >= 0)
-        pic->hueTable()[hueEntry] = hue;
+    edit(*pic, [&](quint8 *out, quint8 *hues) {
+        if (pixel >= 0) {
+            out[pixel] = left;
+            out[pixel + 1] = right;
+        }
+        if (hueEntry >= 0)
+            hues[hueEntry] = hue;
+    });
 
     std::array<quint8, AtariProgram::kXexSize> filled{};
     AtariProgram::fillExecutable(pic->outputBytes(), pic->hueTable(), filled);
@@ -1242,8 +1270,10 @@ void tst_Export::fillMapsEveryPlaceholder()
 {
     auto pic = std::make_unique<ATARIpic>();
     fillVaried(*pic);
-    for (int j = 0; j < Geometry::kHues; j += 3)
-        pic->hueTable()[j] |= quint8(j % 16);
+    edit(*pic, [](quint8 *, quint8 *hues) {
+        for (int j = 0; j < Geometry::kHues; j += 3)
+            hues[j] |= quint8(j % 16);
+    });
     std::array<quint8, AtariProgram::kXexSize> filled{};
     AtariProgram::fillExecutable(pic->outputBytes(), pic->hueTable(), filled);
 
@@ -1361,10 +1391,10 @@ void tst_Export::savedFilesRepeat()
     const QString xex1 = dir.filePath(QStringLiteral("first.xex"));
     const QString xex2 = dir.filePath(QStringLiteral("second.xex"));
     QString error;
-    QVERIFY2(PictureFiles::saveAsm(*pic, asm1, &error), qPrintable(error));
-    QVERIFY2(PictureFiles::saveAsm(*pic, asm2, &error), qPrintable(error));
-    QVERIFY2(PictureFiles::saveXex(*pic, xex1, &error), qPrintable(error));
-    QVERIFY2(PictureFiles::saveXex(*pic, xex2, &error), qPrintable(error));
+    QVERIFY2(PictureExports::saveAsm(*pic, asm1, &error), qPrintable(error));
+    QVERIFY2(PictureExports::saveAsm(*pic, asm2, &error), qPrintable(error));
+    QVERIFY2(PictureExports::saveXex(*pic, xex1, &error), qPrintable(error));
+    QVERIFY2(PictureExports::saveXex(*pic, xex2, &error), qPrintable(error));
     QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 4);
 
     auto contents = [](const QString &name) {
@@ -1384,7 +1414,7 @@ void tst_Export::savedFilesRepeat()
 
     // Saving again over an existing file replaces it.
     fillUniform(*pic, 0x3F, 0xF0);
-    QVERIFY2(PictureFiles::saveXex(*pic, xex1, &error), qPrintable(error));
+    QVERIFY2(PictureExports::saveXex(*pic, xex1, &error), qPrintable(error));
     QCOMPARE(contents(xex1), storedTemplate());
 }
 
@@ -1427,9 +1457,9 @@ void tst_Export::failedSaveKeepsTarget()
     if (kind == QLatin1String("full disk")) {
         FileSizeLimit limit(4096);
         QVERIFY(limit.active);
-        saved = executable ? PictureFiles::saveXex(*pic, target, &error) : PictureFiles::saveAsm(*pic, target, &error);
+        saved = executable ? PictureExports::saveXex(*pic, target, &error) : PictureExports::saveAsm(*pic, target, &error);
     } else {
-        saved = executable ? PictureFiles::saveXex(*pic, target, &error) : PictureFiles::saveAsm(*pic, target, &error);
+        saved = executable ? PictureExports::saveXex(*pic, target, &error) : PictureExports::saveAsm(*pic, target, &error);
     }
 
     QVERIFY(!saved);

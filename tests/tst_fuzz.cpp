@@ -2,7 +2,7 @@
 #include "decodermessages.h"
 #include "decoderprocess.h"
 #include "loadbudget.h"
-#include "picturefiles.h"
+#include "pictureloader.h"
 #include "testpictures.h"
 
 #include <QBuffer>
@@ -86,7 +86,7 @@ Outcome loadWith(const QString &path, int perturbation)
     qputenv("MALLOC_PERTURB_", QByteArray::number(perturbation));
     DecoderProcess::endIdleWorkers();
     Outcome outcome;
-    outcome.loaded = PictureFiles::load(path, outcome.pixels.data(), &outcome.error);
+    outcome.loaded = PictureLoader::load(path, outcome.pixels.data(), &outcome.error);
     qunsetenv("MALLOC_PERTURB_");
     DecoderProcess::endIdleWorkers();
     return outcome;
@@ -100,7 +100,7 @@ std::vector<Outcome> loadAllWith(const QStringList &paths, int perturbation)
     DecoderProcess::endIdleWorkers();
     std::vector<Outcome> outcomes(size_t(paths.size()));
     for (int i = 0; i < paths.size(); ++i)
-        outcomes[size_t(i)].loaded = PictureFiles::load(paths.at(i), outcomes[size_t(i)].pixels.data(),
+        outcomes[size_t(i)].loaded = PictureLoader::load(paths.at(i), outcomes[size_t(i)].pixels.data(),
                                                         &outcomes[size_t(i)].error);
     qunsetenv("MALLOC_PERTURB_");
     DecoderProcess::endIdleWorkers();
@@ -175,7 +175,7 @@ void TestFuzz::mutants()
 
     std::vector<quint32> original(kSourcePixels);
     QString error;
-    QVERIFY2(PictureFiles::load(write(name, seed), original.data(), &error), qPrintable(error));
+    QVERIFY2(PictureLoader::load(write(name, seed), original.data(), &error), qPrintable(error));
 
     // The one line a damaged picture may log is expected here; the findings check its form.
     logged.clear();

@@ -35,7 +35,7 @@
 
 #include "ataripic.h"
 #include "mainwindow.h"
-#include "picturefiles.h"
+#include "pictureloader.h"
 
 using namespace Geometry;
 
@@ -73,23 +73,25 @@ struct FakeDialogs
 
     void install(MainWindow &window)
     {
-        window.dialogs.openFileName = [this](QWidget *, const QString &caption, const QString &directory,
+        MainWindowDialogs dialogs;
+        dialogs.openFileName = [this](QWidget *, const QString &caption, const QString &directory,
                                              const QString &filter) {
             openQuestions << caption + QLatin1Char('|') + filter;
             openDirectories << directory;
             return openAnswer;
         };
-        window.dialogs.saveFileName = [this](QWidget *, const QString &caption, const QString &suggestedName,
+        dialogs.saveFileName = [this](QWidget *, const QString &caption, const QString &suggestedName,
                                              const QString &filter) {
             saveQuestions << caption + QLatin1Char('|') + filter;
             saveSuggestions << suggestedName;
             return saveAnswer;
         };
-        window.dialogs.confirmOverwrite = [this](QWidget *, const QString &caption, const QString &fileName) {
+        dialogs.confirmOverwrite = [this](QWidget *, const QString &caption, const QString &fileName) {
             overwriteQuestions << caption + QLatin1Char('|') + fileName;
             return overwriteAnswer;
         };
-        window.dialogs.warning = [this](QWidget *, const QString &, const QString &text) { warnings << text; };
+        dialogs.warning = [this](QWidget *, const QString &, const QString &text) { warnings << text; };
+        window.setDialogs(dialogs);
     }
 };
 
@@ -236,7 +238,7 @@ std::vector<quint32> loadedPixels(const QString &fileName)
 {
     std::vector<quint32> pixels(kSourcePixels, 0);
     QString error;
-    if (!PictureFiles::load(fileName, pixels.data(), &error))
+    if (!PictureLoader::load(fileName, pixels.data(), &error))
         pixels.clear();
     return pixels;
 }
@@ -306,6 +308,7 @@ private slots:
     void keysChoosePreviews_data();
     void keysChoosePreviews();
     void paletteFileIsUsedAndRemembered();
+    void rememberedChoicesAtStartAndShiftP();
     void bestMethodIsChosenAndRemembered();
     void openFilterMatches_data();
     void openFilterMatches();
@@ -1143,6 +1146,54 @@ void tst_MainWindow::paletteFileIsUsedAndRemembered()
     QVERIFY(again.picture().palette().hasBuiltInBase());
 }
 
+// A remembered best method and palette file: after a restart the menu shows both checked and the
+// start chart is drawn in the file's colours; Shift+P returns to the built-in ones.
+void tst_MainWindow::rememberedChoicesAtStartAndShiftP()
+{
+    QTemporaryDir dir;
+    QByteArray bytes;
+    for (int i = 0; i < 256; ++i)
+        bytes.append(char(255 - i)).append(char(i / 3)).append(char(i));
+    const QString paletteFile = dir.filePath(QStringLiteral("start.pal"));
+    {
+        QFile file(paletteFile);
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size());
+    }
+    QSettings().setValue(QStringLiteral("method"), QStringLiteral("best"));
+    QSettings().setValue(QStringLiteral("palette"), paletteFile);
+    const auto fileColour = [&bytes](int v) {
+        return quint32(quint8(bytes.at(3 * v))) << 16 | quint32(quint8(bytes.at(3 * v + 1))) << 8
+               | quint32(quint8(bytes.at(3 * v + 2)));
+    };
+    // The chart's colour byte at (x, y): hue bands top to bottom, luminance steps left to right.
+    const auto chartByte = [](int x, int y) { return (y * 16 / kSourceHeight) << 4 | (x * 16 / kSourceWidth); };
+
+    FakeDialogs fake;
+    MainWindow window;
+    fake.install(window);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowActive(&window));
+    const auto action = [&window](const QString &text) {
+        for (QAction *a : window.findChildren<QAction *>())
+            if (a->text() == text)
+                return a;
+        return static_cast<QAction *>(nullptr);
+    };
+    QVERIFY(action(QStringLiteral("Best conversion (least CIEDE2000)"))->isChecked());
+    QVERIFY(!action(QStringLiteral("Classic conversion"))->isChecked());
+    QTest::keyClick(&window, Qt::Key_8);
+    QString wrong = mismatch(shownImage(window), [&](int x, int y) { return fileColour(chartByte(x, y)) | kOpaque; });
+    QVERIFY2(wrong.isEmpty(), qPrintable(wrong));
+
+    QTest::keyClick(&window, Qt::Key_P, Qt::ShiftModifier);
+    window.waitForIdle();
+    const ATARIpalGen builtIn;
+    wrong = mismatch(shownImage(window), [&](int x, int y) { return builtIn.getBase(quint8(chartByte(x, y))) | kOpaque; });
+    QVERIFY2(wrong.isEmpty(), qPrintable(wrong));
+    QVERIFY(!QSettings().contains(QStringLiteral("palette")));
+    QSettings().clear();
+}
+
 // Key B converts with the best method at once, the choice survives a restart, and the quality
 // figure is offered once a picture is loaded.
 void tst_MainWindow::bestMethodIsChosenAndRemembered()
@@ -1394,12 +1445,12 @@ void tst_MainWindow::slowLoadKeepsWindowResponsive()
     QVERIFY(QTest::qWaitForWindowExposed(&window));
     std::atomic<bool> release{false};
     std::atomic<int> reads{0};
-    window.pictureReader = [&release, &reads](const QString &fileName, quint32 *out, QString *error) {
+    window.setPictureReader([&release, &reads](const QString &fileName, quint32 *out, QString *error) {
         ++reads;
         while (!release.load())
             QThread::msleep(2);
-        return PictureFiles::load(fileName, out, error);
-    };
+        return PictureLoader::load(fileName, out, error);
+    });
     QSignalSpy shown(&window, &MainWindow::conversionShown);
     QSignalSpy idle(&window, &MainWindow::idle);
 
@@ -1444,12 +1495,12 @@ void tst_MainWindow::failedSlowLoadKeepsLaterSliderMove()
     MainWindow window;
     fake.install(window);
     std::atomic<bool> release{false};
-    window.pictureReader = [&release](const QString &, quint32 *, QString *error) {
+    window.setPictureReader([&release](const QString &, quint32 *, QString *error) {
         while (!release.load())
             QThread::msleep(2);
         *error = QStringLiteral("the test refuses it");
         return false;
-    };
+    });
     fake.openAnswer = QStringLiteral("/nowhere/photo.jpg");
     QTest::mouseClick(child<QPushButton>(window, "pushButton_Load"), Qt::LeftButton);
     child<QSlider>(window, "horizontalSlider")->setValue(0);

@@ -8,7 +8,7 @@
 #include "bestconversion.h"
 #include "colourscience.h"
 #include "exhaustivesearch.h"
-#include "picturefiles.h"
+#include "pictureloader.h"
 
 using namespace Geometry;
 
@@ -35,7 +35,7 @@ void TestMethods::initTestCase()
 {
     photo.resize(kSourcePixels);
     QString error;
-    QVERIFY2(PictureFiles::load(QStringLiteral(RASTREL_TEST_DATA "/coffee.jpg"), photo.data(), &error),
+    QVERIFY2(PictureLoader::load(QStringLiteral(RASTREL_TEST_DATA "/coffee.jpg"), photo.data(), &error),
              qPrintable(error));
 }
 

@@ -8,7 +8,7 @@
 #include "ataripalgen.h"
 #include "ataripic.h"
 #include "nearestindex.h"
-#include "picturefiles.h"
+#include "pictureloader.h"
 
 namespace {
 
@@ -140,7 +140,7 @@ void TestNearestIndex::photoPixels()
 
     std::vector<quint32> pixels(Geometry::kSourcePixels);
     QString error;
-    QVERIFY2(PictureFiles::load(QStringLiteral(RASTREL_TEST_DATA "/chelsea.jpg"), pixels.data(), &error),
+    QVERIFY2(PictureLoader::load(QStringLiteral(RASTREL_TEST_DATA "/chelsea.jpg"), pixels.data(), &error),
              qPrintable(error));
     const auto pic = std::make_unique<ATARIpic>();
     pic->newSaturation(saturation * 100.0);

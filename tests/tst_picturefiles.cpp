@@ -1,6 +1,7 @@
 #include "atarigeometry.h"
 #include "decodermessages.h"
-#include "picturefiles.h"
+#include "pictureloader.h"
+#include "pictureexports.h"
 #include "testpictures.h"
 
 #include <QBuffer>
@@ -103,7 +104,7 @@ void TestPictureFiles::loadsRealPhoto()
 {
     const QString path = QStringLiteral(RASTREL_TEST_DATA "/chelsea.jpg");
     QString error;
-    QVERIFY2(PictureFiles::load(path, pixels.data(), &error), qPrintable(error));
+    QVERIFY2(PictureLoader::load(path, pixels.data(), &error), qPrintable(error));
 
     // Nearest-pixel scaling of the 451x300 photo samples at pixel centres:
     // pixel (x, y) comes from ((2x + 1) * 451 / 640, (2y + 1) * 300 / 480).
@@ -144,7 +145,7 @@ void TestPictureFiles::scalesToSourceSize()
     const QString path = write(QStringLiteral("blocks.png"), encode(image, "PNG"));
 
     QString error;
-    QVERIFY2(PictureFiles::load(path, pixels.data(), &error), qPrintable(error));
+    QVERIFY2(PictureLoader::load(path, pixels.data(), &error), qPrintable(error));
     for (int y = 0; y < kSourceHeight; ++y)
         for (int x = 0; x < kSourceWidth; ++x)
             QCOMPARE(pixels[y * kSourceWidth + x], colours[y / 80][x / 80]);
@@ -156,7 +157,7 @@ void TestPictureFiles::decodesByContent()
     image.fill(qRgb(10, 200, 30));
     const QString path = write(QStringLiteral("really-a-png.jpg"), encode(image, "PNG"));
     QString error;
-    QVERIFY2(PictureFiles::load(path, pixels.data(), &error), qPrintable(error));
+    QVERIFY2(PictureLoader::load(path, pixels.data(), &error), qPrintable(error));
     QCOMPARE(pixels.front(), qRgb(10, 200, 30));
     QCOMPARE(pixels.back(), qRgb(10, 200, 30));
 }
@@ -169,10 +170,10 @@ void TestPictureFiles::loadsPartlyDamagedJpeg()
     const QString path = write(QStringLiteral("truncated.jpg"), whole.left(whole.size() / 2));
 
     QString error;
-    QVERIFY2(PictureFiles::load(path, pixels.data(), &error), qPrintable(error));
+    QVERIFY2(PictureLoader::load(path, pixels.data(), &error), qPrintable(error));
     // The top rows come from the intact data and match the undamaged photo.
     std::vector<quint32> intact(kSourcePixels);
-    QVERIFY(PictureFiles::load(photo.fileName(), intact.data(), &error));
+    QVERIFY(PictureLoader::load(photo.fileName(), intact.data(), &error));
     QVERIFY(std::equal(pixels.begin(), pixels.begin() + 10 * kSourceWidth, intact.begin()));
 }
 
@@ -186,7 +187,7 @@ void TestPictureFiles::refusesBadFile_data()
     QByteArray damagedHeader = jpeg;
     damagedHeader.truncate(30);
 
-    QTest::newRow("empty file") << "empty.jpg" << QByteArray() << "the file is empty";
+    QTest::newRow("empty file") << "empty.jpg" << QByteArray() << "The file is empty.";
     QTest::newRow("not an image") << "notes.jpg" << QByteArray("these are my notes, not a photo\n") << QString();
     QTest::newRow("damaged header") << "damaged.jpg" << damagedHeader << QString();
     // Junk before a marker is a warning; the scan missing is the error that ends decoding, and the
@@ -220,7 +221,7 @@ void TestPictureFiles::refusesBadFile()
 
     const QString path = write(name, bytes);
     QString error;
-    QVERIFY(!PictureFiles::load(path, pixels.data(), &error));
+    QVERIFY(!PictureLoader::load(path, pixels.data(), &error));
     QVERIFY(!error.isEmpty());
     QVERIFY2(error.contains(reasonPart), qPrintable(error));
     QVERIFY(std::all_of(pixels.begin(), pixels.end(), [](quint32 p) { return p == kUntouched; }));
@@ -276,7 +277,7 @@ void TestPictureFiles::admitsLargeCameraPhoto()
     QFETCH(int, height);
     const QString path = write(QStringLiteral("big.jpg"), jpegClaiming(width, height));
     QString error;
-    PictureFiles::load(path, pixels.data(), &error);
+    PictureLoader::load(path, pixels.data(), &error);
     QVERIFY2(!error.contains(QStringLiteral("megapixels")), qPrintable(error));
     QVERIFY2(!error.contains(QStringLiteral("memory")), qPrintable(error));
 }
@@ -304,7 +305,7 @@ void TestPictureFiles::namesSystemReason()
         QSKIP("The superuser reads a file whatever its permissions say.");
 
     QString error;
-    QVERIFY(!PictureFiles::load(path, pixels.data(), &error));
+    QVERIFY(!PictureLoader::load(path, pixels.data(), &error));
     QVERIFY2(error.contains(reasonPart), qPrintable(error));
     QVERIFY(std::all_of(pixels.begin(), pixels.end(), [](quint32 p) { return p == kUntouched; }));
 }
@@ -343,7 +344,7 @@ void TestPictureFiles::turnsPhotoUpright()
                                TestPictures::withExifOrientation(TestPictures::encode(photo, "JPG"), orientation));
 
     QString error;
-    QVERIFY2(PictureFiles::load(path, pixels.data(), &error), qPrintable(error));
+    QVERIFY2(PictureLoader::load(path, pixels.data(), &error), qPrintable(error));
     // Quadrant centres and points near the corners, away from the edges where JPEG blurs colours.
     const QPoint points[4][2] = {{{80, 60}, {10, 10}},
                                  {{240, 60}, {309, 10}},

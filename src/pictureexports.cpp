@@ -1,8 +1,6 @@
-#include "picturefiles.h"
+#include "pictureexports.h"
 
-#include "atarigeometry.h"
 #include "ataripic.h"
-#include "decoderprocess.h"
 #include "plainfiles.h"
 
 #include <QBuffer>
@@ -12,10 +10,6 @@
 #include <QTextStream>
 
 #include <functional>
-
-#include <unistd.h>
-
-using namespace Geometry;
 
 namespace {
 
@@ -31,24 +25,14 @@ QByteArray render(QIODevice::OpenMode mode, const std::function<void(QBuffer &)>
 
 } // namespace
 
-namespace PictureFiles {
+namespace PictureExports {
 
 bool saveBytes(const QString &fileName, const QByteArray &bytes, QString *error)
 {
     return PlainFiles::write(fileName, bytes, error);
 }
 
-bool load(const QString &fileName, quint32 *pixels, QString *error, QString *warning)
-{
-    return DecoderProcess::decodeFile(fileName, pixels, error, warning);
-}
-
-bool loadStandardInput(quint32 *pixels, QString *error, QString *warning)
-{
-    return DecoderProcess::decodeStream(STDIN_FILENO, QStringLiteral("-"), pixels, error, warning);
-}
-
-bool saveAsm(ATARIpic &pic, const QString &fileName, QString *error)
+bool saveAsm(const ATARIpic &pic, const QString &fileName, QString *error)
 {
     const QByteArray text = render(QIODevice::Text, [&pic](QBuffer &buffer) {
         QTextStream out(&buffer);
@@ -57,7 +41,7 @@ bool saveAsm(ATARIpic &pic, const QString &fileName, QString *error)
     return saveBytes(fileName, text, error);
 }
 
-bool saveXex(ATARIpic &pic, const QString &fileName, QString *error)
+bool saveXex(const ATARIpic &pic, const QString &fileName, QString *error)
 {
     const QByteArray bytes = render(QIODevice::NotOpen, [&pic](QBuffer &buffer) {
         QDataStream out(&buffer);
@@ -90,4 +74,4 @@ bool savePreviewPng(const ATARIpic &pic, quint8 mode, const QString &fileName, Q
     return saveBytes(fileName, png, error);
 }
 
-} // namespace PictureFiles
+} // namespace PictureExports

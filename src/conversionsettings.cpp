@@ -1,0 +1,26 @@
+#include "conversionsettings.h"
+
+#include "sliderscale.h"
+
+int ConversionSettings::sliderInEffect() const
+{
+    if (hasSlider)
+        return slider;
+    return method == ATARIpic::Method::Best ? kPhotographedChromaValue
+                                            : qRound(ATARIpalGen::kInitialSaturation * kMaxSliderValue);
+}
+
+bool ConversionSettings::operator==(const ConversionSettings &other) const
+{
+    return method == other.method && hasSlider == other.hasSlider && slider == other.slider
+           && basePalette == other.basePalette;
+}
+
+void applySettings(ATARIpic &store, const ConversionSettings &from, const ConversionSettings &to)
+{
+    if (to.hasSlider && (!from.hasSlider || from.slider != to.slider))
+        store.newSaturation(static_cast<double>(to.slider));
+    if (to.basePalette != from.basePalette)
+        store.setBasePalette(to.basePalette.empty() ? nullptr : to.basePalette.data());
+    store.setMethod(to.method);
+}

@@ -13,9 +13,9 @@ class QImage;
 // Nothing here changes the picture store.
 namespace PictureExports {
 
-// Writes bytes to fileName. On failure returns false, leaves any existing file as it was, leaves
-// no partial file and sets error to the reason. "-" writes to the standard output; an existing
-// file that is not a regular file (a device, a FIFO) is written into, not replaced.
+// Writes bytes to fileName (see PlainFiles::write: "-" is the standard output; a device or FIFO is
+// written into, not replaced). On failure returns false, leaves any existing file as it was, leaves
+// no partial file and sets error to the reason.
 bool saveBytes(const QString &fileName, const QByteArray &bytes, QString *error);
 
 // Writes the assembler source of pic's converted picture to fileName; failures as for saveBytes.

@@ -96,8 +96,8 @@ qint64 floorDivision(qint64 numerator, qint64 denominator)
     return quotient * denominator > numerator ? quotient - 1 : quotient;
 }
 
-// Where the centre of each of count target pixels falls in a photo side of length pixels, the
-// photo being shown with pixels * scaleTop / scaleBottom target pixels, centred: the photo pixel
+// Where the centre of each of count target pixels t falls on a photo side of length pixels that is
+// shown centred, length * scaleTop / scaleBottom target pixels long: on photo pixel
 // floor(((2 t + 1 - count) * scaleBottom + length * scaleTop) / (2 scaleTop)), or -1 outside it.
 std::vector<int> samples(int count, int length, qint64 scaleTop, qint64 scaleBottom)
 {

@@ -30,14 +30,19 @@ bool wholeNumber(const QString &text, int low, int high, int *value)
 }
 
 // A name that is the same for every spelling of one file: the canonical path of an existing
-// file (symbolic links resolved), otherwise the cleaned absolute path.
+// file (symbolic links resolved, as a save follows them), otherwise the canonical path of its
+// folder (where the folder exists) followed by its name.
 QString identity(const QString &path)
 {
     const QFileInfo info(path);
     if (info.exists())
         return info.canonicalFilePath();
-    return QDir::cleanPath(info.absoluteFilePath());
+    const QFileInfo folder(info.absolutePath());
+    const QString base = folder.exists() ? folder.canonicalFilePath() : QDir::cleanPath(folder.absoluteFilePath());
+    return base + QLatin1Char('/') + info.fileName();
 }
+
+const QString kStandardStream = QStringLiteral("-");
 
 } // namespace
 
@@ -90,15 +95,18 @@ CommandLine::Result CommandLine::parse(const QStringList &arguments)
         {QStringLiteral("f"), QStringLiteral("format")},
         QStringLiteral("With --output-dir: comma-separated list of xex, asm, png (default xex)."),
         QStringLiteral("LIST"));
-    const QCommandLineOption xexOption(QStringLiteral("xex"),
-                                       QStringLiteral("Write the Atari executable to FILE (single input)."),
-                                       QStringLiteral("FILE"));
-    const QCommandLineOption asmOption(QStringLiteral("asm"),
-                                       QStringLiteral("Write the assembler source to FILE (single input)."),
-                                       QStringLiteral("FILE"));
+    const QCommandLineOption xexOption(
+        QStringLiteral("xex"),
+        QStringLiteral("Write the Atari executable to FILE (single input; '-' for standard output)."),
+        QStringLiteral("FILE"));
+    const QCommandLineOption asmOption(
+        QStringLiteral("asm"),
+        QStringLiteral("Write the assembler source to FILE (single input; '-' for standard output)."),
+        QStringLiteral("FILE"));
     const QCommandLineOption pngOption(
         QStringLiteral("png"),
-        QStringLiteral("Write the preview plane chosen by --preview to FILE as a 320x240 PNG (single input)."),
+        QStringLiteral("Write the preview plane chosen by --preview to FILE as a 320x240 PNG (single input; "
+                       "'-' for standard output)."),
         QStringLiteral("FILE"));
     const QCommandLineOption saturationOption(
         {QStringLiteral("s"), QStringLiteral("saturation")},
@@ -140,7 +148,8 @@ CommandLine::Result CommandLine::parse(const QStringList &arguments)
     parser.addOptions({outputDirOption, formatOption, xexOption, asmOption, pngOption, saturationOption,
                        previewOption, methodOption, paletteOption, reportOption, jobsOption, quietOption});
     parser.addPositionalArgument(QStringLiteral("images"),
-                                 QStringLiteral("Pictures to convert, in any format Qt can read."),
+                                 QStringLiteral("Photos to convert: JPEG, PNG, GIF, BMP, PBM, PGM or PPM files; "
+                                                "'-' alone reads one from standard input."),
                                  QStringLiteral("IMAGE..."));
     help = parser.helpText();
     // Qt adds --help-all for its own options; a converter without a window has none to show.
@@ -158,6 +167,10 @@ CommandLine::Result CommandLine::parse(const QStringList &arguments)
     const QStringList inputs = parser.positionalArguments();
     if (inputs.isEmpty())
         return usage(QStringLiteral("no input picture given"));
+    if (inputs.contains(QString()))
+        return usage(QStringLiteral("an input picture's name is empty"));
+    if (inputs.size() > 1 && inputs.contains(kStandardStream))
+        return usage(QStringLiteral("'-' (standard input) must be the only input picture"));
 
     if (parser.isSet(saturationOption)) {
         const QString text = parser.value(saturationOption);
@@ -214,6 +227,12 @@ CommandLine::Result CommandLine::parse(const QStringList &arguments)
             return usage(QStringLiteral("--%1 needs a non-empty name").arg(option->names().constLast()));
     }
 
+    int toStandardOutput = 0;
+    for (const QCommandLineOption *option : {&xexOption, &asmOption, &pngOption, &reportOption})
+        toStandardOutput += parser.isSet(*option) && parser.value(*option) == kStandardStream ? 1 : 0;
+    if (toStandardOutput > 1)
+        return usage(QStringLiteral("only one of --xex, --asm, --png and --report may be '-' (standard output)"));
+
     QStringList formats{QStringLiteral("xex")};
     if (parser.isSet(formatOption))
         formats = parser.value(formatOption).split(QLatin1Char(','), Qt::SkipEmptyParts);
@@ -261,7 +280,7 @@ bool CommandLine::buildJobs(const QStringList &inputs, const QString &outputDir,
     const QDir dir(outputDir);
     QHash<QString, QString> inputOfName;
     for (const QString &input : inputs) {
-        const QString name = QFileInfo(input).completeBaseName();
+        const QString name = input == kStandardStream ? QStringLiteral("stdin") : QFileInfo(input).completeBaseName();
         const auto previous = inputOfName.constFind(name);
         if (previous != inputOfName.constEnd())
             return fail(QStringLiteral("'%1' and '%2' would both be written as %3.*")
@@ -284,15 +303,18 @@ bool CommandLine::buildJobs(const QStringList &inputs, const QString &outputDir,
 bool CommandLine::checkOutputs()
 {
     QHash<QString, QString> inputOfIdentity;
-    for (const ConversionJob &job : qAsConst(req.jobs))
-        inputOfIdentity.insert(identity(job.input), job.input);
+    for (const ConversionJob &job : qAsConst(req.jobs)) {
+        if (job.input != kStandardStream)
+            inputOfIdentity.insert(identity(job.input), job.input);
+    }
 
     // Every file the run writes: the pictures' outputs and the report.
     QStringList outputs;
     for (const ConversionJob &job : qAsConst(req.jobs))
         outputs << job.outputs();
-    if (!req.reportFile.isEmpty() && req.reportFile != QLatin1String("-"))
+    if (!req.reportFile.isEmpty())
         outputs << req.reportFile;
+    outputs.removeAll(kStandardStream);
 
     QHash<QString, QString> outputOfIdentity;
     for (const QString &output : qAsConst(outputs)) {

@@ -14,7 +14,6 @@
 #include <QGraphicsScene>
 #include <QHelpEvent>
 #include <QImage>
-#include <QImageReader>
 #include <QMenu>
 #include <QMessageBox>
 #include <QMimeData>
@@ -29,6 +28,7 @@
 #include "ataripic.h"
 #include "atarigeometry.h"
 #include "palettefile.h"
+#include "photoformats.h"
 #include "pictureexports.h"
 
 using namespace Geometry;
@@ -354,7 +354,7 @@ void MainWindow::on_pushButton_Exit_clicked()
 QString MainWindow::openFilter()
 {
     return tr("JPG files (%1);;All pictures (%2);;All files (*)")
-        .arg(patterns({"jpg", "jpeg"}), patterns(QImageReader::supportedImageFormats()));
+        .arg(patterns({"jpg", "jpeg"}), patterns(PhotoFormats::suffixes()));
 }
 
 QString MainWindow::askOpenFileName(const QString &caption, const QString &filter)

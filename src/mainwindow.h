@@ -100,7 +100,7 @@ public:
     const ATARIpic &picture() const;
 
     // The open dialog's filters: "JPG files (...)" in either letter case, "All pictures (...)" with
-    // every format QImageReader reads, then "All files (*)".
+    // the photo formats that are read (PhotoFormats::suffixes()), then "All files (*)".
     static QString openFilter();
 
 signals:

@@ -59,7 +59,8 @@ icon_sizes="16 32 48 64 128 256"
 metainfo=usr/share/metainfo/invalid.rastrel_zo9.rastrel_zo9.metainfo.xml
 doc=usr/share/doc/rastrel-zo9
 expected=$( {
-    printf './%s\n' usr/bin/rastrel-zo9 usr/bin/rastrel-zo9-cli usr/share/applications/rastrel-zo9.desktop \
+    printf './%s\n' usr/bin/rastrel-zo9 usr/bin/rastrel-zo9-cli usr/libexec/rastrel-zo9/rastrel-zo9-decoder \
+        usr/share/applications/rastrel-zo9.desktop \
         "$doc/changelog.Debian.gz" "$doc/changelog.gz" "$doc/copyright" \
         usr/share/icons/hicolor/scalable/apps/rastrel-zo9.svg "$metainfo" \
         usr/share/man/man1/rastrel-zo9-cli.1.gz usr/share/man/man1/rastrel-zo9.1.gz

@@ -1242,6 +1242,11 @@ void tst_MainWindow::openFilterMatches_data()
     QTest::newRow("PNG") << "scan.png" << "All All";
     QTest::newRow("capital BMP") << "SCAN.BMP" << "All All";
     QTest::newRow("GIF") << "logo.gif" << "All All";
+    QTest::newRow("netpbm") << "scan.ppm" << "All All";
+    // Drawings, icons and the text formats are not photos.
+    QTest::newRow("SVG") << "drawing.svg" << "All";
+    QTest::newRow("icon") << "app.ico" << "All";
+    QTest::newRow("XPM") << "icon.xpm" << "All";
     QTest::newRow("text") << "notes.txt" << "All";
     QTest::newRow("JPG only in the middle") << "photo.jpg.txt" << "All";
 }

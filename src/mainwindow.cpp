@@ -162,7 +162,7 @@ void MainWindow::createActions()
     addAction(loadPaletteAction);
 
     builtInPaletteAction = new QAction(tr("Built-in palette"), this);
-    builtInPaletteAction->setShortcut(QKeySequence(Qt::SHIFT + Qt::Key_P));
+    builtInPaletteAction->setShortcut(QKeySequence(Qt::SHIFT | Qt::Key_P));
     builtInPaletteAction->setCheckable(true);
     connect(builtInPaletteAction, &QAction::triggered, this, &MainWindow::useBuiltInPalette);
     addAction(builtInPaletteAction);
@@ -181,10 +181,10 @@ void MainWindow::createActions()
 
     // The buttons' own keys: a click on a disabled button (a save before loading) does nothing.
     const std::pair<QKeySequence, QAbstractButton *> buttonKeys[] = {
-        {QKeySequence(Qt::CTRL + Qt::Key_O), ui->pushButton_Load},
-        {QKeySequence(Qt::CTRL + Qt::Key_S), ui->pushButton_Compile},
-        {QKeySequence(Qt::CTRL + Qt::SHIFT + Qt::Key_S), ui->pushButton_Save},
-        {QKeySequence(Qt::CTRL + Qt::Key_Q), ui->pushButton_Exit},
+        {QKeySequence(Qt::CTRL | Qt::Key_O), ui->pushButton_Load},
+        {QKeySequence(Qt::CTRL | Qt::Key_S), ui->pushButton_Compile},
+        {QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S), ui->pushButton_Save},
+        {QKeySequence(Qt::CTRL | Qt::Key_Q), ui->pushButton_Exit},
     };
     for (const auto &[keys, button] : buttonKeys) {
         auto *action = new QAction(button->text(), this);

@@ -124,7 +124,10 @@ bool load(const QString &fileName, quint32 *pixels, QString *error, QString *war
     const QImage image = reader.read();
     messages.finish();
     if (image.isNull()) {
-        *error = reader.errorString();
+        // No reader recognises the content: our words, not the toolkit's "Unsupported image format".
+        *error = reader.error() == QImageReader::UnsupportedFormatError
+                     ? tr("It is not a picture this program can read.")
+                     : reader.errorString();
         if (messages.count() > 0)
             *error += QStringLiteral(" (%1)").arg(messages.first());
         return false;

@@ -188,7 +188,8 @@ CommandLine::Result CommandLine::parse(const QStringList &arguments)
         QStringLiteral("report"),
         QStringLiteral("Write a CSV line per converted picture to FILE ('-' for standard output): "
                        "file,method,saturation,delta_e2000, the mean CIEDE2000 between the photo and "
-                       "what the Atari shows (lower is better)."),
+                       "what the Atari shows (lower is better). Alone, without any other output, it converts every "
+                       "input for the figures only and writes no picture."),
         QStringLiteral("FILE"));
     const QCommandLineOption quietOption({QStringLiteral("q"), QStringLiteral("quiet")},
                                          QStringLiteral("Show no progress; errors are still reported."));
@@ -273,8 +274,10 @@ CommandLine::Result CommandLine::parse(const QStringList &arguments)
     const bool explicitOutputs = parser.isSet(xexOption) || parser.isSet(asmOption) || parser.isSet(pngOption);
     if (toDirectory && explicitOutputs)
         return usage(QStringLiteral("--output-dir cannot be combined with --xex, --asm or --png"));
-    if (!toDirectory && !explicitOutputs)
-        return usage(QStringLiteral("no output requested (use --output-dir, --xex, --asm or --png)"));
+    // The report alone is a complete request: the figures of every input, no picture written.
+    const bool reportOnly = !toDirectory && !explicitOutputs && !req.reportFile.isEmpty();
+    if (!toDirectory && !explicitOutputs && !reportOnly)
+        return usage(QStringLiteral("no output requested (use --output-dir, --xex, --asm, --png or --report)"));
     if (parser.isSet(formatOption) && !toDirectory)
         return usage(QStringLiteral("--format needs --output-dir"));
     if (explicitOutputs && inputs.size() > 1)
@@ -296,6 +299,11 @@ CommandLine::Result CommandLine::parse(const QStringList &arguments)
     if (parser.isSet(formatOption))
         formats = parser.value(formatOption).split(QLatin1Char(','), Qt::SkipEmptyParts);
 
+    if (reportOnly) {
+        for (const QString &input : inputs)
+            req.jobs.append({input, QString(), QString(), QString()});
+        return checkOutputs() ? Result::Convert : Result::UsageError;
+    }
     if (!buildJobs(inputs, toDirectory ? parser.value(outputDirOption) : QString(), formats,
                    parser.value(xexOption), parser.value(asmOption), parser.value(pngOption))
         || !checkOutputs())

@@ -134,6 +134,8 @@ int main(int argc, char *argv[])
             printTo(stderr, QStringLiteral("%1: %2\n").arg(program, failure));
         if (!result.failures.isEmpty())
             ++failed;
+        else if (showProgress && job.outputs().isEmpty())
+            printTo(stderr, QStringLiteral("[%1/%2] %3\n").arg(i + 1).arg(count).arg(job.input));
         else if (showProgress)
             printTo(stderr, QStringLiteral("[%1/%2] %3 -> %4\n")
                                 .arg(i + 1)

@@ -150,6 +150,7 @@ MainWindow::MainWindow(QWidget *parent)
     ui->graphicsView->setScene(scene);
     createActions();
     bestAction->setChecked(start.method == ATARIpic::Method::Best);
+    updateSliderToolTip();
     paintImage();
 }
 
@@ -196,7 +197,7 @@ void MainWindow::createActions()
     addAction(loadPaletteAction);
 
     builtInPaletteAction = new QAction(tr("Built-in palette"), this);
-    builtInPaletteAction->setShortcut(QKeySequence(Qt::SHIFT + Qt::Key_P));
+    builtInPaletteAction->setShortcut(QKeySequence(Qt::SHIFT | Qt::Key_P));
     builtInPaletteAction->setCheckable(true);
     connect(builtInPaletteAction, &QAction::triggered, this, &MainWindow::useBuiltInPalette);
     addAction(builtInPaletteAction);
@@ -215,10 +216,10 @@ void MainWindow::createActions()
 
     // The buttons' own keys: a click on a disabled button (a save before loading) does nothing.
     const std::pair<QKeySequence, QAbstractButton *> buttonKeys[] = {
-        {QKeySequence(Qt::CTRL + Qt::Key_O), ui->pushButton_Load},
-        {QKeySequence(Qt::CTRL + Qt::Key_S), ui->pushButton_Compile},
-        {QKeySequence(Qt::CTRL + Qt::SHIFT + Qt::Key_S), ui->pushButton_Save},
-        {QKeySequence(Qt::CTRL + Qt::Key_Q), ui->pushButton_Exit},
+        {QKeySequence(Qt::CTRL | Qt::Key_O), ui->pushButton_Load},
+        {QKeySequence(Qt::CTRL | Qt::Key_S), ui->pushButton_Compile},
+        {QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S), ui->pushButton_Save},
+        {QKeySequence(Qt::CTRL | Qt::Key_Q), ui->pushButton_Exit},
     };
     for (const auto &[keys, button] : buttonKeys) {
         auto *action = new QAction(button->text(), this);
@@ -279,6 +280,11 @@ AdjustDialog *MainWindow::showAdjustDialog()
 void MainWindow::showAtariView()
 {
     atariView = true;
+    // No preview button stays checked while the Atari view is shown.
+    previewButtons->setExclusive(false);
+    if (QAbstractButton *checked = previewButtons->checkedButton())
+        checked->setChecked(false);
+    previewButtons->setExclusive(true);
     preview();
 }
 
@@ -318,14 +324,9 @@ bool MainWindow::eventFilter(QObject *watched, QEvent *event)
         case QEvent::Drop:
             dropFile(static_cast<QDropEvent *>(event));
             return true;
-        case QEvent::ToolTip: {
-            const QString quality = qualityText();
-            if (quality.isEmpty())
-                QToolTip::hideText();
-            else
-                QToolTip::showText(static_cast<QHelpEvent *>(event)->globalPos(), quality, ui->graphicsView);
+        case QEvent::ToolTip:
+            QToolTip::showText(static_cast<QHelpEvent *>(event)->globalPos(), previewToolTip(), ui->graphicsView);
             return true;
-        }
         default:
             break;
         }
@@ -340,6 +341,16 @@ void MainWindow::useBestMethod(bool best)
     (best ? bestAction : classicAction)->setChecked(true);
     QSettings().setValue(QLatin1String(kMethodKey), best ? QLatin1String(kBestMethod) : QLatin1String("classic"));
     reconvert(settings);
+    updateSliderToolTip();
+}
+
+QString MainWindow::previewToolTip() const
+{
+    QString text = atariView ? atariViewAction->text() : previewButtons->button(previewMode)->text();
+    const QString quality = qualityText();
+    if (!quality.isEmpty())
+        text += QLatin1Char('\n') + quality;
+    return text;
 }
 
 QString MainWindow::qualityText() const
@@ -362,6 +373,8 @@ bool MainWindow::loadPicture(const QString &fileName)
                             .arg(QDir::toNativeSeparators(queue->loadingFile())));
         return false;
     }
+    // As with a file chosen in the dialog, the next dialog starts in its folder.
+    QSettings().setValue(QLatin1String(kOpenFolderKey), QFileInfo(fileName).absolutePath());
     return true;
 }
 
@@ -497,7 +510,6 @@ void MainWindow::exportPicture(const QString &caption, const QString &filter, co
     QString fileName = dialogs.saveFileName(this, caption, suggested, filter);
     if (fileName.isEmpty())
         return;
-    settings.setValue(QLatin1String(kSaveFolderKey), QFileInfo(fileName).absolutePath());
 
     // The dialog confirmed replacing the name as typed, not the one with the suffix added here.
     if (QFileInfo(fileName).suffix().isEmpty()) {
@@ -507,8 +519,12 @@ void MainWindow::exportPicture(const QString &caption, const QString &filter, co
     }
 
     QString error;
-    if (!save(picture(), fileName, &error))
+    if (!save(picture(), fileName, &error)) {
         dialogs.warning(this, caption, tr("Cannot save %1:\n%2").arg(QDir::toNativeSeparators(fileName), error));
+        return;
+    }
+    // Only a folder that took the file is where the next save starts.
+    settings.setValue(QLatin1String(kSaveFolderKey), QFileInfo(fileName).absolutePath());
 }
 
 void MainWindow::on_radioButton_1_clicked()
@@ -552,4 +568,15 @@ void MainWindow::on_horizontalSlider_valueChanged(int value)
     settings.hasSlider = true;
     settings.slider = value;
     reconvert(settings);
+    updateSliderToolTip();
+}
+
+void MainWindow::updateSliderToolTip()
+{
+    const int value = ui->horizontalSlider->value();
+    if (queue->settings().method == ATARIpic::Method::Best)
+        ui->horizontalSlider->setToolTip(tr("%1: the photo's chroma times %2").arg(value).arg(value / 50.0, 0, 'f', 2));
+    else
+        ui->horizontalSlider->setToolTip(
+            tr("%1: the generated palette's saturation %2").arg(value).arg(value / 100.0, 0, 'f', 2));
 }

@@ -84,6 +84,9 @@ public:
     // "Mean CIEDE2000: 7.37" for the loaded picture (what the Atari shows against the photo),
     // empty before a picture is loaded.
     QString qualityText() const;
+    // The preview's tooltip: the view shown (a preview button's name or "What the Atari shows"),
+    // then the quality figure once a picture is loaded.
+    QString previewToolTip() const;
     // Opens (or raises) the "Adjust picture" dialog, non-modal; each change of its fit or tone
     // converts again (coalesced) and is remembered. Returns the dialog.
     AdjustDialog *showAdjustDialog();
@@ -152,6 +155,8 @@ private:
 
     // Asks for a file to open in the folder of the last one opened, and remembers the new folder.
     QString askOpenFileName(const QString &caption, const QString &filter);
+    // The slider's value and what it means for the method in use, as its tooltip.
+    void updateSliderToolTip();
 
     using SaveFunction = bool (*)(const ATARIpic &pic, const QString &fileName, QString *error);
     // Asks for a file name (suggesting the photo's name with suffix, in the last folder saved to),

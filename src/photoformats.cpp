@@ -114,7 +114,7 @@ QByteArray identify(const QByteArray &head, QString *refusal)
         if (readable(optional))
             names << QString::fromLatin1(optional).toUpper();
     }
-    *refusal = other.isEmpty() ? tr("not a photo format (the formats read are %1)").arg(names.join(QStringLiteral(", ")))
+    *refusal = other.isEmpty() ? tr("not a picture this program can read (the formats read are %1)").arg(names.join(QStringLiteral(", ")))
                                : tr("not a photo format (%1)").arg(other);
     return QByteArray();
 }

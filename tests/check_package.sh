@@ -5,11 +5,16 @@
 # the copyright file against LICENSE, the changelogs against CHANGELOG.md, and the metainfo's
 # release. Where they are installed, lintian (no errors), desktop-file-validate and
 # appstreamcli validate check the package, the menu entry and the metainfo.
-# Usage: check_package.sh BUILD_DIR SOURCE_DIR VERSION
+# Usage: check_package.sh BUILD_DIR SOURCE_DIR VERSION QT_MAJOR_VERSION
 set -u
 build=$1
 source=$2
 version=$3
+
+if [ "$4" != 5 ]; then
+    echo "the package is made from the Qt 5 build, the default; this build uses Qt $4: skipping"
+    exit 77
+fi
 
 for tool in cpack dpkg-deb dpkg-shlibdeps; do
     if ! command -v "$tool" >/dev/null 2>&1; then

@@ -148,7 +148,7 @@ void TestDecoderProcess::hostileFiles_data()
                          << "not a photo format (xbm)";
     QTest::newRow("icon") << encode(gradient(16, 16), "ICO") << "not a photo format (ico)";
     QTest::newRow("text") << QByteArray("these are my notes, not a photo\n")
-                          << "not a photo format (the formats read are JPEG, PNG, GIF, BMP, PBM, PGM, PPM)";
+                          << "not a picture this program can read (the formats read are JPEG, PNG, GIF, BMP, PBM, PGM, PPM)";
 }
 
 // Each kind of hostile file is refused with its reason, within the worker's limits (the times are

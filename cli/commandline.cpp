@@ -44,6 +44,60 @@ QString identity(const QString &path)
 
 const QString kStandardStream = QStringLiteral("-");
 
+// The options that fit and adjust the photo before it is converted.
+struct PictureOptions
+{
+    const QCommandLineOption fit{
+        QStringLiteral("fit"),
+        QStringLiteral("How the photo becomes 320x240 (square pixels): stretch (the default: whatever its "
+                       "proportions), crop (proportions kept, the frame filled, the overflow cut equally "
+                       "from both sides) or pad (proportions kept, the whole photo, black bars)."),
+        QStringLiteral("FIT")};
+    const QCommandLineOption brightness{
+        QStringLiteral("brightness"),
+        QStringLiteral("Add 255*N/100 to each channel, N a whole number -100..100 (default 0)."), QStringLiteral("N")};
+    const QCommandLineOption contrast{
+        QStringLiteral("contrast"),
+        QStringLiteral("Scale around mid-grey by tan(pi/4*(1+N/100)), N a whole number -100..100 (default 0); "
+                       "after the brightness."),
+        QStringLiteral("N")};
+    const QCommandLineOption gamma{
+        QStringLiteral("gamma"),
+        QStringLiteral("Gamma X, 0.2..5.0 (default 1.0): out = 255*(in/255)^(1/X), above 1 lighter; after the "
+                       "contrast. The converters and the quality figure see the adjusted photo."),
+        QStringLiteral("X")};
+
+    QList<QCommandLineOption> all() const { return {fit, brightness, contrast, gamma}; }
+
+    // Reads the options given into settings; returns the usage error, or an empty text.
+    QString read(const QCommandLineParser &parser, ConversionSettings *settings) const
+    {
+        if (parser.isSet(fit)) {
+            const QString name = parser.value(fit).toLower();
+            const QStringList names{QStringLiteral("stretch"), QStringLiteral("crop"), QStringLiteral("pad")};
+            if (!names.contains(name))
+                return QStringLiteral("unknown fit '%1' (expected stretch, crop or pad)").arg(parser.value(fit));
+            settings->fit = DecoderProtocol::Fit(names.indexOf(name));
+        }
+        PictureTone::Tone &tone = settings->tone;
+        if (parser.isSet(brightness)
+            && !wholeNumber(parser.value(brightness), PictureTone::kMinBrightness, PictureTone::kMaxBrightness,
+                            &tone.brightness))
+            return QStringLiteral("brightness must be a whole number from -100 to 100, not '%1'").arg(parser.value(brightness));
+        if (parser.isSet(contrast)
+            && !wholeNumber(parser.value(contrast), PictureTone::kMinContrast, PictureTone::kMaxContrast, &tone.contrast))
+            return QStringLiteral("contrast must be a whole number from -100 to 100, not '%1'").arg(parser.value(contrast));
+        if (parser.isSet(gamma)) {
+            bool ok = false;
+            const double value = parser.value(gamma).toDouble(&ok);
+            if (!ok || !(value >= PictureTone::kMinGamma && value <= PictureTone::kMaxGamma))
+                return QStringLiteral("gamma must be a number from 0.2 to 5.0, not '%1'").arg(parser.value(gamma));
+            tone.gamma = value;
+        }
+        return QString();
+    }
+};
+
 } // namespace
 
 QStringList ConversionJob::outputs() const
@@ -148,6 +202,8 @@ CommandLine::Result CommandLine::parse(const QStringList &arguments)
         QStringLiteral("N"));
     parser.addOptions({outputDirOption, formatOption, xexOption, asmOption, pngOption, saturationOption,
                        previewOption, methodOption, paletteOption, reportOption, jobsOption, quietOption});
+    const PictureOptions pictureOptions;
+    parser.addOptions(pictureOptions.all());
     parser.addPositionalArgument(QStringLiteral("images"),
                                  QStringLiteral("Photos to convert: JPEG, PNG, GIF, BMP, PBM, PGM or PPM files; "
                                                 "'-' alone reads one from standard input."),
@@ -210,6 +266,9 @@ CommandLine::Result CommandLine::parse(const QStringList &arguments)
             return usage(QStringLiteral("--report needs a non-empty name ('-' for standard output)"));
     }
     req.paletteFile = parser.value(paletteOption);
+    const QString pictureError = pictureOptions.read(parser, &req.settings);
+    if (!pictureError.isEmpty())
+        return usage(pictureError);
 
     const bool toDirectory = parser.isSet(outputDirOption);
     const bool explicitOutputs = parser.isSet(xexOption) || parser.isSet(asmOption) || parser.isSet(pngOption);

@@ -14,9 +14,10 @@ ConversionResult convert(const ConversionJob &job, const ConversionOptions &opti
     ConversionResult result;
     std::vector<quint32> pixels(Geometry::kSourcePixels);
     QString error;
+    const DecoderProtocol::Fit fit = options.conversion.fit;
     const bool loaded = job.input == QLatin1String("-")
-                            ? PictureLoader::loadStandardInput(pixels.data(), &error, &result.warning)
-                            : PictureLoader::load(job.input, pixels.data(), &error, &result.warning);
+                            ? PictureLoader::loadStandardInput(pixels.data(), &error, &result.warning, fit)
+                            : PictureLoader::load(job.input, pixels.data(), &error, &result.warning, fit);
     if (!loaded) {
         // A picture whose decoder was ended by an interrupt has not failed: it was not converted.
         result.interrupted = Interrupts::received() != 0;
@@ -28,6 +29,7 @@ ConversionResult convert(const ConversionJob &job, const ConversionOptions &opti
     auto pic = std::make_unique<ATARIpic>();
     applySettings(*pic, ConversionSettings(), options.conversion);
     pic->setThreads(threads);
+    applyTone(options.conversion, pixels.data(), pixels.data());
     pic->copy(pixels.data());
     result.converted = true;
     if (options.wantFigure)

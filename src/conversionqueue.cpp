@@ -13,6 +13,7 @@
 struct ConversionQueue::Outcome
 {
     QString fileName; // the picture read, or empty for a conversion alone
+    bool reload = false; // fileName is the shown picture's, read again for another fit
     QString error;    // why it could not be read; empty on success
     std::shared_ptr<const std::vector<quint32>> source;
     ConversionSettings applied;
@@ -23,8 +24,8 @@ ConversionQueue::ConversionQueue(const ConversionSettings &settings, int threads
     , pic(std::make_unique<ATARIpic>())
     , spare(std::make_unique<ATARIpic>())
     , worker(new QThreadPool(this))
-    , reader([](const QString &fileName, quint32 *pixels, QString *error) {
-        return PictureLoader::load(fileName, pixels, error);
+    , reader([](const QString &fileName, DecoderProtocol::Fit fit, quint32 *pixels, QString *error) {
+        return PictureLoader::load(fileName, pixels, error, nullptr, fit);
     })
     , wanted(settings)
 {
@@ -46,7 +47,9 @@ ConversionQueue::~ConversionQueue()
 
 void ConversionQueue::setPictureReader(PictureReader pictureReader)
 {
-    reader = std::move(pictureReader);
+    reader = [pictureReader](const QString &fileName, DecoderProtocol::Fit, quint32 *pixels, QString *error) {
+        return pictureReader(fileName, pixels, error);
+    };
 }
 
 void ConversionQueue::setSettings(const ConversionSettings &settings)
@@ -88,24 +91,28 @@ void ConversionQueue::startWork()
     ATARIpic *store = spare.get();
     const ConversionSettings from = spareHas;
     Outcome outcome;
-    outcome.fileName = loading;
+    outcome.reload = loading.isEmpty() && source != nullptr && wanted.fit != sourceFit;
+    outcome.fileName = outcome.reload ? loadedFile : loading;
     outcome.source = source;
     outcome.applied = wanted;
-    const PictureReader read = reader;
+    const FittingReader read = reader;
     worker->start([this, store, from, outcome, read]() mutable {
         if (!outcome.fileName.isEmpty()) {
             auto pixels = std::make_shared<std::vector<quint32>>(Geometry::kSourcePixels);
-            if (read(outcome.fileName, pixels->data(), &outcome.error))
+            if (read(outcome.fileName, outcome.applied.fit, pixels->data(), &outcome.error))
                 outcome.source = std::move(pixels);
             else if (outcome.error.isEmpty())
                 outcome.error = tr("It cannot be read.");
         }
         if (outcome.error.isEmpty()) {
             applySettings(*store, from, outcome.applied);
-            if (outcome.source)
-                store->copy(outcome.source->data());
-            else
+            if (outcome.source) {
+                toned.resize(Geometry::kSourcePixels);
+                applyTone(outcome.applied, outcome.source->data(), toned.data());
+                store->copy(toned.data());
+            } else {
                 store->Demo();
+            }
         }
         QMetaObject::invokeMethod(this, [this, outcome] { finishWork(outcome); }, Qt::QueuedConnection);
     });
@@ -116,9 +123,13 @@ void ConversionQueue::finishWork(const Outcome &outcome)
 {
     working = false;
     const bool load = !outcome.fileName.isEmpty();
-    if (load)
+    if (load && !outcome.reload)
         loading.clear();
     const bool failed = !outcome.error.isEmpty();
+    if (failed && outcome.reload) {
+        // The shown picture stays as it was fitted; it is not read again for this fit.
+        sourceFit = outcome.applied.fit;
+    }
     if (failed) {
         // Nothing was converted. The load may have stood for a conversion asked for before it.
         if (shownHas != wanted)
@@ -130,6 +141,7 @@ void ConversionQueue::finishWork(const Outcome &outcome)
         if (load) {
             source = outcome.source;
             loadedFile = outcome.fileName;
+            sourceFit = outcome.applied.fit;
         }
         emit shown();
     }

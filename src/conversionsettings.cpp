@@ -1,5 +1,6 @@
 #include "conversionsettings.h"
 
+#include "atarigeometry.h"
 #include "sliderscale.h"
 
 int ConversionSettings::sliderInEffect() const
@@ -13,7 +14,7 @@ int ConversionSettings::sliderInEffect() const
 bool ConversionSettings::operator==(const ConversionSettings &other) const
 {
     return method == other.method && hasSlider == other.hasSlider && slider == other.slider
-           && basePalette == other.basePalette;
+           && basePalette == other.basePalette && fit == other.fit && tone == other.tone;
 }
 
 void applySettings(ATARIpic &store, const ConversionSettings &from, const ConversionSettings &to)
@@ -23,4 +24,9 @@ void applySettings(ATARIpic &store, const ConversionSettings &from, const Conver
     if (to.basePalette != from.basePalette)
         store.setBasePalette(to.basePalette.empty() ? nullptr : to.basePalette.data());
     store.setMethod(to.method);
+}
+
+void applyTone(const ConversionSettings &settings, const quint32 *photo, quint32 *adjusted)
+{
+    PictureTone::apply(settings.tone, photo, adjusted, Geometry::kSourcePixels);
 }

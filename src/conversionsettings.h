@@ -2,6 +2,8 @@
 #define CONVERSIONSETTINGS_H
 
 #include "ataripic.h"
+#include "decoderprotocol.h"
+#include "picturetone.h"
 
 #include <QtGlobal>
 
@@ -27,6 +29,12 @@ struct ConversionSettings
     // Base palette: 256 values 0x00RRGGBB (index hue * 16 + luminance), or empty for the built-in one.
     std::vector<quint32> basePalette;
 
+    // How the photo is fitted into 320x240 when it is read (a change reads it again).
+    DecoderProtocol::Fit fit = DecoderProtocol::Fit::Stretch;
+    // Brightness, contrast and gamma of the read photo, applied before the store converts it
+    // (applyTone, not applySettings: the store gets the adjusted pixels).
+    PictureTone::Tone tone;
+
     // The slider value in effect: slider when set; otherwise the value that gives the store's
     // start (kPhotographedChromaValue for the best method, the initial saturation for the classic).
     int sliderInEffect() const;
@@ -40,5 +48,9 @@ struct ConversionSettings
 // converts (letsGo, copy) or draws its chart (Demo). A slider that goes from set to not set leaves
 // the store's palette and chroma factor as they are.
 void applySettings(ATARIpic &store, const ConversionSettings &from, const ConversionSettings &to);
+
+// Writes the kSourcePixels pixels of photo, with the settings' tone, to adjusted (which may be
+// photo); a neutral tone copies them unchanged.
+void applyTone(const ConversionSettings &settings, const quint32 *photo, quint32 *adjusted);
 
 #endif

@@ -26,7 +26,10 @@ constexpr quint32 kReplyMagic = 0x415A5A52;   // "RZZA"
 // How a photo is fitted into the 320x240 source picture.
 enum class Fit : quint32 {
     Stretch = 0, // scaled to 320x240 whatever its proportions, nearest pixel
+    Crop = 1,    // proportions kept, the frame filled; the overflow cut equally from both sides
+    Pad = 2,     // proportions kept, the whole photo; black bars on the short sides
 };
+constexpr quint32 kFitCount = 3;
 
 // The worker's limits, as it set them on itself.
 struct Hello

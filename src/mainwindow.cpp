@@ -23,8 +23,10 @@
 #include <QToolTip>
 #include <QUrl>
 
+#include <cmath>
 #include <utility>
 
+#include "adjustdialog.h"
 #include "ataripic.h"
 #include "atarigeometry.h"
 #include "palettefile.h"
@@ -40,6 +42,37 @@ const char *const kMethodKey = "method";
 const char *const kBestMethod = "best";
 const char *const kOpenFolderKey = "openFolder";
 const char *const kSaveFolderKey = "saveFolder";
+const char *const kFitKey = "fit";
+const char *const kBrightnessKey = "brightness";
+const char *const kContrastKey = "contrast";
+const char *const kGammaKey = "gamma";
+const char *const kFitNames[] = {"stretch", "crop", "pad"}; // by DecoderProtocol::Fit
+
+// Reads the remembered fit and tone into start; values out of range are left at the defaults.
+void readPictureAdjustment(const QSettings &settings, ConversionSettings *start)
+{
+    const QString fit = settings.value(QLatin1String(kFitKey)).toString();
+    for (quint32 i = 0; i < DecoderProtocol::kFitCount; ++i) {
+        if (fit == QLatin1String(kFitNames[i]))
+            start->fit = DecoderProtocol::Fit(i);
+    }
+    PictureTone::Tone tone;
+    tone.brightness = settings.value(QLatin1String(kBrightnessKey), 0).toInt();
+    tone.contrast = settings.value(QLatin1String(kContrastKey), 0).toInt();
+    tone.gamma = settings.value(QLatin1String(kGammaKey), 1.0).toDouble();
+    if (std::abs(tone.brightness) <= PictureTone::kMaxBrightness && std::abs(tone.contrast) <= PictureTone::kMaxContrast
+        && tone.gamma >= PictureTone::kMinGamma && tone.gamma <= PictureTone::kMaxGamma)
+        start->tone = tone;
+}
+
+void writePictureAdjustment(const ConversionSettings &settings)
+{
+    QSettings stored;
+    stored.setValue(QLatin1String(kFitKey), QLatin1String(kFitNames[int(settings.fit)]));
+    stored.setValue(QLatin1String(kBrightnessKey), settings.tone.brightness);
+    stored.setValue(QLatin1String(kContrastKey), settings.tone.contrast);
+    stored.setValue(QLatin1String(kGammaKey), settings.tone.gamma);
+}
 
 // "*.jpg *.JPG" for the suffixes ("jpg"): the non-native file dialog matches letter case exactly.
 QString patterns(const QList<QByteArray> &suffixes)
@@ -94,6 +127,7 @@ MainWindow::MainWindow(QWidget *parent)
     QString error;
     if (!paletteFile.isEmpty() && PaletteFile::read(paletteFile, palette, &error))
         start.basePalette.assign(palette, palette + 256);
+    readPictureAdjustment(settings, &start);
     queue = new ConversionQueue(start, QThread::idealThreadCount(), this);
     connect(queue, &ConversionQueue::started, this, [this] { setCursor(Qt::BusyCursor); });
     connect(queue, &ConversionQueue::shown, this, [this] {
@@ -194,6 +228,9 @@ void MainWindow::createActions()
         addAction(action);
     }
 
+    adjustAction = new QAction(tr("Adjust picture..."), this);
+    connect(adjustAction, &QAction::triggered, this, &MainWindow::showAdjustDialog);
+
     ui->graphicsView->viewport()->installEventFilter(this);
     ui->graphicsView->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(ui->graphicsView, &QWidget::customContextMenuRequested, this, &MainWindow::showPreviewMenu);
@@ -211,12 +248,33 @@ void MainWindow::showPreviewMenu(const QPoint &position)
     menu.addSeparator();
     menu.addAction(loadPaletteAction);
     menu.addAction(builtInPaletteAction);
+    menu.addSeparator();
+    menu.addAction(adjustAction);
     const QString quality = qualityText();
     if (!quality.isEmpty()) {
         menu.addSeparator();
         menu.addAction(quality)->setEnabled(false);
     }
     menu.exec(ui->graphicsView->viewport()->mapToGlobal(position));
+}
+
+AdjustDialog *MainWindow::showAdjustDialog()
+{
+    if (adjustDialog == nullptr) {
+        adjustDialog = new AdjustDialog(this);
+        connect(adjustDialog, &AdjustDialog::changed, this, [this] {
+            Settings settings = queue->settings();
+            settings.fit = adjustDialog->fit();
+            settings.tone = adjustDialog->tone();
+            writePictureAdjustment(settings);
+            reconvert(settings);
+        });
+    }
+    adjustDialog->setValues(queue->settings().fit, queue->settings().tone);
+    adjustDialog->show();
+    adjustDialog->raise();
+    adjustDialog->activateWindow();
+    return adjustDialog;
 }
 
 void MainWindow::showAtariView()

@@ -9,6 +9,7 @@
 #include "conversionqueue.h"
 
 class ATARIpic;
+class AdjustDialog;
 class QAction;
 class QButtonGroup;
 class QDragEnterEvent;
@@ -86,6 +87,9 @@ public:
     // The preview's tooltip: the view shown (a preview button's name or "What the Atari shows"),
     // then the quality figure once a picture is loaded.
     QString previewToolTip() const;
+    // Opens (or raises) the "Adjust picture" dialog, non-modal; each change of its fit or tone
+    // converts again (coalesced) and is remembered. Returns the dialog.
+    AdjustDialog *showAdjustDialog();
     // The preview's context menu, built from the window's actions.
     void showPreviewMenu(const QPoint &position);
 
@@ -174,6 +178,8 @@ private:
     QAction *builtInPaletteAction = nullptr;
     QAction *classicAction = nullptr;
     QAction *bestAction = nullptr;
+    QAction *adjustAction = nullptr;
+    AdjustDialog *adjustDialog = nullptr;
 };
 
 #endif

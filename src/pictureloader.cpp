@@ -6,14 +6,18 @@
 
 namespace PictureLoader {
 
-bool load(const QString &fileName, quint32 *pixels, QString *error, QString *warning)
+bool load(const QString &fileName, quint32 *pixels, QString *error, QString *warning, DecoderProtocol::Fit fit)
 {
-    return DecoderProcess::decodeFile(fileName, pixels, error, warning);
+    DecoderProcess::Options options;
+    options.fit = fit;
+    return DecoderProcess::decodeFile(fileName, pixels, error, warning, options);
 }
 
-bool loadStandardInput(quint32 *pixels, QString *error, QString *warning)
+bool loadStandardInput(quint32 *pixels, QString *error, QString *warning, DecoderProtocol::Fit fit)
 {
-    return DecoderProcess::decodeStream(STDIN_FILENO, QStringLiteral("-"), pixels, error, warning);
+    DecoderProcess::Options options;
+    options.fit = fit;
+    return DecoderProcess::decodeStream(STDIN_FILENO, QStringLiteral("-"), pixels, error, warning, options);
 }
 
 } // namespace PictureLoader

@@ -270,6 +270,13 @@ void TestCli::usageErrors_data()
     QTest::newRow("jobs not a number") << QStringList{"--jobs", "many", "@IN", "-o", "@DIR"} << QString("not 'many'");
     QTest::newRow("jobs with decimals") << QStringList{"-j", "1.5", "@IN", "-o", "@DIR"} << QString("not '1.5'");
     QTest::newRow("empty output directory name") << QStringList{"-o", "", "@IN"} << QString("--output-dir needs a non-empty name");
+    QTest::newRow("unknown fit") << QStringList{"--fit", "zoom", "@IN", "-o", "@DIR"} << QString("unknown fit 'zoom' (expected stretch, crop or pad)");
+    QTest::newRow("brightness above 100") << QStringList{"--brightness", "101", "@IN", "-o", "@DIR"} << QString("brightness must be a whole number from -100 to 100, not '101'");
+    QTest::newRow("brightness with decimals") << QStringList{"--brightness=2.5", "@IN", "-o", "@DIR"} << QString("brightness must be a whole number from -100 to 100, not '2.5'");
+    QTest::newRow("contrast below -100") << QStringList{"--contrast=-101", "@IN", "-o", "@DIR"} << QString("contrast must be a whole number from -100 to 100, not '-101'");
+    QTest::newRow("gamma below 0.2") << QStringList{"--gamma", "0.19", "@IN", "-o", "@DIR"} << QString("gamma must be a number from 0.2 to 5.0, not '0.19'");
+    QTest::newRow("gamma above 5") << QStringList{"--gamma", "5.01", "@IN", "-o", "@DIR"} << QString("gamma must be a number from 0.2 to 5.0, not '5.01'");
+    QTest::newRow("gamma not a number") << QStringList{"--gamma", "nan", "@IN", "-o", "@DIR"} << QString("gamma must be a number from 0.2 to 5.0, not 'nan'");
     QTest::newRow("jobs above 256") << QStringList{"-j", "257", "@IN", "-o", "@DIR"} << QString("jobs must be a whole number from 1 to 256, not '257'");
 }
 
@@ -307,6 +314,9 @@ void TestCli::exportsMatchWindow_data()
     QTest::newRow("-s 0") << QStringList{"-s", "0"} << 0;
     QTest::newRow("--saturation 35") << QStringList{"--saturation", "35"} << 35;
     QTest::newRow("--saturation=100") << QStringList{"--saturation=100"} << 100;
+    // Neutral picture controls are the same as none, byte for byte.
+    QTest::newRow("neutral fit and tone")
+        << QStringList{"--fit", "stretch", "--brightness", "0", "--contrast=0", "--gamma", "1.0"} << -1;
 }
 
 void TestCli::exportsMatchWindow()

@@ -2,6 +2,7 @@
 
 #include <QAbstractButton>
 #include <QBuffer>
+#include <QComboBox>
 #include <QDataStream>
 #include <QGraphicsPixmapItem>
 #include <QGraphicsScene>
@@ -34,6 +35,7 @@
 #include <sys/resource.h>
 
 #include "ataripic.h"
+#include "adjustdialog.h"
 #include "mainwindow.h"
 #include "pictureloader.h"
 
@@ -327,6 +329,7 @@ private slots:
     void atariViewUnchecksButtons();
     void sliderToolTip_data();
     void sliderToolTip();
+    void adjustDialogConvertsResetsAndIsRemembered();
 
 private:
     QTemporaryDir settingsDir;
@@ -1731,6 +1734,59 @@ void tst_MainWindow::sliderToolTip()
     QVERIFY(slider->toolTip() != tip);
     window.useBestMethod(false);
     window.waitForIdle();
+}
+
+// "Adjust picture..." opens a dialog whose sliders and fit convert at once and are remembered for
+// the next start; its reset brings back the neutral values and the photo as it was read.
+void tst_MainWindow::adjustDialogConvertsResetsAndIsRemembered()
+{
+    FakeDialogs fake;
+    MainWindow window;
+    fake.install(window);
+    loadChelsea(window, fake);
+    clickRadio(radio(window, 1));
+    const std::vector<quint32> pixels = loadedPixels(dataFile("chelsea.jpg"));
+    const auto photo = [&pixels](int x, int y) { return pixels[y * kSourceWidth + x] | kOpaque; };
+
+    QAction *adjust = nullptr;
+    for (QAction *a : window.findChildren<QAction *>())
+        if (a->text() == QStringLiteral("Adjust picture..."))
+            adjust = a;
+    QVERIFY(adjust != nullptr);
+    adjust->trigger();
+    auto *dialog = window.findChild<AdjustDialog *>();
+    QVERIFY(dialog != nullptr && dialog->isVisible());
+
+    // Brightness -100 takes 255 from every channel: the Original plane turns black.
+    dialog->brightnessSlider()->setValue(-100);
+    window.waitForIdle();
+    QString wrong = mismatch(shownImage(window), [](int, int) { return kOpaque; });
+    QVERIFY2(wrong.isEmpty(), qPrintable(wrong));
+    dialog->contrastSlider()->setValue(40);
+    dialog->gammaSlider()->setValue(250);
+    dialog->fitBox()->setCurrentIndex(int(DecoderProtocol::Fit::Pad));
+    window.waitForIdle();
+    QCOMPARE(QSettings().value(QStringLiteral("brightness")).toInt(), -100);
+    QCOMPARE(QSettings().value(QStringLiteral("gamma")).toDouble(), 2.5);
+    QCOMPARE(QSettings().value(QStringLiteral("fit")).toString(), QStringLiteral("pad"));
+    {
+        MainWindow restarted;
+        restarted.showAdjustDialog();
+        auto *again = restarted.findChild<AdjustDialog *>();
+        QCOMPARE(again->tone().brightness, -100);
+        QCOMPARE(again->tone().contrast, 40);
+        QCOMPARE(again->tone().gamma, 2.5);
+        QCOMPARE(again->fit(), DecoderProtocol::Fit::Pad);
+    }
+
+    QTest::mouseClick(dialog->resetButton(), Qt::LeftButton);
+    window.waitForIdle();
+    QCOMPARE(dialog->tone(), PictureTone::Tone());
+    QCOMPARE(dialog->fit(), DecoderProtocol::Fit::Stretch);
+    QCOMPARE(QSettings().value(QStringLiteral("gamma")).toDouble(), 1.0);
+    wrong = mismatch(shownImage(window), photo);
+    QVERIFY2(wrong.isEmpty(), qPrintable(wrong));
+    QSettings().clear();
 }
 
 QTEST_MAIN(tst_MainWindow)

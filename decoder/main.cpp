@@ -8,6 +8,7 @@
 #include "decoderprotocol.h"
 #include "photoformats.h"
 #include "picturedecoder.h"
+#include "qtcompat.h"
 
 #include <QBuffer>
 #include <QCoreApplication>
@@ -265,6 +266,7 @@ int main(int argc, char *argv[])
     limit(RLIMIT_CORE, 0);
     catchCrashes();
     QCoreApplication app(argc, argv);
+    QtCompat::liftReaderAllocationLimit();
     if (isatty(kInput) || isatty(kOutput)) {
         std::fputs("rastrel-zo9-decoder is started by rastrel-zo9 and rastrel-zo9-cli to read pictures; "
                    "it is not meant to be run by hand.\n",

@@ -1,5 +1,7 @@
 #include "qtcompat.h"
 
+#include <QImageReader>
+
 #if QT_VERSION < QT_VERSION_CHECK(6, 0, 0)
 #include <QTextCodec>
 #endif
@@ -54,5 +56,12 @@ bool replaceUtf8LocaleCodec(Decoder, Encoder)
 }
 
 #endif
+
+void liftReaderAllocationLimit()
+{
+#if QT_VERSION >= QT_VERSION_CHECK(6, 0, 0)
+    QImageReader::setAllocationLimit(0);
+#endif
+}
 
 } // namespace QtCompat

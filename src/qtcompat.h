@@ -27,6 +27,11 @@ using Encoder = QByteArray (*)(const QChar *text, int length);
 // Returns whether it did. Call before the first call of QCoreApplication::arguments().
 bool replaceUtf8LocaleCodec(Decoder decode, Encoder encode);
 
+// Qt 6 refuses to decode a picture whose image would take more than 128 MB, Qt 5 has no such
+// limit. The decoder process is held to its memory by the kernel and to kMaxPixels by the headers,
+// so the toolkit's own limit is lifted there: every photo up to the pixel limit reads as under Qt 5.
+void liftReaderAllocationLimit();
+
 // A process that runs a function in the child between fork and exec (signals, limits).
 class ProcessWithChildSetup : public QProcess
 {

@@ -242,6 +242,8 @@ struct TwoFrameConverter::Tables {
     float binALow[kUnordered][kBins], binAHigh[kUnordered][kBins];
     float binBLow[kUnordered][kBins], binBHigh[kUnordered][kBins];
     float binCHigh[kUnordered][kBins];
+    // Pairs that allow no luminance pair at all (their empty slices hold no box).
+    bool empty[kUnordered];
 };
 
 // One Atari pixel being converted: its colour (chroma scaled) and what the bounds need of it.
@@ -255,6 +257,11 @@ struct TwoFrameConverter::Pixel {
     const quint64 *constantMask = nullptr; // luminance pairs the constants shown here allow, if any
     quint64 ownConstants[kMaskWords] = {};
     int neighbour = -1;                     // segment whose hues also show here, or -1
+    // The weights of the screening bound against each unordered hue pair's blends.
+    alignas(16) float wa[kUnordered];
+    alignas(16) float wb[kUnordered];
+    alignas(16) float scSlope[kUnordered];
+    alignas(16) float sinRotation[kUnordered]; // the largest |sin(2 dTheta)| against the pair's blends
     bool sameAsPrevious = false;            // same colour and constraints as the pixel before it
 };
 
@@ -420,6 +427,24 @@ void TwoFrameConverter::prepareTables(int flickerLimit, Tables &tables) const
         }
     }
     tables.start[kUnordered] = int(tables.luminances.size());
+    // An empty slice takes the box of a slice that holds blends, so that no slice needs a test.
+    for (int u = 0; u < kUnordered; ++u) {
+        int full = 0;
+        while (full < Tables::kBins && tables.binLLow[u][full] > tables.binLHigh[u][full])
+            ++full;
+        tables.empty[u] = full == Tables::kBins;
+        for (int bin = 0; bin < Tables::kBins && !tables.empty[u]; ++bin) {
+            if (tables.binLLow[u][bin] <= tables.binLHigh[u][bin])
+                continue;
+            tables.binLLow[u][bin] = tables.binLLow[u][full];
+            tables.binLHigh[u][bin] = tables.binLHigh[u][full];
+            tables.binALow[u][bin] = tables.binALow[u][full];
+            tables.binAHigh[u][bin] = tables.binAHigh[u][full];
+            tables.binBLow[u][bin] = tables.binBLow[u][full];
+            tables.binBHigh[u][bin] = tables.binBHigh[u][full];
+            tables.binCHigh[u][bin] = tables.binCHigh[u][full];
+        }
+    }
 }
 
 void TwoFrameConverter::convert(const quint32 *averaged, double chromaFactor, int flickerLimit, int threads,
@@ -481,78 +506,92 @@ void TwoFrameConverter::preparePixel(Pixel &pixel, quint32 rgb, double chromaFac
     }
 }
 
-namespace {
-
-// Weights of the screening bound for a pixel against a set of colours with chroma from minChroma to
-// maxChroma and hues in the given arc ranges:
+// Weights of the screening bound for a pixel against the blends of each unordered hue pair u, whose
+// chroma lies from pairMinChroma[u] to pairMaxChroma[u] and whose hues lie in the pair's arc ranges:
 //   deltaE2000^2 >= dL^2 / SL^2 + (wa da^2 + wb db^2) / SC^2, with SL <= 1 + 0.0075 |L1 + L2 - 100|
 //   and SC <= 1 + scSlope (C1 + C2).
 // Why: SL = 1 + 0.015 o^2 / sqrt(20 + o^2) <= 1 + 0.015 |o| (o the mean L* less 50). The rotation
 // term RT (dC'/SC) (dH'/SH) >= -|RT| ((dC'/SC)^2 + (dH'/SH)^2) / 2, with |RT| = RC |sin(2 dTheta)|,
 // RC = 2 compression(C'mean) <= 2 compression(cpHigh), and |sin(2 dTheta)| at most its value at the
-// smallest circular distance of the mean hue from 275 degrees: when the pixel's and the set's hue
+// smallest circular distance of the mean hue from 275 degrees: when the pixel's and the pair's hue
 // ranges lie on the arc of hues a number of steps from 275 degrees, less than 180 degrees apart along
 // it, the mean hue of any two of them (the bisector of the shorter arc between them) lies on that arc
-// too. So the chroma-and-hue part is at least kappa ((dC'/SC)^2 + (dH'/SH)^2) with kappa = 1 -
-// compression(cpHigh) sinRotation >= 0.13; that is at least kappa (dC'^2 + dH'^2) / SC^2 as SH <= SC
-// (T <= 1.93 and 0.015 * 1.93 < 0.045); and dC'^2 + dH'^2 = ((1 + G) da)^2 + db^2 (the distance of
-// the two colours in the a'b' plane). G = (1 - compression(mean chroma)) / 2 falls with the mean
-// chroma, so lies between gLow and gHigh; C' <= (1 + G) C, so C'mean <= cpHigh and
-// SC = 1 + 0.045 C'mean <= 1 + 0.0225 (1 + gHigh) (C1 + C2).
-struct Weights {
-    float wa;
-    float wb;
-    float scSlope;
-};
-
-Weights screeningWeights(float xc, bool grey, const float *xArcLow, const float *xArcHigh, float minChroma,
-                         float maxChroma, const float (*setArcLow)[kUnordered], const float (*setArcHigh)[kUnordered],
-                         int u)
+// too; against a grey, dH' and with it the rotation term are 0. So the chroma-and-hue part is at least
+// kappa ((dC'/SC)^2 + (dH'/SH)^2) with kappa = 1 - compression(cpHigh) sinRotation >= 0.13; that is at
+// least kappa (dC'^2 + dH'^2) / SC^2 as SH <= SC (T <= 1.93 and 0.015 * 1.93 < 0.045); and
+// dC'^2 + dH'^2 = ((1 + G) da)^2 + db^2 (the distance of the two colours in the a'b' plane).
+// G = (1 - compression(mean chroma)) / 2 falls with the mean chroma, so lies between gLow and gHigh;
+// C' <= (1 + G) C, so C'mean <= cpHigh and SC = 1 + 0.045 C'mean <= 1 + 0.0225 (1 + gHigh) (C1 + C2).
+// All pairs at once, without branches, so that the loop vectorises.
+void TwoFrameConverter::screeningWeights(const Pixel &pixel, float *wa, float *wb, float *scSlope,
+                                         float *sinRotations) const
 {
     const float *sinRotationSteps = rotationTable().sinRotation;
-    float sinRotation = grey ? 0.0f : sinRotationSteps[0];
-    for (int step = 1; step < kRotationSteps; ++step) {
-        const bool near = (xArcHigh[step] - setArcLow[step][u] < 180.0f - kArcMarginF)
-            & (setArcHigh[step][u] - xArcLow[step] < 180.0f - kArcMarginF);
-        sinRotation = std::min(sinRotation, near ? sinRotationSteps[step] : 1.0f);
+    const float xc = pixel.xc;
+    const float sinStart = pixel.grey ? 0.0f : sinRotationSteps[0];
+    // The tests of the arcs as comparisons with the pixel's ends moved by 180 degrees less the margin
+    // (rounding moves positions below 360 degrees by far less than the margin).
+    float xLow[kRotationSteps];
+    float xHigh[kRotationSteps];
+    float sinSteps[kRotationSteps];
+    for (int step = 0; step < kRotationSteps; ++step) {
+        xLow[step] = pixel.arcLow[step] + (180.0f - kArcMarginF);
+        xHigh[step] = pixel.arcHigh[step] - (180.0f - kArcMarginF);
+        sinSteps[step] = sinRotationSteps[step];
     }
-    const float cMeanLow = (xc + minChroma) * 0.5f;
-    const float cMeanHigh = (xc + maxChroma) * 0.5f;
-    const float gHigh = 0.5f * (1.0f - compression(cMeanLow));
-    const float gLow = 0.5f * (1.0f - compression(cMeanHigh));
-    const float cpHigh = (1.0f + gHigh) * cMeanHigh;
-    const float kappa = 1.0f - compression(cpHigh) * sinRotation;
-    return Weights{kappa * (1.0f + gLow) * (1.0f + gLow), kappa, 0.0225f * (1.0f + gHigh)};
+    for (int u = 0; u < kUnordered; ++u) {
+        float sinRotation = sinStart;
+#pragma GCC unroll 8
+        for (int step = 1; step < kRotationSteps; ++step) {
+            const bool near = (xHigh[step] < pairArcLow[step][u]) & (pairArcHigh[step][u] < xLow[step]);
+            sinRotation = std::min(sinRotation, near ? sinSteps[step] : 1.0f);
+        }
+        const float cMeanLow = (xc + pairMinChroma[u]) * 0.5f;
+        const float cMeanHigh = (xc + pairMaxChroma[u]) * 0.5f;
+        const float gHigh = 0.5f * (1.0f - compression(cMeanLow));
+        const float gLow = 0.5f * (1.0f - compression(cMeanHigh));
+        const float cpHigh = (1.0f + gHigh) * cMeanHigh;
+        const float kappa = 1.0f - compression(cpHigh) * sinRotation;
+        wa[u] = kappa * (1.0f + gLow) * (1.0f + gLow);
+        wb[u] = kappa;
+        scSlope[u] = 0.0225f * (1.0f + gHigh);
+        sinRotations[u] = sinRotation;
+    }
 }
-
-} // namespace
 
 // Lower bounds of a pixel's cost for every unordered hue pair (bounds[136], whole multiples of 2^-40):
 // the screening bound against the boxes holding the pair's allowed blends by slices of L*, the least
 // over the slices. Within a box every blend is at least as far as the box in L*, a* and b*, SL is at
 // most its value at one end of the box's L* range (1 + 0.0075 |L1 + L2 - 100| is convex in L2), and SC
-// at most its value at the box's highest chroma.
-void TwoFrameConverter::pairBounds(const Workspace &work, const Pixel &pixel, Cost *bounds) const
+// at most its value at the box's highest chroma. The weights for all pairs at once, then the boxes of
+// each pair: both loops are free of branches and vectorise.
+void TwoFrameConverter::pairBounds(const Workspace &work, Pixel &pixel, Cost *bounds) const
 {
     const Tables &t = *work.tables;
+    screeningWeights(pixel, pixel.wa, pixel.wb, pixel.scSlope, pixel.sinRotation);
+    const float *wa = pixel.wa;
+    const float *wb = pixel.wb;
+    const float *scSlope = pixel.scSlope;
+    const float xl = pixel.xl;
+    const float xa = pixel.xa;
+    const float xb = pixel.xb;
+    const float xc = pixel.xc;
     for (int u = 0; u < kUnordered; ++u) {
-        const Weights w = screeningWeights(pixel.xc, pixel.grey, pixel.arcLow, pixel.arcHigh, pairMinChroma[u],
-                                           pairMaxChroma[u], pairArcLow, pairArcHigh, u);
-        float lowest = std::numeric_limits<float>::infinity();
+        alignas(16) float root2[Tables::kBins];
         for (int bin = 0; bin < Tables::kBins; ++bin) {
             const float l0 = t.binLLow[u][bin];
             const float l1 = t.binLHigh[u][bin];
-            if (l0 > l1)
-                continue; // no allowed blend in this slice
-            const float dl = std::max(std::max(l0 - pixel.xl, pixel.xl - l1), 0.0f);
-            const float sl = 1.0f + 0.0075f * std::max(std::fabs(l0 + pixel.xl - 100.0f), std::fabs(l1 + pixel.xl - 100.0f));
-            const float da = std::max(std::max(t.binALow[u][bin] - pixel.xa, pixel.xa - t.binAHigh[u][bin]), 0.0f);
-            const float db = std::max(std::max(t.binBLow[u][bin] - pixel.xb, pixel.xb - t.binBHigh[u][bin]), 0.0f);
-            const float sc = 1.0f + w.scSlope * (pixel.xc + t.binCHigh[u][bin]);
-            const float root2 = dl * dl / (sl * sl) + (w.wa * da * da + w.wb * db * db) / (sc * sc);
-            lowest = std::min(lowest, root2);
+            const float dl = std::max(std::max(l0 - xl, xl - l1), 0.0f);
+            const float sl = 1.0f + 0.0075f * std::max(std::fabs(l0 + xl - 100.0f), std::fabs(l1 + xl - 100.0f));
+            const float da = std::max(std::max(t.binALow[u][bin] - xa, xa - t.binAHigh[u][bin]), 0.0f);
+            const float db = std::max(std::max(t.binBLow[u][bin] - xb, xb - t.binBHigh[u][bin]), 0.0f);
+            const float sc = 1.0f + scSlope[u] * (xc + t.binCHigh[u][bin]);
+            root2[bin] = dl * dl / (sl * sl) + (wa[u] * da * da + wb[u] * db * db) / (sc * sc);
         }
-        bounds[u] = lowest == std::numeric_limits<float>::infinity() ? kNothing : quantised(floatBound(std::sqrt(lowest)));
+        float lowest = root2[0];
+        for (int bin = 1; bin < Tables::kBins; ++bin)
+            lowest = std::min(lowest, root2[bin]);
+        bounds[u] = t.empty[u] ? kNothing : quantised(floatBound(std::sqrt(lowest)));
     }
 }
 
@@ -562,21 +601,25 @@ void TwoFrameConverter::pairBounds(const Workspace &work, const Pixel &pixel, Co
 double TwoFrameConverter::screenPair(const Workspace &work, const Pixel &pixel, int u, float *screens) const
 {
     const Tables &t = *work.tables;
-    const Weights w = screeningWeights(pixel.xc, pixel.grey, pixel.arcLow, pixel.arcHigh, pairMinChroma[u],
-                                       pairMaxChroma[u], pairArcLow, pairArcHigh, u);
     const int first = t.start[u];
     const int count = t.start[u + 1] - first;
     const float *L = t.L.data() + first;
     const float *A = t.A.data() + first;
     const float *B = t.B.data() + first;
     const float *C = t.C.data() + first;
+    const float sinRotation = pixel.sinRotation[u];
+    // The weights for each blend's own chroma: G from the pair of chromas (float rounding of the chroma
+    // and of G moves the bound by far less than the relative margin), so gLow = gHigh = G.
     for (int e = 0; e < count; ++e) {
+        const float cSum = pixel.xc + C[e];
+        const float g = 0.5f * (1.0f - compression(cSum * 0.5f));
+        const float kappa = 1.0f - compression((1.0f + g) * cSum * 0.5f) * sinRotation;
         const float dl = L[e] - pixel.xl;
         const float sl = 1.0f + 0.0075f * std::fabs(L[e] + pixel.xl - 100.0f);
-        const float sc = 1.0f + w.scSlope * (pixel.xc + C[e]);
+        const float sc = 1.0f + 0.0225f * (1.0f + g) * cSum;
         const float da = A[e] - pixel.xa;
         const float db = B[e] - pixel.xb;
-        screens[e] = std::sqrt(dl * dl / (sl * sl) + (w.wa * da * da + w.wb * db * db) / (sc * sc));
+        screens[e] = std::sqrt(dl * dl / (sl * sl) + kappa * ((1.0f + g) * (1.0f + g) * da * da + db * db) / (sc * sc));
     }
     float lowest = std::numeric_limits<float>::infinity();
     const quint8 *luminances = t.luminances.data() + first;
@@ -605,9 +648,10 @@ bool TwoFrameConverter::pixelMin(const Workspace &work, const Pixel &pixel, int 
         const int l = entries[e];
         return swapped ? (l & 15) << 4 | l >> 4 : l;
     };
+    const bool masked = pixel.constantMask || mask;
     const auto allowed = [&](int e) {
         const int l = ordered(e);
-        return (!pixel.constantMask || hasBit(pixel.constantMask, l)) && (!mask || hasBit(mask, l));
+        return !masked || ((!pixel.constantMask || hasBit(pixel.constantMask, l)) && (!mask || hasBit(mask, l)));
     };
     int start = -1;
     for (int e = 0; e < count; ++e)
@@ -623,7 +667,7 @@ bool TwoFrameConverter::pixelMin(const Workspace &work, const Pixel &pixel, int 
     double best = exact(start);
     int bestLuminances = ordered(start);
     for (int e = 0; e < count; ++e) {
-        if (e == start || floatBound(screens[e]) > best || !allowed(e))
+        if (floatBound(screens[e]) > best || e == start || !allowed(e))
             continue;
         const double d = exact(e);
         const int l = ordered(e);
@@ -841,8 +885,16 @@ void TwoFrameConverter::convertPair(Workspace &work, int pair, const quint32 *av
         std::fill(run.bound, run.bound + kUnordered, Cost(0));
         Cost bounds[kUnordered];
         for (int k = 0; k < run.n; ++k) {
-            if (!run.pixels[k].sameAsPrevious)
-                pairBounds(work, run.pixels[k], bounds);
+            Pixel &pixel = run.pixels[k];
+            if (!pixel.sameAsPrevious) {
+                pairBounds(work, pixel, bounds);
+            } else {
+                const Pixel &previous = run.pixels[k - 1];
+                std::copy(previous.wa, previous.wa + kUnordered, pixel.wa);
+                std::copy(previous.wb, previous.wb + kUnordered, pixel.wb);
+                std::copy(previous.scSlope, previous.scSlope + kUnordered, pixel.scSlope);
+                std::copy(previous.sinRotation, previous.sinRotation + kUnordered, pixel.sinRotation);
+            }
             for (int u = 0; u < kUnordered; ++u)
                 run.bound[u] += bounds[u];
         }
@@ -855,15 +907,20 @@ void TwoFrameConverter::convertPair(Workspace &work, int pair, const quint32 *av
         search(work, run, kInfinite - 1, true);
         sumBest += run.best;
     }
-    // Every optimal sequence gives each run a pair within the gap between the best sequence found and
-    // the sum of the runs' lowest costs (the penalties are never negative), so the programme over the
-    // pairs within that gap of each run's lowest cost is exact.
+    // The sequences whose runs all have pairs within delta of their lowest costs: if the best of them,
+    // T, is at most the sum of the lowest costs plus delta, it is the best of all, as any other sequence
+    // has a run above its lowest cost plus delta, and penalties are never negative, so it costs more.
+    // Otherwise delta grows to T less that sum, where the sequence giving T passes. Candidates tied at
+    // the lowest costs come first (delta 0); then delta is the gap that leaves.
     Cost total = solvePair(work, 0);
-    if (total != sumBest) {
-        const Cost gap = total >= kInfinite ? kInfinite : total - sumBest;
+    Cost tried = 0;
+    Cost delta = total >= kInfinite ? quantised(1.0) : total - sumBest;
+    while (total >= kInfinite || total - sumBest > tried) {
         for (int s = 0; s < kRuns; ++s)
-            search(work, work.runs[s], gap >= kInfinite ? kInfinite - 1 : work.runs[s].best + gap, false);
-        total = solvePair(work, gap);
+            search(work, work.runs[s], delta >= kInfinite ? kInfinite - 1 : work.runs[s].best + delta, false);
+        total = solvePair(work, delta);
+        tried = delta;
+        delta = total < kInfinite ? total - sumBest : (tried >= kInfinite / 16 ? kInfinite : tried * 4);
     }
     Q_ASSERT(total < kInfinite);
     for (int s = 0; s < kRuns; ++s) {

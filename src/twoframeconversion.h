@@ -71,7 +71,8 @@ private:
     void convertPair(Workspace &work, int pair, const quint32 *averaged, double chromaFactor,
                      quint8 *outputA, quint8 *huesA, quint8 *outputB, quint8 *huesB) const;
     void preparePixel(Pixel &pixel, quint32 rgb, double chromaFactor) const;
-    void pairBounds(const Workspace &work, const Pixel &pixel, qint64 *bounds) const;
+    void screeningWeights(const Pixel &pixel, float *wa, float *wb, float *scSlope, float *sinRotations) const;
+    void pairBounds(const Workspace &work, Pixel &pixel, qint64 *bounds) const;
     double screenPair(const Workspace &work, const Pixel &pixel, int u, float *screens) const;
     bool pixelMin(const Workspace &work, const Pixel &pixel, int hueA, int hueB, const quint64 *mask,
                   const float *screens, double *difference, int *luminances) const;

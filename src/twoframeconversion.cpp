@@ -225,7 +225,7 @@ bool hasBit(const quint64 *mask, int bit)
 // What depends on the flicker limit: which luminance pairs each hue pair allows, and per unordered hue
 // pair the blends it allows, in float for the bounds, with the boxes that hold them by slices of L*.
 struct TwoFrameConverter::Tables {
-    static constexpr int kBins = 16;
+    static constexpr int kBins = 4;
     static constexpr float kBinWidth = 100.0f / kBins;
     // Per ordered hue pair (hue A * 16 + hue B): bit lA * 16 + lB when |L*A - L*B| <= F.
     quint64 allowed[kColours][kMaskWords];
@@ -262,6 +262,7 @@ struct TwoFrameConverter::Pixel {
     alignas(16) float wb[kUnordered];
     alignas(16) float scSlope[kUnordered];
     alignas(16) float sinRotation[kUnordered]; // the largest |sin(2 dTheta)| against the pair's blends
+    Cost bound[kUnordered];                    // lower bounds of its cost with each unordered pair
     bool sameAsPrevious = false;            // same colour and constraints as the pixel before it
 };
 
@@ -687,22 +688,26 @@ bool TwoFrameConverter::pixelMin(const Workspace &work, const Pixel &pixel, int 
 Cost TwoFrameConverter::runCost(Workspace &work, Run &run, int u, Cost limit) const
 {
     const PairIndex &pairs = pairIndex();
+    // The finer bounds pixel by pixel (each the larger of a pixel's two bounds), while the pair can
+    // still reach the limit with the coarse bounds of the pixels not yet screened.
     Cost bounds[kLongestRun];
     Cost sum = 0;
+    Cost coarse = run.bound[u];
     for (int k = 0; k < run.n; ++k) {
         const Pixel &pixel = run.pixels[k];
+        coarse -= pixel.bound[u];
         if (pixel.sameAsPrevious) {
             bounds[k] = bounds[k - 1];
         } else {
             const double bound = screenPair(work, pixel, u, work.screens[k]);
             if (bound == kInfinityD)
                 return kInfinite;
-            bounds[k] = quantised(bound);
+            bounds[k] = std::max(quantised(bound), pixel.bound[u]);
         }
         sum += bounds[k];
+        if (sum + coarse > limit)
+            return kInfinite;
     }
-    if (sum > limit)
-        return kInfinite;
     Cost rest = sum;
     Cost total = 0;
     Cost last = 0;
@@ -883,20 +888,20 @@ void TwoFrameConverter::convertPair(Workspace &work, int pair, const quint32 *av
             pixel.sameAsPrevious = previous && previous->rgb == pixel.rgb && !previous->constantMask && !pixel.constantMask;
         }
         std::fill(run.bound, run.bound + kUnordered, Cost(0));
-        Cost bounds[kUnordered];
         for (int k = 0; k < run.n; ++k) {
             Pixel &pixel = run.pixels[k];
             if (!pixel.sameAsPrevious) {
-                pairBounds(work, pixel, bounds);
+                pairBounds(work, pixel, pixel.bound);
             } else {
                 const Pixel &previous = run.pixels[k - 1];
+                std::copy(previous.bound, previous.bound + kUnordered, pixel.bound);
                 std::copy(previous.wa, previous.wa + kUnordered, pixel.wa);
                 std::copy(previous.wb, previous.wb + kUnordered, pixel.wb);
                 std::copy(previous.scSlope, previous.scSlope + kUnordered, pixel.scSlope);
                 std::copy(previous.sinRotation, previous.sinRotation + kUnordered, pixel.sinRotation);
             }
             for (int u = 0; u < kUnordered; ++u)
-                run.bound[u] += bounds[u];
+                run.bound[u] += pixel.bound[u];
         }
         for (int u = 0; u < kUnordered; ++u)
             run.order[u] = quint8(u);

@@ -238,10 +238,14 @@ struct TwoFrameConverter::Tables {
     std::vector<float> L, A, B, C;
     // Per unordered pair and slice of L* (of width kBinWidth): the ranges of its blends' L*, a*, b* and
     // the highest chroma; an empty slice has a range of L* no pixel can come near.
-    float binLLow[kUnordered][kBins], binLHigh[kUnordered][kBins];
-    float binALow[kUnordered][kBins], binAHigh[kUnordered][kBins];
-    float binBLow[kUnordered][kBins], binBHigh[kUnordered][kBins];
-    float binCHigh[kUnordered][kBins];
+    // Indexed [slice][pair], so that the bounds of all pairs vectorise.
+    alignas(16) float binLLow[kBins][kUnordered];
+    alignas(16) float binLHigh[kBins][kUnordered];
+    alignas(16) float binALow[kBins][kUnordered];
+    alignas(16) float binAHigh[kBins][kUnordered];
+    alignas(16) float binBLow[kBins][kUnordered];
+    alignas(16) float binBHigh[kBins][kUnordered];
+    alignas(16) float binCHigh[kBins][kUnordered];
     // Pairs that allow no luminance pair at all (their empty slices hold no box).
     bool empty[kUnordered];
 };
@@ -404,9 +408,9 @@ void TwoFrameConverter::prepareTables(int flickerLimit, Tables &tables) const
         const int hueLow = pairs.low[u];
         const int hueHigh = pairs.high[u];
         for (int bin = 0; bin < Tables::kBins; ++bin) {
-            tables.binLLow[u][bin] = tables.binALow[u][bin] = tables.binBLow[u][bin] = kFloatHuge;
-            tables.binLHigh[u][bin] = tables.binAHigh[u][bin] = tables.binBHigh[u][bin] = -kFloatHuge;
-            tables.binCHigh[u][bin] = 0.0f;
+            tables.binLLow[bin][u] = tables.binALow[bin][u] = tables.binBLow[bin][u] = kFloatHuge;
+            tables.binLHigh[bin][u] = tables.binAHigh[bin][u] = tables.binBHigh[bin][u] = -kFloatHuge;
+            tables.binCHigh[bin][u] = 0.0f;
         }
         for (int l = 0; l < kColours; ++l) {
             if (!hasBit(tables.allowed[hueLow * kLevels + hueHigh], l))
@@ -418,32 +422,32 @@ void TwoFrameConverter::prepareTables(int flickerLimit, Tables &tables) const
             tables.B.push_back(blendB[k]);
             tables.C.push_back(blendC[k]);
             const int bin = std::min(std::max(int(blendL[k] / Tables::kBinWidth), 0), Tables::kBins - 1);
-            tables.binLLow[u][bin] = std::min(tables.binLLow[u][bin], blendL[k]);
-            tables.binLHigh[u][bin] = std::max(tables.binLHigh[u][bin], blendL[k]);
-            tables.binALow[u][bin] = std::min(tables.binALow[u][bin], blendA[k]);
-            tables.binAHigh[u][bin] = std::max(tables.binAHigh[u][bin], blendA[k]);
-            tables.binBLow[u][bin] = std::min(tables.binBLow[u][bin], blendB[k]);
-            tables.binBHigh[u][bin] = std::max(tables.binBHigh[u][bin], blendB[k]);
-            tables.binCHigh[u][bin] = std::max(tables.binCHigh[u][bin], blendC[k]);
+            tables.binLLow[bin][u] = std::min(tables.binLLow[bin][u], blendL[k]);
+            tables.binLHigh[bin][u] = std::max(tables.binLHigh[bin][u], blendL[k]);
+            tables.binALow[bin][u] = std::min(tables.binALow[bin][u], blendA[k]);
+            tables.binAHigh[bin][u] = std::max(tables.binAHigh[bin][u], blendA[k]);
+            tables.binBLow[bin][u] = std::min(tables.binBLow[bin][u], blendB[k]);
+            tables.binBHigh[bin][u] = std::max(tables.binBHigh[bin][u], blendB[k]);
+            tables.binCHigh[bin][u] = std::max(tables.binCHigh[bin][u], blendC[k]);
         }
     }
     tables.start[kUnordered] = int(tables.luminances.size());
     // An empty slice takes the box of a slice that holds blends, so that no slice needs a test.
     for (int u = 0; u < kUnordered; ++u) {
         int full = 0;
-        while (full < Tables::kBins && tables.binLLow[u][full] > tables.binLHigh[u][full])
+        while (full < Tables::kBins && tables.binLLow[full][u] > tables.binLHigh[full][u])
             ++full;
         tables.empty[u] = full == Tables::kBins;
         for (int bin = 0; bin < Tables::kBins && !tables.empty[u]; ++bin) {
-            if (tables.binLLow[u][bin] <= tables.binLHigh[u][bin])
+            if (tables.binLLow[bin][u] <= tables.binLHigh[bin][u])
                 continue;
-            tables.binLLow[u][bin] = tables.binLLow[u][full];
-            tables.binLHigh[u][bin] = tables.binLHigh[u][full];
-            tables.binALow[u][bin] = tables.binALow[u][full];
-            tables.binAHigh[u][bin] = tables.binAHigh[u][full];
-            tables.binBLow[u][bin] = tables.binBLow[u][full];
-            tables.binBHigh[u][bin] = tables.binBHigh[u][full];
-            tables.binCHigh[u][bin] = tables.binCHigh[u][full];
+            tables.binLLow[bin][u] = tables.binLLow[full][u];
+            tables.binLHigh[bin][u] = tables.binLHigh[full][u];
+            tables.binALow[bin][u] = tables.binALow[full][u];
+            tables.binAHigh[bin][u] = tables.binAHigh[full][u];
+            tables.binBLow[bin][u] = tables.binBLow[full][u];
+            tables.binBHigh[bin][u] = tables.binBHigh[full][u];
+            tables.binCHigh[bin][u] = tables.binCHigh[full][u];
         }
     }
 }
@@ -577,23 +581,25 @@ void TwoFrameConverter::pairBounds(const Workspace &work, Pixel &pixel, Cost *bo
     const float xa = pixel.xa;
     const float xb = pixel.xb;
     const float xc = pixel.xc;
-    for (int u = 0; u < kUnordered; ++u) {
-        alignas(16) float root2[Tables::kBins];
-        for (int bin = 0; bin < Tables::kBins; ++bin) {
-            const float l0 = t.binLLow[u][bin];
-            const float l1 = t.binLHigh[u][bin];
+    alignas(16) float lowest[kUnordered];
+    std::fill(lowest, lowest + kUnordered, std::numeric_limits<float>::infinity());
+    for (int bin = 0; bin < Tables::kBins; ++bin) {
+        for (int u = 0; u < kUnordered; ++u) {
+            const float l0 = t.binLLow[bin][u];
+            const float l1 = t.binLHigh[bin][u];
             const float dl = std::max(std::max(l0 - xl, xl - l1), 0.0f);
             const float sl = 1.0f + 0.0075f * std::max(std::fabs(l0 + xl - 100.0f), std::fabs(l1 + xl - 100.0f));
-            const float da = std::max(std::max(t.binALow[u][bin] - xa, xa - t.binAHigh[u][bin]), 0.0f);
-            const float db = std::max(std::max(t.binBLow[u][bin] - xb, xb - t.binBHigh[u][bin]), 0.0f);
-            const float sc = 1.0f + scSlope[u] * (xc + t.binCHigh[u][bin]);
-            root2[bin] = dl * dl / (sl * sl) + (wa[u] * da * da + wb[u] * db * db) / (sc * sc);
+            const float da = std::max(std::max(t.binALow[bin][u] - xa, xa - t.binAHigh[bin][u]), 0.0f);
+            const float db = std::max(std::max(t.binBLow[bin][u] - xb, xb - t.binBHigh[bin][u]), 0.0f);
+            const float sc = 1.0f + scSlope[u] * (xc + t.binCHigh[bin][u]);
+            const float root2 = dl * dl / (sl * sl) + (wa[u] * da * da + wb[u] * db * db) / (sc * sc);
+            lowest[u] = std::min(lowest[u], root2);
         }
-        float lowest = root2[0];
-        for (int bin = 1; bin < Tables::kBins; ++bin)
-            lowest = std::min(lowest, root2[bin]);
-        bounds[u] = t.empty[u] ? kNothing : quantised(floatBound(std::sqrt(lowest)));
     }
+    for (int u = 0; u < kUnordered; ++u)
+        lowest[u] = std::sqrt(lowest[u]);
+    for (int u = 0; u < kUnordered; ++u)
+        bounds[u] = t.empty[u] ? kNothing : quantised(floatBound(lowest[u]));
 }
 
 // Screening bounds (roots, before safety margins) of a pixel against each allowed blend of the
@@ -609,10 +615,11 @@ double TwoFrameConverter::screenPair(const Workspace &work, const Pixel &pixel, 
     const float *B = t.B.data() + first;
     const float *C = t.C.data() + first;
     const float sinRotation = pixel.sinRotation[u];
+    const float xc = pixel.xc;
     // The weights for each blend's own chroma: G from the pair of chromas (float rounding of the chroma
     // and of G moves the bound by far less than the relative margin), so gLow = gHigh = G.
     for (int e = 0; e < count; ++e) {
-        const float cSum = pixel.xc + C[e];
+        const float cSum = xc + C[e];
         const float g = 0.5f * (1.0f - compression(cSum * 0.5f));
         const float kappa = 1.0f - compression((1.0f + g) * cSum * 0.5f) * sinRotation;
         const float dl = L[e] - pixel.xl;

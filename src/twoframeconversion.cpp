@@ -760,18 +760,18 @@ void TwoFrameConverter::search(Workspace &work, Run &run, Cost threshold, bool s
 }
 
 // The dynamic programme over the runs of a line pair: each run's ordered hue pairs among those whose
-// exact cost is at most the run's best plus gap, the total of a sequence the sum of the runs' costs
+// exact cost is at most the run's best plus its gap (gaps[run]), the total of a sequence the sum of the runs' costs
 // and, per pair of neighbouring runs, the penalty of the pixels near their boundary (the rise of their
 // lowest difference when the neighbour's hues limit their luminances too). Returns the lowest total
 // (kInfinite when no sequence is allowed) and sets work.choice to the lowest sequence reaching it.
-Cost TwoFrameConverter::solvePair(Workspace &work, Cost gap) const
+Cost TwoFrameConverter::solvePair(Workspace &work, const Cost *gaps) const
 {
     const PairIndex &pairs = pairIndex();
     const Tables &t = *work.tables;
     constexpr int kRuns = Geometry::kSegmentsPerPair;
     for (int s = 0; s < kRuns; ++s) {
         const Run &run = work.runs[s];
-        const Cost limit = gap >= kInfinite ? kInfinite - 1 : run.best + gap;
+        const Cost limit = gaps[s] >= kInfinite ? kInfinite - 1 : run.best + gaps[s];
         work.states[s].clear();
         work.costs[s].clear();
         for (int hues = 0; hues < kColours; ++hues) {
@@ -865,6 +865,66 @@ Cost TwoFrameConverter::solvePair(Workspace &work, Cost gap) const
     return total;
 }
 
+// The penalty between runs s and s + 1 with the ordered hue pairs left and right (hue A * 16 + hue B):
+// the rise of the lowest differences of their pixels that show the other run's hues, or kInfinite.
+Cost TwoFrameConverter::penaltyBetween(Workspace &work, int s, int left, int right) const
+{
+    const PairIndex &pairs = pairIndex();
+    const Tables &t = *work.tables;
+    Cost penalty = 0;
+    const auto add = [&](const Run &run, int other, int own, int shown) {
+        for (int k = 0; k < run.n && penalty < kInfinite; ++k) {
+            const Pixel &pixel = run.pixels[k];
+            if (pixel.neighbour != other)
+                continue;
+            const int hueA = own >> 4;
+            const int hueB = own & 15;
+            screenPair(work, pixel, pairs.index[hueA][hueB], work.scratch);
+            double d = 0.0;
+            int luminances = 0;
+            pixelMin(work, pixel, hueA, hueB, nullptr, work.scratch, &d, &luminances);
+            if (hasBit(t.allowed[shown], luminances))
+                continue;
+            double constrained = 0.0;
+            if (pixelMin(work, pixel, hueA, hueB, t.allowed[shown], work.scratch, &constrained, &luminances))
+                penalty += quantised(constrained) - quantised(d);
+            else
+                penalty = kInfinite;
+        }
+    };
+    add(work.runs[s], s + 1, left, right);
+    add(work.runs[s + 1], s, right, left);
+    return penalty;
+}
+
+// The least that runs s and s + 1 and the penalty between them add to the two runs' lowest costs,
+// over their ordered hue pairs within limit of those costs (it is at most limit when a pair of pairs
+// within it reaches it, and then no pair beyond does better).
+Cost TwoFrameConverter::blockCost(Workspace &work, int s, Cost limit) const
+{
+    const PairIndex &pairs = pairIndex();
+    const Run &left = work.runs[s];
+    const Run &right = work.runs[s + 1];
+    Cost lowest = kInfinite;
+    for (int l = 0; l < kColours; ++l) {
+        const Cost leftCost = left.exact[pairs.index[l >> 4][l & 15]];
+        if (leftCost == kUnknown || leftCost - left.best > limit)
+            continue;
+        for (int r = 0; r < kColours; ++r) {
+            const Cost rightCost = right.exact[pairs.index[r >> 4][r & 15]];
+            if (rightCost == kUnknown || rightCost - right.best > limit)
+                continue;
+            const Cost excess = leftCost - left.best + rightCost - right.best;
+            if (excess >= lowest)
+                continue;
+            const Cost penalty = penaltyBetween(work, s, l, r);
+            if (penalty < kInfinite)
+                lowest = std::min(lowest, excess + penalty);
+        }
+    }
+    return lowest;
+}
+
 void TwoFrameConverter::convertPair(Workspace &work, int pair, const quint32 *averaged, double chromaFactor,
                                     quint8 *outputA, quint8 *huesA, quint8 *outputB, quint8 *huesB) const
 {
@@ -919,20 +979,44 @@ void TwoFrameConverter::convertPair(Workspace &work, int pair, const quint32 *av
         search(work, run, kInfinite - 1, true);
         sumBest += run.best;
     }
-    // The sequences whose runs all have pairs within delta of their lowest costs: if the best of them,
-    // T, is at most the sum of the lowest costs plus delta, it is the best of all, as any other sequence
-    // has a run above its lowest cost plus delta, and penalties are never negative, so it costs more.
-    // Otherwise delta grows to T less that sum, where the sequence giving T passes. Candidates tied at
-    // the lowest costs come first (delta 0); then delta is the gap that leaves.
-    Cost total = solvePair(work, 0);
-    Cost tried = 0;
-    Cost delta = total >= kInfinite ? quantised(1.0) : total - sumBest;
-    while (total >= kInfinite || total - sumBest > tried) {
+    // First the sequences of pairs tied at each run's lowest cost. If the best of them costs the sum of
+    // the lowest costs, it is the best of all. Otherwise its total less that sum, the gap G, bounds how
+    // far above its lowest cost any run of an optimal sequence can be (penalties are never negative).
+    // Tighter: for disjoint blocks of two neighbouring runs whose boundary has a penalty in that
+    // sequence, R, the least that the block's runs and boundary can add to their lowest costs, is
+    // paid by every sequence, so a run outside a block is at most G less the blocks' R above its
+    // lowest cost, and a run in a block at most G less the other blocks' R.
+    Cost gaps[kRuns] = {};
+    Cost total = solvePair(work, gaps);
+    if (total >= kInfinite) {
+        // No sequence of tied pairs is allowed: every pair of every run is a candidate.
+        std::fill(gaps, gaps + kRuns, kInfinite);
         for (int s = 0; s < kRuns; ++s)
-            search(work, work.runs[s], delta >= kInfinite ? kInfinite - 1 : work.runs[s].best + delta, false);
-        total = solvePair(work, delta);
-        tried = delta;
-        delta = total < kInfinite ? total - sumBest : (tried >= kInfinite / 16 ? kInfinite : tried * 4);
+            search(work, work.runs[s], kInfinite - 1, false);
+        total = solvePair(work, gaps);
+    } else if (total > sumBest) {
+        const Cost gap = total - sumBest;
+        int chosen[kRuns];
+        std::copy(work.choice, work.choice + kRuns, chosen);
+        Cost resolved[kRuns] = {}; // R of the block of runs s and s + 1, at s
+        Cost resolvedSum = 0;
+        for (int s = 0; s + 1 < kRuns; ++s) {
+            const Cost penalty = penaltyBetween(work, s, chosen[s], chosen[s + 1]);
+            if (penalty == 0)
+                continue;
+            // Pairs of the two runs above their lowest costs by more than the penalty cannot do better.
+            search(work, work.runs[s], work.runs[s].best + penalty, false);
+            search(work, work.runs[s + 1], work.runs[s + 1].best + penalty, false);
+            resolved[s] = blockCost(work, s, penalty);
+            resolvedSum += resolved[s];
+            ++s; // the next block starts after this one
+        }
+        for (int s = 0; s < kRuns; ++s) {
+            const Cost own = resolved[s] + (s > 0 ? resolved[s - 1] : 0);
+            gaps[s] = gap - (resolvedSum - own);
+            search(work, work.runs[s], work.runs[s].best + gaps[s], false);
+        }
+        total = solvePair(work, gaps);
     }
     Q_ASSERT(total < kInfinite);
     for (int s = 0; s < kRuns; ++s) {

@@ -78,7 +78,9 @@ private:
                   const float *screens, double *difference, int *luminances) const;
     qint64 runCost(Workspace &work, Run &run, int u, qint64 limit) const;
     void search(Workspace &work, Run &run, qint64 threshold, bool shrink) const;
-    qint64 solvePair(Workspace &work, qint64 gap) const;
+    qint64 solvePair(Workspace &work, const qint64 *gaps) const;
+    qint64 penaltyBetween(Workspace &work, int s, int left, int right) const;
+    qint64 blockCost(Workspace &work, int s, qint64 limit) const;
 
     ColourScience::Lab lab[256];
     // Blends of palette entries i and j (i * 256 + j), exact and in float for the bounds.

@@ -166,10 +166,15 @@ public:
                 runs[size_t(s)].push_back(std::move(pixel));
             }
         }
-        // Every difference of every pixel.
+        // Every difference of every pixel (to the blend of palette entries a and b, as to that of b and a).
+        std::vector<double> differences(256 * 256);
         for (int s = 0; s < kRuns; ++s) {
             for (Pixel &pixel : runs[size_t(s)]) {
                 const Lab x = BestConverter::scaledLab(picture[size_t(pixel.index)] & 0xFFFFFFu, chromaFactor);
+                for (int a = 0; a < 256; ++a)
+                    for (int b = a; b < 256; ++b)
+                        differences[size_t(a * 256 + b)] = differences[size_t(b * 256 + a)]
+                            = ColourScience::deltaE2000(x, blends[size_t(a * 256 + b)]);
                 for (int hues = 0; hues < 256; ++hues) {
                     std::vector<std::pair<double, int>> allowed;
                     for (int l = 0; l < 256; ++l) {
@@ -181,7 +186,7 @@ public:
                         for (quint8 v : pixel.constants)
                             constantsAllow = constantsAllow && allows((v & 0xF0) | ((v | (l >> 4)) & 0x0F), (v & 0xF0) | ((v | (l & 15)) & 0x0F));
                         if (constantsAllow)
-                            allowed.emplace_back(ColourScience::deltaE2000(x, blends[size_t(a * 256 + b)]), l);
+                            allowed.emplace_back(differences[size_t(a * 256 + b)], l);
                     }
                     std::sort(allowed.begin(), allowed.end());
                     pixel.lowest[hues] = allowed.empty() ? -1.0 : allowed.front().first;

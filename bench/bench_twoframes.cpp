@@ -76,7 +76,8 @@ int main(int argc, char **argv)
         photos = photos.mid(2);
     }
     if (photos.isEmpty())
-        photos = QStringList{QStringLiteral(RASTREL_TEST_DATA "/chelsea.jpg"), QStringLiteral(RASTREL_TEST_DATA "/coffee.jpg"),
+        photos = QStringList{QStringLiteral(RASTREL_TEST_DATA "/chelsea.jpg"),
+                             QStringLiteral(RASTREL_TEST_DATA "/coffee.jpg"),
                              QStringLiteral(RASTREL_TEST_DATA "/rocket.jpg")};
 
     std::printf("flicker limit %d\n%-12s %8s %8s %8s %6s %9s %8s %8s %8s %8s\n", flicker, "photo", "classic", "best",
@@ -119,7 +120,8 @@ int main(int argc, char **argv)
                 const size_t i = size_t(y * AtariView::kWidth + x);
                 const quint32 a = palette[screenA[i]];
                 const quint32 b = palette[screenB[i]];
-                const ColourScience::Lab photographed = ColourScience::labFromRgb(pic->averaged()[y * kAtariWidth + x / 4]);
+                const ColourScience::Lab photographed =
+                    ColourScience::labFromRgb(pic->averaged()[y * kAtariWidth + x / kSourcePerAtari]);
                 difference += ColourScience::deltaE2000(TwoFrameConverter::blendLab(a, b), photographed);
                 const double f = std::fabs(ColourScience::labFromRgb(a).L - ColourScience::labFromRgb(b).L);
                 flickerSum += f;

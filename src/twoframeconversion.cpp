@@ -7,7 +7,6 @@
 #include <QtGlobal>
 
 #include <algorithm>
-#include <array>
 #include <atomic>
 #include <cmath>
 #include <limits>
@@ -35,8 +34,8 @@ constexpr Cost kInfinite = std::numeric_limits<Cost>::max() / 4;
 constexpr Cost kUnknown = -1;
 
 // floor(d * 2^40) for d >= 0 (the product is exact: a power of two), 0 for bounds below 0; bounds are
-// capped at 10^4, far above any difference. A pair that allows a pixel nothing gets kNothing, above any
-// cost even summed over a run.
+// capped at 10^4 (far above any difference; a lower bound stays one). A pair that allows a pixel
+// nothing gets kNothing, above any cost even summed over a run.
 constexpr double kFarBound = 1e4;
 constexpr Cost kNothing = kInfinite / 32;
 Cost quantised(double d)
@@ -193,7 +192,8 @@ std::vector<PixelSources> computeSources()
             const int own = segmentOf[i - pair * kPixelsPerPair];
             PixelSources &source = sources[size_t(i)];
             if (hueIndex < 0) {
-                if (std::find(source.constant, source.constant + source.constants, value) == source.constant + source.constants)
+                quint8 *const end = source.constant + source.constants;
+                if (std::find(source.constant, end, value) == end)
                     source.constant[source.constants++] = value;
                 continue;
             }
@@ -202,7 +202,8 @@ std::vector<PixelSources> computeSources()
             if (otherPair == pair && other == own)
                 continue;
             if (otherPair != pair || std::abs(other - own) != 1 || (source.neighbour >= 0 && source.neighbour != other))
-                qFatal("Two-frame conversion: Atari pixel %d shows the hue of run %d, which is no neighbour of its run", i, hueIndex);
+                qFatal("Two-frame conversion: Atari pixel %d shows the hue of run %d, which is no neighbour of its run",
+                       i, hueIndex);
             source.neighbour = qint8(other);
         }
     }
@@ -237,8 +238,8 @@ struct TwoFrameConverter::Tables {
     std::vector<quint8> luminances;
     std::vector<float> L, A, B, C;
     // Per unordered pair and slice of L* (of width kBinWidth): the ranges of its blends' L*, a*, b* and
-    // the highest chroma; an empty slice has a range of L* no pixel can come near.
-    // Indexed [slice][pair], so that the bounds of all pairs vectorise.
+    // the highest chroma (an empty slice repeats another's box). Indexed [slice][pair], so that the
+    // bounds of all pairs vectorise.
     alignas(16) float binLLow[kBins][kUnordered];
     alignas(16) float binLHigh[kBins][kUnordered];
     alignas(16) float binALow[kBins][kUnordered];
@@ -362,7 +363,8 @@ void TwoFrameConverter::setPalette(const quint32 *rgb256)
         std::fill(high, high + kRotationSteps, -kInfinityD);
         std::fill(onArc, onArc + kRotationSteps, true);
         for (int l = 0; l < kColours; ++l) {
-            const Lab &y = blends[size_t(hueLow * kLevels + (l >> 4)) * kColours + size_t(hueHigh * kLevels + (l & 15))];
+            const size_t k = size_t(hueLow * kLevels + (l >> 4)) * kColours + size_t(hueHigh * kLevels + (l & 15));
+            const Lab &y = blends[k];
             const double chroma = std::sqrt(y.a * y.a + y.b * y.b);
             pairMinChroma[u] = std::min(pairMinChroma[u], std::nextafter(float(chroma), 0.0f));
             pairMaxChroma[u] = std::max(pairMaxChroma[u], std::nextafter(float(chroma), kFloatHuge));
@@ -760,9 +762,9 @@ void TwoFrameConverter::search(Workspace &work, Run &run, Cost threshold, bool s
 }
 
 // The dynamic programme over the runs of a line pair: each run's ordered hue pairs among those whose
-// exact cost is at most the run's best plus its gap (gaps[run]), the total of a sequence the sum of the runs' costs
-// and, per pair of neighbouring runs, the penalty of the pixels near their boundary (the rise of their
-// lowest difference when the neighbour's hues limit their luminances too). Returns the lowest total
+// exact cost is at most the run's best plus its gap (gaps[run]), the total of a sequence the sum of the
+// runs' costs and, per pair of neighbouring runs, the penalty of the pixels near their boundary (the
+// rise of their lowest difference when the neighbour's hues limit their luminances too). Returns the lowest total
 // (kInfinite when no sequence is allowed) and sets work.choice to the lowest sequence reaching it.
 Cost TwoFrameConverter::solvePair(Workspace &work, const Cost *gaps) const
 {
@@ -952,7 +954,8 @@ void TwoFrameConverter::convertPair(Workspace &work, int pair, const quint32 *av
                 pixel.constantMask = pixel.ownConstants;
             }
             const Pixel *previous = k > 0 ? &run.pixels[k - 1] : nullptr;
-            pixel.sameAsPrevious = previous && previous->rgb == pixel.rgb && !previous->constantMask && !pixel.constantMask;
+            pixel.sameAsPrevious =
+                previous && previous->rgb == pixel.rgb && !previous->constantMask && !pixel.constantMask;
         }
         std::fill(run.bound, run.bound + kUnordered, Cost(0));
         for (int k = 0; k < run.n; ++k) {
@@ -972,7 +975,8 @@ void TwoFrameConverter::convertPair(Workspace &work, int pair, const quint32 *av
         }
         for (int u = 0; u < kUnordered; ++u)
             run.order[u] = quint8(u);
-        std::stable_sort(run.order, run.order + kUnordered, [&](quint8 a, quint8 b) { return run.bound[a] < run.bound[b]; });
+        std::stable_sort(run.order, run.order + kUnordered,
+                         [&](quint8 a, quint8 b) { return run.bound[a] < run.bound[b]; });
         std::fill(run.exact, run.exact + kUnordered, kUnknown);
         std::fill(run.above, run.above + kUnordered, Cost(-1));
         run.best = kInfinite;

@@ -50,7 +50,9 @@ std::vector<quint32> makePicture(Source source, quint32 seed, const std::vector<
 {
     std::mt19937 random(seed);
     std::vector<quint32> picture(kAtariPixels);
-    const char *photo = source == Source::Chelsea ? "chelsea.jpg" : source == Source::Coffee ? "coffee.jpg" : "rocket.jpg";
+    const char *photo = source == Source::Chelsea ? "chelsea.jpg"
+        : source == Source::Coffee                ? "coffee.jpg"
+                                                  : "rocket.jpg";
     switch (source) {
     case Source::Noise:
         for (quint32 &p : picture)
@@ -104,7 +106,8 @@ std::vector<Shown> screenSources()
     int next = 0;
     for (int y = 0; y < AtariView::kHeight; ++y)
         for (int x = 0; x < AtariView::kWidth; ++x) {
-            for (; next < count && (landings[next].row < y || (landings[next].row == y && landings[next].column <= x)); ++next)
+            for (; next < count && (landings[next].row < y || (landings[next].row == y && landings[next].column <= x));
+                 ++next)
                 current = Shown{landings[next].hueIndex, landings[next].value};
             shown[size_t(y * AtariView::kWidth + x)] = current;
         }
@@ -184,7 +187,8 @@ public:
                             continue;
                         bool constantsAllow = true;
                         for (quint8 v : pixel.constants)
-                            constantsAllow = constantsAllow && allows((v & 0xF0) | ((v | (l >> 4)) & 0x0F), (v & 0xF0) | ((v | (l & 15)) & 0x0F));
+                            constantsAllow = constantsAllow
+                                && allows((v & 0xF0) | ((v | (l >> 4)) & 0x0F), (v & 0xF0) | ((v | (l & 15)) & 0x0F));
                         if (constantsAllow)
                             allowed.emplace_back(differences[size_t(a * 256 + b)], l);
                     }
@@ -214,8 +218,9 @@ public:
             for (const Pixel &pixel : runs[size_t(s)])
                 for (int hues = 0; hues < 256; ++hues)
                     if (pixel.neighbour < 0)
-                        node[size_t(s)][size_t(hues)] = add(node[size_t(s)][size_t(hues)],
-                                                            pixel.lowest[hues] < 0 ? kNone : quantised(pixel.lowest[hues]));
+                        node[size_t(s)][size_t(hues)] =
+                            add(node[size_t(s)][size_t(hues)],
+                                pixel.lowest[hues] < 0 ? kNone : quantised(pixel.lowest[hues]));
         for (int s = 0; s + 1 < kRuns; ++s) {
             for (int left = 0; left < 256; ++left) {
                 for (int right = 0; right < 256; ++right) {
@@ -235,14 +240,19 @@ public:
         for (int s = kRuns - 2; s >= 0; --s)
             for (int left = 0; left < 256; ++left)
                 for (int right = 0; right < 256; ++right)
-                    onwards[size_t(s)][size_t(left)] = std::min(onwards[size_t(s)][size_t(left)],
-                        add(node[size_t(s)][size_t(left)], add(edge[size_t(s)][size_t(left * 256 + right)], onwards[size_t(s + 1)][size_t(right)])));
+                    onwards[size_t(s)][size_t(left)] = std::min(
+                        onwards[size_t(s)][size_t(left)],
+                        add(node[size_t(s)][size_t(left)],
+                            add(edge[size_t(s)][size_t(left * 256 + right)], onwards[size_t(s + 1)][size_t(right)])));
         int choice[kRuns];
         choice[0] = int(std::min_element(onwards[0].begin(), onwards[0].end()) - onwards[0].begin());
         for (int s = 0; s + 1 < kRuns; ++s) {
             const qint64 target = onwards[size_t(s)][size_t(choice[s])] - node[size_t(s)][size_t(choice[s])];
             choice[s + 1] = 0;
-            while (add(edge[size_t(s)][size_t(choice[s] * 256 + choice[s + 1])], onwards[size_t(s + 1)][size_t(choice[s + 1])]) != target)
+            const auto through = [&](int right) {
+                return add(edge[size_t(s)][size_t(choice[s] * 256 + right)], onwards[size_t(s + 1)][size_t(right)]);
+            };
+            while (through(choice[s + 1]) != target)
                 ++choice[s + 1];
         }
         for (int s = 0; s < kRuns; ++s) {
@@ -303,9 +313,10 @@ void TestTwoFrames::matchesBruteForce_data()
     QTest::newRow("rocket, flicker 10, chroma 0") << int(Source::Rocket) << base << 0.0 << 10 << 20;
     QTest::newRow("noise, flicker 10") << int(Source::Noise) << base << 1.0 << 10 << 7;
     QTest::newRow("noise, flicker 0, chroma 2") << int(Source::Noise) << base << 2.0 << 0 << 8;
-    QTest::newRow("palette colours, tie palette, flicker 10") << int(Source::PaletteColours) << int(Palette::Ties) << 1.0 << 10 << 3;
-    QTest::newRow("few colours, tie palette, flicker 0") << int(Source::FewColours) << int(Palette::Ties) << 1.0 << 0 << 4;
-    QTest::newRow("few colours, tie palette, flicker 5") << int(Source::FewColours) << int(Palette::Ties) << 0.5 << 5 << 5;
+    const int ties = int(Palette::Ties);
+    QTest::newRow("palette colours, tie palette, flicker 10") << int(Source::PaletteColours) << ties << 1.0 << 10 << 3;
+    QTest::newRow("few colours, tie palette, flicker 0") << int(Source::FewColours) << ties << 1.0 << 0 << 4;
+    QTest::newRow("few colours, tie palette, flicker 5") << int(Source::FewColours) << ties << 0.5 << 5 << 5;
     QTest::newRow("noise, random palette, flicker 10") << int(Source::Noise) << int(Palette::Random) << 1.0 << 10 << 6;
 }
 
@@ -358,7 +369,8 @@ void TestTwoFrames::matchesBruteForce()
         if (flicker == 0)
             QCOMPARE(a, b);
         else
-            QVERIFY2(std::fabs(a - b) <= flicker, qPrintable(QStringLiteral("screen pixel %1: L* %2 and %3").arg(i).arg(a).arg(b)));
+            QVERIFY2(std::fabs(a - b) <= flicker,
+                     qPrintable(QStringLiteral("screen pixel %1: L* %2 and %3").arg(i).arg(a).arg(b)));
     }
 }
 

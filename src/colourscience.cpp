@@ -82,6 +82,11 @@ Lab labFromRgb(quint32 rgb)
 {
     double xyz[3];
     xyzFromRgb(rgb, xyz);
+    return labFromXyz(xyz);
+}
+
+Lab labFromXyz(const double xyz[3])
+{
     const double fx = labF(xyz[0] / kWhite[0]);
     const double fy = labF(xyz[1] / kWhite[1]);
     const double fz = labF(xyz[2] / kWhite[2]);

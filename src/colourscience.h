@@ -50,6 +50,10 @@ Lab labFromRgb(quint32 rgb);
 // CIE XYZ of rgb (0x00RRGGBB, top byte ignored), Y from 0 to 1; xyz receives X, Y, Z.
 void xyzFromRgb(quint32 rgb, double xyz[3]);
 
+// CIE L*a*b* (D65 white of the sRGB primaries) of CIE XYZ (X, Y, Z; Y from 0 to 1), as labFromRgb
+// converts xyzFromRgb's result.
+Lab labFromXyz(const double xyz[3]);
+
 // CIEDE2000 colour difference of x and y with kL = kC = kH = 1; 0 for equal colours,
 // about 1 for a just noticeable difference. Symmetric in its arguments.
 double deltaE2000(const Lab &x, const Lab &y);

@@ -1,0 +1,1043 @@
+#include "twoframeconversion.h"
+
+#include "atarigeometry.h"
+#include "atariview.h"
+#include "bestconversion.h"
+
+#include <QtGlobal>
+
+#include <algorithm>
+#include <atomic>
+#include <cmath>
+#include <limits>
+#include <memory>
+#include <system_error>
+#include <thread>
+
+using ColourScience::Lab;
+using namespace ColourScience::Ciede2000;
+
+namespace {
+
+constexpr int kLevels = 16;                 // hues, and luminances per hue
+constexpr int kColours = 256;               // palette entries, and luminance pairs of a hue pair
+constexpr int kUnordered = 136;             // unordered hue pairs
+constexpr int kLongestRun = 23;             // the longest run, in Atari pixels
+constexpr int kPixelsPerPair = Geometry::kAtariPixels / Geometry::kLinePairs;
+constexpr int kMaskWords = kColours / 64;   // a set of luminance pairs, bit lA * 16 + lB
+
+// Totals are sums of floor(d * kScale): whole numbers, exact in any order. A line pair's total stays
+// below 160 * 200 * 2^40 < 2^55; kInfinite marks what cannot be had.
+using Cost = qint64;
+constexpr double kScale = 1099511627776.0; // 2^40
+constexpr Cost kInfinite = std::numeric_limits<Cost>::max() / 4;
+constexpr Cost kUnknown = -1;
+
+// floor(d * 2^40) for d >= 0 (the product is exact: a power of two), 0 for bounds below 0; bounds are
+// capped at 10^4 (far above any difference; a lower bound stays one). A pair that allows a pixel
+// nothing gets kNothing, above any cost even summed over a run.
+constexpr double kFarBound = 1e4;
+constexpr Cost kNothing = kInfinite / 32;
+Cost quantised(double d)
+{
+    return d <= 0.0 ? 0 : Cost(std::min(d, kFarBound) * kScale);
+}
+
+// Safety margins between a bound computed in float and the exact difference it bounds: relative, and
+// absolute (in CIEDE2000 units) for rounding coordinates to float (below 1e-5 for values below 256,
+// so distances move by less than 2e-5 even with the weights up to 2.25).
+constexpr double kFloatRelative = 1e-5;
+constexpr double kFloatAbsolute = 1e-3;
+
+double floatBound(float root)
+{
+    return double(root) * (1.0 - kFloatRelative) - kFloatAbsolute;
+}
+
+// CIEDE2000's chroma compression sqrt(c^7 / (c^7 + 25^7)), 0 to below 1, increasing in c, in float.
+float compression(float c)
+{
+    const float c7 = c * c * c * c * c * c * c;
+    return std::sqrt(c7 / (c7 + float(kPow25To7)));
+}
+
+// Steps of the bound on CIEDE2000's rotation angle dTheta = 30 exp(-((h' - 275) / 25)^2) degrees, by
+// the circular distance of the mean hue h' from 275 degrees (the true distance |h' - 275| is at least
+// the circular one, and dTheta falls with the distance).
+constexpr int kRotationSteps = 7;
+constexpr double kRotationStep = 15.0; // degrees
+constexpr double kArcMargin = 1e-6;
+constexpr float kArcMarginF = 1e-3f;
+constexpr float kFloatHuge = 1e9f;
+constexpr double kInfinityD = std::numeric_limits<double>::infinity();
+
+// For distances of at least i * kRotationStep: the largest |sin(2 dTheta)| (dTheta falls with the
+// distance and stays below 45 degrees), in float, rounded up.
+struct RotationTable {
+    float sinRotation[kRotationSteps];
+    RotationTable()
+    {
+        for (int i = 0; i < kRotationSteps; ++i) {
+            const double distance = i * kRotationStep;
+            const double dTheta = 30.0 * std::exp(-(distance / 25.0) * (distance / 25.0));
+            sinRotation[i] = std::nextafter(float(std::sin(2.0 * dTheta * kPi / 180.0) * (1.0 + 1e-9) + 1e-12), 2.0f);
+        }
+    }
+};
+
+const RotationTable &rotationTable()
+{
+    static const RotationTable table;
+    return table;
+}
+
+double angleDegrees(double a, double b)
+{
+    const double h = std::atan2(b, a) * (180.0 / kPi);
+    return h < 0.0 ? h + 360.0 : h;
+}
+
+// The extremes of a colour's CIEDE2000 hue angle h' = angle((1 + G) a, b) over G from 0 to 0.5, for
+// (a, b) not grey: h' moves monotonically within one quadrant as G grows.
+struct HueRange {
+    double p;
+    double q;
+    explicit HueRange(double a, double b) : p(angleDegrees(a, b)), q(angleDegrees(1.5 * a, b)) {}
+};
+
+double arcPosition(double h, double start)
+{
+    const double t = h - start;
+    return t >= 0.0 ? t : (t >= -360.0 ? t + 360.0 : t + 720.0);
+}
+
+// Whether a hue range lies on the arc of hues at least `step` rotation steps from 275 degrees; if so
+// its positions along the arc widen [low, high]. On the arc when both extremes are and they are less
+// than 180 degrees apart along it (then the short way between them stays on the arc).
+bool onRotationArc(const HueRange &range, int step, double *low, double *high)
+{
+    const double start = 275.0 + step * kRotationStep;
+    const double length = 360.0 - 2.0 * step * kRotationStep;
+    const double p = arcPosition(range.p, start);
+    const double q = arcPosition(range.q, start);
+    if (std::min(p, q) < kArcMargin || std::max(p, q) > length - kArcMargin || std::fabs(p - q) >= 180.0 - kArcMargin)
+        return false;
+    *low = std::min(*low, std::min(p, q));
+    *high = std::max(*high, std::max(p, q));
+    return true;
+}
+
+void arcFloats(bool onArc, double low, double high, float *lowF, float *highF)
+{
+    *lowF = onArc ? float(low) : -kFloatHuge;
+    *highF = onArc ? float(high) : kFloatHuge;
+}
+
+// Unordered hue pairs (low <= high), numbered 0 to 135.
+struct PairIndex {
+    quint8 index[kLevels][kLevels];
+    quint8 low[kUnordered];
+    quint8 high[kUnordered];
+    PairIndex()
+    {
+        int u = 0;
+        for (int a = 0; a < kLevels; ++a)
+            for (int b = a; b < kLevels; ++b) {
+                index[a][b] = index[b][a] = quint8(u);
+                low[u] = quint8(a);
+                high[u] = quint8(b);
+                ++u;
+            }
+    }
+};
+
+const PairIndex &pairIndex()
+{
+    static const PairIndex table;
+    return table;
+}
+
+// What else an Atari pixel shows besides its own run's hues: the neighbouring run of the same line
+// pair whose hues show in some of its screen pixels (segment 0 to 12, or -1), and the constant colours
+// the kernel stores there.
+struct PixelSources {
+    qint8 neighbour = -1;
+    quint8 constants = 0;
+    quint8 constant[Geometry::kSourcePerAtari] = {};
+};
+
+// The sources of every Atari pixel, from the landings of the kernel's stores. The conversion couples
+// only neighbouring runs of a line pair; any other sharing would be a different kernel, and stops here.
+std::vector<PixelSources> computeSources()
+{
+    std::vector<PixelSources> sources(Geometry::kAtariPixels);
+    int segmentOf[kPixelsPerPair];
+    for (int s = 0, k = 0; s < Geometry::kSegmentsPerPair; ++s)
+        for (int j = 0; j < Geometry::kSegmentLengths[s]; ++j)
+            segmentOf[k++] = s;
+    int count = 0;
+    const AtariView::Landing *landing = AtariView::landings(&count);
+    const AtariView::Landing *end = landing + count;
+    int hueIndex = -1;
+    quint8 value = 0; // the frame sync blacks the background before the kernel starts
+    for (int y = 0; y < AtariView::kHeight; ++y) {
+        for (int x = 0; x < AtariView::kWidth; ++x) {
+            while (landing != end && (landing->row < y || (landing->row == y && landing->column <= x))) {
+                hueIndex = landing->hueIndex;
+                value = landing->value;
+                ++landing;
+            }
+            const int i = y * Geometry::kAtariWidth + x / Geometry::kSourcePerAtari;
+            const int pair = y / 2;
+            const int own = segmentOf[i - pair * kPixelsPerPair];
+            PixelSources &source = sources[size_t(i)];
+            if (hueIndex < 0) {
+                quint8 *const end = source.constant + source.constants;
+                if (std::find(source.constant, end, value) == end)
+                    source.constant[source.constants++] = value;
+                continue;
+            }
+            const int otherPair = hueIndex / Geometry::kSegmentsPerPair;
+            const int other = hueIndex % Geometry::kSegmentsPerPair;
+            if (otherPair == pair && other == own)
+                continue;
+            if (otherPair != pair || std::abs(other - own) != 1 || (source.neighbour >= 0 && source.neighbour != other))
+                qFatal("Two-frame conversion: Atari pixel %d shows the hue of run %d, which is no neighbour of its run",
+                       i, hueIndex);
+            source.neighbour = qint8(other);
+        }
+    }
+    return sources;
+}
+
+const std::vector<PixelSources> &pixelSources()
+{
+    static const std::vector<PixelSources> sources = computeSources();
+    return sources;
+}
+
+bool hasBit(const quint64 *mask, int bit)
+{
+    return mask[bit >> 6] >> (bit & 63) & 1u;
+}
+
+} // namespace
+
+// What depends on the flicker limit: which luminance pairs each hue pair allows, and per unordered hue
+// pair the blends it allows, in float for the bounds, with the boxes that hold them by slices of L*.
+struct TwoFrameConverter::Tables {
+    static constexpr int kBins = 4;
+    static constexpr float kBinWidth = 100.0f / kBins;
+    // Per ordered hue pair (hue A * 16 + hue B): bit lA * 16 + lB when |L*A - L*B| <= F.
+    quint64 allowed[kColours][kMaskWords];
+    // Per constant value the kernel may store: the luminance pairs it allows.
+    quint64 constantAllowed[kColours][kMaskWords];
+    // Per unordered pair u (hues low, high): entries start[u] to start[u + 1] - 1, each an allowed
+    // luminance pair (lLow * 16 + lHigh) and its blend's L*, a*, b* and chroma in float.
+    int start[kUnordered + 1];
+    std::vector<quint8> luminances;
+    std::vector<float> L, A, B, C;
+    // Per unordered pair and slice of L* (of width kBinWidth): the ranges of its blends' L*, a*, b* and
+    // the highest chroma (an empty slice repeats another's box). Indexed [slice][pair], so that the
+    // bounds of all pairs vectorise.
+    alignas(16) float binLLow[kBins][kUnordered];
+    alignas(16) float binLHigh[kBins][kUnordered];
+    alignas(16) float binALow[kBins][kUnordered];
+    alignas(16) float binAHigh[kBins][kUnordered];
+    alignas(16) float binBLow[kBins][kUnordered];
+    alignas(16) float binBHigh[kBins][kUnordered];
+    alignas(16) float binCHigh[kBins][kUnordered];
+    // Pairs that allow no luminance pair at all (their empty slices hold no box).
+    bool empty[kUnordered];
+};
+
+// One Atari pixel being converted: its colour (chroma scaled) and what the bounds need of it.
+struct TwoFrameConverter::Pixel {
+    quint32 rgb = 0;
+    Lab x{0.0, 0.0, 0.0};
+    float xl = 0.0f, xa = 0.0f, xb = 0.0f, xc = 0.0f;
+    bool grey = true;
+    float arcLow[kRotationSteps] = {};
+    float arcHigh[kRotationSteps] = {};
+    const quint64 *constantMask = nullptr; // luminance pairs the constants shown here allow, if any
+    quint64 ownConstants[kMaskWords] = {};
+    int neighbour = -1;                     // segment whose hues also show here, or -1
+    // The weights of the screening bound against each unordered hue pair's blends.
+    alignas(16) float wa[kUnordered];
+    alignas(16) float wb[kUnordered];
+    alignas(16) float scSlope[kUnordered];
+    alignas(16) float sinRotation[kUnordered]; // the largest |sin(2 dTheta)| against the pair's blends
+    Cost bound[kUnordered];                    // lower bounds of its cost with each unordered pair
+    bool sameAsPrevious = false;            // same colour and constraints as the pixel before it
+};
+
+// One run of a line pair: its pixels, and per unordered hue pair the summed lower bound of its cost,
+// its exact cost when known, or the limit it was found to exceed.
+struct TwoFrameConverter::Run {
+    int n = 0;
+    int first = 0;
+    Pixel pixels[kLongestRun];
+    Cost bound[kUnordered];
+    Cost exact[kUnordered];
+    Cost above[kUnordered];
+    quint8 order[kUnordered];
+    Cost best = kInfinite;
+};
+
+// Scratch space of one thread.
+struct TwoFrameConverter::Workspace {
+    const Tables *tables = nullptr;
+    Run runs[Geometry::kSegmentsPerPair];
+    alignas(16) float screens[kLongestRun][kColours];
+    alignas(16) float scratch[kColours];
+    // The dynamic programme over a line pair's runs: per run the ordered hue pairs considered and
+    // their costs, the best totals from each onwards, and the choice made.
+    std::vector<int> states[Geometry::kSegmentsPerPair];
+    std::vector<Cost> costs[Geometry::kSegmentsPerPair];
+    std::vector<Cost> onwards[Geometry::kSegmentsPerPair];
+    std::vector<Cost> penalties[Geometry::kSegmentsPerPair];
+    int choice[Geometry::kSegmentsPerPair];
+};
+
+TwoFrameConverter::TwoFrameConverter()
+    : blends(size_t(kColours) * kColours), blendL(blends.size()), blendA(blends.size()), blendB(blends.size()),
+      blendC(blends.size())
+{
+    const quint32 black[kColours] = {};
+    setPalette(black);
+}
+
+Lab TwoFrameConverter::blendLab(quint32 rgbA, quint32 rgbB)
+{
+    double a[3];
+    double b[3];
+    ColourScience::xyzFromRgb(rgbA, a);
+    ColourScience::xyzFromRgb(rgbB, b);
+    const double mean[3] = {(a[0] + b[0]) * 0.5, (a[1] + b[1]) * 0.5, (a[2] + b[2]) * 0.5};
+    return ColourScience::labFromXyz(mean);
+}
+
+quint32 TwoFrameConverter::blendRgb(quint32 rgbA, quint32 rgbB)
+{
+    quint32 rgb = 0;
+    for (int shift = 16; shift >= 0; shift -= 8) {
+        const auto linear = [](quint32 v) {
+            const double c = v / 255.0;
+            return c <= 0.04045 ? c / 12.92 : std::pow((c + 0.055) / 1.055, 2.4);
+        };
+        const double mean = (linear(rgbA >> shift & 0xFF) + linear(rgbB >> shift & 0xFF)) * 0.5;
+        const double c = mean <= 0.0031308 ? 12.92 * mean : 1.055 * std::pow(mean, 1.0 / 2.4) - 0.055;
+        rgb |= quint32(std::lround(std::min(std::max(c, 0.0), 1.0) * 255.0)) << shift;
+    }
+    return rgb;
+}
+
+void TwoFrameConverter::setPalette(const quint32 *rgb256)
+{
+    static_assert(TwoFrameConverter::kRotationSteps == ::kRotationSteps, "one count of rotation steps");
+    static_assert(TwoFrameConverter::kUnordered == ::kUnordered, "one count of hue pairs");
+    for (int i = 0; i < kColours; ++i)
+        lab[i] = ColourScience::labFromRgb(rgb256[i]);
+    for (int i = 0; i < kColours; ++i) {
+        for (int j = i; j < kColours; ++j) {
+            const Lab blend = blendLab(rgb256[i], rgb256[j]);
+            for (const size_t k : {size_t(i) * kColours + size_t(j), size_t(j) * kColours + size_t(i)}) {
+                blends[k] = blend;
+                blendL[k] = float(blend.L);
+                blendA[k] = float(blend.a);
+                blendB[k] = float(blend.b);
+                blendC[k] = float(std::sqrt(blend.a * blend.a + blend.b * blend.b));
+            }
+        }
+    }
+    const PairIndex &pairs = pairIndex();
+    for (int u = 0; u < kUnordered; ++u) {
+        const int hueLow = pairs.low[u];
+        const int hueHigh = pairs.high[u];
+        pairMinChroma[u] = std::numeric_limits<float>::infinity();
+        pairMaxChroma[u] = 0.0f;
+        double low[kRotationSteps];
+        double high[kRotationSteps];
+        bool onArc[kRotationSteps];
+        std::fill(low, low + kRotationSteps, kInfinityD);
+        std::fill(high, high + kRotationSteps, -kInfinityD);
+        std::fill(onArc, onArc + kRotationSteps, true);
+        for (int l = 0; l < kColours; ++l) {
+            const size_t k = size_t(hueLow * kLevels + (l >> 4)) * kColours + size_t(hueHigh * kLevels + (l & 15));
+            const Lab &y = blends[k];
+            const double chroma = std::sqrt(y.a * y.a + y.b * y.b);
+            pairMinChroma[u] = std::min(pairMinChroma[u], std::nextafter(float(chroma), 0.0f));
+            pairMaxChroma[u] = std::max(pairMaxChroma[u], std::nextafter(float(chroma), kFloatHuge));
+            if (y.a == 0.0 && y.b == 0.0)
+                continue; // against a grey, dH' and with it the rotation term are 0
+            const HueRange range(y.a, y.b);
+            for (int step = 1; step < kRotationSteps; ++step)
+                if (onArc[step] && !onRotationArc(range, step, &low[step], &high[step]))
+                    onArc[step] = false;
+        }
+        for (int step = 1; step < kRotationSteps; ++step)
+            arcFloats(onArc[step], low[step], high[step], &pairArcLow[step][u], &pairArcHigh[step][u]);
+        pairArcLow[0][u] = -kFloatHuge;
+        pairArcHigh[0][u] = kFloatHuge;
+    }
+}
+
+void TwoFrameConverter::prepareTables(int flickerLimit, Tables &tables) const
+{
+    const double limit = flickerLimit;
+    const auto allows = [&](int i, int j) { return std::fabs(lab[i].L - lab[j].L) <= limit; };
+    for (int hues = 0; hues < kColours; ++hues) {
+        std::fill(tables.allowed[hues], tables.allowed[hues] + kMaskWords, quint64(0));
+        for (int l = 0; l < kColours; ++l)
+            if (allows((hues >> 4) * kLevels + (l >> 4), (hues & 15) * kLevels + (l & 15)))
+                tables.allowed[hues][l >> 6] |= quint64(1) << (l & 63);
+    }
+    // A constant colour v shows luminance l as (v & 0xF0) | ((v | l) & 0x0F), in both frames.
+    for (int v = 0; v < kColours; ++v) {
+        std::fill(tables.constantAllowed[v], tables.constantAllowed[v] + kMaskWords, quint64(0));
+        for (int l = 0; l < kColours; ++l)
+            if (allows((v & 0xF0) | ((v | (l >> 4)) & 0x0F), (v & 0xF0) | ((v | (l & 15)) & 0x0F)))
+                tables.constantAllowed[v][l >> 6] |= quint64(1) << (l & 63);
+    }
+    const PairIndex &pairs = pairIndex();
+    tables.luminances.clear();
+    tables.L.clear();
+    tables.A.clear();
+    tables.B.clear();
+    tables.C.clear();
+    for (int u = 0; u < kUnordered; ++u) {
+        tables.start[u] = int(tables.luminances.size());
+        const int hueLow = pairs.low[u];
+        const int hueHigh = pairs.high[u];
+        for (int bin = 0; bin < Tables::kBins; ++bin) {
+            tables.binLLow[bin][u] = tables.binALow[bin][u] = tables.binBLow[bin][u] = kFloatHuge;
+            tables.binLHigh[bin][u] = tables.binAHigh[bin][u] = tables.binBHigh[bin][u] = -kFloatHuge;
+            tables.binCHigh[bin][u] = 0.0f;
+        }
+        for (int l = 0; l < kColours; ++l) {
+            if (!hasBit(tables.allowed[hueLow * kLevels + hueHigh], l))
+                continue;
+            const size_t k = size_t(hueLow * kLevels + (l >> 4)) * kColours + size_t(hueHigh * kLevels + (l & 15));
+            tables.luminances.push_back(quint8(l));
+            tables.L.push_back(blendL[k]);
+            tables.A.push_back(blendA[k]);
+            tables.B.push_back(blendB[k]);
+            tables.C.push_back(blendC[k]);
+            const int bin = std::min(std::max(int(blendL[k] / Tables::kBinWidth), 0), Tables::kBins - 1);
+            tables.binLLow[bin][u] = std::min(tables.binLLow[bin][u], blendL[k]);
+            tables.binLHigh[bin][u] = std::max(tables.binLHigh[bin][u], blendL[k]);
+            tables.binALow[bin][u] = std::min(tables.binALow[bin][u], blendA[k]);
+            tables.binAHigh[bin][u] = std::max(tables.binAHigh[bin][u], blendA[k]);
+            tables.binBLow[bin][u] = std::min(tables.binBLow[bin][u], blendB[k]);
+            tables.binBHigh[bin][u] = std::max(tables.binBHigh[bin][u], blendB[k]);
+            tables.binCHigh[bin][u] = std::max(tables.binCHigh[bin][u], blendC[k]);
+        }
+    }
+    tables.start[kUnordered] = int(tables.luminances.size());
+    // An empty slice takes the box of a slice that holds blends, so that no slice needs a test.
+    for (int u = 0; u < kUnordered; ++u) {
+        int full = 0;
+        while (full < Tables::kBins && tables.binLLow[full][u] > tables.binLHigh[full][u])
+            ++full;
+        tables.empty[u] = full == Tables::kBins;
+        for (int bin = 0; bin < Tables::kBins && !tables.empty[u]; ++bin) {
+            if (tables.binLLow[bin][u] <= tables.binLHigh[bin][u])
+                continue;
+            tables.binLLow[bin][u] = tables.binLLow[full][u];
+            tables.binLHigh[bin][u] = tables.binLHigh[full][u];
+            tables.binALow[bin][u] = tables.binALow[full][u];
+            tables.binAHigh[bin][u] = tables.binAHigh[full][u];
+            tables.binBLow[bin][u] = tables.binBLow[full][u];
+            tables.binBHigh[bin][u] = tables.binBHigh[full][u];
+            tables.binCHigh[bin][u] = tables.binCHigh[full][u];
+        }
+    }
+}
+
+void TwoFrameConverter::convert(const quint32 *averaged, double chromaFactor, int flickerLimit, int threads,
+                                quint8 *outputA, quint8 *huesA, quint8 *outputB, quint8 *huesB) const
+{
+    convertPairs(averaged, chromaFactor, flickerLimit, 0, Geometry::kLinePairs - 1, threads, outputA, huesA, outputB,
+                 huesB);
+}
+
+void TwoFrameConverter::convertPairs(const quint32 *averaged, double chromaFactor, int flickerLimit, int firstPair,
+                                     int lastPair, int threads, quint8 *outputA, quint8 *huesA, quint8 *outputB,
+                                     quint8 *huesB) const
+{
+    pixelSources(); // built once, before the threads share it
+    auto tables = std::make_unique<Tables>();
+    prepareTables(flickerLimit, *tables);
+    // Line pairs are independent: each thread takes the next unconverted pair until none is left and
+    // writes only that pair's outputs, so the result is the same whichever thread converts which pair.
+    std::atomic<int> nextPair{firstPair};
+    const auto work = [&] {
+        auto workspace = std::make_unique<Workspace>();
+        workspace->tables = tables.get();
+        for (int p = nextPair++; p <= lastPair; p = nextPair++)
+            convertPair(*workspace, p, averaged, chromaFactor, outputA, huesA, outputB, huesB);
+    };
+    std::vector<std::thread> helpers;
+    for (int t = 1; t < threads; ++t) {
+        try {
+            helpers.emplace_back(work);
+        } catch (const std::system_error &) {
+            break; // no more threads to be had: those running share the pairs
+        }
+    }
+    work();
+    for (std::thread &helper : helpers)
+        helper.join();
+}
+
+void TwoFrameConverter::preparePixel(Pixel &pixel, quint32 rgb, double chromaFactor) const
+{
+    pixel.rgb = rgb;
+    pixel.x = BestConverter::scaledLab(rgb, chromaFactor);
+    const double chroma = std::sqrt(pixel.x.a * pixel.x.a + pixel.x.b * pixel.x.b);
+    pixel.xl = float(pixel.x.L);
+    pixel.xa = float(pixel.x.a);
+    pixel.xb = float(pixel.x.b);
+    pixel.xc = float(chroma);
+    pixel.grey = pixel.x.a == 0.0 && pixel.x.b == 0.0;
+    std::fill(pixel.arcLow, pixel.arcLow + kRotationSteps, -kFloatHuge);
+    std::fill(pixel.arcHigh, pixel.arcHigh + kRotationSteps, kFloatHuge);
+    if (!pixel.grey) {
+        const HueRange range(pixel.x.a, pixel.x.b);
+        for (int step = 1; step < kRotationSteps; ++step) {
+            double low = kInfinityD;
+            double high = -kInfinityD;
+            const bool onArc = onRotationArc(range, step, &low, &high);
+            arcFloats(onArc, low, high, &pixel.arcLow[step], &pixel.arcHigh[step]);
+        }
+    }
+}
+
+// Weights of the screening bound for a pixel against the blends of each unordered hue pair u, whose
+// chroma lies from pairMinChroma[u] to pairMaxChroma[u] and whose hues lie in the pair's arc ranges:
+//   deltaE2000^2 >= dL^2 / SL^2 + (wa da^2 + wb db^2) / SC^2, with SL <= 1 + 0.0075 |L1 + L2 - 100|
+//   and SC <= 1 + scSlope (C1 + C2).
+// Why: SL = 1 + 0.015 o^2 / sqrt(20 + o^2) <= 1 + 0.015 |o| (o the mean L* less 50). The rotation
+// term RT (dC'/SC) (dH'/SH) >= -|RT| ((dC'/SC)^2 + (dH'/SH)^2) / 2, with |RT| = RC |sin(2 dTheta)|,
+// RC = 2 compression(C'mean) <= 2 compression(cpHigh), and |sin(2 dTheta)| at most its value at the
+// smallest circular distance of the mean hue from 275 degrees: when the pixel's and the pair's hue
+// ranges lie on the arc of hues a number of steps from 275 degrees, less than 180 degrees apart along
+// it, the mean hue of any two of them (the bisector of the shorter arc between them) lies on that arc
+// too; against a grey, dH' and with it the rotation term are 0. So the chroma-and-hue part is at least
+// kappa ((dC'/SC)^2 + (dH'/SH)^2) with kappa = 1 - compression(cpHigh) sinRotation >= 0.13; that is at
+// least kappa (dC'^2 + dH'^2) / SC^2 as SH <= SC (T <= 1.93 and 0.015 * 1.93 < 0.045); and
+// dC'^2 + dH'^2 = ((1 + G) da)^2 + db^2 (the distance of the two colours in the a'b' plane).
+// G = (1 - compression(mean chroma)) / 2 falls with the mean chroma, so lies between gLow and gHigh;
+// C' <= (1 + G) C, so C'mean <= cpHigh and SC = 1 + 0.045 C'mean <= 1 + 0.0225 (1 + gHigh) (C1 + C2).
+// All pairs at once, without branches, so that the loop vectorises.
+void TwoFrameConverter::screeningWeights(const Pixel &pixel, float *wa, float *wb, float *scSlope,
+                                         float *sinRotations) const
+{
+    const float *sinRotationSteps = rotationTable().sinRotation;
+    const float xc = pixel.xc;
+    const float sinStart = pixel.grey ? 0.0f : sinRotationSteps[0];
+    // The tests of the arcs as comparisons with the pixel's ends moved by 180 degrees less the margin
+    // (rounding moves positions below 360 degrees by far less than the margin).
+    float xLow[kRotationSteps];
+    float xHigh[kRotationSteps];
+    float sinSteps[kRotationSteps];
+    for (int step = 0; step < kRotationSteps; ++step) {
+        xLow[step] = pixel.arcLow[step] + (180.0f - kArcMarginF);
+        xHigh[step] = pixel.arcHigh[step] - (180.0f - kArcMarginF);
+        sinSteps[step] = sinRotationSteps[step];
+    }
+    for (int u = 0; u < kUnordered; ++u) {
+        float sinRotation = sinStart;
+#pragma GCC unroll 8
+        for (int step = 1; step < kRotationSteps; ++step) {
+            const bool near = (xHigh[step] < pairArcLow[step][u]) & (pairArcHigh[step][u] < xLow[step]);
+            sinRotation = std::min(sinRotation, near ? sinSteps[step] : 1.0f);
+        }
+        const float cMeanLow = (xc + pairMinChroma[u]) * 0.5f;
+        const float cMeanHigh = (xc + pairMaxChroma[u]) * 0.5f;
+        const float gHigh = 0.5f * (1.0f - compression(cMeanLow));
+        const float gLow = 0.5f * (1.0f - compression(cMeanHigh));
+        const float cpHigh = (1.0f + gHigh) * cMeanHigh;
+        const float kappa = 1.0f - compression(cpHigh) * sinRotation;
+        wa[u] = kappa * (1.0f + gLow) * (1.0f + gLow);
+        wb[u] = kappa;
+        scSlope[u] = 0.0225f * (1.0f + gHigh);
+        sinRotations[u] = sinRotation;
+    }
+}
+
+// Lower bounds of a pixel's cost for every unordered hue pair (bounds[136], whole multiples of 2^-40):
+// the screening bound against the boxes holding the pair's allowed blends by slices of L*, the least
+// over the slices. Within a box every blend is at least as far as the box in L*, a* and b*, SL is at
+// most its value at one end of the box's L* range (1 + 0.0075 |L1 + L2 - 100| is convex in L2), and SC
+// at most its value at the box's highest chroma. The weights for all pairs at once, then the boxes of
+// each pair: both loops are free of branches and vectorise.
+void TwoFrameConverter::pairBounds(const Workspace &work, Pixel &pixel, Cost *bounds) const
+{
+    const Tables &t = *work.tables;
+    screeningWeights(pixel, pixel.wa, pixel.wb, pixel.scSlope, pixel.sinRotation);
+    const float *wa = pixel.wa;
+    const float *wb = pixel.wb;
+    const float *scSlope = pixel.scSlope;
+    const float xl = pixel.xl;
+    const float xa = pixel.xa;
+    const float xb = pixel.xb;
+    const float xc = pixel.xc;
+    alignas(16) float lowest[kUnordered];
+    std::fill(lowest, lowest + kUnordered, std::numeric_limits<float>::infinity());
+    for (int bin = 0; bin < Tables::kBins; ++bin) {
+        for (int u = 0; u < kUnordered; ++u) {
+            const float l0 = t.binLLow[bin][u];
+            const float l1 = t.binLHigh[bin][u];
+            const float dl = std::max(std::max(l0 - xl, xl - l1), 0.0f);
+            const float sl = 1.0f + 0.0075f * std::max(std::fabs(l0 + xl - 100.0f), std::fabs(l1 + xl - 100.0f));
+            const float da = std::max(std::max(t.binALow[bin][u] - xa, xa - t.binAHigh[bin][u]), 0.0f);
+            const float db = std::max(std::max(t.binBLow[bin][u] - xb, xb - t.binBHigh[bin][u]), 0.0f);
+            const float sc = 1.0f + scSlope[u] * (xc + t.binCHigh[bin][u]);
+            const float root2 = dl * dl / (sl * sl) + (wa[u] * da * da + wb[u] * db * db) / (sc * sc);
+            lowest[u] = std::min(lowest[u], root2);
+        }
+    }
+    for (int u = 0; u < kUnordered; ++u)
+        lowest[u] = std::sqrt(lowest[u]);
+    for (int u = 0; u < kUnordered; ++u)
+        bounds[u] = t.empty[u] ? kNothing : quantised(floatBound(lowest[u]));
+}
+
+// Screening bounds (roots, before safety margins) of a pixel against each allowed blend of the
+// unordered pair u (screens[entry]); returns the least of them with margins over the entries the
+// constants shown at the pixel allow (infinity when none).
+double TwoFrameConverter::screenPair(const Workspace &work, const Pixel &pixel, int u, float *screens) const
+{
+    const Tables &t = *work.tables;
+    const int first = t.start[u];
+    const int count = t.start[u + 1] - first;
+    const float *L = t.L.data() + first;
+    const float *A = t.A.data() + first;
+    const float *B = t.B.data() + first;
+    const float *C = t.C.data() + first;
+    const float sinRotation = pixel.sinRotation[u];
+    const float xc = pixel.xc;
+    // The weights for each blend's own chroma: G from the pair of chromas (float rounding of the chroma
+    // and of G moves the bound by far less than the relative margin), so gLow = gHigh = G.
+    for (int e = 0; e < count; ++e) {
+        const float cSum = xc + C[e];
+        const float g = 0.5f * (1.0f - compression(cSum * 0.5f));
+        const float kappa = 1.0f - compression((1.0f + g) * cSum * 0.5f) * sinRotation;
+        const float dl = L[e] - pixel.xl;
+        const float sl = 1.0f + 0.0075f * std::fabs(L[e] + pixel.xl - 100.0f);
+        const float sc = 1.0f + 0.0225f * (1.0f + g) * cSum;
+        const float da = A[e] - pixel.xa;
+        const float db = B[e] - pixel.xb;
+        screens[e] = std::sqrt(dl * dl / (sl * sl) + kappa * ((1.0f + g) * (1.0f + g) * da * da + db * db) / (sc * sc));
+    }
+    float lowest = std::numeric_limits<float>::infinity();
+    const quint8 *luminances = t.luminances.data() + first;
+    for (int e = 0; e < count; ++e)
+        if (!pixel.constantMask || hasBit(pixel.constantMask, luminances[e]))
+            lowest = std::min(lowest, screens[e]);
+    return lowest == std::numeric_limits<float>::infinity() ? kInfinityD : floatBound(lowest);
+}
+
+// The lowest difference of a pixel to the blends of the ordered hue pair (hueA, hueB) over the
+// luminance pairs the pair, the constants shown at the pixel and `mask` (if given) allow, and the
+// lowest luminance pair lA * 16 + lB reaching it; false when none is allowed. screens: the pixel's
+// screening bounds for the unordered pair. The candidate with the lowest bound goes first; the others
+// are computed only when their bound does not exceed the best difference so far (equal bounds may tie
+// with a lower luminance pair).
+bool TwoFrameConverter::pixelMin(const Workspace &work, const Pixel &pixel, int hueA, int hueB, const quint64 *mask,
+                                 const float *screens, double *difference, int *luminances) const
+{
+    const Tables &t = *work.tables;
+    const int u = pairIndex().index[hueA][hueB];
+    const bool swapped = hueA > hueB;
+    const int first = t.start[u];
+    const int count = t.start[u + 1] - first;
+    const quint8 *entries = t.luminances.data() + first;
+    const auto ordered = [&](int e) {
+        const int l = entries[e];
+        return swapped ? (l & 15) << 4 | l >> 4 : l;
+    };
+    const bool masked = pixel.constantMask || mask;
+    const auto allowed = [&](int e) {
+        const int l = ordered(e);
+        return !masked || ((!pixel.constantMask || hasBit(pixel.constantMask, l)) && (!mask || hasBit(mask, l)));
+    };
+    int start = -1;
+    for (int e = 0; e < count; ++e)
+        if (allowed(e) && (start < 0 || screens[e] < screens[start]))
+            start = e;
+    if (start < 0)
+        return false;
+    const auto exact = [&](int e) {
+        const int l = ordered(e);
+        return ColourScience::deltaE2000(
+            pixel.x, blends[size_t(hueA * kLevels + (l >> 4)) * kColours + size_t(hueB * kLevels + (l & 15))]);
+    };
+    double best = exact(start);
+    int bestLuminances = ordered(start);
+    for (int e = 0; e < count; ++e) {
+        if (floatBound(screens[e]) > best || e == start || !allowed(e))
+            continue;
+        const double d = exact(e);
+        const int l = ordered(e);
+        if (d < best || (d == best && l < bestLuminances)) {
+            best = d;
+            bestLuminances = l;
+        }
+    }
+    *difference = best;
+    *luminances = bestLuminances;
+    return true;
+}
+
+// The exact cost of a run with the unordered hue pair u (each pixel its lowest difference under the
+// pair's own limit and the constants shown there), or kInfinite when it exceeds limit or a pixel has
+// no allowed luminance pair.
+Cost TwoFrameConverter::runCost(Workspace &work, Run &run, int u, Cost limit) const
+{
+    const PairIndex &pairs = pairIndex();
+    // The finer bounds pixel by pixel (each the larger of a pixel's two bounds), while the pair can
+    // still reach the limit with the coarse bounds of the pixels not yet screened.
+    Cost bounds[kLongestRun];
+    Cost sum = 0;
+    Cost coarse = run.bound[u];
+    for (int k = 0; k < run.n; ++k) {
+        const Pixel &pixel = run.pixels[k];
+        coarse -= pixel.bound[u];
+        if (pixel.sameAsPrevious) {
+            bounds[k] = bounds[k - 1];
+        } else {
+            const double bound = screenPair(work, pixel, u, work.screens[k]);
+            if (bound == kInfinityD)
+                return kInfinite;
+            bounds[k] = std::max(quantised(bound), pixel.bound[u]);
+        }
+        sum += bounds[k];
+        if (sum + coarse > limit)
+            return kInfinite;
+    }
+    Cost rest = sum;
+    Cost total = 0;
+    Cost last = 0;
+    for (int k = 0; k < run.n; ++k) {
+        rest -= bounds[k];
+        if (!run.pixels[k].sameAsPrevious) {
+            double d = 0.0;
+            int luminances = 0;
+            if (!pixelMin(work, run.pixels[k], pairs.low[u], pairs.high[u], nullptr, work.screens[k], &d, &luminances))
+                return kInfinite;
+            last = quantised(d);
+        }
+        total += last;
+        if (total + rest > limit)
+            return kInfinite;
+    }
+    return total;
+}
+
+// Finds the exact cost of every unordered hue pair of the run that does not exceed threshold; with
+// shrink, the threshold falls to the lowest cost found so far (so the pairs reaching the lowest cost
+// are all found, and run.best is that cost). Pairs go in order of their bounds, so that the likely
+// winner sets the bar early.
+void TwoFrameConverter::search(Workspace &work, Run &run, Cost threshold, bool shrink) const
+{
+    for (int i = 0; i < kUnordered; ++i) {
+        const int u = run.order[i];
+        if (run.bound[u] > threshold)
+            break;
+        if (run.exact[u] == kUnknown && run.above[u] < threshold) {
+            const Cost cost = runCost(work, run, u, threshold);
+            if (cost == kInfinite)
+                run.above[u] = threshold;
+            else
+                run.exact[u] = cost;
+        }
+        if (run.exact[u] != kUnknown && run.exact[u] <= threshold) {
+            run.best = std::min(run.best, run.exact[u]);
+            if (shrink)
+                threshold = run.exact[u];
+        }
+    }
+}
+
+// The dynamic programme over the runs of a line pair: each run's ordered hue pairs among those whose
+// exact cost is at most the run's best plus its gap (gaps[run]), the total of a sequence the sum of the
+// runs' costs and, per pair of neighbouring runs, the penalty of the pixels near their boundary (the
+// rise of their lowest difference when the neighbour's hues limit their luminances too). Returns the lowest total
+// (kInfinite when no sequence is allowed) and sets work.choice to the lowest sequence reaching it.
+Cost TwoFrameConverter::solvePair(Workspace &work, const Cost *gaps) const
+{
+    const PairIndex &pairs = pairIndex();
+    const Tables &t = *work.tables;
+    constexpr int kRuns = Geometry::kSegmentsPerPair;
+    for (int s = 0; s < kRuns; ++s) {
+        const Run &run = work.runs[s];
+        const Cost limit = gaps[s] >= kInfinite ? kInfinite - 1 : run.best + gaps[s];
+        work.states[s].clear();
+        work.costs[s].clear();
+        for (int hues = 0; hues < kColours; ++hues) {
+            const int u = pairs.index[hues >> 4][hues & 15];
+            if (run.exact[u] != kUnknown && run.exact[u] <= limit) {
+                work.states[s].push_back(hues);
+                work.costs[s].push_back(run.exact[u]);
+            }
+        }
+    }
+    // The penalty between neighbouring runs s and s + 1 for each pair of their states.
+    struct Own {
+        double difference;
+        int luminances;
+    };
+    for (int s = 0; s + 1 < kRuns; ++s) {
+        const Run &left = work.runs[s];
+        const Run &right = work.runs[s + 1];
+        const std::vector<int> &leftStates = work.states[s];
+        const std::vector<int> &rightStates = work.states[s + 1];
+        std::vector<Cost> &penalty = work.penalties[s];
+        penalty.assign(leftStates.size() * rightStates.size(), 0);
+        // The boundary pixels: of the left run showing the right run's hues, and the other way round.
+        const auto penalise = [&](const Run &run, int k, const std::vector<int> &ownStates,
+                                  const std::vector<int> &otherStates, bool ownIsLeft) {
+            const Pixel &pixel = run.pixels[k];
+            for (size_t i = 0; i < ownStates.size(); ++i) {
+                const int hueA = ownStates[i] >> 4;
+                const int hueB = ownStates[i] & 15;
+                screenPair(work, pixel, pairs.index[hueA][hueB], work.scratch);
+                Own own{0.0, 0};
+                pixelMin(work, pixel, hueA, hueB, nullptr, work.scratch, &own.difference, &own.luminances);
+                for (size_t j = 0; j < otherStates.size(); ++j) {
+                    Cost &p = penalty[ownIsLeft ? i * rightStates.size() + j : j * rightStates.size() + i];
+                    const quint64 *mask = t.allowed[otherStates[j]];
+                    if (p >= kInfinite || hasBit(mask, own.luminances))
+                        continue;
+                    double d = 0.0;
+                    int luminances = 0;
+                    if (pixelMin(work, pixel, hueA, hueB, mask, work.scratch, &d, &luminances))
+                        p += quantised(d) - quantised(own.difference);
+                    else
+                        p = kInfinite;
+                }
+            }
+        };
+        for (int k = 0; k < left.n; ++k)
+            if (left.pixels[k].neighbour == s + 1)
+                penalise(left, k, leftStates, rightStates, true);
+        for (int k = 0; k < right.n; ++k)
+            if (right.pixels[k].neighbour == s)
+                penalise(right, k, rightStates, leftStates, false);
+    }
+    // Backwards: the lowest total from each run on, per state.
+    work.onwards[kRuns - 1] = work.costs[kRuns - 1];
+    for (int s = kRuns - 2; s >= 0; --s) {
+        const size_t next = work.states[s + 1].size();
+        work.onwards[s].assign(work.states[s].size(), kInfinite);
+        for (size_t i = 0; i < work.states[s].size(); ++i) {
+            Cost lowest = kInfinite;
+            for (size_t j = 0; j < next; ++j) {
+                const Cost p = work.penalties[s][i * next + j];
+                if (p < kInfinite && work.onwards[s + 1][j] < kInfinite)
+                    lowest = std::min(lowest, p + work.onwards[s + 1][j]);
+            }
+            if (lowest < kInfinite)
+                work.onwards[s][i] = work.costs[s][i] + lowest;
+        }
+    }
+    // Forwards: the lowest state reaching the lowest total (states are in ascending order).
+    size_t i = 0;
+    for (size_t j = 1; j < work.states[0].size(); ++j)
+        if (work.onwards[0][j] < work.onwards[0][i])
+            i = j;
+    if (work.states[0].empty() || work.onwards[0][i] >= kInfinite)
+        return kInfinite;
+    const Cost total = work.onwards[0][i];
+    work.choice[0] = work.states[0][i];
+    for (int s = 0; s + 1 < kRuns; ++s) {
+        const Cost target = work.onwards[s][i] - work.costs[s][i];
+        const size_t next = work.states[s + 1].size();
+        for (size_t j = 0; j < next; ++j) {
+            const Cost p = work.penalties[s][i * next + j];
+            if (p < kInfinite && work.onwards[s + 1][j] < kInfinite && p + work.onwards[s + 1][j] == target) {
+                i = j;
+                break;
+            }
+        }
+        work.choice[s + 1] = work.states[s + 1][i];
+    }
+    return total;
+}
+
+// The penalty between runs s and s + 1 with the ordered hue pairs left and right (hue A * 16 + hue B):
+// the rise of the lowest differences of their pixels that show the other run's hues, or kInfinite.
+Cost TwoFrameConverter::penaltyBetween(Workspace &work, int s, int left, int right) const
+{
+    const PairIndex &pairs = pairIndex();
+    const Tables &t = *work.tables;
+    Cost penalty = 0;
+    const auto add = [&](const Run &run, int other, int own, int shown) {
+        for (int k = 0; k < run.n && penalty < kInfinite; ++k) {
+            const Pixel &pixel = run.pixels[k];
+            if (pixel.neighbour != other)
+                continue;
+            const int hueA = own >> 4;
+            const int hueB = own & 15;
+            screenPair(work, pixel, pairs.index[hueA][hueB], work.scratch);
+            double d = 0.0;
+            int luminances = 0;
+            pixelMin(work, pixel, hueA, hueB, nullptr, work.scratch, &d, &luminances);
+            if (hasBit(t.allowed[shown], luminances))
+                continue;
+            double constrained = 0.0;
+            if (pixelMin(work, pixel, hueA, hueB, t.allowed[shown], work.scratch, &constrained, &luminances))
+                penalty += quantised(constrained) - quantised(d);
+            else
+                penalty = kInfinite;
+        }
+    };
+    add(work.runs[s], s + 1, left, right);
+    add(work.runs[s + 1], s, right, left);
+    return penalty;
+}
+
+// The least that runs s and s + 1 and the penalty between them add to the two runs' lowest costs,
+// over their ordered hue pairs within limit of those costs (it is at most limit when a pair of pairs
+// within it reaches it, and then no pair beyond does better).
+Cost TwoFrameConverter::blockCost(Workspace &work, int s, Cost limit) const
+{
+    const PairIndex &pairs = pairIndex();
+    const Run &left = work.runs[s];
+    const Run &right = work.runs[s + 1];
+    Cost lowest = kInfinite;
+    for (int l = 0; l < kColours; ++l) {
+        const Cost leftCost = left.exact[pairs.index[l >> 4][l & 15]];
+        if (leftCost == kUnknown || leftCost - left.best > limit)
+            continue;
+        for (int r = 0; r < kColours; ++r) {
+            const Cost rightCost = right.exact[pairs.index[r >> 4][r & 15]];
+            if (rightCost == kUnknown || rightCost - right.best > limit)
+                continue;
+            const Cost excess = leftCost - left.best + rightCost - right.best;
+            if (excess >= lowest)
+                continue;
+            const Cost penalty = penaltyBetween(work, s, l, r);
+            if (penalty < kInfinite)
+                lowest = std::min(lowest, excess + penalty);
+        }
+    }
+    return lowest;
+}
+
+void TwoFrameConverter::convertPair(Workspace &work, int pair, const quint32 *averaged, double chromaFactor,
+                                    quint8 *outputA, quint8 *huesA, quint8 *outputB, quint8 *huesB) const
+{
+    const Tables &t = *work.tables;
+    const std::vector<PixelSources> &sources = pixelSources();
+    constexpr int kRuns = Geometry::kSegmentsPerPair;
+    int first = pair * kPixelsPerPair;
+    Cost sumBest = 0;
+    for (int s = 0; s < kRuns; ++s) {
+        Run &run = work.runs[s];
+        run.n = Geometry::kSegmentLengths[s];
+        run.first = first;
+        first += run.n;
+        for (int k = 0; k < run.n; ++k) {
+            Pixel &pixel = run.pixels[k];
+            const PixelSources &source = sources[size_t(run.first + k)];
+            preparePixel(pixel, averaged[run.first + k] & 0xFFFFFFu, chromaFactor);
+            pixel.neighbour = source.neighbour;
+            pixel.constantMask = nullptr;
+            if (source.constants > 0) {
+                std::fill(pixel.ownConstants, pixel.ownConstants + kMaskWords, ~quint64(0));
+                for (int c = 0; c < source.constants; ++c)
+                    for (int w = 0; w < kMaskWords; ++w)
+                        pixel.ownConstants[w] &= t.constantAllowed[source.constant[c]][w];
+                pixel.constantMask = pixel.ownConstants;
+            }
+            const Pixel *previous = k > 0 ? &run.pixels[k - 1] : nullptr;
+            pixel.sameAsPrevious =
+                previous && previous->rgb == pixel.rgb && !previous->constantMask && !pixel.constantMask;
+        }
+        std::fill(run.bound, run.bound + kUnordered, Cost(0));
+        for (int k = 0; k < run.n; ++k) {
+            Pixel &pixel = run.pixels[k];
+            if (!pixel.sameAsPrevious) {
+                pairBounds(work, pixel, pixel.bound);
+            } else {
+                const Pixel &previous = run.pixels[k - 1];
+                std::copy(previous.bound, previous.bound + kUnordered, pixel.bound);
+                std::copy(previous.wa, previous.wa + kUnordered, pixel.wa);
+                std::copy(previous.wb, previous.wb + kUnordered, pixel.wb);
+                std::copy(previous.scSlope, previous.scSlope + kUnordered, pixel.scSlope);
+                std::copy(previous.sinRotation, previous.sinRotation + kUnordered, pixel.sinRotation);
+            }
+            for (int u = 0; u < kUnordered; ++u)
+                run.bound[u] += pixel.bound[u];
+        }
+        for (int u = 0; u < kUnordered; ++u)
+            run.order[u] = quint8(u);
+        std::stable_sort(run.order, run.order + kUnordered,
+                         [&](quint8 a, quint8 b) { return run.bound[a] < run.bound[b]; });
+        std::fill(run.exact, run.exact + kUnordered, kUnknown);
+        std::fill(run.above, run.above + kUnordered, Cost(-1));
+        run.best = kInfinite;
+        search(work, run, kInfinite - 1, true);
+        sumBest += run.best;
+    }
+    // First the sequences of pairs tied at each run's lowest cost. If the best of them costs the sum of
+    // the lowest costs, it is the best of all. Otherwise its total less that sum, the gap G, bounds how
+    // far above its lowest cost any run of an optimal sequence can be (penalties are never negative).
+    // Tighter: for disjoint blocks of two neighbouring runs whose boundary has a penalty in that
+    // sequence, R, the least that the block's runs and boundary can add to their lowest costs, is
+    // paid by every sequence, so a run outside a block is at most G less the blocks' R above its
+    // lowest cost, and a run in a block at most G less the other blocks' R.
+    Cost gaps[kRuns] = {};
+    Cost total = solvePair(work, gaps);
+    if (total >= kInfinite) {
+        // No sequence of tied pairs is allowed: every pair of every run is a candidate.
+        std::fill(gaps, gaps + kRuns, kInfinite);
+        for (int s = 0; s < kRuns; ++s)
+            search(work, work.runs[s], kInfinite - 1, false);
+        total = solvePair(work, gaps);
+    } else if (total > sumBest) {
+        const Cost gap = total - sumBest;
+        int chosen[kRuns];
+        std::copy(work.choice, work.choice + kRuns, chosen);
+        Cost resolved[kRuns] = {}; // R of the block of runs s and s + 1, at s
+        Cost resolvedSum = 0;
+        for (int s = 0; s + 1 < kRuns; ++s) {
+            const Cost penalty = penaltyBetween(work, s, chosen[s], chosen[s + 1]);
+            if (penalty == 0)
+                continue;
+            // Pairs of the two runs above their lowest costs by more than the penalty cannot do better.
+            search(work, work.runs[s], work.runs[s].best + penalty, false);
+            search(work, work.runs[s + 1], work.runs[s + 1].best + penalty, false);
+            resolved[s] = blockCost(work, s, penalty);
+            resolvedSum += resolved[s];
+            ++s; // the next block starts after this one
+        }
+        for (int s = 0; s < kRuns; ++s) {
+            const Cost own = resolved[s] + (s > 0 ? resolved[s - 1] : 0);
+            gaps[s] = gap - (resolvedSum - own);
+            search(work, work.runs[s], work.runs[s].best + gaps[s], false);
+        }
+        total = solvePair(work, gaps);
+    }
+    Q_ASSERT(total < kInfinite);
+    for (int s = 0; s < kRuns; ++s) {
+        const Run &run = work.runs[s];
+        const int hueA = work.choice[s] >> 4;
+        const int hueB = work.choice[s] & 15;
+        huesA[kRuns * pair + s] = quint8(hueA << 4);
+        huesB[kRuns * pair + s] = quint8(hueB << 4);
+        for (int k = 0; k < run.n; ++k) {
+            const Pixel &pixel = run.pixels[k];
+            const quint64 *mask = pixel.neighbour >= 0 ? t.allowed[work.choice[pixel.neighbour]] : nullptr;
+            screenPair(work, pixel, pairIndex().index[hueA][hueB], work.scratch);
+            double d = 0.0;
+            int luminances = 0;
+            pixelMin(work, pixel, hueA, hueB, mask, work.scratch, &d, &luminances);
+            outputA[run.first + k] = quint8(hueA << 4 | luminances >> 4);
+            outputB[run.first + k] = quint8(hueB << 4 | (luminances & 15));
+        }
+    }
+}

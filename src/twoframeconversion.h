@@ -1,0 +1,99 @@
+#ifndef TWOFRAMECONVERSION_H
+#define TWOFRAMECONVERSION_H
+
+#include "colourscience.h"
+
+#include <QtGlobal>
+
+#include <vector>
+
+// The conversion for two frames shown alternately (frame A, frame B), which the eye blends in linear
+// light, at its exact optimum.
+//
+// The problem, per line pair (line pairs are independent): for each of its 13 runs an ordered hue
+// pair (hue A, hue B), and for each Atari pixel a luminance pair (lA, lB), minimising the total over
+// the line pair of d = deltaE2000(scaledLab(averaged colour), blendLab(palette[hue A * 16 + lA],
+// palette[hue B * 16 + lB])), with the run's own hues, subject to the flicker limit F: wherever the
+// Atari shows the pixel, the two colours shown there (frame A, frame B) have L* at most F apart.
+// The hue shown changes where the kernel's colour stores land (AtariView::landings()), up to half an
+// Atari pixel from the run boundaries, so a pixel next to a boundary also shows, in some of its screen
+// pixels, the neighbouring run's hue pair with the pixel's own luminances (lA, lB), or a constant
+// colour stored by the kernel; the limit holds for all of them. F = 0 means equal L* in both frames.
+// L* is that of the palette entry (CIE L*a*b* of its sRGB value); the test is |L*A - L*B| <= F.
+//
+// Totals are exact: each difference counts as floor(d * 2^40) / 2^40 (below 1e-12 from d), summed
+// as whole numbers, so no total depends on the order of its terms.
+//
+// Ties: the luminances of a pixel are, given the hues in effect, the allowed pair with the lowest d
+// (among equal d the lowest lA * 16 + lB); the hue pairs of a line pair minimise its total, and among
+// equal totals the sequence of hue pairs (run 0 first, each compared as hue A * 16 + hue B) is the
+// lowest. Lower bounds of CIEDE2000 pass over only candidates that cannot win or tie.
+class TwoFrameConverter
+{
+public:
+    // Every palette entry black until setPalette is called.
+    TwoFrameConverter();
+
+    // Takes 256 palette colours (0x00RRGGBB, top byte ignored), index = hue * 16 + luminance, and
+    // prepares the blends of all pairs of them for every later conversion.
+    void setPalette(const quint32 *rgb256);
+
+    // Converts 19200 averaged colours (0x00RRGGBB, index y * 80 + x) with chromaFactor (0.0 to 2.0, the
+    // photo's a* and b* multiplied by it, as BestConverter::scaledLab) and flickerLimit (0 to 100, in L*)
+    // into frame A and frame B: output[19200] (hue << 4 | luminance) and hues[1560] (hue << 4, index
+    // 13 * pair + segment). Uses exactly `threads` threads (>= 1) including the calling one; the result
+    // does not depend on it. Changes no member: separate pictures may be converted in parallel.
+    void convert(const quint32 *averaged, double chromaFactor, int flickerLimit, int threads,
+                 quint8 *outputA, quint8 *huesA, quint8 *outputB, quint8 *huesB) const;
+
+    // As convert, for the line pairs firstPair to lastPair (0 to 119) only: writes their pixels and
+    // hues and leaves every other entry of the outputs as it was. Each line pair's result is the one
+    // convert gives it.
+    void convertPairs(const quint32 *averaged, double chromaFactor, int flickerLimit, int firstPair,
+                      int lastPair, int threads, quint8 *outputA, quint8 *huesA, quint8 *outputB,
+                      quint8 *huesB) const;
+
+    // The colour the eye sees for two alternating colours (0x00RRGGBB): sRGB decoded to linear light,
+    // averaged, as CIE L*a*b* (D65), exactly as the conversion matches it; and the same rounded to sRGB
+    // for display.
+    static ColourScience::Lab blendLab(quint32 rgbA, quint32 rgbB);
+    static quint32 blendRgb(quint32 rgbA, quint32 rgbB);
+
+private:
+    struct Tables;
+    struct Pixel;
+    struct Run;
+    struct Workspace;
+    static constexpr int kUnordered = 136;     // unordered hue pairs
+    static constexpr int kRotationSteps = 7;
+
+    void prepareTables(int flickerLimit, Tables &tables) const;
+    void convertPair(Workspace &work, int pair, const quint32 *averaged, double chromaFactor,
+                     quint8 *outputA, quint8 *huesA, quint8 *outputB, quint8 *huesB) const;
+    void preparePixel(Pixel &pixel, quint32 rgb, double chromaFactor) const;
+    void screeningWeights(const Pixel &pixel, float *wa, float *wb, float *scSlope, float *sinRotations) const;
+    void pairBounds(const Workspace &work, Pixel &pixel, qint64 *bounds) const;
+    double screenPair(const Workspace &work, const Pixel &pixel, int u, float *screens) const;
+    bool pixelMin(const Workspace &work, const Pixel &pixel, int hueA, int hueB, const quint64 *mask,
+                  const float *screens, double *difference, int *luminances) const;
+    qint64 runCost(Workspace &work, Run &run, int u, qint64 limit) const;
+    void search(Workspace &work, Run &run, qint64 threshold, bool shrink) const;
+    qint64 solvePair(Workspace &work, const qint64 *gaps) const;
+    qint64 penaltyBetween(Workspace &work, int s, int left, int right) const;
+    qint64 blockCost(Workspace &work, int s, qint64 limit) const;
+
+    ColourScience::Lab lab[256];
+    // Blends of palette entries i and j (i * 256 + j), exact and in float for the bounds.
+    std::vector<ColourScience::Lab> blends;
+    std::vector<float> blendL, blendA, blendB, blendC;
+    // Per unordered hue pair: the lowest and highest chroma of its blends (rounded outwards to float),
+    // and per number of 15-degree steps from 275 degrees, the range of positions of its blends along
+    // the arc of hues that far from 275 degrees, or a range far wider than the arc when they do not all
+    // lie on it (as BestConverter keeps per hue).
+    float pairMinChroma[kUnordered];
+    float pairMaxChroma[kUnordered];
+    float pairArcLow[kRotationSteps][kUnordered];
+    float pairArcHigh[kRotationSteps][kUnordered];
+};
+
+#endif

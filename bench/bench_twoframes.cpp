@@ -9,7 +9,7 @@
 #include "ataripic.h"
 #include "atariview.h"
 #include "colourscience.h"
-#include "picturefiles.h"
+#include "pictureloader.h"
 #include "twoframeconversion.h"
 
 #include <QCoreApplication>
@@ -86,7 +86,7 @@ int main(int argc, char **argv)
     for (const QString &photo : photos) {
         std::vector<quint32> pixels(kSourcePixels);
         QString error;
-        if (!PictureFiles::load(photo, pixels.data(), &error)) {
+        if (!PictureLoader::load(photo, pixels.data(), &error)) {
             std::fprintf(stderr, "%s: %s\n", qPrintable(photo), qPrintable(error));
             return 1;
         }

@@ -23,8 +23,11 @@ ConversionResult convert(const ConversionJob &job, const ConversionOptions &opti
     pic->setThreads(threads);
     pic->copy(pixels.data());
     result.converted = true;
-    if (options.wantFigure)
+    result.frames = pic->frames();
+    if (options.wantFigure) {
         result.figure = pic->qualityFigure();
+        result.flicker = pic->flickerMean();
+    }
 
     QStringList &failures = result.failures;
     if (!job.xexFile.isEmpty() && !PictureExports::saveXex(*pic, job.xexFile, &error))

@@ -13,7 +13,7 @@ int ConversionSettings::sliderInEffect() const
 bool ConversionSettings::operator==(const ConversionSettings &other) const
 {
     return method == other.method && hasSlider == other.hasSlider && slider == other.slider
-           && basePalette == other.basePalette;
+           && basePalette == other.basePalette && frames == other.frames && flicker == other.flicker;
 }
 
 void applySettings(ATARIpic &store, const ConversionSettings &from, const ConversionSettings &to)
@@ -23,4 +23,6 @@ void applySettings(ATARIpic &store, const ConversionSettings &from, const Conver
     if (to.basePalette != from.basePalette)
         store.setBasePalette(to.basePalette.empty() ? nullptr : to.basePalette.data());
     store.setMethod(to.method);
+    store.setFrames(to.frames);
+    store.setFlickerLimit(to.flicker);
 }

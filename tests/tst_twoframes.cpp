@@ -11,7 +11,7 @@
 #include "atariview.h"
 #include "bestconversion.h"
 #include "colourscience.h"
-#include "picturefiles.h"
+#include "pictureloader.h"
 #include "twoframeconversion.h"
 
 using ColourScience::Lab;
@@ -77,7 +77,7 @@ std::vector<quint32> makePicture(Source source, quint32 seed, const std::vector<
     case Source::Rocket: {
         std::vector<quint32> pixels(kSourcePixels);
         QString error;
-        if (!PictureFiles::load(QStringLiteral(RASTREL_TEST_DATA "/") + QLatin1String(photo), pixels.data(), &error))
+        if (!PictureLoader::load(QStringLiteral(RASTREL_TEST_DATA "/") + QLatin1String(photo), pixels.data(), &error))
             qFatal("%s", qPrintable(error));
         const ATARIpalGen gen;
         for (int j = 0; j < kAtariPixels; ++j) {

@@ -33,6 +33,7 @@ private slots:
     void exactPictureHasFigureZero();
     void twoFramesOnTheStore_data();
     void twoFramesOnTheStore();
+    void twoFramesAsCaptured();
 
 private:
     std::vector<quint32> photo;
@@ -202,6 +203,36 @@ void TestMethods::twoFramesOnTheStore()
     pic->letsGo();
     QCOMPARE(pic->frames(), 1);
     QCOMPARE(pic->flickerMean(), 0.0);
+}
+
+// The store's two frames of chelsea.jpg at the default settings are what an emulation of the
+// executable showed in two successive frames (tests/data/README.md), every screen pixel.
+void TestMethods::twoFramesAsCaptured()
+{
+    std::vector<quint32> chelsea(kSourcePixels);
+    QString error;
+    QVERIFY2(PictureLoader::load(QStringLiteral(RASTREL_TEST_DATA "/chelsea.jpg"), chelsea.data(), &error),
+             qPrintable(error));
+    auto pic = std::make_unique<ATARIpic>();
+    pic->setMethod(ATARIpic::Method::Best);
+    pic->setFrames(2);
+    pic->setThreads(2);
+    pic->copy(chelsea.data());
+    constexpr int kCapturedWidth = 384; // the captured rows, with 32 border pixels on each side
+    constexpr int kBorder = 32;
+    const char *const names[2] = {"/twoframe-converted.a.screen", "/twoframe-converted.b.screen"};
+    const quint8 *const views[2] = {pic->atariScreen(), pic->atariScreenB()};
+    for (int frame = 0; frame < 2; ++frame) {
+        QFile file(QStringLiteral(RASTREL_TEST_DATA) + QLatin1String(names[frame]));
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QByteArray captured = file.readAll();
+        QCOMPARE(captured.size(), kCapturedWidth * kSourceHeight);
+        int differing = 0;
+        for (int y = 0; y < kSourceHeight; ++y)
+            for (int x = 0; x < kSourceWidth; ++x)
+                differing += quint8(captured[y * kCapturedWidth + kBorder + x]) != views[frame][y * kSourceWidth + x];
+        QCOMPARE(differing, 0);
+    }
 }
 
 QTEST_GUILESS_MAIN(TestMethods)

@@ -80,7 +80,11 @@ CommandLine::Result CommandLine::parse(const QStringList &arguments)
     parser.setApplicationDescription(
         QStringLiteral("Converts pictures into Atari 8-bit GTIA mode 9 pictures (80x240, a hue per run\n"
                        "of pixels) and writes them as Atari executables (.xex), MADS assembler source\n"
-                       "(.asm) or preview images (.png), exactly as the window does."));
+                       "(.asm) or preview images (.png), exactly as the window does.\n\n"
+                       "With --frames 2 the picture is two pictures shown in alternate frames (50 a\n"
+                       "second on PAL) that the eye blends: colours between the palette's and two hues\n"
+                       "in every run, at the price of flicker where the two frames' luminances differ;\n"
+                       "--flicker bounds that difference (0: none at all, higher: closer to the photo)."));
     const QCommandLineOption helpOption = parser.addHelpOption();
     const QCommandLineOption versionOption = parser.addVersionOption();
     const QCommandLineOption outputDirOption(

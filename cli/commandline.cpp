@@ -32,14 +32,19 @@ bool wholeNumber(const QString &text, int low, int high, int *value)
 }
 
 // A name that is the same for every spelling of one file: the canonical path of an existing
-// file (symbolic links resolved), otherwise the cleaned absolute path.
+// file (symbolic links resolved, as a save follows them), otherwise the canonical path of its
+// folder (where the folder exists) followed by its name.
 QString identity(const QString &path)
 {
     const QFileInfo info(path);
     if (info.exists())
         return info.canonicalFilePath();
-    return QDir::cleanPath(info.absoluteFilePath());
+    const QFileInfo folder(info.absolutePath());
+    const QString base = folder.exists() ? folder.canonicalFilePath() : QDir::cleanPath(folder.absoluteFilePath());
+    return base + QLatin1Char('/') + info.fileName();
 }
+
+const QString kStandardStream = QStringLiteral("-");
 
 } // namespace
 
@@ -96,15 +101,18 @@ CommandLine::Result CommandLine::parse(const QStringList &arguments)
         {QStringLiteral("f"), QStringLiteral("format")},
         QStringLiteral("With --output-dir: comma-separated list of xex, asm, png (default xex)."),
         QStringLiteral("LIST"));
-    const QCommandLineOption xexOption(QStringLiteral("xex"),
-                                       QStringLiteral("Write the Atari executable to FILE (single input)."),
-                                       QStringLiteral("FILE"));
-    const QCommandLineOption asmOption(QStringLiteral("asm"),
-                                       QStringLiteral("Write the assembler source to FILE (single input)."),
-                                       QStringLiteral("FILE"));
+    const QCommandLineOption xexOption(
+        QStringLiteral("xex"),
+        QStringLiteral("Write the Atari executable to FILE (single input; '-' for standard output)."),
+        QStringLiteral("FILE"));
+    const QCommandLineOption asmOption(
+        QStringLiteral("asm"),
+        QStringLiteral("Write the assembler source to FILE (single input; '-' for standard output)."),
+        QStringLiteral("FILE"));
     const QCommandLineOption pngOption(
         QStringLiteral("png"),
-        QStringLiteral("Write the preview plane chosen by --preview to FILE as a 320x240 PNG (single input)."),
+        QStringLiteral("Write the preview plane chosen by --preview to FILE as a 320x240 PNG (single input; "
+                       "'-' for standard output)."),
         QStringLiteral("FILE"));
     const QCommandLineOption saturationOption(
         {QStringLiteral("s"), QStringLiteral("saturation")},
@@ -149,7 +157,8 @@ CommandLine::Result CommandLine::parse(const QStringList &arguments)
                        "file,method,saturation,delta_e2000,frames,flicker: delta_e2000 is the mean CIEDE2000 "
                        "between the photo and what the Atari shows (with two frames their blend; lower is "
                        "better), frames is 1 or 2 and flicker the mean L* difference between the two "
-                       "frames (0 for one frame)."),
+                       "frames (0 for one frame). Alone, without any other output, it converts every input "
+                       "for the figures only and writes no picture."),
         QStringLiteral("FILE"));
     const QCommandLineOption quietOption({QStringLiteral("q"), QStringLiteral("quiet")},
                                          QStringLiteral("Show no progress; errors are still reported."));
@@ -164,7 +173,8 @@ CommandLine::Result CommandLine::parse(const QStringList &arguments)
                        previewOption, methodOption, framesOption, flickerOption, paletteOption, reportOption,
                        jobsOption, quietOption});
     parser.addPositionalArgument(QStringLiteral("images"),
-                                 QStringLiteral("Pictures to convert, in any format Qt can read."),
+                                 QStringLiteral("Photos to convert: JPEG, PNG, GIF, BMP, PBM, PGM or PPM files; "
+                                                "'-' alone reads one from standard input."),
                                  QStringLiteral("IMAGE..."));
     help = parser.helpText();
     // Qt adds --help-all for its own options; a converter without a window has none to show.
@@ -182,6 +192,10 @@ CommandLine::Result CommandLine::parse(const QStringList &arguments)
     const QStringList inputs = parser.positionalArguments();
     if (inputs.isEmpty())
         return usage(QStringLiteral("no input picture given"));
+    if (inputs.contains(QString()))
+        return usage(QStringLiteral("an input picture's name is empty"));
+    if (inputs.size() > 1 && inputs.contains(kStandardStream))
+        return usage(QStringLiteral("'-' (standard input) must be the only input picture"));
 
     if (parser.isSet(saturationOption)) {
         const QString text = parser.value(saturationOption);
@@ -241,8 +255,10 @@ CommandLine::Result CommandLine::parse(const QStringList &arguments)
     const bool explicitOutputs = parser.isSet(xexOption) || parser.isSet(asmOption) || parser.isSet(pngOption);
     if (toDirectory && explicitOutputs)
         return usage(QStringLiteral("--output-dir cannot be combined with --xex, --asm or --png"));
-    if (!toDirectory && !explicitOutputs)
-        return usage(QStringLiteral("no output requested (use --output-dir, --xex, --asm or --png)"));
+    // The report alone is a complete request: the figures of every input, no picture written.
+    const bool reportOnly = !toDirectory && !explicitOutputs && !req.reportFile.isEmpty();
+    if (!toDirectory && !explicitOutputs && !reportOnly)
+        return usage(QStringLiteral("no output requested (use --output-dir, --xex, --asm, --png or --report)"));
     if (parser.isSet(formatOption) && !toDirectory)
         return usage(QStringLiteral("--format needs --output-dir"));
     if (explicitOutputs && inputs.size() > 1)
@@ -254,10 +270,21 @@ CommandLine::Result CommandLine::parse(const QStringList &arguments)
             return usage(QStringLiteral("--%1 needs a non-empty name").arg(option->names().constLast()));
     }
 
+    int toStandardOutput = 0;
+    for (const QCommandLineOption *option : {&xexOption, &asmOption, &pngOption, &reportOption})
+        toStandardOutput += parser.isSet(*option) && parser.value(*option) == kStandardStream ? 1 : 0;
+    if (toStandardOutput > 1)
+        return usage(QStringLiteral("only one of --xex, --asm, --png and --report may be '-' (standard output)"));
+
     QStringList formats{QStringLiteral("xex")};
     if (parser.isSet(formatOption))
         formats = parser.value(formatOption).split(QLatin1Char(','), Qt::SkipEmptyParts);
 
+    if (reportOnly) {
+        for (const QString &input : inputs)
+            req.jobs.append({input, QString(), QString(), QString()});
+        return checkOutputs() ? Result::Convert : Result::UsageError;
+    }
     if (!buildJobs(inputs, toDirectory ? parser.value(outputDirOption) : QString(), formats,
                    parser.value(xexOption), parser.value(asmOption), parser.value(pngOption))
         || !checkOutputs())
@@ -301,7 +328,7 @@ bool CommandLine::buildJobs(const QStringList &inputs, const QString &outputDir,
     const QDir dir(outputDir);
     QHash<QString, QString> inputOfName;
     for (const QString &input : inputs) {
-        const QString name = QFileInfo(input).completeBaseName();
+        const QString name = input == kStandardStream ? QStringLiteral("stdin") : QFileInfo(input).completeBaseName();
         const auto previous = inputOfName.constFind(name);
         if (previous != inputOfName.constEnd())
             return fail(QStringLiteral("'%1' and '%2' would both be written as %3.*")
@@ -324,15 +351,18 @@ bool CommandLine::buildJobs(const QStringList &inputs, const QString &outputDir,
 bool CommandLine::checkOutputs()
 {
     QHash<QString, QString> inputOfIdentity;
-    for (const ConversionJob &job : qAsConst(req.jobs))
-        inputOfIdentity.insert(identity(job.input), job.input);
+    for (const ConversionJob &job : qAsConst(req.jobs)) {
+        if (job.input != kStandardStream)
+            inputOfIdentity.insert(identity(job.input), job.input);
+    }
 
     // Every file the run writes: the pictures' outputs and the report.
     QStringList outputs;
     for (const ConversionJob &job : qAsConst(req.jobs))
         outputs << job.outputs();
-    if (!req.reportFile.isEmpty() && req.reportFile != QLatin1String("-"))
+    if (!req.reportFile.isEmpty())
         outputs << req.reportFile;
+    outputs.removeAll(kStandardStream);
 
     QHash<QString, QString> outputOfIdentity;
     for (const QString &output : qAsConst(outputs)) {

@@ -2,8 +2,9 @@
 
 #include "ataripic.h"
 #include "commandline.h"
-#include "pictureloader.h"
+#include "interrupts.h"
 #include "pictureexports.h"
+#include "pictureloader.h"
 
 #include <memory>
 #include <vector>
@@ -13,8 +14,14 @@ ConversionResult convert(const ConversionJob &job, const ConversionOptions &opti
     ConversionResult result;
     std::vector<quint32> pixels(Geometry::kSourcePixels);
     QString error;
-    if (!PictureLoader::load(job.input, pixels.data(), &error, &result.warning)) {
-        result.failures << QStringLiteral("%1: %2").arg(job.input, error);
+    const bool loaded = job.input == QLatin1String("-")
+                            ? PictureLoader::loadStandardInput(pixels.data(), &error, &result.warning)
+                            : PictureLoader::load(job.input, pixels.data(), &error, &result.warning);
+    if (!loaded) {
+        // A picture whose decoder was ended by an interrupt has not failed: it was not converted.
+        result.interrupted = Interrupts::received() != 0;
+        if (!result.interrupted)
+            result.failures << QStringLiteral("%1: %2").arg(job.input, error);
         return result;
     }
 

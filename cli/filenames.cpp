@@ -1,10 +1,9 @@
 #include "filenames.h"
 
-#include <QTextCodec>
+#include "qtcompat.h"
 
 namespace {
 
-constexpr int kUtf8Mib = 106;
 // The lone low surrogates that stand for the bytes 0x80 to 0xFF that are not part of valid UTF-8.
 constexpr char16_t kEscapeBase = 0xDC00;
 constexpr char16_t kFirstEscape = kEscapeBase + 0x80;
@@ -64,66 +63,55 @@ void appendUtf8(QByteArray &out, char32_t codePoint)
 
 // UTF-8 that keeps the bytes which are not UTF-8. Whole strings only: a sequence split between two
 // calls decodes as escaped bytes, which encode back to the same bytes.
-class ByteKeepingUtf8 : public QTextCodec
+QString decodeKeepingBytes(const char *chars, int length)
 {
-public:
-    QByteArray name() const override { return QByteArrayLiteral("x-rastrel-utf-8-keeping-bytes"); }
-    int mibEnum() const override { return -kUtf8Mib; }
-
-protected:
-    QString convertToUnicode(const char *chars, int length, ConverterState *) const override
-    {
-        const auto *in = reinterpret_cast<const unsigned char *>(chars);
-        QString out;
-        out.reserve(length);
-        for (int i = 0; i < length;) {
-            char32_t codePoint = 0;
-            const int count = sequence(in + i, length - i, &codePoint);
-            if (count == 0) {
-                out.append(QChar(char16_t(kEscapeBase + in[i])));
-                ++i;
-                continue;
-            }
-            if (QChar::requiresSurrogates(codePoint))
-                out.append(QChar(QChar::highSurrogate(codePoint))).append(QChar(QChar::lowSurrogate(codePoint)));
-            else
-                out.append(QChar(char16_t(codePoint)));
-            i += count;
+    const auto *in = reinterpret_cast<const unsigned char *>(chars);
+    QString out;
+    out.reserve(length);
+    for (int i = 0; i < length;) {
+        char32_t codePoint = 0;
+        const int count = sequence(in + i, length - i, &codePoint);
+        if (count == 0) {
+            out.append(QChar(char16_t(kEscapeBase + in[i])));
+            ++i;
+            continue;
         }
-        return out;
+        if (QChar::requiresSurrogates(codePoint))
+            out.append(QChar(QChar::highSurrogate(codePoint))).append(QChar(QChar::lowSurrogate(codePoint)));
+        else
+            out.append(QChar(char16_t(codePoint)));
+        i += count;
     }
+    return out;
+}
 
-    QByteArray convertFromUnicode(const QChar *in, int length, ConverterState *) const override
-    {
-        QByteArray out;
-        out.reserve(length);
-        for (int i = 0; i < length; ++i) {
-            const char16_t unit = in[i].unicode();
-            if (QChar::isHighSurrogate(unit) && i + 1 < length && in[i + 1].isLowSurrogate()) {
-                appendUtf8(out, QChar::surrogateToUcs4(unit, in[i + 1].unicode()));
-                ++i;
-            } else if (unit >= kFirstEscape && unit <= kLastEscape) {
-                out.append(char(unit - kEscapeBase));
-            } else if (QChar::isSurrogate(unit)) {
-                out.append('?');
-            } else {
-                appendUtf8(out, unit);
-            }
+QByteArray encodeKeepingBytes(const QChar *in, int length)
+{
+    QByteArray out;
+    out.reserve(length);
+    for (int i = 0; i < length; ++i) {
+        const char16_t unit = in[i].unicode();
+        if (QChar::isHighSurrogate(unit) && i + 1 < length && in[i + 1].isLowSurrogate()) {
+            appendUtf8(out, QChar::surrogateToUcs4(unit, in[i + 1].unicode()));
+            ++i;
+        } else if (unit >= kFirstEscape && unit <= kLastEscape) {
+            out.append(char(unit - kEscapeBase));
+        } else if (QChar::isSurrogate(unit)) {
+            out.append('?');
+        } else {
+            appendUtf8(out, unit);
         }
-        return out;
     }
-};
+    return out;
+}
 
 } // namespace
 
 namespace FileNames {
 
-void keepEveryByte()
+bool keepEveryByte()
 {
-    if (QTextCodec::codecForLocale()->mibEnum() != kUtf8Mib)
-        return;
-    // QTextCodec registers every codec it constructs and deletes them when the program ends.
-    QTextCodec::setCodecForLocale(new ByteKeepingUtf8);
+    return QtCompat::replaceUtf8LocaleCodec(decodeKeepingBytes, encodeKeepingBytes);
 }
 
 } // namespace FileNames

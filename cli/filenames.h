@@ -7,9 +7,10 @@ namespace FileNames {
 
 // When the locale's encoding is UTF-8, replaces the locale codec by one that decodes valid UTF-8
 // as usual and every other byte b as the lone surrogate U+DC00 + b, and encodes such a surrogate
-// back to b, so that arguments, file names and messages keep the bytes the system gave.
+// back to b, so that arguments, file names and messages keep the bytes the system gave. Returns
+// whether it could: Qt 6 always decodes names as the locale says (see qtcompat.h).
 // Call once, before the first call of QCoreApplication::arguments().
-void keepEveryByte();
+bool keepEveryByte();
 
 } // namespace FileNames
 

@@ -6,6 +6,7 @@
 
 #include "conversionsettings.h"
 #include "decodermessages.h"
+#include "decoderprocess.h"
 #include "palettefile.h"
 #include "pictureexports.h"
 
@@ -97,6 +98,8 @@ int main(int argc, char *argv[])
     }
 
     Interrupts::install();
+    // An interrupt ends the decoder at work at once.
+    DecoderProcess::setStopCheck([] { return Interrupts::received() != 0; });
     qInstallMessageHandler(logMessage);
     const ConversionRequest &request = commandLine.request();
     ConversionOptions options;
@@ -119,8 +122,12 @@ int main(int argc, char *argv[])
     QByteArray report = "file,method,saturation,delta_e2000,frames,flicker\n";
     Batch batch(request.jobs, options, request.threads);
     batch.setStopCheck([] { return Interrupts::received() != 0; });
-    const int done = batch.run([&](int i, const ConversionResult &result) {
+    int done = 0;
+    batch.run([&](int i, const ConversionResult &result) {
         const ConversionJob &job = request.jobs.at(i);
+        if (result.interrupted)
+            return;
+        ++done;
         if (!result.warning.isEmpty())
             printTo(stderr, QStringLiteral("%1: %2\n").arg(program, result.warning));
         if (result.converted && options.wantFigure)
@@ -129,6 +136,8 @@ int main(int argc, char *argv[])
             printTo(stderr, QStringLiteral("%1: %2\n").arg(program, failure));
         if (!result.failures.isEmpty())
             ++failed;
+        else if (showProgress && job.outputs().isEmpty())
+            printTo(stderr, QStringLiteral("[%1/%2] %3\n").arg(i + 1).arg(count).arg(job.input));
         else if (showProgress)
             printTo(stderr, QStringLiteral("[%1/%2] %3 -> %4\n")
                                 .arg(i + 1)

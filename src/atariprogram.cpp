@@ -2,6 +2,7 @@
 
 #include "atarigeometry.h"
 
+#include <QString>
 #include <QTextStream>
 
 #include <algorithm>

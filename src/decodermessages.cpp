@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cstdint>
+#include <sys/mman.h>
 #include <unistd.h>
 
 #if defined(__SANITIZE_ADDRESS__)
@@ -68,7 +69,11 @@ void DecoderMessages::divertStandardError()
         return;
     hold.lock();
     std::fflush(stderr);
-    capture = std::tmpfile();
+    // In memory, so that reading a picture needs no folder to write to.
+    const int memory = memfd_create("decoder-messages", MFD_CLOEXEC);
+    capture = memory >= 0 ? fdopen(memory, "w+") : std::tmpfile();
+    if (capture == nullptr && memory >= 0)
+        close(memory);
     savedStandardError = capture != nullptr ? dup(STDERR_FILENO) : -1;
     if (savedStandardError < 0 || dup2(fileno(capture), STDERR_FILENO) < 0) {
         if (savedStandardError >= 0)
@@ -111,6 +116,7 @@ void DecoderMessages::add(const QString &message)
 {
     if (collected++ == 0)
         firstMessage = message.trimmed();
+    lastMessage = message.trimmed();
 }
 
 void DecoderMessages::collect(QtMsgType type, const QMessageLogContext &context, const QString &message)

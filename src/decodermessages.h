@@ -10,8 +10,8 @@
 // Collects the messages that image libraries give while one picture is read, so that a damaged
 // file gives one line instead of thousands. From construction to finish() it collects what the
 // constructing thread sends through Qt's message log; after divertStandardError() also what a
-// library writes straight to the standard error stream (libpng's errors), diverted into a
-// temporary file meanwhile. Other threads' messages, and fatal ones, go on to the message handler
+// library writes straight to the standard error stream (libpng's errors), diverted into an
+// anonymous file in memory meanwhile. Other threads' messages, and fatal ones, go on to the message handler
 // that was installed before (the collecting handler stays installed once a collection has
 // started); they are written while the standard error stream is the real one.
 class DecoderMessages
@@ -38,6 +38,8 @@ public:
     int count() const { return collected; }
     // The first message collected, or an empty string.
     QString first() const { return firstMessage; }
+    // The last message collected (where a decoder puts the error that ended it), or an empty string.
+    QString last() const { return lastMessage; }
 
 private:
     static void collect(QtMsgType type, const QMessageLogContext &context, const QString &message);
@@ -47,6 +49,7 @@ private:
     bool collecting = true;
     int collected = 0;
     QString firstMessage;
+    QString lastMessage;
     std::unique_lock<std::recursive_mutex> hold; // held while the stream is diverted
     // The standard error stream while it is diverted into capture; -1 when it is not.
     int savedStandardError = -1;

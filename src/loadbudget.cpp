@@ -2,7 +2,6 @@
 
 #include <QCoreApplication>
 #include <QIODevice>
-#include <QList>
 
 #include <algorithm>
 #include <limits>
@@ -14,22 +13,7 @@ QString tr(const char *text)
     return QCoreApplication::translate("LoadBudget", text);
 }
 
-// Allowance for what every decoder allocates beside the image: tables, line buffers, the reader.
-constexpr qint64 kWorkBytes = qint64(16) << 20;
-// 8-bit colour decodes to 32-bit pixels; 16-bit PNG channels decode to 64-bit pixels.
-constexpr qint64 kNarrowPixelBytes = 4;
-constexpr qint64 kWidePixelBytes = 8;
-// A progressive JPEG keeps 64 coefficients of 2 bytes for every 8x8 block of every component.
-constexpr qint64 kCoefficientBlockBytes = 64 * 2;
-// Formats read here only through QImageReader::size(): a pessimistic pixel, and for JPEG room for
-// the coefficients of three full-resolution components as well.
-constexpr qint64 kUnknownPixelBytes = 8;
-constexpr qint64 kUnknownJpegPixelBytes = kNarrowPixelBytes + 3 * 2;
-// Formats whose reader reports the size its decoder allocates, at most 32 bits per pixel.
-const QList<QByteArray> kHonestReaders = {"ppm", "pgm", "pbm", "xpm", "xbm"};
 constexpr int kMaxJpegSegments = 10000;
-constexpr int kMaxGifBlocks = 10000;
-constexpr int kMaxGifSubBlocks = 1'000'000;
 
 // Saturating product, so that any header's numbers multiply without overflow.
 qint64 times(qint64 a, qint64 b)
@@ -90,36 +74,24 @@ quint32 be32(const QByteArray &bytes, int i)
     return be16(bytes, i) << 16 | be16(bytes, i + 2);
 }
 
-LoadBudget::Estimate decoded(qint64 width, qint64 height, qint64 pixelBytes, const QString &what)
+LoadBudget::Estimate sized(qint64 width, qint64 height, const QString &what)
 {
     LoadBudget::Estimate estimate;
     estimate.size = QSize(int(std::min<qint64>(width, std::numeric_limits<int>::max())),
                           int(std::min<qint64>(height, std::numeric_limits<int>::max())));
-    estimate.bytes = plus(times(times(width, height), pixelBytes), kWorkBytes);
     estimate.what = what;
     return estimate;
 }
 
-LoadBudget::Estimate fromReader(const QSize &size, qint64 pixelBytes)
-{
-    if (!size.isValid())
-        return LoadBudget::Estimate();
-    return decoded(size.width(), size.height(), pixelBytes, tr("picture"));
-}
-
 const QByteArray kPngSignature("\x89PNG\r\n\x1a\n", 8);
 
-// The IHDR chunk of a PNG starting at pos. A PNG of 16 bits per channel decodes to 64-bit pixels.
-bool png(Headers &in, qint64 pos, const QString &what, LoadBudget::Estimate *estimate)
+// The IHDR chunk of a PNG.
+bool png(Headers &in, LoadBudget::Estimate *estimate)
 {
-    const QByteArray header = in.at(pos, 26);
-    if (header.size() < 26 || !header.startsWith(kPngSignature) || header.mid(12, 4) != "IHDR")
+    const QByteArray header = in.at(0, 24);
+    if (header.size() < 24 || !header.startsWith(kPngSignature) || header.mid(12, 4) != "IHDR")
         return false;
-    const qint64 width = be32(header, 16);
-    const qint64 height = be32(header, 20);
-    const int depth = quint8(header.at(24));
-    *estimate = decoded(width, height, depth == 16 ? kWidePixelBytes : kNarrowPixelBytes, what);
-    estimate->bytes = plus(estimate->bytes, times(height, qint64(sizeof(void *))));
+    *estimate = sized(be32(header, 16), be32(header, 20), tr("PNG"));
     return true;
 }
 
@@ -128,24 +100,14 @@ bool isStartOfFrame(quint32 marker)
     return marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC;
 }
 
-bool isProgressive(quint32 marker)
-{
-    return marker == 0xC2 || marker == 0xC6 || marker == 0xCA || marker == 0xCE;
-}
-
-// The frame header of a JPEG and the first scan header after it. The decoder keeps every
-// coefficient of the picture when the file has several scans (progressive, or sequential with a
-// component per scan); otherwise it needs a few lines of blocks only.
+// The frame header of a JPEG: the size of the picture the decoder allocates.
 bool jpeg(Headers &in, LoadBudget::Estimate *estimate)
 {
     qint64 pos = 2;
-    QByteArray frame;
-    bool progressive = false;
-    bool multiScan = false;
     for (int segment = 0; segment < kMaxJpegSegments; ++segment) {
-        const QByteArray marker = in.at(pos, 4);
+        const QByteArray marker = in.at(pos, 9);
         if (marker.size() < 2 || byteAt(marker, 0) != 0xFF)
-            break;
+            return false;
         const quint32 code = byteAt(marker, 1);
         if (code == 0xFF) {
             ++pos;
@@ -155,56 +117,26 @@ bool jpeg(Headers &in, LoadBudget::Estimate *estimate)
             pos += 2;
             continue;
         }
-        if (code == 0xD9 || marker.size() < 4)
-            break;
+        if (code == 0xD9 || code == 0xDA || marker.size() < 4)
+            return false;
+        if (isStartOfFrame(code)) {
+            if (marker.size() < 9)
+                return false;
+            *estimate = sized(be16(marker, 7), be16(marker, 5), tr("JPEG frame"));
+            return true;
+        }
         const qint64 length = be16(marker, 2);
         if (length < 2)
-            break;
-        if (isStartOfFrame(code) && frame.isEmpty()) {
-            frame = in.at(pos + 4, length - 2);
-            progressive = isProgressive(code);
-        } else if (code == 0xDA && !frame.isEmpty()) {
-            const QByteArray scan = in.at(pos + 4, 1);
-            multiScan = scan.size() == 1 && frame.size() >= 6 && byteAt(scan, 0) < byteAt(frame, 5);
-            break;
-        }
+            return false;
         pos += 2 + length;
     }
-    if (frame.size() < 6)
-        return false;
-    const qint64 height = be16(frame, 1);
-    const qint64 width = be16(frame, 3);
-    const int components = int(byteAt(frame, 5));
-    if (frame.size() < 6 + 3 * components)
-        return false;
-    *estimate = decoded(width, height, kNarrowPixelBytes, tr("JPEG frame"));
-    if (!progressive && !multiScan)
-        return true;
-
-    qint64 hMax = 1;
-    qint64 vMax = 1;
-    for (int c = 0; c < components; ++c) {
-        hMax = std::max<qint64>(hMax, byteAt(frame, 7 + 3 * c) >> 4);
-        vMax = std::max<qint64>(vMax, byteAt(frame, 7 + 3 * c) & 15);
-    }
-    qint64 blocks = 0;
-    for (int c = 0; c < components; ++c) {
-        const qint64 h = std::max<qint64>(1, byteAt(frame, 7 + 3 * c) >> 4);
-        const qint64 v = std::max<qint64>(1, byteAt(frame, 7 + 3 * c) & 15);
-        // Blocks across and down, rounded up to whole blocks and then to the sampling factor.
-        const qint64 across = ((width * h + hMax * 8 - 1) / (hMax * 8) + h - 1) / h * h;
-        const qint64 down = ((height * v + vMax * 8 - 1) / (vMax * 8) + v - 1) / v * v;
-        blocks = plus(blocks, times(across, down));
-    }
-    estimate->bytes = plus(estimate->bytes, times(blocks, kCoefficientBlockBytes));
-    estimate->what = progressive ? tr("progressive JPEG frame") : tr("multi-scan JPEG frame");
-    return true;
+    return false;
 }
 
 // Skips the data sub-blocks starting at pos; returns the position after the terminator, or -1.
 qint64 skipSubBlocks(Headers &in, qint64 pos)
 {
-    for (int block = 0; block < kMaxGifSubBlocks; ++block) {
+    for (;;) {
         const QByteArray length = in.at(pos, 1);
         if (length.isEmpty())
             return -1;
@@ -212,12 +144,10 @@ qint64 skipSubBlocks(Headers &in, qint64 pos)
             return pos + 1;
         pos += 1 + byteAt(length, 0);
     }
-    return -1;
 }
 
 // The logical screen and the first frame. The decoder draws the frame into an image the size of
-// the screen (or of the frame, where it reaches past the screen), and keeps a copy of the frame's
-// area when the frame is to be restored afterwards.
+// the screen (or of the frame, where it reaches past the screen, or the screen has no size).
 bool gif(Headers &in, LoadBudget::Estimate *estimate)
 {
     const QByteArray screen = in.at(0, 13);
@@ -227,16 +157,13 @@ bool gif(Headers &in, LoadBudget::Estimate *estimate)
     qint64 height = le16(screen, 8);
     const quint32 flags = byteAt(screen, 10);
     qint64 pos = 13 + ((flags & 0x80) ? 3 * (2 << (flags & 7)) : 0);
-    bool restoresPrevious = false;
-    qint64 frameBytes = 0;
     QString what = tr("GIF logical screen");
-    for (int block = 0; block < kMaxGifBlocks && pos >= 0; ++block) {
+    // Every block before the first frame, however many: the decoder reads them all.
+    while (pos >= 0) {
         const QByteArray introducer = in.at(pos, 10);
         if (introducer.size() < 2)
             break;
         if (byteAt(introducer, 0) == 0x21) {
-            if (byteAt(introducer, 1) == 0xF9 && introducer.size() >= 4)
-                restoresPrevious = ((byteAt(introducer, 3) >> 2) & 7) == 3;
             pos = skipSubBlocks(in, pos + 2);
         } else if (byteAt(introducer, 0) == 0x2C && introducer.size() == 10) {
             const qint64 left = le16(introducer, 1);
@@ -246,49 +173,19 @@ bool gif(Headers &in, LoadBudget::Estimate *estimate)
             if (width == 0 || height == 0) {
                 width = frameWidth;
                 height = frameHeight;
+                what = tr("GIF frame");
             }
             if (left + frameWidth > width || top + frameHeight > height)
                 what = tr("GIF frame");
             width = std::max(width, left + frameWidth);
             height = std::max(height, top + frameHeight);
-            if (restoresPrevious)
-                frameBytes = frameWidth * frameHeight * kNarrowPixelBytes;
             break;
         } else {
             break;
         }
     }
-    *estimate = decoded(width, height, kNarrowPixelBytes, what);
-    estimate->bytes = plus(estimate->bytes, frameBytes);
+    *estimate = sized(width, height, what);
     return true;
-}
-
-// Every image in the icon directory. The decoder honours the size in the directory for pictures
-// stored as bitmaps, but decodes a PNG stored in an entry at the PNG's own size, whatever the
-// directory claims; and it may read an entry into a buffer of the size the directory gives, however
-// short the file. The largest entry counts.
-bool ico(Headers &in, LoadBudget::Estimate *estimate)
-{
-    const QByteArray header = in.at(0, 6);
-    if (header.size() < 6 || le16(header, 0) != 0 || (le16(header, 2) != 1 && le16(header, 2) != 2))
-        return false;
-    const int count = int(le16(header, 4));
-    const QByteArray directory = in.at(6, 16 * count);
-    bool found = false;
-    for (int i = 0; i < count && 16 * i + 16 <= directory.size(); ++i) {
-        LoadBudget::Estimate entry;
-        const qint64 offset = le32(directory, 16 * i + 12);
-        if (!png(in, offset, tr("PNG inside the icon"), &entry)) {
-            const qint64 width = byteAt(directory, 16 * i) == 0 ? 256 : byteAt(directory, 16 * i);
-            const qint64 height = byteAt(directory, 16 * i + 1) == 0 ? 256 : byteAt(directory, 16 * i + 1);
-            entry = decoded(width, height, 2 * kNarrowPixelBytes, tr("icon"));
-        }
-        entry.bytes = plus(entry.bytes, le32(directory, 16 * i + 8));
-        if (!found || entry.bytes > estimate->bytes)
-            *estimate = entry;
-        found = true;
-    }
-    return found;
 }
 
 // Reads a BMP's run-length coded pixels from pos and tells whether they set every one of the
@@ -385,7 +282,7 @@ bool bmp(Headers &in, QIODevice &device, LoadBudget::Estimate *estimate)
     }
     width = std::abs(width);
     height = std::abs(height);
-    *estimate = decoded(width, height, kNarrowPixelBytes, tr("bitmap"));
+    *estimate = sized(width, height, tr("bitmap"));
 
     if (compression == kBmpRle8 || compression == kBmpRle4) {
         if (!rleSetsEveryPixel(device, dataOffset, width, height, compression == kBmpRle4))
@@ -421,30 +318,19 @@ bool bmp(Headers &in, QIODevice &device, LoadBudget::Estimate *estimate)
 
 namespace LoadBudget {
 
-Estimate estimate(QIODevice &device, const QByteArray &format, const QSize &fallbackSize)
+Estimate estimate(QIODevice &device)
 {
     Headers in(device);
     const QByteArray magic = in.at(0, 8);
     Estimate result;
-    bool known = false;
     if (magic.startsWith("\xFF\xD8\xFF"))
-        known = jpeg(in, &result);
+        jpeg(in, &result);
     else if (magic.startsWith(kPngSignature))
-        known = png(in, 0, tr("PNG"), &result);
+        png(in, &result);
     else if (magic.startsWith("GIF8"))
-        known = gif(in, &result);
-    else if (magic.startsWith(QByteArray("\0\0\1\0", 4)) || magic.startsWith(QByteArray("\0\0\2\0", 4)))
-        known = ico(in, &result);
+        gif(in, &result);
     else if (magic.startsWith("BM"))
-        known = bmp(in, device, &result);
-    if (!known) {
-        qint64 pixelBytes = kUnknownPixelBytes;
-        if (magic.startsWith("\xFF\xD8"))
-            pixelBytes = kUnknownJpegPixelBytes;
-        else if (kHonestReaders.contains(format))
-            pixelBytes = kNarrowPixelBytes;
-        result = fromReader(fallbackSize, pixelBytes);
-    }
+        bmp(in, device, &result);
     device.seek(0);
     return result;
 }

@@ -14,7 +14,6 @@
 #include <QGraphicsScene>
 #include <QHelpEvent>
 #include <QImage>
-#include <QImageReader>
 #include <QMenu>
 #include <QMessageBox>
 #include <QMimeData>
@@ -29,6 +28,7 @@
 #include "ataripic.h"
 #include "atarigeometry.h"
 #include "palettefile.h"
+#include "photoformats.h"
 #include "pictureexports.h"
 
 using namespace Geometry;
@@ -125,6 +125,7 @@ MainWindow::MainWindow(QWidget *parent)
     createActions();
     bestAction->setChecked(start.method == ATARIpic::Method::Best);
     twoFramesAction->setChecked(start.frames == 2);
+    updateSliderToolTip();
     paintImage();
 }
 
@@ -178,7 +179,7 @@ void MainWindow::createActions()
     addAction(loadPaletteAction);
 
     builtInPaletteAction = new QAction(tr("Built-in palette"), this);
-    builtInPaletteAction->setShortcut(QKeySequence(Qt::SHIFT + Qt::Key_P));
+    builtInPaletteAction->setShortcut(QKeySequence(Qt::SHIFT | Qt::Key_P));
     builtInPaletteAction->setCheckable(true);
     connect(builtInPaletteAction, &QAction::triggered, this, &MainWindow::useBuiltInPalette);
     addAction(builtInPaletteAction);
@@ -213,10 +214,10 @@ void MainWindow::createActions()
 
     // The buttons' own keys: a click on a disabled button (a save before loading) does nothing.
     const std::pair<QKeySequence, QAbstractButton *> buttonKeys[] = {
-        {QKeySequence(Qt::CTRL + Qt::Key_O), ui->pushButton_Load},
-        {QKeySequence(Qt::CTRL + Qt::Key_S), ui->pushButton_Compile},
-        {QKeySequence(Qt::CTRL + Qt::SHIFT + Qt::Key_S), ui->pushButton_Save},
-        {QKeySequence(Qt::CTRL + Qt::Key_Q), ui->pushButton_Exit},
+        {QKeySequence(Qt::CTRL | Qt::Key_O), ui->pushButton_Load},
+        {QKeySequence(Qt::CTRL | Qt::Key_S), ui->pushButton_Compile},
+        {QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S), ui->pushButton_Save},
+        {QKeySequence(Qt::CTRL | Qt::Key_Q), ui->pushButton_Exit},
     };
     for (const auto &[keys, button] : buttonKeys) {
         auto *action = new QAction(button->text(), this);
@@ -260,15 +261,23 @@ void MainWindow::showPreviewMenu(const QPoint &position)
 
 void MainWindow::showAtariView()
 {
-    atariView = true;
-    atariMode = kAtariViewMode;
-    preview();
+    showAtariMode(kAtariViewMode);
 }
 
 void MainWindow::showAtariFrame(int frame)
 {
+    showAtariMode(frame == 1 ? kAtariFrameBMode : kAtariFrameAMode);
+}
+
+void MainWindow::showAtariMode(quint8 mode)
+{
     atariView = true;
-    atariMode = frame == 1 ? kAtariFrameBMode : kAtariFrameAMode;
+    atariMode = mode;
+    // No preview button stays checked while the Atari view is shown.
+    previewButtons->setExclusive(false);
+    if (QAbstractButton *checked = previewButtons->checkedButton())
+        checked->setChecked(false);
+    previewButtons->setExclusive(true);
     preview();
 }
 
@@ -308,14 +317,9 @@ bool MainWindow::eventFilter(QObject *watched, QEvent *event)
         case QEvent::Drop:
             dropFile(static_cast<QDropEvent *>(event));
             return true;
-        case QEvent::ToolTip: {
-            const QString quality = qualityText();
-            if (quality.isEmpty())
-                QToolTip::hideText();
-            else
-                QToolTip::showText(static_cast<QHelpEvent *>(event)->globalPos(), quality, ui->graphicsView);
+        case QEvent::ToolTip:
+            QToolTip::showText(static_cast<QHelpEvent *>(event)->globalPos(), previewToolTip(), ui->graphicsView);
             return true;
-        }
         default:
             break;
         }
@@ -359,6 +363,16 @@ void MainWindow::setFlickerLimit(int limit)
     settings.flicker = qBound(0, limit, 100);
     QSettings().setValue(QLatin1String(kFlickerKey), settings.flicker);
     reconvert(settings);
+    updateSliderToolTip();
+}
+
+QString MainWindow::previewToolTip() const
+{
+    QString text = atariView ? atariViewAction->text() : previewButtons->button(previewMode)->text();
+    const QString quality = qualityText();
+    if (!quality.isEmpty())
+        text += QLatin1Char('\n') + quality;
+    return text;
 }
 
 QString MainWindow::qualityText() const
@@ -388,6 +402,8 @@ bool MainWindow::loadPicture(const QString &fileName)
                             .arg(QDir::toNativeSeparators(queue->loadingFile())));
         return false;
     }
+    // As with a file chosen in the dialog, the next dialog starts in its folder.
+    QSettings().setValue(QLatin1String(kOpenFolderKey), QFileInfo(fileName).absolutePath());
     return true;
 }
 
@@ -438,7 +454,7 @@ void MainWindow::on_pushButton_Exit_clicked()
 QString MainWindow::openFilter()
 {
     return tr("JPG files (%1);;All pictures (%2);;All files (*)")
-        .arg(patterns({"jpg", "jpeg"}), patterns(QImageReader::supportedImageFormats()));
+        .arg(patterns({"jpg", "jpeg"}), patterns(PhotoFormats::suffixes()));
 }
 
 QString MainWindow::askOpenFileName(const QString &caption, const QString &filter)
@@ -523,7 +539,6 @@ void MainWindow::exportPicture(const QString &caption, const QString &filter, co
     QString fileName = dialogs.saveFileName(this, caption, suggested, filter);
     if (fileName.isEmpty())
         return;
-    settings.setValue(QLatin1String(kSaveFolderKey), QFileInfo(fileName).absolutePath());
 
     // The dialog confirmed replacing the name as typed, not the one with the suffix added here.
     if (QFileInfo(fileName).suffix().isEmpty()) {
@@ -533,8 +548,12 @@ void MainWindow::exportPicture(const QString &caption, const QString &filter, co
     }
 
     QString error;
-    if (!save(picture(), fileName, &error))
+    if (!save(picture(), fileName, &error)) {
         dialogs.warning(this, caption, tr("Cannot save %1:\n%2").arg(QDir::toNativeSeparators(fileName), error));
+        return;
+    }
+    // Only a folder that took the file is where the next save starts.
+    settings.setValue(QLatin1String(kSaveFolderKey), QFileInfo(fileName).absolutePath());
 }
 
 void MainWindow::on_radioButton_1_clicked()
@@ -578,4 +597,15 @@ void MainWindow::on_horizontalSlider_valueChanged(int value)
     settings.hasSlider = true;
     settings.slider = value;
     reconvert(settings);
+    updateSliderToolTip();
+}
+
+void MainWindow::updateSliderToolTip()
+{
+    const int value = ui->horizontalSlider->value();
+    if (queue->settings().method == ATARIpic::Method::Best)
+        ui->horizontalSlider->setToolTip(tr("%1: the photo's chroma times %2").arg(value).arg(value / 50.0, 0, 'f', 2));
+    else
+        ui->horizontalSlider->setToolTip(
+            tr("%1: the generated palette's saturation %2").arg(value).arg(value / 100.0, 0, 'f', 2));
 }

@@ -95,6 +95,9 @@ public:
     // "Mean CIEDE2000: 7.37" for the loaded picture (what the Atari shows against the photo), with
     // two frames followed by ", flicker: mean 3.10, max 10.00 L*"; empty before a picture is loaded.
     QString qualityText() const;
+    // The preview's tooltip: the view shown (a preview button's name or "What the Atari shows"),
+    // then the quality figure once a picture is loaded.
+    QString previewToolTip() const;
     // The preview's context menu, built from the window's actions.
     void showPreviewMenu(const QPoint &position);
 
@@ -112,7 +115,7 @@ public:
     const ATARIpic &picture() const;
 
     // The open dialog's filters: "JPG files (...)" in either letter case, "All pictures (...)" with
-    // every format QImageReader reads, then "All files (*)".
+    // the photo formats that are read (PhotoFormats::suffixes()), then "All files (*)".
     static QString openFilter();
 
 signals:
@@ -149,6 +152,8 @@ private:
     void createActions();
     // The one handler of the seven preview buttons: shows preview mode (0 to 6), leaving the Atari view.
     void choosePreview(int mode);
+    // Shows kAtariViewMode, kAtariFrameAMode or kAtariFrameBMode until a preview button is chosen.
+    void showAtariMode(quint8 mode);
     // Converts again with changed settings (or redraws the chart).
     void reconvert(const Settings &settings);
     // The name of the single local file in a drag, or an empty string.
@@ -160,6 +165,8 @@ private:
 
     // Asks for a file to open in the folder of the last one opened, and remembers the new folder.
     QString askOpenFileName(const QString &caption, const QString &filter);
+    // The slider's value and what it means for the method in use, as its tooltip.
+    void updateSliderToolTip();
 
     using SaveFunction = bool (*)(const ATARIpic &pic, const QString &fileName, QString *error);
     // Asks for a file name (suggesting the photo's name with suffix, in the last folder saved to),

@@ -1,15 +1,25 @@
 #include "palettefile.h"
 
+#include "plainfiles.h"
+
 #include <QCoreApplication>
 #include <QFile>
+
+#include <unistd.h>
 
 namespace PaletteFile {
 
 bool read(const QString &fileName, quint32 *rgb, QString *error)
 {
-    QFile file(fileName);
-    if (!file.open(QIODevice::ReadOnly)) {
+    // Regular files only: a FIFO or a device would block or never end.
+    qint64 size = 0;
+    const int fd = PlainFiles::openForReading(fileName, &size, error);
+    if (fd < 0)
+        return false;
+    QFile file;
+    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
         *error = file.errorString();
+        ::close(fd);
         return false;
     }
     // Read one byte more than the largest valid file so that longer files are recognised.

@@ -13,7 +13,8 @@ class QImage;
 // Nothing here changes the picture store.
 namespace PictureExports {
 
-// Writes bytes to fileName. On failure returns false, leaves any existing file as it was, leaves
+// Writes bytes to fileName (see PlainFiles::write: "-" is the standard output; a device or FIFO is
+// written into, not replaced). On failure returns false, leaves any existing file as it was, leaves
 // no partial file and sets error to the reason.
 bool saveBytes(const QString &fileName, const QByteArray &bytes, QString *error);
 

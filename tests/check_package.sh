@@ -5,11 +5,16 @@
 # the copyright file against LICENSE, the changelogs against CHANGELOG.md, and the metainfo's
 # release. Where they are installed, lintian (no errors), desktop-file-validate and
 # appstreamcli validate check the package, the menu entry and the metainfo.
-# Usage: check_package.sh BUILD_DIR SOURCE_DIR VERSION
+# Usage: check_package.sh BUILD_DIR SOURCE_DIR VERSION QT_MAJOR_VERSION
 set -u
 build=$1
 source=$2
 version=$3
+
+if [ "$4" != 5 ]; then
+    echo "the package is made from the Qt 5 build, the default; this build uses Qt $4: skipping"
+    exit 77
+fi
 
 for tool in cpack dpkg-deb dpkg-shlibdeps; do
     if ! command -v "$tool" >/dev/null 2>&1; then
@@ -59,7 +64,8 @@ icon_sizes="16 32 48 64 128 256"
 metainfo=usr/share/metainfo/invalid.rastrel_zo9.rastrel_zo9.metainfo.xml
 doc=usr/share/doc/rastrel-zo9
 expected=$( {
-    printf './%s\n' usr/bin/rastrel-zo9 usr/bin/rastrel-zo9-cli usr/share/applications/rastrel-zo9.desktop \
+    printf './%s\n' usr/bin/rastrel-zo9 usr/bin/rastrel-zo9-cli usr/libexec/rastrel-zo9/rastrel-zo9-decoder \
+        usr/share/applications/rastrel-zo9.desktop \
         "$doc/changelog.Debian.gz" "$doc/changelog.gz" "$doc/copyright" \
         usr/share/icons/hicolor/scalable/apps/rastrel-zo9.svg "$metainfo" \
         usr/share/man/man1/rastrel-zo9-cli.1.gz usr/share/man/man1/rastrel-zo9.1.gz

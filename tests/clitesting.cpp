@@ -7,13 +7,15 @@
 
 namespace CliTesting {
 
-void ConverterProcess::setupChildProcess()
+ConverterProcess::ConverterProcess()
 {
-    std::signal(SIGXFSZ, SIG_DFL);
-    if (fileSizeLimit == 0)
-        return;
-    const rlimit limit{fileSizeLimit, fileSizeLimit};
-    setrlimit(RLIMIT_FSIZE, &limit);
+    setChildSetup([this] {
+        std::signal(SIGXFSZ, SIG_DFL);
+        if (fileSizeLimit == 0)
+            return;
+        const rlimit limit{fileSizeLimit, fileSizeLimit};
+        setrlimit(RLIMIT_FSIZE, &limit);
+    });
 }
 
 QByteArray readAll(const QString &fileName)

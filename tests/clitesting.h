@@ -1,6 +1,8 @@
 #ifndef CLITESTING_H
 #define CLITESTING_H
 
+#include "qtcompat.h"
+
 #include <QByteArray>
 #include <QProcess>
 #include <QString>
@@ -14,13 +16,12 @@ namespace CliTesting {
 // Starts the converter with SIGXFSZ at its default action (ending the process), optionally with a
 // limit on the size of any file it writes (bytes; 0 for none): a write past the limit fails only
 // because the converter ignores the signal itself.
-class ConverterProcess : public QProcess
+class ConverterProcess : public QtCompat::ProcessWithChildSetup
 {
 public:
-    rlim_t fileSizeLimit = 0;
+    ConverterProcess();
 
-protected:
-    void setupChildProcess() override;
+    rlim_t fileSizeLimit = 0;
 };
 
 // The whole file, or nothing when it cannot be read.

@@ -200,6 +200,67 @@ QByteArray withJpegSize(QByteArray jpeg, int width, int height)
     return jpeg;
 }
 
+namespace {
+
+// The position of the first marker code at or after from (0xFF followed by neither 0 nor a restart
+// marker), or -1.
+int nextMarker(const QByteArray &jpeg, int from)
+{
+    for (int i = from; i + 1 < jpeg.size(); ++i) {
+        const quint8 code = quint8(jpeg.at(i + 1));
+        if (quint8(jpeg.at(i)) == 0xFF && code != 0 && code != 0xFF && !(code >= 0xD0 && code <= 0xD7))
+            return i;
+    }
+    return -1;
+}
+
+} // namespace
+
+QByteArray multiScanJpeg(int width, int height, const QByteArray &beforeScan)
+{
+    const QByteArray jpeg = withJpegSize(encode(gradient(16, 16), "JPG"), width, height);
+    const int sos = jpeg.indexOf(QByteArray("\xFF\xDA", 2));
+    const int length = quint8(jpeg.at(sos + 2)) << 8 | quint8(jpeg.at(sos + 3));
+    if (sos < 0 || jpeg.at(sos + 4) != 3)
+        qFatal("no scan of three components in the test JPEG");
+    // Marker, length 8, one component (its selector and tables), spectral selection and approximation.
+    QByteArray scan("\xFF\xDA\x00\x08\x01", 5);
+    scan += jpeg.mid(sos + 5, 2) + jpeg.mid(sos + 2 + length - 3, 3);
+    return jpeg.left(sos) + beforeScan + scan + jpeg.mid(sos + 2 + length);
+}
+
+QByteArray manyScanJpeg(int width, int height, int scans)
+{
+    const QByteArray jpeg = withJpegSize(encode(gradient(16, 16), "JPG", true), width, height);
+    const int sos = jpeg.indexOf(QByteArray("\xFF\xDA", 2));
+    const int length = quint8(jpeg.at(sos + 2)) << 8 | quint8(jpeg.at(sos + 3));
+    const int end = nextMarker(jpeg, sos + 2 + length);
+    if (sos < 0 || end < 0)
+        qFatal("no scan in the test JPEG");
+    const QByteArray scan = jpeg.mid(sos, end - sos);
+    return jpeg.left(end) + scan.repeated(scans - 1) + jpeg.mid(end);
+}
+
+QByteArray gifBehindExtensions(int width, int height, int extensions, bool restorePrevious)
+{
+    QByteArray out("GIF89a");
+    appendLe16(out, 0);
+    appendLe16(out, 0);
+    out.append(char(0x80)).append('\0').append('\0'); // a global table of 2 colours
+    out.append(QByteArray::fromHex("000000FFFFFF"));
+    out.append(QByteArray::fromHex("21FE0141" "00").repeated(extensions)); // comments of one byte
+    if (restorePrevious)
+        out.append(QByteArray::fromHex("21F9040C00000000"));
+    out.append(',');
+    appendLe16(out, 0);
+    appendLe16(out, 0);
+    appendLe16(out, quint32(width));
+    appendLe16(out, quint32(height));
+    // No local table; LZW minimum code size 2; a clear code (4) and the end code (5) of 3 bits each.
+    out.append('\0').append(char(2)).append(QByteArray::fromHex("012C00"));
+    return out.append(';');
+}
+
 QVector<Seed> seeds()
 {
     const QImage picture = gradient(40, 30);
@@ -219,8 +280,6 @@ QVector<Seed> seeds()
         {QStringLiteral("seed.bmp"), encode(picture, "BMP")},
         {QStringLiteral("seed-palette.bmp"), encode(picture.convertToFormat(QImage::Format_Indexed8), "BMP")},
         {QStringLiteral("seed.gif"), gif(40, 30, 40, 30, palette, indices)},
-        {QStringLiteral("seed.ico"), encode(picture, "ICO")},
-        {QStringLiteral("seed-png.ico"), icon(40, 30, png)},
         {QStringLiteral("seed.ppm"), encode(picture, "PPM")},
     };
 }

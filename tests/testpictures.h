@@ -41,6 +41,20 @@ QByteArray withJpegSize(QByteArray jpeg, int width, int height);
 // its start-of-image marker.
 QByteArray withExifOrientation(const QByteArray &jpeg, int orientation);
 
+// A 16x16 JPEG relabelled as width x height whose first scan holds only the first of its three
+// components: a multi-scan layout, for which the decoder keeps every coefficient of the picture.
+// beforeScan (junk, or 0xFF fill bytes) goes just before the scan's marker.
+QByteArray multiScanJpeg(int width, int height, const QByteArray &beforeScan);
+
+// A progressive 16x16 JPEG relabelled as width x height whose first scan is repeated until the file
+// has scans scans; the decoder goes through every block of the picture for each.
+QByteArray manyScanJpeg(int width, int height, int scans);
+
+// A GIF whose logical screen is 0 x 0, with extensions comment blocks before its one frame of
+// width x height (no pixel data); the frame is to be restored to the previous one when
+// restorePrevious is set.
+QByteArray gifBehindExtensions(int width, int height, int extensions, bool restorePrevious);
+
 struct Seed
 {
     QString name; // file name with the format's extension
@@ -48,7 +62,7 @@ struct Seed
 };
 
 // One small valid file of each format and variant the program reads (JPEG baseline and progressive,
-// PNG true colour and palette, BMP 24-bit and 8-bit, GIF, icon with bitmap and with PNG, PPM).
+// PNG true colour and palette, BMP 24-bit and 8-bit, GIF, PPM).
 QVector<Seed> seeds();
 
 } // namespace TestPictures

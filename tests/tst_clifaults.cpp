@@ -3,6 +3,7 @@
 
 #include <QDir>
 #include <QElapsedTimer>
+#include <QHash>
 #include <QFile>
 #include <QProcess>
 #include <QRegularExpression>
@@ -73,6 +74,12 @@ private slots:
     void oneLinePerDamagedFile();
     void sameExportWhateverMemoryHeld_data();
     void sameExportWhateverMemoryHeld();
+    void decoderFaultsEndOnePicture();
+    void interruptEndsDecoder();
+    void outputsThatAreNotFiles();
+    void standardStreams();
+    void clashThroughLink();
+    void longNames();
 
 private:
     QString freshDir();
@@ -140,8 +147,8 @@ void TestCliFaults::interruptedBatch_data()
 
 // A signal during a batch stops it after the picture in hand: every picture reported done has all
 // its outputs, whole; no other file (no temporary one) is in the output directory. The second
-// input is a named pipe that opens only when the test opens its other end, after the signal: so
-// the batch cannot get past it before the signal, however fast the machine.
+// input makes the test build's decoder spin until it is ended: so the batch cannot get past it
+// before the signal, however fast the machine, and the signal ends the decoder at once.
 void TestCliFaults::interruptedBatch()
 {
     QFETCH(int, signal);
@@ -153,11 +160,15 @@ void TestCliFaults::interruptedBatch()
     const QString gate = inputs + QStringLiteral("/p01.jpg");
     for (int i = 0; i < kPictures; ++i) {
         const QString name = QStringLiteral("%1/p%2.jpg").arg(inputs).arg(i, 2, 10, QLatin1Char('0'));
-        QVERIFY(i == 1 ? ::mkfifo(QFile::encodeName(gate).constData(), 0600) == 0 : QFile::link(chelsea, name));
+        QVERIFY(i == 1 ? writeAll(gate, "RASTREL-FAULT hang") : QFile::link(chelsea, name));
         arguments << name;
     }
 
     ConverterProcess process;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("RASTREL_DECODER"), QStringLiteral(RASTREL_DECODER_FAULTS_PROGRAM));
+    environment.insert(QStringLiteral("RASTREL_DECODER_SECONDS"), QStringLiteral("600"));
+    process.setProcessEnvironment(environment);
     process.setReadChannel(QProcess::StandardError);
     process.start(QStringLiteral(RASTREL_CLI), arguments);
     QVERIFY(process.waitForStarted(30000));
@@ -166,14 +177,6 @@ void TestCliFaults::interruptedBatch()
         err += process.readAllStandardError();
     QVERIFY2(err.contains("[1/"), err.constData());
     ::kill(pid_t(process.processId()), signal);
-    // Open the gate (empty, so refused) if the batch is waiting at it, until the batch has ended.
-    QElapsedTimer waited;
-    waited.start();
-    while (process.state() != QProcess::NotRunning && !process.waitForFinished(20) && waited.elapsed() < 300000) {
-        const int fd = ::open(QFile::encodeName(gate).constData(), O_WRONLY | O_NONBLOCK);
-        if (fd >= 0)
-            ::close(fd);
-    }
     Run result = finish(process);
     result.errLines = QString::fromLocal8Bit(err).split('\n', Qt::SkipEmptyParts) + result.errLines;
 
@@ -281,6 +284,181 @@ void TestCliFaults::sameExportWhateverMemoryHeld()
         QCOMPARE(exports[i].isEmpty(), !loads);
     }
     QVERIFY(exports[0] == exports[1]);
+}
+
+namespace {
+
+struct StreamRun
+{
+    Run run;
+    QByteArray out;
+};
+
+// Runs the converter with the environment changed by environment (an empty value removes the
+// variable) and input on its standard input; gives its standard output too.
+StreamRun runWith(const QStringList &arguments, const QHash<QString, QString> &environment,
+                  const QByteArray &input = QByteArray())
+{
+    ConverterProcess process;
+    QProcessEnvironment changed = QProcessEnvironment::systemEnvironment();
+    for (auto i = environment.constBegin(); i != environment.constEnd(); ++i) {
+        if (i.value().isEmpty())
+            changed.remove(i.key());
+        else
+            changed.insert(i.key(), i.value());
+    }
+    process.setProcessEnvironment(changed);
+    process.start(QStringLiteral(RASTREL_CLI), arguments);
+    StreamRun result;
+    if (!process.waitForStarted(30000))
+        return result;
+    process.write(input);
+    process.closeWriteChannel();
+    result.run = finish(process);
+    result.out = process.readAllStandardOutput();
+    return result;
+}
+
+const QHash<QString, QString> kFaultyDecoder{{"RASTREL_DECODER", RASTREL_DECODER_FAULTS_PROGRAM},
+                                             {"RASTREL_DECODER_SECONDS", "1"}};
+
+} // namespace
+
+// A decoder that crashes, hangs or runs out of memory costs its picture one line naming the file,
+// and the batch goes on, with the same lines and files whatever the number of threads.
+void TestCliFaults::decoderFaultsEndOnePicture()
+{
+    const QString dir = freshDir();
+    QStringList faults{"crash", "hang"};
+#if !defined(__SANITIZE_ADDRESS__)
+    faults << "memory";
+#endif
+    QStringList inputs;
+    QStringList expected;
+    for (const QString &fault : faults) {
+        const QString good = QStringLiteral("%1/before-%2.jpg").arg(dir, fault);
+        QVERIFY(QFile::link(chelsea, good));
+        const QString bad = QStringLiteral("%1/%2.jpg").arg(dir, fault);
+        QVERIFY(writeAll(bad, "RASTREL-FAULT " + fault.toLatin1()));
+        inputs << good << bad;
+    }
+    expected << QStringLiteral("%1: %2/crash.jpg: the decoder failed on this file").arg(kProgram, dir)
+             << QStringLiteral("%1: %2/hang.jpg: took longer than 1 s to decode").arg(kProgram, dir);
+#if !defined(__SANITIZE_ADDRESS__)
+    expected << QStringLiteral("%1: %2/memory.jpg: needs more than 1 GiB of memory to decode").arg(kProgram, dir);
+#endif
+    for (const char *jobs : {"1", "3"}) {
+        const QString out = freshDir();
+        const StreamRun result = runWith(QStringList{"-q", "-j", jobs, "-o", out} + inputs, kFaultyDecoder);
+        QCOMPARE(result.run.exitCode, 1);
+        QCOMPARE(result.run.errLines, expected);
+        for (const QString &fault : faults)
+            QCOMPARE(readAll(QStringLiteral("%1/before-%2.xex").arg(out, fault)), chelseaXex);
+        QCOMPARE(entries(out).size(), faults.size());
+    }
+}
+
+// SIGTERM while a picture is decoded ends the decoder at once: the converter stops with the
+// pictures done so far, whole, instead of waiting for the decoder to give up.
+void TestCliFaults::interruptEndsDecoder()
+{
+    const QString dir = freshDir();
+    const QString out = freshDir();
+    const QString hang = dir + QStringLiteral("/hang.jpg");
+    QVERIFY(writeAll(hang, "RASTREL-FAULT hang"));
+    ConverterProcess process;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("RASTREL_DECODER"), QStringLiteral(RASTREL_DECODER_FAULTS_PROGRAM));
+    environment.insert(QStringLiteral("RASTREL_DECODER_SECONDS"), QStringLiteral("600"));
+    process.setProcessEnvironment(environment);
+    process.setReadChannel(QProcess::StandardError);
+    process.start(QStringLiteral(RASTREL_CLI), {"-j", "1", "-o", out, chelsea, hang, chelsea + "/../coffee.jpg"});
+    QVERIFY(process.waitForStarted(30000));
+    QByteArray err;
+    while (!err.contains("[1/") && process.waitForReadyRead(60000))
+        err += process.readAllStandardError();
+    QVERIFY2(err.contains("[1/"), err.constData());
+    // The hanging picture is being decoded now, or is about to be.
+    QTest::qWait(300);
+    QElapsedTimer timer;
+    timer.start();
+    ::kill(pid_t(process.processId()), SIGTERM);
+    // Far less than the decoder's limit of 600 s; the time it took is shown.
+    QVERIFY(process.waitForFinished(20000));
+    qInfo("the converter ended %lld ms after SIGTERM", timer.elapsed());
+    err += process.readAllStandardError();
+    QCOMPARE(process.exitCode(), 128 + SIGTERM);
+    const QStringList lines = QString::fromLocal8Bit(err).split('\n', Qt::SkipEmptyParts);
+    QCOMPARE(lines.size(), 2);
+    QVERIFY2(lines.last().contains(QLatin1String("interrupted after 1 of 3 pictures")), qPrintable(lines.last()));
+    QCOMPARE(entries(out), QStringList{"chelsea.xex"});
+    QCOMPARE(readAll(out + QStringLiteral("/chelsea.xex")), chelseaXex);
+}
+
+// An existing output that is not a regular file is written into, never replaced.
+void TestCliFaults::outputsThatAreNotFiles()
+{
+    const StreamRun toNull = runWith({chelsea, "--xex", "/dev/null"}, {});
+    QCOMPARE(toNull.run.exitCode, 0);
+    struct stat info = {};
+    QCOMPARE(::stat("/dev/null", &info), 0);
+    QVERIFY(S_ISCHR(info.st_mode));
+
+    // A FIFO that no program reads fails at once rather than waiting for a reader.
+    const QString fifo = freshDir() + QStringLiteral("/fifo");
+    QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    const StreamRun toFifo = runWith({chelsea, "--xex", fifo}, {});
+    QCOMPARE(toFifo.run.exitCode, 1);
+    QCOMPARE(toFifo.run.errLines,
+             QStringList{QStringLiteral("%1: %2: No program reads from the FIFO (named pipe).").arg(kProgram, fifo)});
+    QCOMPARE(::stat(QFile::encodeName(fifo).constData(), &info), 0);
+    QVERIFY(S_ISFIFO(info.st_mode));
+}
+
+// '-' reads the picture from standard input and writes one output to standard output.
+void TestCliFaults::standardStreams()
+{
+    const StreamRun piped = runWith({"-", "--xex", "-"}, {}, readAll(chelsea));
+    QCOMPARE(piped.run.exitCode, 0);
+    QVERIFY(piped.out == chelseaXex);
+
+    const StreamRun empty = runWith({"-", "--xex", "-"}, {});
+    QCOMPARE(empty.run.exitCode, 1);
+    QCOMPARE(empty.run.errLines, QStringList{kProgram + QStringLiteral(": -: The file is empty.")});
+
+    const StreamRun twoOutputs = runWith({chelsea, "--xex", "-", "--asm", "-"}, {});
+    QCOMPARE(twoOutputs.run.exitCode, 2);
+    const StreamRun twoInputs = runWith({"-", chelsea, "-o", freshDir()}, {});
+    QCOMPARE(twoInputs.run.exitCode, 2);
+}
+
+// Outputs and inputs are compared by the real path of their folder and their name, so that a
+// link to a folder cannot hide that two of them are the same file.
+void TestCliFaults::clashThroughLink()
+{
+    const QString dir = freshDir();
+    const QString link = dir + QStringLiteral("-link");
+    QVERIFY(QFile::link(dir, link));
+    const StreamRun outputs = runWith({chelsea, "--xex", dir + "/p.out", "--asm", link + "/p.out"}, {});
+    QCOMPARE(outputs.run.exitCode, 2);
+    QVERIFY2(outputs.run.errLines.value(0).contains(QLatin1String("name the same output file")),
+             qPrintable(outputs.run.errLines.join('\n')));
+    const StreamRun report = runWith({chelsea, "-o", dir, "--report", link + "/chelsea.xex"}, {});
+    QCOMPARE(report.run.exitCode, 2);
+    QCOMPARE(entries(dir), QStringList());
+}
+
+// A name as long as the file system allows is written and then replaced; no other file is left.
+void TestCliFaults::longNames()
+{
+    const QString dir = freshDir();
+    const QString name = QString(251, QLatin1Char('n')) + QStringLiteral(".xex");
+    const QString path = dir + '/' + name;
+    QVERIFY(writeAll(path, "old contents"));
+    const StreamRun replaced = runWith({chelsea, "--xex", path}, {});
+    QCOMPARE(replaced.run.exitCode, 0);
+    QVERIFY(readAll(path) == chelseaXex);
+    QCOMPARE(entries(dir), QStringList{name});
 }
 
 QTEST_GUILESS_MAIN(TestCliFaults)

@@ -532,7 +532,7 @@ private:
         if (segments.isEmpty())
             return fail(QStringLiteral("code before org"));
         if (pass == 2)
-            emissions.append({lineNo, segments.size() - 1, segments.last().data.size(), bytes});
+            emissions.append({lineNo, int(segments.size()) - 1, int(segments.last().data.size()), bytes});
         segments.last().data += bytes;
         pc += bytes.size();
         return true;

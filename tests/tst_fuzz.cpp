@@ -1,18 +1,18 @@
 #include "atarigeometry.h"
 #include "decodermessages.h"
+#include "decoderprocess.h"
 #include "loadbudget.h"
 #include "pictureloader.h"
 #include "testpictures.h"
 
+#include <QBuffer>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QImageReader>
 #include <QTemporaryDir>
 #include <QtTest>
 
-#include <malloc.h>
 #include <random>
-#include <sys/resource.h>
 #include <vector>
 
 using namespace Geometry;
@@ -22,7 +22,7 @@ namespace {
 
 constexpr int kMutantsPerSeed = 250;
 constexpr quint32 kRandomSeed = 0x5eed2026;
-// malloc fills new blocks with the complement of these bytes (where the allocator supports it),
+// The decoder process's malloc fills new blocks with the complement of these bytes (MALLOC_PERTURB_),
 // so that pixels a decoder never writes differ between the two loads of a mutant.
 constexpr int kFirstPerturbation = 0x5A;
 constexpr int kSecondPerturbation = 0xA5;
@@ -79,36 +79,32 @@ struct Outcome
     std::vector<quint32> pixels = std::vector<quint32>(kSourcePixels, 0);
 };
 
+// Loads path in a fresh decoder process whose allocator fills new memory with the complement of
+// perturbation, as the first load of a worker would find it.
 Outcome loadWith(const QString &path, int perturbation)
 {
-    mallopt(M_PERTURB, perturbation);
+    qputenv("MALLOC_PERTURB_", QByteArray::number(perturbation));
+    DecoderProcess::endIdleWorkers();
     Outcome outcome;
     outcome.loaded = PictureLoader::load(path, outcome.pixels.data(), &outcome.error);
-    mallopt(M_PERTURB, 0);
+    qunsetenv("MALLOC_PERTURB_");
+    DecoderProcess::endIdleWorkers();
     return outcome;
 }
 
-// Starts a new measurement of the peak resident memory, where the system allows it.
-void resetPeakResidentBytes()
+// Loads every one of paths in one decoder process, as a batch does, with the allocator's new
+// memory filled as for loadWith.
+std::vector<Outcome> loadAllWith(const QStringList &paths, int perturbation)
 {
-    QFile clearRefs(QStringLiteral("/proc/self/clear_refs"));
-    if (clearRefs.open(QIODevice::WriteOnly))
-        clearRefs.write("5");
-}
-
-// The peak resident memory since the last reset (or since the start), in bytes.
-qint64 peakResidentBytes()
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (status.open(QIODevice::ReadOnly)) {
-        for (const QByteArray &line : status.readAll().split('\n')) {
-            if (line.startsWith("VmHWM:"))
-                return line.mid(6).trimmed().split(' ').first().toLongLong() * 1024;
-        }
-    }
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return qint64(usage.ru_maxrss) * 1024;
+    qputenv("MALLOC_PERTURB_", QByteArray::number(perturbation));
+    DecoderProcess::endIdleWorkers();
+    std::vector<Outcome> outcomes(size_t(paths.size()));
+    for (int i = 0; i < paths.size(); ++i)
+        outcomes[size_t(i)].loaded = PictureLoader::load(paths.at(i), outcomes[size_t(i)].pixels.data(),
+                                                        &outcomes[size_t(i)].error);
+    qunsetenv("MALLOC_PERTURB_");
+    DecoderProcess::endIdleWorkers();
+    return outcomes;
 }
 
 // Counts the lines that reach the message log while installed.
@@ -138,8 +134,6 @@ private:
 
     QTemporaryDir dir;
     qint64 decodeNanoseconds = 0;
-    qint64 slowestNanoseconds = 0;
-    qint64 largestPeak = 0;
     int decoded = 0;
     int refused = 0;
 };
@@ -166,9 +160,9 @@ void TestFuzz::mutants_data()
         QTest::newRow(qPrintable(seed.name)) << seed.name << seed.bytes;
 }
 
-// Every mutant is refused with a reason, or loads to the same pixels twice although
-// memory is filled differently before each load, and the toolkit's own decoder makes an image no
-// larger than the estimate the load was allowed by; none takes the process past the budget.
+// Every mutant is refused with a reason, or loads to the same pixels twice although the decoder
+// process's memory is filled differently before each load, and the toolkit's own decoder makes an
+// image no larger than the size the headers gave, which the pixel limit was checked against.
 void TestFuzz::mutants()
 {
     QFETCH(QString, name);
@@ -188,56 +182,45 @@ void TestFuzz::mutants()
     const QtMessageHandler previous = qInstallMessageHandler(countMessage);
     const auto restore = qScopeGuard([previous] { qInstallMessageHandler(previous); });
 
+    QStringList paths;
+    for (int i = 0; i < kMutantsPerSeed; ++i)
+        paths << write(QStringLiteral("mutant-%1-%2").arg(i).arg(name), mutate(seed, random));
+    QElapsedTimer timer;
+    timer.start();
+    const std::vector<Outcome> first = loadAllWith(paths, kFirstPerturbation);
+    decodeNanoseconds += timer.nsecsElapsed();
+    const std::vector<Outcome> second = loadAllWith(paths, kSecondPerturbation);
+
     for (int i = 0; i < kMutantsPerSeed; ++i) {
-        const QByteArray bytes = mutate(seed, random);
-        const QString path = write(QStringLiteral("mutant-%1").arg(name), bytes);
         const QString where = QStringLiteral("%1 mutant %2").arg(name).arg(i);
-
-        LoadBudget::Estimate need;
-        {
-            const DecoderMessages quiet;
-            QImageReader reader(path);
-            reader.setDecideFormatFromContent(true);
-            const QSize readerSize = reader.size();
-            QFile file(path);
-            QVERIFY(file.open(QIODevice::ReadOnly));
-            need = LoadBudget::estimate(file, reader.format(), readerSize);
-        }
-
-        resetPeakResidentBytes();
-        QElapsedTimer timer;
-        timer.start();
-        const Outcome first = loadWith(path, kFirstPerturbation);
-        const qint64 elapsed = timer.nsecsElapsed();
-        const qint64 peak = peakResidentBytes();
-        largestPeak = std::max(largestPeak, peak);
-        QVERIFY2(peak < LoadBudget::kMaxBytes, qPrintable(where + QStringLiteral(": peak memory %1 MB").arg(peak >> 20)));
-        decodeNanoseconds += elapsed;
-        slowestNanoseconds = std::max(slowestNanoseconds, elapsed);
-        const Outcome second = loadWith(path, kSecondPerturbation);
-
-        QVERIFY2(first.loaded == second.loaded, qPrintable(where));
-        if (!first.loaded) {
+        const Outcome &one = first[size_t(i)];
+        const Outcome &other = second[size_t(i)];
+        QVERIFY2(one.loaded == other.loaded, qPrintable(where + ": " + one.error + " / " + other.error));
+        if (!one.loaded) {
             ++refused;
-            QVERIFY2(!first.error.isEmpty(), qPrintable(where + ": refused without a reason"));
-            QCOMPARE(first.error, second.error);
+            QVERIFY2(!one.error.isEmpty(), qPrintable(where + ": refused without a reason"));
+            QCOMPARE(one.error, other.error);
         } else {
             ++decoded;
-            QVERIFY2(first.pixels == second.pixels, qPrintable(where + ": pixels depend on memory contents"));
-            // The estimate the budget was kept by covers the image the toolkit's decoder really makes.
+            QVERIFY2(one.pixels == other.pixels, qPrintable(where + ": pixels depend on memory contents"));
+            QFile file(paths.at(i));
+            QVERIFY(file.open(QIODevice::ReadOnly));
+            QByteArray bytes = file.readAll();
+            QBuffer device(&bytes);
+            device.open(QIODevice::ReadOnly);
+            const LoadBudget::Estimate header = LoadBudget::estimate(device);
             QImage image;
             {
                 const DecoderMessages quiet;
-                QImageReader reader(path);
+                QImageReader reader(paths.at(i));
                 reader.setDecideFormatFromContent(true);
                 image = reader.read();
             }
             const qint64 area = qint64(image.width()) * image.height();
-            QVERIFY2(image.sizeInBytes() <= need.bytes
-                         && (!need.size.isValid() || area <= qint64(need.size.width()) * need.size.height()),
-                     qPrintable(where + QStringLiteral(": decoded %1 x %2, %3 bytes, estimated %4 x %5, %6 bytes")
-                                            .arg(image.width()).arg(image.height()).arg(image.sizeInBytes())
-                                            .arg(need.size.width()).arg(need.size.height()).arg(need.bytes)));
+            QVERIFY2(!header.size.isValid() || area <= qint64(header.size.width()) * header.size.height(),
+                     qPrintable(where + QStringLiteral(": decoded %1 x %2, the headers say %3 x %4")
+                                            .arg(image.width()).arg(image.height())
+                                            .arg(header.size.width()).arg(header.size.height())));
         }
     }
 }
@@ -263,16 +246,20 @@ void TestFuzz::findings_data()
     QTest::newRow("GIF screen of 16383x16383 around a 1x1 frame")
         << "screen.gif" << gif(16383, 16383, 1, 1, {qRgb(0, 0, 0)}, QByteArray(1, '\0'))
         << QStringList{"logical screen", "16383 x 16383"} << false << 0u;
+    // Icons are not photos, whatever they hold.
     QTest::newRow("icon entry of 32x32 holding a 20001x10000 PNG")
-        << "entry.ico" << icon(32, 32, withPngSize(png, 20001, 10000))
-        << QStringList{"PNG inside the icon", "20001 x 10000"} << false << 0u;
-    // 14000 * 10000 pixels of 8 bytes: 1120 MB, within the pixel limit but past the budget.
-    QTest::newRow("icon entry holding a 16-bit 14000x10000 PNG")
-        << "wide.ico" << icon(32, 32, withPngSize(png16, 14000, 10000))
-        << QStringList{"PNG inside the icon", "14000 x 10000", "MB of memory"} << false << 0u;
+        << "entry.ico" << icon(32, 32, withPngSize(png, 20001, 10000)) << QStringList{"not a photo format (ico)"}
+        << false << 0u;
+#if !defined(__SANITIZE_ADDRESS__)
+    // 14000 * 10000 pixels of 8 bytes: 1120 MB, within the pixel limit but past the memory limit.
+    QTest::newRow("16-bit PNG of 14000x10000")
+        << "wide.png" << withPngSize(png16, 14000, 10000) << QStringList{"needs more than 1 GiB of memory"} << false
+        << 0u;
+    // Its coefficients (128 bytes a block) and the 32-bit image take 1.4 GB.
     QTest::newRow("progressive JPEG of 3 kB claiming 20000x10000")
         << "progressive.jpg" << withJpegSize(encode(gradient(16, 16), "JPG", true), 20000, 10000)
-        << QStringList{"progressive JPEG", "20000 x 10000", "MB of memory"} << false << 0u;
+        << QStringList{"needs more than 1 GiB of memory"} << false << 0u;
+#endif
     QTest::newRow("BMP cut after its header") << "cut.bmp" << bmp(64, 64, 24, {}, QByteArray())
                                               << QStringList{"ends early", "0 of the 12288 bytes"} << false << 0u;
     QTest::newRow("one-row BMP claiming 64 rows") << "short.bmp" << bmp(64, 64, 24, {}, row)
@@ -329,9 +316,8 @@ void TestFuzz::findings()
 
 void TestFuzz::cleanupTestCase()
 {
-    qInfo("mutants: %d decoded, %d refused; "
-          "the first loads took %.1f ms in all, %.2f ms at most; peak memory of a load %lld MB",
-          decoded, refused, decodeNanoseconds / 1e6, slowestNanoseconds / 1e6, largestPeak >> 20);
+    qInfo("mutants: %d decoded, %d refused; the first loads took %.1f ms in all", decoded, refused,
+          decodeNanoseconds / 1e6);
 }
 
 QTEST_GUILESS_MAIN(TestFuzz)

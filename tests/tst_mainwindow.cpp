@@ -324,6 +324,10 @@ private slots:
     void sliderMovesAreGathered();
     void droppedFileIsLoaded_data();
     void droppedFileIsLoaded();
+    void failedSaveKeepsSaveFolder();
+    void atariViewUnchecksButtons();
+    void sliderToolTip_data();
+    void sliderToolTip();
 
 private:
     QTemporaryDir settingsDir;
@@ -1291,6 +1295,11 @@ void tst_MainWindow::openFilterMatches_data()
     QTest::newRow("PNG") << "scan.png" << "All All";
     QTest::newRow("capital BMP") << "SCAN.BMP" << "All All";
     QTest::newRow("GIF") << "logo.gif" << "All All";
+    QTest::newRow("netpbm") << "scan.ppm" << "All All";
+    // Drawings, icons and the text formats are not photos.
+    QTest::newRow("SVG") << "drawing.svg" << "All";
+    QTest::newRow("icon") << "app.ico" << "All";
+    QTest::newRow("XPM") << "icon.xpm" << "All";
     QTest::newRow("text") << "notes.txt" << "All";
     QTest::newRow("JPG only in the middle") << "photo.jpg.txt" << "All";
 }
@@ -1672,6 +1681,9 @@ void tst_MainWindow::droppedFileIsLoaded()
     }
 
     QVERIFY(fake.openQuestions.isEmpty());
+    // A dropped file, picture or not, is where the open dialog starts next, as a chosen one is.
+    if (accepted)
+        QCOMPARE(QSettings().value(QStringLiteral("openFolder")).toString(), QFileInfo(urls.first().toLocalFile()).absolutePath());
     QCOMPARE(child<QPushButton>(window, "pushButton_Save")->isEnabled(), loads);
     if (loads) {
         QVERIFY(fake.warnings.isEmpty());
@@ -1682,8 +1694,92 @@ void tst_MainWindow::droppedFileIsLoaded()
         QVERIFY(mismatch(shownImage(window), sameAs(before)).isEmpty());
         QCOMPARE(fake.warnings.size(), accepted ? 1 : 0);
         if (accepted)
-            QVERIFY(fake.warnings.first().startsWith(QStringLiteral("Cannot load %1:\n").arg(QDir::toNativeSeparators(text))));
+            QCOMPARE(fake.warnings.first(), QStringLiteral("Cannot load %1:\nnot a picture this program can read (the formats read are JPEG, PNG, GIF, "
+                                                               "BMP, PBM, PGM, PPM)")
+                                                .arg(QDir::toNativeSeparators(text)));
     }
+}
+
+// A save into a folder that cannot take the file leaves the next save dialog where the last
+// successful one ended.
+void tst_MainWindow::failedSaveKeepsSaveFolder()
+{
+    QTemporaryDir dir;
+    QVERIFY(QDir(dir.path()).mkdir("exports"));
+    FakeDialogs fake;
+    MainWindow window;
+    fake.install(window);
+    loadChelsea(window, fake);
+
+    fake.saveAnswer = dir.filePath("exports/first.xex");
+    clickButton(window, "pushButton_Compile");
+    QVERIFY2(fake.warnings.isEmpty(), qPrintable(fake.warnings.join('\n')));
+    fake.saveAnswer = dir.filePath("missing/second.xex");
+    clickButton(window, "pushButton_Compile");
+    QCOMPARE(fake.warnings.size(), 1);
+    fake.saveAnswer.clear();
+    clickButton(window, "pushButton_Save");
+
+    QCOMPARE(fake.saveSuggestions.last(), dir.filePath("exports/chelsea.asm"));
+    QVERIFY(!QFileInfo::exists(dir.filePath("missing")));
+}
+
+// While the Atari view is shown no preview button is checked and the tooltip names the view; a
+// button brings its own plane and name back.
+void tst_MainWindow::atariViewUnchecksButtons()
+{
+    FakeDialogs fake;
+    MainWindow window;
+    fake.install(window);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowActive(&window));
+    loadChelsea(window, fake);
+    clickRadio(radio(window, 5));
+    QVERIFY(window.previewToolTip().startsWith(QStringLiteral("Gray\nMean CIEDE2000: ")));
+
+    QTest::keyClick(&window, Qt::Key_8);
+    window.waitForIdle();
+    for (int number = 1; number <= 7; ++number)
+        QVERIFY2(!radio(window, number)->isChecked(), qPrintable(QString::number(number)));
+    QVERIFY(window.previewToolTip().startsWith(QStringLiteral("What the Atari shows\nMean CIEDE2000: ")));
+
+    clickRadio(radio(window, 5));
+    QVERIFY(radio(window, 5)->isChecked());
+    QVERIFY(window.previewToolTip().startsWith(QStringLiteral("Gray\n")));
+    QVERIFY(mismatch(shownImage(window), planeOf(window.picture(), 4)).isEmpty());
+}
+
+void tst_MainWindow::sliderToolTip_data()
+{
+    QTest::addColumn<bool>("best");
+    QTest::addColumn<int>("value");
+    QTest::addColumn<QString>("tip");
+
+    QTest::newRow("classic 60") << false << 60 << "60: the generated palette's saturation 0.60";
+    QTest::newRow("classic 5") << false << 5 << "5: the generated palette's saturation 0.05";
+    QTest::newRow("best 60") << true << 60 << "60: the photo's chroma times 1.20";
+    QTest::newRow("best 25") << true << 25 << "25: the photo's chroma times 0.50";
+    QTest::newRow("best 100") << true << 100 << "100: the photo's chroma times 2.00";
+}
+
+// The slider's tooltip follows its value and the method in use.
+void tst_MainWindow::sliderToolTip()
+{
+    QFETCH(bool, best);
+    QFETCH(int, value);
+    QFETCH(QString, tip);
+
+    MainWindow window;
+    QSlider *slider = child<QSlider>(window, "horizontalSlider");
+    slider->setValue(value);
+    window.useBestMethod(best);
+    window.waitForIdle();
+    QCOMPARE(slider->toolTip(), tip);
+    window.useBestMethod(!best);
+    window.waitForIdle();
+    QVERIFY(slider->toolTip() != tip);
+    window.useBestMethod(false);
+    window.waitForIdle();
 }
 
 QTEST_MAIN(tst_MainWindow)

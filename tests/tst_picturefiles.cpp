@@ -190,15 +190,25 @@ void TestPictureFiles::refusesBadFile_data()
     QTest::newRow("empty file") << "empty.jpg" << QByteArray() << "The file is empty.";
     QTest::newRow("not an image") << "notes.jpg" << QByteArray("these are my notes, not a photo\n") << QString();
     QTest::newRow("damaged header") << "damaged.jpg" << damagedHeader << QString();
+    // Junk before a marker is a warning; the scan missing is the error that ends decoding, and the
+    // reason to give.
+    const int tables = jpeg.indexOf(QByteArray("\xFF\xC4", 2));
+    const int scan = jpeg.indexOf(QByteArray("\xFF\xDA", 2));
+    QTest::newRow("warning, then the error")
+        << "warned.jpg" << jpeg.left(tables) + "\x12\x34" + jpeg.mid(tables, scan - tables)
+        << "Unable to read image data (Invalid JPEG file structure: missing SOS marker)";
     QTest::newRow("decompression bomb") << "bomb.jpg" << jpegClaiming(65500, 65500) << "65500";
     QTest::newRow("one row past 200 megapixels")
         << "row.jpg" << jpegClaiming(20000, 10001) << "20000 x 10001 pixels; at most 200 megapixels";
     QTest::newRow("GIF screen past the limit around a tiny frame")
         << "screen.gif" << TestPictures::gif(16383, 16383, 1, 1, {qRgb(0, 0, 0)}, QByteArray(1, '\0')) << "16383";
-    QTest::newRow("progressive JPEG past the memory budget")
+#if !defined(__SANITIZE_ADDRESS__)
+    // Under AddressSanitizer the decoder process has no memory limit.
+    QTest::newRow("progressive JPEG past the memory limit")
         << "progressive.jpg"
         << TestPictures::withJpegSize(TestPictures::encode(gradient(16, 16), "JPG", true), 20000, 10000)
-        << "MB of memory";
+        << "1 GiB of memory";
+#endif
     QTest::newRow("BMP ending before its last row")
         << "short.bmp" << TestPictures::bmp(64, 64, 24, {}, QByteArray(64 * 3, '\x40')) << "ends early";
 }
@@ -269,7 +279,7 @@ void TestPictureFiles::admitsLargeCameraPhoto()
     QString error;
     PictureLoader::load(path, pixels.data(), &error);
     QVERIFY2(!error.contains(QStringLiteral("megapixels")), qPrintable(error));
-    QVERIFY2(!error.contains(QStringLiteral("MB of memory")), qPrintable(error));
+    QVERIFY2(!error.contains(QStringLiteral("memory")), qPrintable(error));
 }
 
 void TestPictureFiles::namesSystemReason_data()

@@ -1,0 +1,230 @@
+#include "atarigeometry.h"
+#include "decoderprocess.h"
+#include "picturedecoder.h"
+#include "pictureloader.h"
+#include "testpictures.h"
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <vector>
+
+using namespace Geometry;
+using namespace TestPictures;
+
+namespace {
+
+constexpr quint32 kUntouched = 0x12345678;
+// The time limit of the test build's decoder in these tests, in seconds.
+constexpr int kSeconds = 2;
+
+} // namespace
+
+// Pictures go through the decoder process: what a worker that crashes, hangs or runs out of memory
+// gives, and what hostile files of each kind give.
+class TestDecoderProcess : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void cleanupTestCase();
+    void faults_data();
+    void faults();
+    void hostileFiles_data();
+    void hostileFiles();
+    void notRegularFiles_data();
+    void notRegularFiles();
+    void messagesShowControlCharactersEscaped_data();
+    void messagesShowControlCharactersEscaped();
+
+private:
+    QString write(const QString &name, const QByteArray &bytes);
+
+    QTemporaryDir dir;
+    QString photo;
+    std::vector<quint32> photoPixels;
+};
+
+QString TestDecoderProcess::write(const QString &name, const QByteArray &bytes)
+{
+    const QString path = dir.filePath(name);
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
+        qFatal("cannot write test file %s", qPrintable(path));
+    return path;
+}
+
+void TestDecoderProcess::initTestCase()
+{
+    QVERIFY(dir.isValid());
+    qputenv("RASTREL_DECODER", RASTREL_DECODER_FAULTS_PROGRAM);
+    qputenv("RASTREL_DECODER_SECONDS", QByteArray::number(kSeconds));
+    DecoderProcess::endIdleWorkers();
+    photo = QStringLiteral(RASTREL_TEST_DATA "/chelsea.jpg");
+    photoPixels.assign(kSourcePixels, 0);
+    QString error;
+    QVERIFY2(PictureLoader::load(photo, photoPixels.data(), &error), qPrintable(error));
+}
+
+void TestDecoderProcess::cleanupTestCase()
+{
+    DecoderProcess::endIdleWorkers();
+    qunsetenv("RASTREL_DECODER");
+    qunsetenv("RASTREL_DECODER_SECONDS");
+}
+
+void TestDecoderProcess::faults_data()
+{
+    QTest::addColumn<QByteArray>("fault");
+    QTest::addColumn<QString>("reason");
+    QTest::newRow("crash") << QByteArray("crash") << "the decoder failed on this file";
+    QTest::newRow("hang") << QByteArray("hang") << QStringLiteral("took longer than %1 s to decode").arg(kSeconds);
+#if !defined(__SANITIZE_ADDRESS__)
+    QTest::newRow("memory") << QByteArray("memory") << "needs more than 1 GiB of memory to decode";
+#endif
+}
+
+// A worker that fails gives the picture its reason, and the next picture (in a fresh worker) loads
+// as ever.
+void TestDecoderProcess::faults()
+{
+    QFETCH(QByteArray, fault);
+    QFETCH(QString, reason);
+
+    const QString path = write(QStringLiteral("fault-%1").arg(QString::fromLatin1(fault)), "RASTREL-FAULT " + fault);
+    std::vector<quint32> pixels(kSourcePixels, kUntouched);
+    QString error;
+    QVERIFY(!PictureLoader::load(path, pixels.data(), &error));
+    QCOMPARE(error, reason);
+    QVERIFY(std::all_of(pixels.begin(), pixels.end(), [](quint32 p) { return p == kUntouched; }));
+
+    QVERIFY2(PictureLoader::load(photo, pixels.data(), &error), qPrintable(error));
+    QVERIFY(pixels == photoPixels);
+}
+
+void TestDecoderProcess::hostileFiles_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QString>("reason");
+
+#if !defined(__SANITIZE_ADDRESS__)
+    const QString memory = QStringLiteral("needs more than 1 GiB of memory to decode");
+#endif
+    const QString gifFrame = QStringLiteral("The GIF frame is 16383 x 16383 pixels; at most 200 megapixels can be loaded.");
+    // 192 megapixels: within the pixel limit, but the coefficients of three components (2 bytes each,
+    // chrominance at a quarter) and the 32-bit image take 1.3 GB.
+#if !defined(__SANITIZE_ADDRESS__)
+    // Under AddressSanitizer the decoder process has no memory limit.
+    QTest::newRow("multi-scan JPEG behind two junk bytes")
+        << multiScanJpeg(16000, 12000, QByteArray("\x12\x34")) << memory;
+    QTest::newRow("multi-scan JPEG behind 1000 fill bytes")
+        << multiScanJpeg(16000, 12000, QByteArray(1000, '\xFF')) << memory;
+#endif
+    QTest::newRow("GIF screen of 0x0, 268-megapixel frame behind 20000 extensions")
+        << gifBehindExtensions(16383, 16383, 20000, false) << gifFrame;
+    QTest::newRow("the same frame to be restored afterwards")
+        << gifBehindExtensions(16383, 16383, 20000, true) << gifFrame;
+    QTest::newRow("progressive JPEG of 3000 scans over 48 megapixels")
+        << manyScanJpeg(8000, 6000, 3000) << QStringLiteral("took longer than %1 s to decode").arg(kSeconds);
+    QTest::newRow("SVG whose image is itself")
+        << QByteArray("<?xml version=\"1.0\"?>\n<svg xmlns=\"http://www.w3.org/2000/svg\" "
+                      "xmlns:xlink=\"http://www.w3.org/1999/xlink\" width=\"9\" height=\"9\">"
+                      "<image xlink:href=\"self.svg\" width=\"9\" height=\"9\"/></svg>\n")
+        << "not a photo format (svg)";
+    QTest::newRow("gzip-compressed SVG") << qCompress(QByteArray("<svg/>")).replace(0, 4, "\x1F\x8B\x08\x00")
+                                         << "not a photo format (gzip, such as svgz)";
+    QTest::newRow("XPM with a colour name of control characters")
+        << QByteArray("/* XPM */\nstatic char *x[] = {\"1 1 1 1\", \"a c \x1B[31mred\x07\", \"a\"};\n")
+        << "not a photo format (xpm)";
+    QTest::newRow("XBM") << QByteArray("#define x_width 1\n#define x_height 1\nstatic char x_bits[] = {0x01};\n")
+                         << "not a photo format (xbm)";
+    QTest::newRow("icon") << encode(gradient(16, 16), "ICO") << "not a photo format (ico)";
+    QTest::newRow("text") << QByteArray("these are my notes, not a photo\n")
+                          << "not a picture this program can read (the formats read are JPEG, PNG, GIF, BMP, PBM, PGM, PPM)";
+}
+
+// Each kind of hostile file is refused with its reason, within the worker's limits (the times are
+// shown, not asserted: the kernel enforces them).
+void TestDecoderProcess::hostileFiles()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(QString, reason);
+
+    const QString path = write(QStringLiteral("hostile"), bytes);
+    std::vector<quint32> pixels(kSourcePixels, kUntouched);
+    QString error;
+    QElapsedTimer timer;
+    timer.start();
+    const bool loaded = PictureLoader::load(path, pixels.data(), &error);
+    qInfo("%d bytes: %s after %.2f s", int(bytes.size()), qPrintable(error), timer.elapsed() / 1e3);
+    QVERIFY(!loaded);
+    QCOMPARE(error, reason);
+    QVERIFY(std::all_of(pixels.begin(), pixels.end(), [](quint32 p) { return p == kUntouched; }));
+}
+
+void TestDecoderProcess::notRegularFiles_data()
+{
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<QString>("reason");
+
+    const QString fifo = dir.filePath(QStringLiteral("fifo"));
+    QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    QTest::newRow("FIFO") << fifo << "It is a FIFO (named pipe), not a regular file.";
+    QTest::newRow("device") << "/dev/zero" << "It is a device, not a regular file.";
+    QTest::newRow("folder") << dir.path() << "It is a folder, not a picture.";
+    QTest::newRow("empty name") << QString() << "The file name is empty.";
+
+    const QString socketPath = dir.filePath(QStringLiteral("socket"));
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    const QByteArray encoded = QFile::encodeName(socketPath);
+    if (encoded.size() < int(sizeof address.sun_path)) {
+        std::copy(encoded.begin(), encoded.end(), address.sun_path);
+        const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+        QVERIFY(fd >= 0);
+        QCOMPARE(::bind(fd, reinterpret_cast<const sockaddr *>(&address), sizeof address), 0);
+        QTest::newRow("socket") << socketPath << "It is a socket, not a regular file.";
+    }
+}
+
+// A file that is not a regular file is refused at once (a FIFO without a writer would block for ever).
+void TestDecoderProcess::notRegularFiles()
+{
+    QFETCH(QString, path);
+    QFETCH(QString, reason);
+
+    std::vector<quint32> pixels(kSourcePixels, kUntouched);
+    QString error;
+    QVERIFY(!PictureLoader::load(path, pixels.data(), &error));
+    QCOMPARE(error, reason);
+}
+
+void TestDecoderProcess::messagesShowControlCharactersEscaped_data()
+{
+    QTest::addColumn<QString>("message");
+    QTest::addColumn<QString>("shown");
+    QTest::newRow("plain") << "Corrupt JPEG data: 4 extraneous bytes" << "Corrupt JPEG data: 4 extraneous bytes";
+    QTest::newRow("terminal colour") << "a c \x1B[31mred" << "a c \\x1B[31mred";
+    QTest::newRow("bell, tab, line break") << "\x07\t\n" << "\\x07\\x09\\x0A";
+    QTest::newRow("delete and C1 controls") << QString::fromUtf8("\x7F\xC2\x9B") << "\\x7F\\x9B";
+    QTest::newRow("letters beyond ASCII stay") << QString::fromUtf8("Gr\xC3\xBC\xC3\x9F" "e") << QString::fromUtf8("Gr\xC3\xBC\xC3\x9F" "e");
+}
+
+// Text from a file never reaches a terminal with its control characters.
+void TestDecoderProcess::messagesShowControlCharactersEscaped()
+{
+    QFETCH(QString, message);
+    QFETCH(QString, shown);
+    QCOMPARE(PictureDecoder::escaped(message), shown);
+}
+
+QTEST_GUILESS_MAIN(TestDecoderProcess)
+#include "tst_decoderprocess.moc"

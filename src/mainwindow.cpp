@@ -340,6 +340,7 @@ void MainWindow::useBestMethod(bool best)
         remembered.setValue(QLatin1String(kFramesKey), 1);
     }
     reconvert(settings);
+    updateSliderToolTip();
 }
 
 void MainWindow::useTwoFrames(bool two)
@@ -355,6 +356,7 @@ void MainWindow::useTwoFrames(bool two)
         remembered.setValue(QLatin1String(kMethodKey), QLatin1String(kBestMethod));
     }
     reconvert(settings);
+    updateSliderToolTip();
 }
 
 void MainWindow::setFlickerLimit(int limit)
@@ -363,7 +365,6 @@ void MainWindow::setFlickerLimit(int limit)
     settings.flicker = qBound(0, limit, 100);
     QSettings().setValue(QLatin1String(kFlickerKey), settings.flicker);
     reconvert(settings);
-    updateSliderToolTip();
 }
 
 QString MainWindow::previewToolTip() const

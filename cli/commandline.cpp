@@ -14,9 +14,11 @@
 
 namespace {
 
-const char *const kPreviewNames[] = {"original", "gtia", "atari-pal", "output", "gray", "green", "chroma", "atari"};
+const char *const kPreviewNames[] = {"original", "gtia",  "atari-pal", "output",  "gray",
+                                     "green",    "chroma", "atari",     "atari-a", "atari-b"};
 constexpr int kPreviewCount = int(sizeof kPreviewNames / sizeof kPreviewNames[0]);
-static_assert(kPreviewCount == kAtariViewMode + 1, "the last preview name is the Atari view");
+static_assert(kAtariViewMode == 7 && kAtariFrameAMode == 8 && kAtariFrameBMode == 9 && kPreviewCount == 10,
+              "the last preview names are the Atari view and its two frames");
 
 // The whole number text names, when it lies from low to high.
 bool wholeNumber(const QString &text, int low, int high, int *value)
@@ -137,7 +139,11 @@ CommandLine::Result CommandLine::parse(const QStringList &arguments)
     parser.setApplicationDescription(
         QStringLiteral("Converts pictures into Atari 8-bit GTIA mode 9 pictures (80x240, a hue per run\n"
                        "of pixels) and writes them as Atari executables (.xex), MADS assembler source\n"
-                       "(.asm) or preview images (.png), exactly as the window does."));
+                       "(.asm) or preview images (.png), exactly as the window does.\n\n"
+                       "With --frames 2 the picture is two pictures shown in alternate frames (50 a\n"
+                       "second on PAL) that the eye blends: colours between the palette's and two hues\n"
+                       "in every run, at the price of flicker where the two frames' luminances differ;\n"
+                       "--flicker bounds that difference (0: none at all, higher: closer to the photo)."));
     const QCommandLineOption helpOption = parser.addHelpOption();
     const QCommandLineOption versionOption = parser.addVersionOption();
     const QCommandLineOption outputDirOption(
@@ -171,7 +177,9 @@ CommandLine::Result CommandLine::parse(const QStringList &arguments)
     const QCommandLineOption previewOption(
         {QStringLiteral("p"), QStringLiteral("preview")},
         QStringLiteral("Plane for PNG output: original, gtia, atari-pal, output, gray, green, chroma, "
-                       "or atari for what the Atari really shows (default output)."),
+                       "atari for what the Atari really shows (with two frames their blend), or atari-a and "
+                       "atari-b for the two frames themselves (default output; with two frames output and "
+                       "chroma show frame A)."),
         QStringLiteral("MODE"));
     const QCommandLineOption paletteOption(
         QStringLiteral("palette"),
@@ -184,12 +192,27 @@ CommandLine::Result CommandLine::parse(const QStringList &arguments)
                        "nearest generated colours) or best (each run's hue and every pixel's luminance "
                        "that minimise the summed CIEDE2000 against the Atari palette)."),
         QStringLiteral("METHOD"));
+    const QCommandLineOption framesOption(
+        QStringLiteral("frames"),
+        QStringLiteral("1 (the default) or 2: two pictures shown in alternate frames and blended by the eye, "
+                       "the exact least-CIEDE2000 pair of frames; a form of the best method (the default "
+                       "method becomes best; -m classic cannot be combined with it)."),
+        QStringLiteral("N"));
+    const QCommandLineOption flickerOption(
+        QStringLiteral("flicker"),
+        QStringLiteral("With --frames 2: the largest L* difference allowed between the two frames' colours "
+                       "of a pixel, a whole number 0..100 (default %1; 0: no luminance flicker). Lower "
+                       "flickers less, higher comes closer to the photo.")
+            .arg(ATARIpic::kDefaultFlickerLimit),
+        QStringLiteral("N"));
     const QCommandLineOption reportOption(
         QStringLiteral("report"),
         QStringLiteral("Write a CSV line per converted picture to FILE ('-' for standard output): "
-                       "file,method,saturation,delta_e2000, the mean CIEDE2000 between the photo and "
-                       "what the Atari shows (lower is better). Alone, without any other output, it converts every "
-                       "input for the figures only and writes no picture."),
+                       "file,method,saturation,delta_e2000,frames,flicker: delta_e2000 is the mean CIEDE2000 "
+                       "between the photo and what the Atari shows (with two frames their blend; lower is "
+                       "better), frames is 1 or 2 and flicker the mean L* difference between the two "
+                       "frames (0 for one frame). Alone, without any other output, it converts every input "
+                       "for the figures only and writes no picture."),
         QStringLiteral("FILE"));
     const QCommandLineOption quietOption({QStringLiteral("q"), QStringLiteral("quiet")},
                                          QStringLiteral("Show no progress; errors are still reported."));
@@ -201,7 +224,8 @@ CommandLine::Result CommandLine::parse(const QStringList &arguments)
             .arg(QThread::idealThreadCount()),
         QStringLiteral("N"));
     parser.addOptions({outputDirOption, formatOption, xexOption, asmOption, pngOption, saturationOption,
-                       previewOption, methodOption, paletteOption, reportOption, jobsOption, quietOption});
+                       previewOption, methodOption, framesOption, flickerOption, paletteOption, reportOption,
+                       jobsOption, quietOption});
     const PictureOptions pictureOptions;
     parser.addOptions(pictureOptions.all());
     parser.addPositionalArgument(QStringLiteral("images"),
@@ -242,7 +266,7 @@ CommandLine::Result CommandLine::parse(const QStringList &arguments)
         const int mode = previewModeOf(parser.value(previewOption));
         if (mode < 0) {
             return usage(QStringLiteral("unknown preview '%1' (expected original, gtia, atari-pal, output, "
-                                        "gray, green, chroma or atari)")
+                                        "gray, green, chroma, atari, atari-a or atari-b)")
                              .arg(parser.value(previewOption)));
         }
         req.previewMode = quint8(mode);
@@ -259,6 +283,22 @@ CommandLine::Result CommandLine::parse(const QStringList &arguments)
         if (method != QLatin1String("classic") && method != QLatin1String("best"))
             return usage(QStringLiteral("unknown method '%1' (expected classic or best)").arg(parser.value(methodOption)));
         req.settings.method = method == QLatin1String("best") ? ATARIpic::Method::Best : ATARIpic::Method::Classic;
+    }
+    if (parser.isSet(framesOption)) {
+        const QString text = parser.value(framesOption);
+        if (!wholeNumber(text, 1, 2, &req.settings.frames))
+            return usage(QStringLiteral("frames must be 1 or 2, not '%1'").arg(text));
+    }
+    if (parser.isSet(flickerOption)) {
+        const QString text = parser.value(flickerOption);
+        if (!wholeNumber(text, 0, 100, &req.settings.flicker))
+            return usage(QStringLiteral("flicker must be a whole number from 0 to 100, not '%1'").arg(text));
+    }
+    if (req.settings.frames == 2) {
+        if (parser.isSet(methodOption) && req.settings.method == ATARIpic::Method::Classic)
+            return usage(QStringLiteral("--frames 2 is a form of the best method and cannot be combined with "
+                                        "-m classic"));
+        req.settings.method = ATARIpic::Method::Best;
     }
     if (parser.isSet(reportOption)) {
         req.reportFile = parser.value(reportOption);

@@ -32,8 +32,11 @@ ConversionResult convert(const ConversionJob &job, const ConversionOptions &opti
     applyTone(options.conversion, pixels.data(), pixels.data());
     pic->copy(pixels.data());
     result.converted = true;
-    if (options.wantFigure)
+    result.frames = pic->frames();
+    if (options.wantFigure) {
         result.figure = pic->qualityFigure();
+        result.flicker = pic->flickerMean();
+    }
 
     QStringList &failures = result.failures;
     if (!job.xexFile.isEmpty() && !PictureExports::saveXex(*pic, job.xexFile, &error))

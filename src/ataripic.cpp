@@ -6,6 +6,8 @@
 #include "classicconversion.h"
 #include "qualityfigure.h"
 #include "sliderscale.h"
+#include "twoframeconversion.h"
+#include "twoframeprogram.h"
 
 #include <QDataStream>
 #include <QTextStream>
@@ -39,6 +41,11 @@ struct ATARIpic::Areas
     std::vector<quint8> output = std::vector<quint8>(kAtariPixels);
     std::vector<quint8> hues = std::vector<quint8>(kHues);
     std::vector<quint8> screen = std::vector<quint8>(kSourcePixels);
+    // Frame B and the blended view, used with two frames only.
+    std::vector<quint8> outputB = std::vector<quint8>(kAtariPixels);
+    std::vector<quint8> huesB = std::vector<quint8>(kHues);
+    std::vector<quint8> screenB = std::vector<quint8>(kSourcePixels);
+    std::vector<quint32> blend = std::vector<quint32>(kSourcePixels);
 
     Areas()
     {
@@ -79,14 +86,30 @@ const quint8 *ATARIpic::hueTable() const
     return areas->hues.data();
 }
 
+const quint8 *ATARIpic::outputBytesB() const
+{
+    return convertedFrames == 2 ? areas->outputB.data() : areas->output.data();
+}
+
+const quint8 *ATARIpic::hueTableB() const
+{
+    return convertedFrames == 2 ? areas->huesB.data() : areas->hues.data();
+}
+
 const quint8 *ATARIpic::atariScreen() const
 {
     return areas->screen.data();
 }
 
+const quint8 *ATARIpic::atariScreenB() const
+{
+    return convertedFrames == 2 ? areas->screenB.data() : areas->screen.data();
+}
+
 void ATARIpic::Demo()
 {
     averagesCurrent = false;
+    convertedFrames = 1;
     auto &planes = areas->planes;
     for (quint32 y = 0; y < height; ++y) {
         const quint32 hue = (y * 16) / height;
@@ -139,16 +162,60 @@ void ATARIpic::setBasePalette(const quint32 *rgb)
     for (int i = 0; i < 256; ++i)
         base[i] = pal.getBase(quint8(i));
     best->setPalette(base);
+    twoFramePaletteCurrent = false;
 }
+
+namespace {
+
+// The base palette as 256 values 0x00RRGGBB.
+std::array<quint32, 256> basePalette(const ATARIpalGen &pal)
+{
+    std::array<quint32, 256> base;
+    for (int i = 0; i < 256; ++i)
+        base[size_t(i)] = pal.getBase(quint8(i));
+    return base;
+}
+
+} // namespace
 
 double ATARIpic::qualityFigure() const
 {
+    if (convertedFrames == 2) {
+        return QualityFigure::twoFrameFigures(areas->screen.data(), areas->screenB.data(), areas->averaged.data(),
+                                              basePalette(pal).data(), best->paletteLabs())
+            .quality;
+    }
     return QualityFigure::meanDeltaE2000(areas->screen.data(), areas->averaged.data(), best->paletteLabs());
+}
+
+double ATARIpic::flickerMean() const
+{
+    if (convertedFrames != 2)
+        return 0.0;
+    return QualityFigure::twoFrameFigures(areas->screen.data(), areas->screenB.data(), areas->averaged.data(),
+                                          basePalette(pal).data(), best->paletteLabs())
+        .flickerMean;
+}
+
+double ATARIpic::flickerMax() const
+{
+    if (convertedFrames != 2)
+        return 0.0;
+    return QualityFigure::twoFrameFigures(areas->screen.data(), areas->screenB.data(), areas->averaged.data(),
+                                          basePalette(pal).data(), best->paletteLabs())
+        .flickerMax;
 }
 
 quint32 ATARIpic::getAtariPixel(quint16 x, quint16 y) const
 {
-    return pal.getBase(areas->screen[quint32(y) * width + x]);
+    const quint32 index = quint32(y) * width + x;
+    return convertedFrames == 2 ? areas->blend[index] : pal.getBase(areas->screen[index]);
+}
+
+quint32 ATARIpic::getAtariFramePixel(quint16 x, quint16 y, int frame) const
+{
+    const quint32 index = quint32(y) * width + x;
+    return pal.getBase(frame == 1 ? atariScreenB()[index] : areas->screen[index]);
 }
 
 void ATARIpic::letsGo()
@@ -165,10 +232,22 @@ void ATARIpic::letsGo()
     for (int j = 0; j < kAtariPixels; ++j)
         a.nearest[j] = pal.nearest(a.averaged[j]);
 
-    if (conversionMethod == Method::Best)
+    convertedFrames = 1;
+    if (conversionMethod == Method::Best && frameCount == 2) {
+        if (!twoFrames)
+            twoFrames = std::make_unique<TwoFrameConverter>();
+        if (!twoFramePaletteCurrent) {
+            twoFrames->setPalette(basePalette(pal).data());
+            twoFramePaletteCurrent = true;
+        }
+        twoFrames->convert(a.averaged.data(), chroma, flicker, threadCount, a.output.data(), a.hues.data(),
+                           a.outputB.data(), a.huesB.data());
+        convertedFrames = 2;
+    } else if (conversionMethod == Method::Best) {
         best->convert(a.averaged.data(), chroma, a.output.data(), a.hues.data(), threadCount);
-    else
+    } else {
         ClassicConversion::convert(a.nearest.data(), a.output.data(), a.hues.data());
+    }
     drawConverted();
 }
 
@@ -179,6 +258,7 @@ void ATARIpic::setConverted(const quint8 *output, const quint8 *hues)
     std::vector<quint8> newHues(hues, hues + kHues);
     areas->output.swap(newOutput);
     areas->hues.swap(newHues);
+    convertedFrames = 1;
     drawConverted();
 }
 
@@ -186,6 +266,16 @@ void ATARIpic::drawConverted()
 {
     Areas &a = *areas;
     AtariView::render(a.output.data(), a.hues.data(), a.screen.data());
+    if (convertedFrames == 2) {
+        AtariView::render(a.outputB.data(), a.huesB.data(), a.screenB.data());
+        for (int i = 0; i < kSourcePixels; ++i) {
+            // Neighbouring screen pixels mostly show the same pair: blend it once.
+            if (i > 0 && a.screen[i] == a.screen[i - 1] && a.screenB[i] == a.screenB[i - 1])
+                a.blend[i] = a.blend[i - 1];
+            else
+                a.blend[i] = TwoFrameConverter::blendRgb(pal.getBase(a.screen[i]), pal.getBase(a.screenB[i]));
+        }
+    }
     auto &planes = a.planes;
     for (int j = 0; j < kAtariPixels; ++j) {
         const int index = kSourcePerAtari * j;
@@ -235,6 +325,11 @@ const char *ATARIpic::rh()
 
 void ATARIpic::saveASM(QTextStream &out) const
 {
+    if (convertedFrames == 2) {
+        TwoFrameProgram::writeSource(out, areas->output.data(), areas->hues.data(), areas->outputB.data(),
+                                     areas->huesB.data());
+        return;
+    }
     int entry = 0;
     char text[4];
     AtariProgram::writeSource(out, areas->output.data(), [&] {
@@ -247,6 +342,12 @@ void ATARIpic::saveASM(QTextStream &out) const
 
 void ATARIpic::saveXEX(QDataStream &out) const
 {
+    if (convertedFrames == 2) {
+        for (quint8 byte : TwoFrameProgram::executable(areas->output.data(), areas->hues.data(),
+                                                       areas->outputB.data(), areas->huesB.data()))
+            out << byte;
+        return;
+    }
     std::array<quint8, AtariProgram::kXexSize> xex;
     AtariProgram::fillExecutable(areas->output.data(), areas->hues.data(), xex);
     for (quint8 byte : xex)

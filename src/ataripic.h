@@ -7,11 +7,16 @@
 #include <memory>
 
 class BestConverter;
+class TwoFrameConverter;
 class QDataStream;
 class QTextStream;
 
 // Preview mode of what the Atari shows; it is painted from the Atari screen, not from a plane.
 constexpr quint8 kAtariViewMode = 7;
+// Preview modes of the frames themselves (frame A, frame B) when two frames are shown alternately;
+// with one frame both show what the Atari shows.
+constexpr quint8 kAtariFrameAMode = 8;
+constexpr quint8 kAtariFrameBMode = 9;
 
 // One picture at every stage of its conversion to GTIA mode 9 with a hue per segment,
 // and the seven preview planes (320x240 RGB values each) that the window shows. The planes and
@@ -46,6 +51,16 @@ public:
     // The result does not depend on it.
     void setThreads(int n) { threadCount = n < 1 ? 1 : n; }
     int threads() const { return threadCount; }
+    // Frames of the display program with the best method: 1, or 2 (two pictures shown in alternate
+    // frames, blended by the eye; TwoFrameConverter). Values other than 2 mean 1; with the classic
+    // method there is always one frame. Planes unchanged until letsGo.
+    void setFrames(int n) { frameCount = n == 2 ? 2 : 1; }
+    // Frames of the last conversion: 2 when it was two frames, else 1.
+    int frames() const { return convertedFrames; }
+    // With two frames, the largest |L*(A) - L*(B)| where the Atari shows a pixel, 0 to 100 (clamped).
+    static constexpr int kDefaultFlickerLimit = 10;
+    void setFlickerLimit(int limit) { flicker = limit < 0 ? 0 : limit > 100 ? 100 : limit; }
+    int flickerLimit() const { return flicker; }
     // Factor applied to the photo's chroma by the best method: 1.0 until newSaturation.
     double chromaFactor() const { return chroma; }
 
@@ -55,18 +70,30 @@ public:
     // the Atari screen; nullptr restores the stored one. Planes unchanged until Demo or letsGo.
     void setBasePalette(const quint32 *rgb);
 
-    // What the Atari displays at column x (< 320), row y (< 240): a base palette colour 0x00RRGGBB.
+    // What the Atari displays at column x (< 320), row y (< 240): a base palette colour 0x00RRGGBB;
+    // with two frames the blend the eye sees (TwoFrameConverter::blendRgb of the two frames' colours).
     quint32 getAtariPixel(quint16 x, quint16 y) const;
+    // What frame 0 (A) or 1 (B) displays at column x (< 320), row y (< 240), 0x00RRGGBB; with one
+    // frame both are getAtariPixel.
+    quint32 getAtariFramePixel(quint16 x, quint16 y, int frame) const;
     // The Atari colour bytes behind getAtariPixel: 76800, row by row, four per Atari pixel.
     // Shows the demo chart until the first conversion.
     const quint8 *atariScreen() const;
-    // Mean CIEDE2000 between what the Atari shows (the Atari screen in the base palette) and the
-    // unmodified averaged colour beneath every screen pixel; meaningful after a conversion.
+    // Frame B's Atari colour bytes (76800, as atariScreen, which is frame A's); with one frame the
+    // same as atariScreen.
+    const quint8 *atariScreenB() const;
+    // Mean CIEDE2000 between what the Atari shows (the Atari screen in the base palette; with two
+    // frames TwoFrameConverter::blendLab of both frames' colours) and the unmodified averaged colour
+    // beneath every screen pixel; meaningful after a conversion.
     double qualityFigure() const;
+    // With two frames, the mean and the largest |L*(A) - L*(B)| of the two frames' colours over the
+    // 76800 screen pixels (L* of the base palette); 0 with one frame.
+    double flickerMean() const;
+    double flickerMax() const;
 
     // Converts the source plane with the chosen method: averaging (only when the source changed
     // since the last run), nearest colour, segment hues and luminances, planes 1 to 6 and the
-    // Atari screen.
+    // Atari screen. With two frames the Output and Chroma planes show frame A.
     void letsGo();
     // The classic method (ClassicConversion::convert) into this store's hue table: gives every
     // hue segment its most frequent hue, out[k] = segment hue | (in[k] & 0x0F). in and out hold
@@ -75,16 +102,17 @@ public:
     // Most frequent hue among n (< 256) Atari colour bytes, as hue << 4; ties go to the lower hue.
     quint8 averageChroma(const quint8 *pixels, quint32 n) const;
     // Takes a converted picture in place of letsGo's: output (19200 Atari colour bytes) and hues
-    // (1560 entries, hue << 4); redraws planes 1 to 6 and the Atari screen from them.
+    // (1560 entries, hue << 4) of one frame; redraws planes 1 to 6 and the Atari screen from them.
     void setConverted(const quint8 *output, const quint8 *hues);
 
     // "$" and two hex digits of the hue table entry under the cursor; advances the cursor,
     // which stops at the last entry. The text stays valid until the next call.
     const char *rh();
-    // Writes the MADS assembler source of the display program with this picture; the hue cursor
-    // is left as it is.
+    // Writes the MADS assembler source of the display program with this picture (with two frames
+    // the two-frame program, TwoFrameProgram); the hue cursor is left as it is.
     void saveASM(QTextStream &out) const;
-    // Writes the 21572-byte Atari executable of the display program with this picture.
+    // Writes the Atari executable of the display program with this picture: 21572 bytes, or with
+    // two frames TwoFrameProgram::kXexSize.
     void saveXEX(QDataStream &out) const;
 
     const ATARIpalGen &palette() const { return pal; }
@@ -94,6 +122,10 @@ public:
     const quint8 *nearestBytes() const;
     const quint8 *outputBytes() const;
     const quint8 *hueTable() const;
+    // Frame B's output bytes and hue table, as outputBytes and hueTable (frame A's); with one frame
+    // the same as those.
+    const quint8 *outputBytesB() const;
+    const quint8 *hueTableB() const;
     quint32 hueCursor() const { return cursor; }
 
     quint16 width;
@@ -107,8 +139,13 @@ private:
     ATARIpalGen pal;
     std::unique_ptr<Areas> areas;
     std::unique_ptr<BestConverter> best;
+    std::unique_ptr<TwoFrameConverter> twoFrames; // made, and given the palette, when first used
+    bool twoFramePaletteCurrent = false;
     bool averagesCurrent = false; // the averaged area matches the source plane
     Method conversionMethod = Method::Classic;
+    int frameCount = 1;
+    int convertedFrames = 1;
+    int flicker = kDefaultFlickerLimit;
     double chroma = 1.0;
     int threadCount = 1;
     char hexText[4] = {};

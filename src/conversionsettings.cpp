@@ -14,7 +14,8 @@ int ConversionSettings::sliderInEffect() const
 bool ConversionSettings::operator==(const ConversionSettings &other) const
 {
     return method == other.method && hasSlider == other.hasSlider && slider == other.slider
-           && basePalette == other.basePalette && fit == other.fit && tone == other.tone;
+           && basePalette == other.basePalette && frames == other.frames && flicker == other.flicker
+           && fit == other.fit && tone == other.tone;
 }
 
 void applySettings(ATARIpic &store, const ConversionSettings &from, const ConversionSettings &to)
@@ -24,6 +25,8 @@ void applySettings(ATARIpic &store, const ConversionSettings &from, const Conver
     if (to.basePalette != from.basePalette)
         store.setBasePalette(to.basePalette.empty() ? nullptr : to.basePalette.data());
     store.setMethod(to.method);
+    store.setFrames(to.frames);
+    store.setFlickerLimit(to.flicker);
 }
 
 void applyTone(const ConversionSettings &settings, const quint32 *photo, quint32 *adjusted)

@@ -28,6 +28,11 @@ struct ConversionSettings
     int slider = 0;
     // Base palette: 256 values 0x00RRGGBB (index hue * 16 + luminance), or empty for the built-in one.
     std::vector<quint32> basePalette;
+    // Frames of the display program: 1, or 2 (two pictures in alternate frames, blended by the eye),
+    // which is a form of the best method and applies only with it.
+    int frames = 1;
+    // With two frames, the largest |L*(A) - L*(B)| allowed where the Atari shows a pixel, 0 to 100.
+    int flicker = ATARIpic::kDefaultFlickerLimit;
 
     // How the photo is fitted into 320x240 when it is read (a change reads it again).
     DecoderProtocol::Fit fit = DecoderProtocol::Fit::Stretch;

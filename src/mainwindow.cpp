@@ -40,6 +40,8 @@ namespace {
 const char *const kPaletteKey = "palette";
 const char *const kMethodKey = "method";
 const char *const kBestMethod = "best";
+const char *const kFramesKey = "frames";
+const char *const kFlickerKey = "flicker";
 const char *const kOpenFolderKey = "openFolder";
 const char *const kSaveFolderKey = "saveFolder";
 const char *const kFitKey = "fit";
@@ -121,6 +123,12 @@ MainWindow::MainWindow(QWidget *parent)
     const QSettings settings;
     if (settings.value(QLatin1String(kMethodKey)).toString() == QLatin1String(kBestMethod))
         start.method = ATARIpic::Method::Best;
+    if (start.method == ATARIpic::Method::Best && settings.value(QLatin1String(kFramesKey)).toInt() == 2)
+        start.frames = 2;
+    bool flickerOk = false;
+    const int flicker = settings.value(QLatin1String(kFlickerKey)).toInt(&flickerOk);
+    if (flickerOk && flicker >= 0 && flicker <= 100)
+        start.flicker = flicker;
     // A remembered palette file that can no longer be read leaves the stored palette in use.
     const QString paletteFile = settings.value(QLatin1String(kPaletteKey)).toString();
     quint32 palette[256];
@@ -150,6 +158,7 @@ MainWindow::MainWindow(QWidget *parent)
     ui->graphicsView->setScene(scene);
     createActions();
     bestAction->setChecked(start.method == ATARIpic::Method::Best);
+    twoFramesAction->setChecked(start.frames == 2);
     updateSliderToolTip();
     paintImage();
 }
@@ -185,6 +194,13 @@ void MainWindow::createActions()
     atariViewAction->setCheckable(true);
     connect(atariViewAction, &QAction::triggered, this, &MainWindow::showAtariView);
     addAction(atariViewAction);
+    for (int frame = 0; frame < 2; ++frame) {
+        frameAction[frame] = new QAction(frame == 0 ? tr("Frame A") : tr("Frame B"), this);
+        frameAction[frame]->setShortcut(QKeySequence(frame == 0 ? Qt::Key_9 : Qt::Key_0));
+        frameAction[frame]->setCheckable(true);
+        connect(frameAction[frame], &QAction::triggered, this, [this, frame] { showAtariFrame(frame); });
+        addAction(frameAction[frame]);
+    }
 
     loadPaletteAction = new QAction(tr("Load Atari palette..."), this);
     loadPaletteAction->setShortcut(QKeySequence(Qt::Key_P));
@@ -214,6 +230,22 @@ void MainWindow::createActions()
     connect(bestAction, &QAction::triggered, this, [this] { useBestMethod(true); });
     addActions(methods->actions());
 
+    twoFramesAction = new QAction(tr("Two frames (blended)"), this);
+    twoFramesAction->setShortcut(QKeySequence(Qt::Key_T));
+    twoFramesAction->setCheckable(true);
+    connect(twoFramesAction, &QAction::triggered, this, &MainWindow::useTwoFrames);
+    addAction(twoFramesAction);
+
+    flickerMenu = new QMenu(tr("Flicker limit"), this);
+    auto *limits = new QActionGroup(flickerMenu);
+    for (const int limit : kFlickerLimits) {
+        QAction *action = flickerMenu->addAction(tr("%1 L*").arg(limit));
+        action->setCheckable(true);
+        action->setData(limit);
+        limits->addAction(action);
+        connect(action, &QAction::triggered, this, [this, limit] { setFlickerLimit(limit); });
+    }
+
     // The buttons' own keys: a click on a disabled button (a save before loading) does nothing.
     const std::pair<QKeySequence, QAbstractButton *> buttonKeys[] = {
         {QKeySequence(Qt::CTRL | Qt::Key_O), ui->pushButton_Load},
@@ -238,13 +270,21 @@ void MainWindow::createActions()
 
 void MainWindow::showPreviewMenu(const QPoint &position)
 {
-    atariViewAction->setChecked(atariView);
+    atariViewAction->setChecked(atariView && atariMode == kAtariViewMode);
+    for (int frame = 0; frame < 2; ++frame)
+        frameAction[frame]->setChecked(atariView && atariMode == kAtariFrameAMode + frame);
     builtInPaletteAction->setChecked(queue->settings().basePalette.empty());
+    for (QAction *action : flickerMenu->actions())
+        action->setChecked(action->data().toInt() == queue->settings().flicker);
     QMenu menu(this);
     menu.addAction(classicAction);
     menu.addAction(bestAction);
+    menu.addAction(twoFramesAction);
+    menu.addMenu(flickerMenu);
     menu.addSeparator();
     menu.addAction(atariViewAction);
+    menu.addAction(frameAction[0]);
+    menu.addAction(frameAction[1]);
     menu.addSeparator();
     menu.addAction(loadPaletteAction);
     menu.addAction(builtInPaletteAction);
@@ -279,7 +319,18 @@ AdjustDialog *MainWindow::showAdjustDialog()
 
 void MainWindow::showAtariView()
 {
+    showAtariMode(kAtariViewMode);
+}
+
+void MainWindow::showAtariFrame(int frame)
+{
+    showAtariMode(frame == 1 ? kAtariFrameBMode : kAtariFrameAMode);
+}
+
+void MainWindow::showAtariMode(quint8 mode)
+{
     atariView = true;
+    atariMode = mode;
     // No preview button stays checked while the Atari view is shown.
     previewButtons->setExclusive(false);
     if (QAbstractButton *checked = previewButtons->checkedButton())
@@ -339,9 +390,39 @@ void MainWindow::useBestMethod(bool best)
     Settings settings = queue->settings();
     settings.method = best ? ATARIpic::Method::Best : ATARIpic::Method::Classic;
     (best ? bestAction : classicAction)->setChecked(true);
-    QSettings().setValue(QLatin1String(kMethodKey), best ? QLatin1String(kBestMethod) : QLatin1String("classic"));
+    QSettings remembered;
+    remembered.setValue(QLatin1String(kMethodKey), best ? QLatin1String(kBestMethod) : QLatin1String("classic"));
+    if (!best) {
+        settings.frames = 1;
+        twoFramesAction->setChecked(false);
+        remembered.setValue(QLatin1String(kFramesKey), 1);
+    }
     reconvert(settings);
     updateSliderToolTip();
+}
+
+void MainWindow::useTwoFrames(bool two)
+{
+    Settings settings = queue->settings();
+    settings.frames = two ? 2 : 1;
+    twoFramesAction->setChecked(two);
+    QSettings remembered;
+    remembered.setValue(QLatin1String(kFramesKey), settings.frames);
+    if (two) {
+        settings.method = ATARIpic::Method::Best;
+        bestAction->setChecked(true);
+        remembered.setValue(QLatin1String(kMethodKey), QLatin1String(kBestMethod));
+    }
+    reconvert(settings);
+    updateSliderToolTip();
+}
+
+void MainWindow::setFlickerLimit(int limit)
+{
+    Settings settings = queue->settings();
+    settings.flicker = qBound(0, limit, 100);
+    QSettings().setValue(QLatin1String(kFlickerKey), settings.flicker);
+    reconvert(settings);
 }
 
 QString MainWindow::previewToolTip() const
@@ -357,7 +438,14 @@ QString MainWindow::qualityText() const
 {
     if (!queue->hasPicture())
         return QString();
-    return tr("Mean CIEDE2000: %1").arg(picture().qualityFigure(), 0, 'f', 2);
+    const ATARIpic &pic = picture();
+    const QString quality = tr("Mean CIEDE2000: %1").arg(pic.qualityFigure(), 0, 'f', 2);
+    if (pic.frames() != 2)
+        return quality;
+    return tr("%1, flicker: mean %2, max %3 L*")
+        .arg(quality)
+        .arg(pic.flickerMean(), 0, 'f', 2)
+        .arg(pic.flickerMax(), 0, 'f', 2);
 }
 
 void MainWindow::reconvert(const Settings &settings)
@@ -397,7 +485,7 @@ MainWindow::~MainWindow()
 
 void MainWindow::paintImage()
 {
-    PictureExports::paintPreview(picture(), atariView ? kAtariViewMode : previewMode, *image);
+    PictureExports::paintPreview(picture(), atariView ? atariMode : previewMode, *image);
     pixmapItem->setPixmap(QPixmap::fromImage(*image));
 }
 

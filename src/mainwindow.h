@@ -11,6 +11,7 @@
 class ATARIpic;
 class AdjustDialog;
 class QAction;
+class QMenu;
 class QButtonGroup;
 class QDragEnterEvent;
 class QDragMoveEvent;
@@ -79,10 +80,21 @@ public:
     bool loadPalette(const QString &fileName);
     // Returns to the stored base palette and converts again. Remembered.
     void useBuiltInPalette();
-    // Converts with the best method (true) or the classic one and repaints. Remembered.
+    // Shows frame 0 (A) or 1 (B) of two alternating frames as the Atari shows it (keys 9 and 0, or
+    // the preview's context menu) until a preview button is chosen; with one frame, what the Atari shows.
+    void showAtariFrame(int frame);
+    // Converts with the best method (true) or the classic one and repaints; the classic method
+    // returns to one frame. Remembered.
     void useBestMethod(bool best);
-    // "Mean CIEDE2000: 7.37" for the loaded picture (what the Atari shows against the photo),
-    // empty before a picture is loaded.
+    // Converts with two alternating frames (true; this chooses the best method) or one. Remembered.
+    void useTwoFrames(bool two);
+    // Sets the flicker limit of two frames (0 to 100, L*) and converts again if two frames are in
+    // use. Remembered.
+    void setFlickerLimit(int limit);
+    // The flicker limits the preview's context menu offers.
+    static constexpr int kFlickerLimits[] = {0, 5, 10, 15, 20, 30, 50, 100};
+    // "Mean CIEDE2000: 7.37" for the loaded picture (what the Atari shows against the photo), with
+    // two frames followed by ", flicker: mean 3.10, max 10.00 L*"; empty before a picture is loaded.
     QString qualityText() const;
     // The preview's tooltip: the view shown (a preview button's name or "What the Atari shows"),
     // then the quality figure once a picture is loaded.
@@ -144,6 +156,8 @@ private:
     void createActions();
     // The one handler of the seven preview buttons: shows preview mode (0 to 6), leaving the Atari view.
     void choosePreview(int mode);
+    // Shows kAtariViewMode, kAtariFrameAMode or kAtariFrameBMode until a preview button is chosen.
+    void showAtariMode(quint8 mode);
     // Converts again with changed settings (or redraws the chart).
     void reconvert(const Settings &settings);
     // The name of the single local file in a drag, or an empty string.
@@ -173,6 +187,7 @@ private:
     Ui_MainWindow *ui;
     QGraphicsPixmapItem *pixmapItem = nullptr;
     bool atariView = false;
+    quint8 atariMode = kAtariViewMode; // the blend or one of the frames, while atariView
     QAction *atariViewAction = nullptr;
     QAction *loadPaletteAction = nullptr;
     QAction *builtInPaletteAction = nullptr;
@@ -180,6 +195,9 @@ private:
     QAction *bestAction = nullptr;
     QAction *adjustAction = nullptr;
     AdjustDialog *adjustDialog = nullptr;
+    QAction *twoFramesAction = nullptr;
+    QAction *frameAction[2] = {};
+    QMenu *flickerMenu = nullptr;
 };
 
 #endif

@@ -52,10 +52,17 @@ bool saveXex(const ATARIpic &pic, const QString &fileName, QString *error)
 
 void paintPreview(const ATARIpic &pic, quint8 mode, QImage &image)
 {
+    const auto pixel = [&pic, mode](quint16 x, quint16 y) {
+        if (mode == kAtariViewMode)
+            return pic.getAtariPixel(x, y);
+        if (mode == kAtariFrameAMode || mode == kAtariFrameBMode)
+            return pic.getAtariFramePixel(x, y, mode == kAtariFrameBMode ? 1 : 0);
+        return pic.getPixel(x, y, mode);
+    };
     for (quint16 y = 0; y < pic.height; ++y) {
         auto *line = reinterpret_cast<QRgb *>(image.scanLine(y));
         for (quint16 x = 0; x < pic.width; ++x)
-            line[x] = (mode == kAtariViewMode ? pic.getAtariPixel(x, y) : pic.getPixel(x, y, mode)) | 0xFF000000u;
+            line[x] = pixel(x, y) | 0xFF000000u;
     }
 }
 

@@ -18,16 +18,18 @@ namespace PictureExports {
 // no partial file and sets error to the reason.
 bool saveBytes(const QString &fileName, const QByteArray &bytes, QString *error);
 
-// Writes the assembler source of pic's converted picture to fileName; failures as for saveBytes.
+// Writes the assembler source of pic's converted picture (one or two frames) to fileName; failures
+// as for saveBytes.
 bool saveAsm(const ATARIpic &pic, const QString &fileName, QString *error);
 
-// Writes the executable of pic's converted picture to fileName; failures as for saveBytes.
+// Writes the executable of pic's converted picture (one or two frames) to fileName; failures as for
+// saveBytes.
 bool saveXex(const ATARIpic &pic, const QString &fileName, QString *error);
 
-// Draws preview mode (0 to 6, or kAtariViewMode) of pic into image (320x240, Format_RGB32), every pixel opaque.
+// Draws preview mode (0 to 6, kAtariViewMode, kAtariFrameAMode or kAtariFrameBMode) of pic into image (320x240, Format_RGB32), every pixel opaque.
 void paintPreview(const ATARIpic &pic, quint8 mode, QImage &image);
 
-// Writes preview mode (0 to 6, or kAtariViewMode) of pic as a 320x240 PNG; failures as for saveBytes.
+// Writes preview mode (0 to 6, kAtariViewMode, kAtariFrameAMode or kAtariFrameBMode) of pic as a 320x240 PNG; failures as for saveBytes.
 bool savePreviewPng(const ATARIpic &pic, quint8 mode, const QString &fileName, QString *error);
 
 } // namespace PictureExports

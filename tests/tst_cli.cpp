@@ -3,6 +3,7 @@
 #include "clitesting.h"
 #include "pictureloader.h"
 #include "pictureexports.h"
+#include "twoframeprogram.h"
 #include "qtcompat.h"
 
 #include <QColor>
@@ -65,6 +66,8 @@ private slots:
     void bestMethodAndReport_data();
     void bestMethodAndReport();
     void reportListsConvertedPictures();
+    void twoFramesOfAFlatGrey_data();
+    void twoFramesOfAFlatGrey();
     void reportAlone();
     void paletteFile();
     void badPaletteFile_data();
@@ -277,6 +280,11 @@ void TestCli::usageErrors_data()
     QTest::newRow("gamma below 0.2") << QStringList{"--gamma", "0.19", "@IN", "-o", "@DIR"} << QString("gamma must be a number from 0.2 to 5.0, not '0.19'");
     QTest::newRow("gamma above 5") << QStringList{"--gamma", "5.01", "@IN", "-o", "@DIR"} << QString("gamma must be a number from 0.2 to 5.0, not '5.01'");
     QTest::newRow("gamma not a number") << QStringList{"--gamma", "nan", "@IN", "-o", "@DIR"} << QString("gamma must be a number from 0.2 to 5.0, not 'nan'");
+    QTest::newRow("two frames with the classic method") << QStringList{"-m", "classic", "--frames", "2", "@IN", "-o", "@DIR"} << QString("--frames 2 is a form of the best method and cannot be combined with -m classic");
+    QTest::newRow("three frames") << QStringList{"--frames", "3", "@IN", "-o", "@DIR"} << QString("frames must be 1 or 2, not '3'");
+    QTest::newRow("flicker above 100") << QStringList{"--frames", "2", "--flicker", "101", "@IN", "-o", "@DIR"} << QString("flicker must be a whole number from 0 to 100, not '101'");
+    QTest::newRow("flicker not a number") << QStringList{"--flicker", "x", "@IN", "-o", "@DIR"} << QString("flicker must be a whole number from 0 to 100, not 'x'");
+    QTest::newRow("flicker below 0") << QStringList{"--flicker=-1", "@IN", "-o", "@DIR"} << QString("not '-1'");
     QTest::newRow("jobs above 256") << QStringList{"-j", "257", "@IN", "-o", "@DIR"} << QString("jobs must be a whole number from 1 to 256, not '257'");
 }
 
@@ -461,9 +469,9 @@ void TestCli::bestMethodAndReport()
     QCOMPARE(readAll(xexFile), readAll(expectedXex));
 
     const QByteArray line = (chelsea + QLatin1Char(',') + reported + QLatin1Char(',')
-                             + QString::number(expected.qualityFigure(), 'f', 4) + QLatin1Char('\n'))
+                             + QString::number(expected.qualityFigure(), 'f', 4) + QStringLiteral(",1,0.0000\n"))
                                 .toUtf8();
-    QCOMPARE(readAll(reportFile), QByteArray("file,method,saturation,delta_e2000\n") + line);
+    QCOMPARE(readAll(reportFile), QByteArray("file,method,saturation,delta_e2000,frames,flicker\n") + line);
 }
 
 // On standard output, one line per picture that was converted, in input order; a name with a
@@ -482,10 +490,53 @@ void TestCli::reportListsConvertedPictures()
     QCOMPARE(result.exitCode, 1);
     const QList<QByteArray> lines = result.out.split('\n');
     QCOMPARE(lines.size(), 4);
-    QCOMPARE(lines[0], QByteArray("file,method,saturation,delta_e2000"));
+    QCOMPARE(lines[0], QByteArray("file,method,saturation,delta_e2000,frames,flicker"));
     QVERIFY2(lines[1].startsWith('"' + commaName.toUtf8() + "\",classic,60,"), lines[1].constData());
     QVERIFY2(lines[2].startsWith(chelsea.toUtf8() + ",classic,60,"), lines[2].constData());
     QCOMPARE(lines[3], QByteArray());
+}
+
+void TestCli::twoFramesOfAFlatGrey_data()
+{
+    QTest::addColumn<QStringList>("options");
+    QTest::addColumn<QByteArray>("reported");
+
+    QTest::newRow("two frames, best by default") << QStringList{"--frames", "2"} << QByteArray("best,50,0.0000,2,0.0000");
+    QTest::newRow("two frames, no flicker") << QStringList{"-m", "best", "--frames", "2", "--flicker", "0"} << QByteArray("best,50,0.0000,2,0.0000");
+    QTest::newRow("one frame, flicker ignored") << QStringList{"--frames", "1", "--flicker", "100"} << QByteArray("classic,60,");
+}
+
+// A flat grey of the palette (hue 0): both frames can show it exactly, so the blend matches the
+// photo everywhere and the two frames' luminances agree: figure 0, flicker 0. The two-frame
+// executable has the two-frame program's size, and a PNG of frame A shows the grey.
+void TestCli::twoFramesOfAFlatGrey()
+{
+    QFETCH(QStringList, options);
+    QFETCH(QByteArray, reported);
+
+    const QString dir = freshDir();
+    const quint32 grey = ATARIpalGen().getBase(0x08);
+    QImage flat(Geometry::kSourceWidth, Geometry::kSourceHeight, QImage::Format_RGB32);
+    flat.fill(QColor(QRgb(grey)));
+    const QString input = dir + QStringLiteral("/grey.png");
+    QVERIFY(flat.save(input, "PNG"));
+    const QString xexFile = dir + QStringLiteral("/grey.xex");
+    const QString pngFile = dir + QStringLiteral("/grey.png.png");
+    const Run result = run(options + QStringList{"-q", "--report", "-", "--xex", xexFile, "--png", pngFile, "-p", "atari-a", input});
+    QCOMPARE(result.exitCode, 0);
+    const QList<QByteArray> lines = result.out.split('\n');
+    QCOMPARE(lines.size(), 3);
+    QCOMPARE(lines[0], QByteArray("file,method,saturation,delta_e2000,frames,flicker"));
+    QVERIFY2(lines[1].startsWith(input.toUtf8() + ',' + reported), lines[1].constData());
+    const bool two = options.contains(QStringLiteral("2"));
+    QCOMPARE(QFileInfo(xexFile).size(), qint64(two ? TwoFrameProgram::kXexSize : AtariProgram::kXexSize));
+    if (two) {
+        const QImage shown(pngFile);
+        QCOMPARE(shown.size(), QSize(Geometry::kSourceWidth, Geometry::kSourceHeight));
+        for (int y = 0; y < Geometry::kSourceHeight; ++y)
+            for (int x = 0; x < Geometry::kSourceWidth; ++x)
+                QCOMPARE(shown.pixel(x, y) & 0xFFFFFFu, grey);
+    }
 }
 
 // The report alone converts every input for its figures and writes nothing else: the same rows as

@@ -312,6 +312,7 @@ private slots:
     void paletteFileIsUsedAndRemembered();
     void rememberedChoicesAtStartAndShiftP();
     void bestMethodIsChosenAndRemembered();
+    void twoFramesAreAFormOfBestAndRemembered();
     void openFilterMatches_data();
     void openFilterMatches();
     void saveNameAndOverwrite_data();
@@ -1235,6 +1236,54 @@ void tst_MainWindow::bestMethodIsChosenAndRemembered()
     }
     MainWindow again;
     QCOMPARE(again.picture().method(), ATARIpic::Method::Classic);
+}
+
+// Key T chooses two frames and with them the best method; the flicker limit and both survive a
+// restart; key C returns to the classic method and one frame.
+void tst_MainWindow::twoFramesAreAFormOfBestAndRemembered()
+{
+    const auto action = [](const MainWindow &window, const QString &text) {
+        for (QAction *a : window.findChildren<QAction *>())
+            if (a->text() == text)
+                return a;
+        return static_cast<QAction *>(nullptr);
+    };
+    const QString two = QStringLiteral("Two frames (blended)");
+    const QString best = QStringLiteral("Best conversion (least CIEDE2000)");
+    const QString classic = QStringLiteral("Classic conversion");
+    {
+        FakeDialogs fake;
+        MainWindow window;
+        fake.install(window);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowActive(&window));
+        QVERIFY(!action(window, two)->isChecked());
+        QTest::keyClick(&window, Qt::Key_T);
+        window.waitForIdle();
+        QVERIFY(action(window, two)->isChecked());
+        QVERIFY(action(window, best)->isChecked());
+        action(window, QStringLiteral("5 L*"))->trigger();
+        window.waitForIdle();
+    }
+    {
+        FakeDialogs fake;
+        MainWindow restarted;
+        fake.install(restarted);
+        restarted.show();
+        QVERIFY(QTest::qWaitForWindowActive(&restarted));
+        QVERIFY(action(restarted, two)->isChecked());
+        QVERIFY(action(restarted, best)->isChecked());
+        QCOMPARE(restarted.picture().method(), ATARIpic::Method::Best);
+        QCOMPARE(restarted.picture().flickerLimit(), 5);
+        QTest::keyClick(&restarted, Qt::Key_C);
+        restarted.waitForIdle();
+        QVERIFY(action(restarted, classic)->isChecked());
+        QVERIFY(!action(restarted, two)->isChecked());
+    }
+    MainWindow again;
+    QVERIFY(!action(again, two)->isChecked());
+    QCOMPARE(again.picture().method(), ATARIpic::Method::Classic);
+    QSettings().clear();
 }
 
 void tst_MainWindow::openFilterMatches_data()

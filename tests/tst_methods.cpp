@@ -8,7 +8,12 @@
 #include "bestconversion.h"
 #include "colourscience.h"
 #include "exhaustivesearch.h"
+#include "pictureexports.h"
 #include "pictureloader.h"
+#include "twoframeprogram.h"
+
+#include <QTemporaryDir>
+#include <cmath>
 
 using namespace Geometry;
 
@@ -26,6 +31,9 @@ private slots:
     void figureIsMeanOverScreenPixels_data();
     void figureIsMeanOverScreenPixels();
     void exactPictureHasFigureZero();
+    void twoFramesOnTheStore_data();
+    void twoFramesOnTheStore();
+    void twoFramesAsCaptured();
 
 private:
     std::vector<quint32> photo;
@@ -138,6 +146,93 @@ void TestMethods::exactPictureHasFigureZero()
     pic->setMethod(ATARIpic::Method::Classic);
     pic->letsGo();
     QVERIFY(pic->qualityFigure() > 0.0);
+}
+
+void TestMethods::twoFramesOnTheStore_data()
+{
+    QTest::addColumn<int>("limit");
+    QTest::newRow("no flicker") << 0;
+    QTest::newRow("default limit") << 10;
+}
+
+// Two frames on the store: where the Atari shows a pixel, the L* of its two frames' colours lie
+// within the limit (equal with no flicker); showing the same picture in both frames is one of the
+// choices, so the figure is at most the best single frame's; the executable written from a const
+// store is the two-frame program of the store's frames; with the classic method there is one frame.
+void TestMethods::twoFramesOnTheStore()
+{
+    QFETCH(int, limit);
+    auto pic = std::make_unique<ATARIpic>();
+    pic->setMethod(ATARIpic::Method::Best);
+    pic->copy(photo.data());
+    const double bestFigure = pic->qualityFigure();
+    pic->setFrames(2);
+    pic->setFlickerLimit(limit);
+    pic->setThreads(2);
+    pic->letsGo();
+    QCOMPARE(pic->frames(), 2);
+
+    double largest = 0.0;
+    for (quint16 y = 0; y < kSourceHeight; ++y) {
+        for (quint16 x = 0; x < kSourceWidth; ++x) {
+            const double la = ColourScience::labFromRgb(pic->getAtariFramePixel(x, y, 0)).L;
+            const double lb = ColourScience::labFromRgb(pic->getAtariFramePixel(x, y, 1)).L;
+            largest = std::max(largest, std::fabs(la - lb));
+        }
+    }
+    QVERIFY2(largest <= limit + 1e-9, qPrintable(QString::number(largest)));
+    QVERIFY(qAbs(pic->flickerMax() - largest) < 1e-9);
+    QVERIFY(pic->flickerMean() <= largest);
+    const double figure = pic->qualityFigure();
+    QVERIFY2(figure <= bestFigure, qPrintable(QStringLiteral("%1 > %2").arg(figure).arg(bestFigure)));
+
+    QTemporaryDir dir;
+    const QString xexFile = dir.filePath(QStringLiteral("two.xex"));
+    QString error;
+    const ATARIpic &shown = *pic;
+    QVERIFY2(PictureExports::saveXex(shown, xexFile, &error), qPrintable(error));
+    QFile written(xexFile);
+    QVERIFY(written.open(QIODevice::ReadOnly));
+    const QByteArray bytes = written.readAll();
+    const std::vector<quint8> expected = TwoFrameProgram::executable(shown.outputBytes(), shown.hueTable(),
+                                                                     shown.outputBytesB(), shown.hueTableB());
+    QCOMPARE(bytes.size(), TwoFrameProgram::kXexSize);
+    QVERIFY(std::equal(expected.begin(), expected.end(), reinterpret_cast<const quint8 *>(bytes.constData())));
+
+    pic->setMethod(ATARIpic::Method::Classic);
+    pic->letsGo();
+    QCOMPARE(pic->frames(), 1);
+    QCOMPARE(pic->flickerMean(), 0.0);
+}
+
+// The store's two frames of chelsea.jpg at the default settings are what an emulation of the
+// executable showed in two successive frames (tests/data/README.md), every screen pixel.
+void TestMethods::twoFramesAsCaptured()
+{
+    std::vector<quint32> chelsea(kSourcePixels);
+    QString error;
+    QVERIFY2(PictureLoader::load(QStringLiteral(RASTREL_TEST_DATA "/chelsea.jpg"), chelsea.data(), &error),
+             qPrintable(error));
+    auto pic = std::make_unique<ATARIpic>();
+    pic->setMethod(ATARIpic::Method::Best);
+    pic->setFrames(2);
+    pic->setThreads(2);
+    pic->copy(chelsea.data());
+    constexpr int kCapturedWidth = 384; // the captured rows, with 32 border pixels on each side
+    constexpr int kBorder = 32;
+    const char *const names[2] = {"/twoframe-converted.a.screen", "/twoframe-converted.b.screen"};
+    const quint8 *const views[2] = {pic->atariScreen(), pic->atariScreenB()};
+    for (int frame = 0; frame < 2; ++frame) {
+        QFile file(QStringLiteral(RASTREL_TEST_DATA) + QLatin1String(names[frame]));
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QByteArray captured = file.readAll();
+        QCOMPARE(captured.size(), kCapturedWidth * kSourceHeight);
+        int differing = 0;
+        for (int y = 0; y < kSourceHeight; ++y)
+            for (int x = 0; x < kSourceWidth; ++x)
+                differing += quint8(captured[y * kCapturedWidth + kBorder + x]) != views[frame][y * kSourceWidth + x];
+        QCOMPARE(differing, 0);
+    }
 }
 
 QTEST_GUILESS_MAIN(TestMethods)

@@ -1,4 +1,5 @@
 #include "bestconversion.h"
+#include "rotationarc.h"
 
 #include "atarigeometry.h"
 
@@ -12,6 +13,7 @@
 
 using ColourScience::Lab;
 using namespace ColourScience::Ciede2000;
+using namespace RotationArc;
 
 namespace {
 
@@ -44,89 +46,10 @@ double floatBound(float root)
 constexpr int kGroupSize = 4;
 constexpr int kGroups = kLevels / kGroupSize;
 
-// Steps of the bound on CIEDE2000's rotation angle dTheta = 30 exp(-((h' - 275) / 25)^2) degrees,
-// by the circular distance of the mean hue h' from 275 degrees.
-constexpr int kRotationSteps = 7;
-constexpr double kRotationStep = 15.0; // degrees
 constexpr double kCos275 = 0.08715574274765789;
 constexpr double kSin275 = -0.9961946980917455;
-// Rounding margins for positions on the rotation arc, in degrees: computed in double, compared in float
-// (where rounding the positions and their differences moves them by less than 1e-4).
-constexpr double kArcMargin = 1e-6;
-constexpr float kArcMarginF = 1e-3f;
-// Far beyond any position or chroma.
-constexpr float kFloatHuge = 1e9f;
 // Below this length of u1 + u2 (the unit hue vectors) the mean hue is taken as unknown.
 constexpr double kShortBisector = 1e-3;
-
-// For distances of at least i * kRotationStep: the cosine of that distance, and sin(2 dTheta) at that
-// distance, the largest |sin(2 dTheta)| from there on (dTheta falls with the distance and stays below
-// 45 degrees); in float, with margins towards the safe side (a lower cosine, a higher sine).
-struct RotationTable {
-    float cosDistance[kRotationSteps];
-    float sinRotation[kRotationSteps];
-    RotationTable()
-    {
-        for (int i = 0; i < kRotationSteps; ++i) {
-            const double distance = i * kRotationStep;
-            const double dTheta = 30.0 * std::exp(-(distance / 25.0) * (distance / 25.0));
-            cosDistance[i] = std::nextafter(float(std::cos(distance * kPi / 180.0) - 1e-9), -2.0f);
-            sinRotation[i] = std::nextafter(float(std::sin(2.0 * dTheta * kPi / 180.0) * (1.0 + 1e-9) + 1e-12), 2.0f);
-        }
-    }
-};
-
-const RotationTable &rotationTable()
-{
-    static const RotationTable table;
-    return table;
-}
-
-// Hue angle in degrees (0 to below 360) of (a, b).
-double angleDegrees(double a, double b)
-{
-    const double h = std::atan2(b, a) * (180.0 / kPi);
-    return h < 0.0 ? h + 360.0 : h;
-}
-
-// The extremes of a colour's CIEDE2000 hue angle h' = angle((1 + G) a, b) over G from 0 to 0.5, for
-// (a, b) not grey, in degrees: h' moves monotonically within one quadrant as G grows.
-struct HueRange {
-    double p;
-    double q;
-    explicit HueRange(double a, double b) : p(angleDegrees(a, b)), q(angleDegrees(1.5 * a, b)) {}
-};
-
-// Position of angle h (0 to below 360 degrees) along the arc starting at `start` (275 to 365 degrees).
-double arcPosition(double h, double start)
-{
-    const double t = h - start;
-    return t >= 0.0 ? t : (t >= -360.0 ? t + 360.0 : t + 720.0);
-}
-
-// Whether a hue range lies on the arc of hues at least `step` rotation steps from 275 degrees; if so
-// its positions along the arc widen [low, high]. The range is on the arc when both extremes are and
-// they are less than 180 degrees apart along it (then the short way between them stays on the arc).
-bool onRotationArc(const HueRange &range, int step, double *low, double *high)
-{
-    const double start = 275.0 + step * kRotationStep;
-    const double length = 360.0 - 2.0 * step * kRotationStep;
-    const double p = arcPosition(range.p, start);
-    const double q = arcPosition(range.q, start);
-    if (std::min(p, q) < kArcMargin || std::max(p, q) > length - kArcMargin || std::fabs(p - q) >= 180.0 - kArcMargin)
-        return false;
-    *low = std::min(*low, std::min(p, q));
-    *high = std::max(*high, std::max(p, q));
-    return true;
-}
-
-// An arc range [low, high] in float (positions below 360 degrees round by less than 3e-5, well within
-// kArcMarginF); off the arc, a range so wide that no test of it passes.
-void arcFloats(bool onArc, double low, double high, float *lowF, float *highF)
-{
-    *lowF = onArc ? float(low) : -kFloatHuge;
-    *highF = onArc ? float(high) : kFloatHuge;
-}
 
 // The first luminance with the lowest screening value.
 int lowestScreen(const float *screen)
@@ -173,7 +96,7 @@ Lab BestConverter::scaledLab(quint32 rgb, double chromaFactor)
 
 void BestConverter::setPalette(const quint32 *rgb256)
 {
-    static_assert(BestConverter::kRotationSteps == ::kRotationSteps, "one count of rotation steps");
+    static_assert(BestConverter::kRotationSteps == RotationArc::kRotationSteps, "one count of rotation steps");
     for (int i = 0; i < 256; ++i) {
         lab[i] = ColourScience::labFromRgb(rgb256[i]);
         chroma[i] = std::sqrt(lab[i].a * lab[i].a + lab[i].b * lab[i].b);

@@ -3,6 +3,7 @@
 #include "atarigeometry.h"
 #include "atariview.h"
 #include "bestconversion.h"
+#include "rotationarc.h"
 
 #include <QtGlobal>
 
@@ -16,6 +17,7 @@
 
 using ColourScience::Lab;
 using namespace ColourScience::Ciede2000;
+using namespace RotationArc;
 
 namespace {
 
@@ -61,77 +63,7 @@ float compression(float c)
     return std::sqrt(c7 / (c7 + float(kPow25To7)));
 }
 
-// Steps of the bound on CIEDE2000's rotation angle dTheta = 30 exp(-((h' - 275) / 25)^2) degrees, by
-// the circular distance of the mean hue h' from 275 degrees (the true distance |h' - 275| is at least
-// the circular one, and dTheta falls with the distance).
-constexpr int kRotationSteps = 7;
-constexpr double kRotationStep = 15.0; // degrees
-constexpr double kArcMargin = 1e-6;
-constexpr float kArcMarginF = 1e-3f;
-constexpr float kFloatHuge = 1e9f;
 constexpr double kInfinityD = std::numeric_limits<double>::infinity();
-
-// For distances of at least i * kRotationStep: the largest |sin(2 dTheta)| (dTheta falls with the
-// distance and stays below 45 degrees), in float, rounded up.
-struct RotationTable {
-    float sinRotation[kRotationSteps];
-    RotationTable()
-    {
-        for (int i = 0; i < kRotationSteps; ++i) {
-            const double distance = i * kRotationStep;
-            const double dTheta = 30.0 * std::exp(-(distance / 25.0) * (distance / 25.0));
-            sinRotation[i] = std::nextafter(float(std::sin(2.0 * dTheta * kPi / 180.0) * (1.0 + 1e-9) + 1e-12), 2.0f);
-        }
-    }
-};
-
-const RotationTable &rotationTable()
-{
-    static const RotationTable table;
-    return table;
-}
-
-double angleDegrees(double a, double b)
-{
-    const double h = std::atan2(b, a) * (180.0 / kPi);
-    return h < 0.0 ? h + 360.0 : h;
-}
-
-// The extremes of a colour's CIEDE2000 hue angle h' = angle((1 + G) a, b) over G from 0 to 0.5, for
-// (a, b) not grey: h' moves monotonically within one quadrant as G grows.
-struct HueRange {
-    double p;
-    double q;
-    explicit HueRange(double a, double b) : p(angleDegrees(a, b)), q(angleDegrees(1.5 * a, b)) {}
-};
-
-double arcPosition(double h, double start)
-{
-    const double t = h - start;
-    return t >= 0.0 ? t : (t >= -360.0 ? t + 360.0 : t + 720.0);
-}
-
-// Whether a hue range lies on the arc of hues at least `step` rotation steps from 275 degrees; if so
-// its positions along the arc widen [low, high]. On the arc when both extremes are and they are less
-// than 180 degrees apart along it (then the short way between them stays on the arc).
-bool onRotationArc(const HueRange &range, int step, double *low, double *high)
-{
-    const double start = 275.0 + step * kRotationStep;
-    const double length = 360.0 - 2.0 * step * kRotationStep;
-    const double p = arcPosition(range.p, start);
-    const double q = arcPosition(range.q, start);
-    if (std::min(p, q) < kArcMargin || std::max(p, q) > length - kArcMargin || std::fabs(p - q) >= 180.0 - kArcMargin)
-        return false;
-    *low = std::min(*low, std::min(p, q));
-    *high = std::max(*high, std::max(p, q));
-    return true;
-}
-
-void arcFloats(bool onArc, double low, double high, float *lowF, float *highF)
-{
-    *lowF = onArc ? float(low) : -kFloatHuge;
-    *highF = onArc ? float(high) : kFloatHuge;
-}
 
 // Unordered hue pairs (low <= high), numbered 0 to 135.
 struct PairIndex {

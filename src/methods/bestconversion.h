@@ -1,6 +1,7 @@
 #ifndef BESTCONVERSION_H
 #define BESTCONVERSION_H
 
+#include "ciede2000bounds.h"
 #include "colourscience.h"
 
 #include <QtGlobal>
@@ -64,9 +65,8 @@ private:
     // Per number of 15-degree steps from 275 degrees (1 to 6) and hue: the range of positions of the
     // hue's colours along the arc of hues that far from 275 degrees (rounded outwards to float), or a
     // range far wider than the arc when they do not all lie on it.
-    static constexpr int kRotationSteps = 7;
-    alignas(16) float hueArcLow[kRotationSteps][16];
-    alignas(16) float hueArcHigh[kRotationSteps][16];
+    alignas(16) float hueArcLow[Ciede2000Bounds::kRotationSteps][16];
+    alignas(16) float hueArcHigh[Ciede2000Bounds::kRotationSteps][16];
 };
 
 #endif

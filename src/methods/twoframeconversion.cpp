@@ -3,21 +3,19 @@
 #include "atarigeometry.h"
 #include "atariview.h"
 #include "bestconversion.h"
-#include "rotationarc.h"
+#include "ciede2000bounds.h"
+#include "linepairs.h"
 
 #include <QtGlobal>
 
 #include <algorithm>
-#include <atomic>
 #include <cmath>
 #include <limits>
 #include <memory>
-#include <system_error>
-#include <thread>
 
 using ColourScience::Lab;
 using namespace ColourScience::Ciede2000;
-using namespace RotationArc;
+using namespace Ciede2000Bounds;
 
 namespace {
 
@@ -43,24 +41,6 @@ constexpr Cost kNothing = kInfinite / 32;
 Cost quantised(double d)
 {
     return d <= 0.0 ? 0 : Cost(std::min(d, kFarBound) * kScale);
-}
-
-// Safety margins between a bound computed in float and the exact difference it bounds: relative, and
-// absolute (in CIEDE2000 units) for rounding coordinates to float (below 1e-5 for values below 256,
-// so distances move by less than 2e-5 even with the weights up to 2.25).
-constexpr double kFloatRelative = 1e-5;
-constexpr double kFloatAbsolute = 1e-3;
-
-double floatBound(float root)
-{
-    return double(root) * (1.0 - kFloatRelative) - kFloatAbsolute;
-}
-
-// CIEDE2000's chroma compression sqrt(c^7 / (c^7 + 25^7)), 0 to below 1, increasing in c, in float.
-float compression(float c)
-{
-    const float c7 = c * c * c * c * c * c * c;
-    return std::sqrt(c7 / (c7 + float(kPow25To7)));
 }
 
 constexpr double kInfinityD = std::numeric_limits<double>::infinity();
@@ -266,7 +246,6 @@ quint32 TwoFrameConverter::blendRgb(quint32 rgbA, quint32 rgbB)
 
 void TwoFrameConverter::setPalette(const quint32 *rgb256)
 {
-    static_assert(TwoFrameConverter::kRotationSteps == ::kRotationSteps, "one count of rotation steps");
     static_assert(TwoFrameConverter::kUnordered == ::kUnordered, "one count of hue pairs");
     for (int i = 0; i < kColours; ++i)
         lab[i] = ColourScience::labFromRgb(rgb256[i]);
@@ -400,26 +379,12 @@ void TwoFrameConverter::convertPairs(const quint32 *averaged, double chromaFacto
     pixelSources(); // built once, before the threads share it
     auto tables = std::make_unique<Tables>();
     prepareTables(flickerLimit, *tables);
-    // Line pairs are independent: each thread takes the next unconverted pair until none is left and
-    // writes only that pair's outputs, so the result is the same whichever thread converts which pair.
-    std::atomic<int> nextPair{firstPair};
-    const auto work = [&] {
+    forEachLinePair(firstPair, lastPair, threads, [&](LinePairQueue &pairs) {
         auto workspace = std::make_unique<Workspace>();
         workspace->tables = tables.get();
-        for (int p = nextPair++; p <= lastPair; p = nextPair++)
+        for (int p = pairs.take(); p >= 0; p = pairs.take())
             convertPair(*workspace, p, averaged, chromaFactor, outputA, huesA, outputB, huesB);
-    };
-    std::vector<std::thread> helpers;
-    for (int t = 1; t < threads; ++t) {
-        try {
-            helpers.emplace_back(work);
-        } catch (const std::system_error &) {
-            break; // no more threads to be had: those running share the pairs
-        }
-    }
-    work();
-    for (std::thread &helper : helpers)
-        helper.join();
+    });
 }
 
 void TwoFrameConverter::preparePixel(Pixel &pixel, quint32 rgb, double chromaFactor) const
@@ -445,55 +410,18 @@ void TwoFrameConverter::preparePixel(Pixel &pixel, quint32 rgb, double chromaFac
     }
 }
 
-// Weights of the screening bound for a pixel against the blends of each unordered hue pair u, whose
-// chroma lies from pairMinChroma[u] to pairMaxChroma[u] and whose hues lie in the pair's arc ranges:
-//   deltaE2000^2 >= dL^2 / SL^2 + (wa da^2 + wb db^2) / SC^2, with SL <= 1 + 0.0075 |L1 + L2 - 100|
-//   and SC <= 1 + scSlope (C1 + C2).
-// Why: SL = 1 + 0.015 o^2 / sqrt(20 + o^2) <= 1 + 0.015 |o| (o the mean L* less 50). The rotation
-// term RT (dC'/SC) (dH'/SH) >= -|RT| ((dC'/SC)^2 + (dH'/SH)^2) / 2, with |RT| = RC |sin(2 dTheta)|,
-// RC = 2 compression(C'mean) <= 2 compression(cpHigh), and |sin(2 dTheta)| at most its value at the
-// smallest circular distance of the mean hue from 275 degrees: when the pixel's and the pair's hue
-// ranges lie on the arc of hues a number of steps from 275 degrees, less than 180 degrees apart along
-// it, the mean hue of any two of them (the bisector of the shorter arc between them) lies on that arc
-// too; against a grey, dH' and with it the rotation term are 0. So the chroma-and-hue part is at least
-// kappa ((dC'/SC)^2 + (dH'/SH)^2) with kappa = 1 - compression(cpHigh) sinRotation >= 0.13; that is at
-// least kappa (dC'^2 + dH'^2) / SC^2 as SH <= SC (T <= 1.93 and 0.015 * 1.93 < 0.045); and
-// dC'^2 + dH'^2 = ((1 + G) da)^2 + db^2 (the distance of the two colours in the a'b' plane).
-// G = (1 - compression(mean chroma)) / 2 falls with the mean chroma, so lies between gLow and gHigh;
-// C' <= (1 + G) C, so C'mean <= cpHigh and SC = 1 + 0.045 C'mean <= 1 + 0.0225 (1 + gHigh) (C1 + C2).
-// All pairs at once, without branches, so that the loop vectorises.
+// Weights of the screening bound (Ciede2000Bounds::screeningWeights) for a pixel against the blends of
+// each unordered hue pair u, whose chroma lies from pairMinChroma[u] to pairMaxChroma[u] and whose hues
+// lie in the pair's arc ranges. All pairs at once, without branches, so that the loop vectorises.
 void TwoFrameConverter::screeningWeights(const Pixel &pixel, float *wa, float *wb, float *scSlope,
                                          float *sinRotations) const
 {
-    const float *sinRotationSteps = rotationTable().sinRotation;
-    const float xc = pixel.xc;
-    const float sinStart = pixel.grey ? 0.0f : sinRotationSteps[0];
-    // The tests of the arcs as comparisons with the pixel's ends moved by 180 degrees less the margin
-    // (rounding moves positions below 360 degrees by far less than the margin).
-    float xLow[kRotationSteps];
-    float xHigh[kRotationSteps];
-    float sinSteps[kRotationSteps];
-    for (int step = 0; step < kRotationSteps; ++step) {
-        xLow[step] = pixel.arcLow[step] + (180.0f - kArcMarginF);
-        xHigh[step] = pixel.arcHigh[step] - (180.0f - kArcMarginF);
-        sinSteps[step] = sinRotationSteps[step];
-    }
+    const ArcTest arcTest(pixel.grey, pixel.arcLow, pixel.arcHigh);
+    const float xc = pixel.xc; // a local: the weights may be the pixel's own
     for (int u = 0; u < kUnordered; ++u) {
-        float sinRotation = sinStart;
-#pragma GCC unroll 8
-        for (int step = 1; step < kRotationSteps; ++step) {
-            const bool near = (xHigh[step] < pairArcLow[step][u]) & (pairArcHigh[step][u] < xLow[step]);
-            sinRotation = std::min(sinRotation, near ? sinSteps[step] : 1.0f);
-        }
-        const float cMeanLow = (xc + pairMinChroma[u]) * 0.5f;
-        const float cMeanHigh = (xc + pairMaxChroma[u]) * 0.5f;
-        const float gHigh = 0.5f * (1.0f - compression(cMeanLow));
-        const float gLow = 0.5f * (1.0f - compression(cMeanHigh));
-        const float cpHigh = (1.0f + gHigh) * cMeanHigh;
-        const float kappa = 1.0f - compression(cpHigh) * sinRotation;
-        wa[u] = kappa * (1.0f + gLow) * (1.0f + gLow);
-        wb[u] = kappa;
-        scSlope[u] = 0.0225f * (1.0f + gHigh);
+        const float sinRotation = arcTest.sinRotation(pairArcLow, pairArcHigh, u);
+        Ciede2000Bounds::screeningWeights(xc, pairMinChroma[u], pairMaxChroma[u], sinRotation, &wa[u], &wb[u],
+                                          &scSlope[u]);
         sinRotations[u] = sinRotation;
     }
 }
@@ -608,8 +536,15 @@ bool TwoFrameConverter::pixelMin(const Workspace &work, const Pixel &pixel, int 
     };
     double best = exact(start);
     int bestLuminances = ordered(start);
+    const float *L = t.L.data() + first;
+    const float *A = t.A.data() + first;
+    const float *B = t.B.data() + first;
+    const float *C = t.C.data() + first;
+    const RotationTable &rotation = rotationTable();
     for (int e = 0; e < count; ++e) {
         if (floatBound(screens[e]) > best || e == start || !allowed(e))
+            continue;
+        if (floatBound(nearBound(rotation, pixel.xl, pixel.xa, pixel.xb, pixel.xc, L[e], A[e], B[e], C[e])) > best)
             continue;
         const double d = exact(e);
         const int l = ordered(e);

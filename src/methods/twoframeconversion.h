@@ -1,6 +1,7 @@
 #ifndef TWOFRAMECONVERSION_H
 #define TWOFRAMECONVERSION_H
 
+#include "ciede2000bounds.h"
 #include "colourscience.h"
 
 #include <QtGlobal>
@@ -65,7 +66,6 @@ private:
     struct Run;
     struct Workspace;
     static constexpr int kUnordered = 136;     // unordered hue pairs
-    static constexpr int kRotationSteps = 7;
 
     void prepareTables(int flickerLimit, Tables &tables) const;
     void convertPair(Workspace &work, int pair, const quint32 *averaged, double chromaFactor,
@@ -92,8 +92,8 @@ private:
     // lie on it (as BestConverter keeps per hue).
     float pairMinChroma[kUnordered];
     float pairMaxChroma[kUnordered];
-    float pairArcLow[kRotationSteps][kUnordered];
-    float pairArcHigh[kRotationSteps][kUnordered];
+    float pairArcLow[Ciede2000Bounds::kRotationSteps][kUnordered];
+    float pairArcHigh[Ciede2000Bounds::kRotationSteps][kUnordered];
 };
 
 #endif

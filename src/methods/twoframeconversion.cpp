@@ -536,22 +536,51 @@ bool TwoFrameConverter::pixelMin(const Workspace &work, const Pixel &pixel, int 
     };
     double best = exact(start);
     int bestLuminances = ordered(start);
-    const float *L = t.L.data() + first;
-    const float *A = t.A.data() + first;
-    const float *B = t.B.data() + first;
-    const float *C = t.C.data() + first;
-    const RotationTable &rotation = rotationTable();
-    for (int e = 0; e < count; ++e) {
-        if (floatBound(screens[e]) > best || e == start || !allowed(e))
-            continue;
-        if (floatBound(nearBound(rotation, pixel.xl, pixel.xa, pixel.xb, pixel.xc, L[e], A[e], B[e], C[e])) > best)
-            continue;
+    const auto consider = [&](int e) {
         const double d = exact(e);
         const int l = ordered(e);
         if (d < best || (d == best && l < bestLuminances)) {
             best = d;
             bestLuminances = l;
         }
+    };
+    // The candidates the screening bound leaves, their blends gathered so that their near bounds are
+    // computed as vectors.
+    int candidate[kColours];
+    alignas(16) float yl[kColours];
+    alignas(16) float ya[kColours];
+    alignas(16) float yb[kColours];
+    alignas(16) float yc[kColours];
+    alignas(16) float near[kColours];
+    int n = 0;
+    for (int e = 0; e < count; ++e) {
+        if (floatBound(screens[e]) > best || e == start || !allowed(e))
+            continue;
+        candidate[n] = e;
+        yl[n] = t.L[size_t(first + e)];
+        ya[n] = t.A[size_t(first + e)];
+        yb[n] = t.B[size_t(first + e)];
+        yc[n] = t.C[size_t(first + e)];
+        ++n;
+    }
+    if (n > 0) {
+        const RotationTable &rotation = rotationTable();
+        const float xl = pixel.xl;
+        const float xa = pixel.xa;
+        const float xb = pixel.xb;
+        const float xc = pixel.xc;
+        for (int i = 0; i < n; ++i)
+            near[i] = std::max(nearBound(rotation, xl, xa, xb, xc, yl[i], ya[i], yb[i], yc[i]), screens[candidate[i]]);
+        // The candidate with the lowest bound first, to lower the best early; then the others in order.
+        int lowest = 0;
+        for (int i = 1; i < n; ++i)
+            if (near[i] < near[lowest])
+                lowest = i;
+        if (floatBound(near[lowest]) <= best)
+            consider(candidate[lowest]);
+        for (int i = 0; i < n; ++i)
+            if (i != lowest && floatBound(near[i]) <= best)
+                consider(candidate[i]);
     }
     *difference = best;
     *luminances = bestLuminances;

@@ -33,6 +33,14 @@ CIEDE2000_BOUNDS_INLINE double floatBound(float root)
     return double(root) * (1.0 - kFloatRelative) - kFloatAbsolute;
 }
 
+// A root above which every bound exceeds `limit` (floatBound(root) > limit): at or above the root whose
+// bound is limit, so that roots are compared with it in float without passing over any bound that
+// does not exceed the limit (the margins dwarf the rounding of the comparison).
+inline float rootLimit(double limit)
+{
+    return std::nextafter(float((limit + kFloatAbsolute) / (1.0 - kFloatRelative)), 3.0e38f);
+}
+
 // CIEDE2000's chroma compression sqrt(c^7 / (c^7 + 25^7)), 0 to below 1, increasing in c, in float.
 CIEDE2000_BOUNDS_INLINE float compression(float c)
 {

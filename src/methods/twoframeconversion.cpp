@@ -476,26 +476,38 @@ double TwoFrameConverter::screenPair(const Workspace &work, const Pixel &pixel, 
     const float *A = t.A.data() + first;
     const float *B = t.B.data() + first;
     const float *C = t.C.data() + first;
-    const float sinRotation = pixel.sinRotation[u];
+    const float xl = pixel.xl;
+    const float xa = pixel.xa;
+    const float xb = pixel.xb;
     const float xc = pixel.xc;
-    // The weights for each blend's own chroma: G from the pair of chromas (float rounding of the chroma
-    // and of G moves the bound by far less than the relative margin), so gLow = gHigh = G.
+    const float wa = pixel.wa[u];
+    const float wb = pixel.wb[u];
+    const float scSlope = pixel.scSlope[u];
     for (int e = 0; e < count; ++e) {
-        const float cSum = xc + C[e];
-        const float g = 0.5f * (1.0f - compression(cSum * 0.5f));
-        const float kappa = 1.0f - compression((1.0f + g) * cSum * 0.5f) * sinRotation;
-        const float dl = L[e] - pixel.xl;
-        const float sl = 1.0f + 0.0075f * std::fabs(L[e] + pixel.xl - 100.0f);
-        const float sc = 1.0f + 0.0225f * (1.0f + g) * cSum;
-        const float da = A[e] - pixel.xa;
-        const float db = B[e] - pixel.xb;
-        screens[e] = std::sqrt(dl * dl / (sl * sl) + kappa * ((1.0f + g) * (1.0f + g) * da * da + db * db) / (sc * sc));
+        const float dl = L[e] - xl;
+        const float sl = 1.0f + 0.0075f * std::fabs(L[e] + xl - 100.0f);
+        const float sc = 1.0f + scSlope * (xc + C[e]);
+        const float da = A[e] - xa;
+        const float db = B[e] - xb;
+        screens[e] = std::sqrt(dl * dl / (sl * sl) + (wa * da * da + wb * db * db) / (sc * sc));
     }
     float lowest = std::numeric_limits<float>::infinity();
     const quint8 *luminances = t.luminances.data() + first;
-    for (int e = 0; e < count; ++e)
-        if (!pixel.constantMask || hasBit(pixel.constantMask, luminances[e]))
+    if (pixel.constantMask) {
+        for (int e = 0; e < count; ++e)
+            if (hasBit(pixel.constantMask, luminances[e]))
+                lowest = std::min(lowest, screens[e]);
+    } else {
+        // In four interleaved lanes, which vectorise.
+        float lanes[4] = {lowest, lowest, lowest, lowest};
+        int e = 0;
+        for (; e + 4 <= count; e += 4)
+            for (int j = 0; j < 4; ++j)
+                lanes[j] = lanes[j] < screens[e + j] ? lanes[j] : screens[e + j];
+        for (; e < count; ++e)
             lowest = std::min(lowest, screens[e]);
+        lowest = std::min(std::min(lowest, std::min(lanes[0], lanes[1])), std::min(lanes[2], lanes[3]));
+    }
     return lowest == std::numeric_limits<float>::infinity() ? kInfinityD : floatBound(lowest);
 }
 
@@ -524,9 +536,22 @@ bool TwoFrameConverter::pixelMin(const Workspace &work, const Pixel &pixel, int 
         return !masked || ((!pixel.constantMask || hasBit(pixel.constantMask, l)) && (!mask || hasBit(mask, l)));
     };
     int start = -1;
-    for (int e = 0; e < count; ++e)
-        if (allowed(e) && (start < 0 || screens[e] < screens[start]))
-            start = e;
+    if (!masked && count > 0) {
+        // The lowest in four interleaved lanes, which vectorise, then the first entry reaching it.
+        float lanes[4] = {screens[0], screens[0], screens[0], screens[0]};
+        int e = 0;
+        for (; e + 4 <= count; e += 4)
+            for (int j = 0; j < 4; ++j)
+                lanes[j] = lanes[j] < screens[e + j] ? lanes[j] : screens[e + j];
+        float lowest = std::min(std::min(lanes[0], lanes[1]), std::min(lanes[2], lanes[3]));
+        for (; e < count; ++e)
+            lowest = std::min(lowest, screens[e]);
+        start = int(std::find(screens, screens + count, lowest) - screens);
+    } else {
+        for (int e = 0; e < count; ++e)
+            if (allowed(e) && (start < 0 || screens[e] < screens[start]))
+                start = e;
+    }
     if (start < 0)
         return false;
     const auto exact = [&](int e) {
@@ -553,8 +578,9 @@ bool TwoFrameConverter::pixelMin(const Workspace &work, const Pixel &pixel, int 
     alignas(16) float yc[kColours];
     alignas(16) float near[kColours];
     int n = 0;
+    const float limit = rootLimit(best);
     for (int e = 0; e < count; ++e) {
-        if (floatBound(screens[e]) > best || e == start || !allowed(e))
+        if (screens[e] > limit || e == start || !allowed(e))
             continue;
         candidate[n] = e;
         yl[n] = t.L[size_t(first + e)];

@@ -43,6 +43,12 @@ Cost quantised(double d)
     return d <= 0.0 ? 0 : Cost(std::min(d, kFarBound) * kScale);
 }
 
+// A penalty with a boundary pixel's rise added: kInfinite when either is.
+Cost addRise(Cost penalty, Cost rise)
+{
+    return penalty >= kInfinite || rise >= kInfinite ? kInfinite : penalty + rise;
+}
+
 constexpr double kInfinityD = std::numeric_limits<double>::infinity();
 
 // Unordered hue pairs (low <= high), numbered 0 to 135.
@@ -691,7 +697,6 @@ void TwoFrameConverter::search(Workspace &work, Run &run, Cost threshold, bool s
 Cost TwoFrameConverter::solvePair(Workspace &work, const Cost *gaps) const
 {
     const PairIndex &pairs = pairIndex();
-    const Tables &t = *work.tables;
     constexpr int kRuns = Geometry::kSegmentsPerPair;
     for (int s = 0; s < kRuns; ++s) {
         const Run &run = work.runs[s];
@@ -707,10 +712,6 @@ Cost TwoFrameConverter::solvePair(Workspace &work, const Cost *gaps) const
         }
     }
     // The penalty between neighbouring runs s and s + 1 for each pair of their states.
-    struct Own {
-        double difference;
-        int luminances;
-    };
     for (int s = 0; s + 1 < kRuns; ++s) {
         const Run &left = work.runs[s];
         const Run &right = work.runs[s + 1];
@@ -723,22 +724,11 @@ Cost TwoFrameConverter::solvePair(Workspace &work, const Cost *gaps) const
                                   const std::vector<int> &otherStates, bool ownIsLeft) {
             const Pixel &pixel = run.pixels[k];
             for (size_t i = 0; i < ownStates.size(); ++i) {
-                const int hueA = ownStates[i] >> 4;
-                const int hueB = ownStates[i] & 15;
-                screenPair(work, pixel, pairs.index[hueA][hueB], work.scratch);
-                Own own{0.0, 0};
-                pixelMin(work, pixel, hueA, hueB, nullptr, work.scratch, &own.difference, &own.luminances);
+                const Own own = ownLowest(work, pixel, ownStates[i]);
                 for (size_t j = 0; j < otherStates.size(); ++j) {
                     Cost &p = penalty[ownIsLeft ? i * rightStates.size() + j : j * rightStates.size() + i];
-                    const quint64 *mask = t.allowed[otherStates[j]];
-                    if (p >= kInfinite || hasBit(mask, own.luminances))
-                        continue;
-                    double d = 0.0;
-                    int luminances = 0;
-                    if (pixelMin(work, pixel, hueA, hueB, mask, work.scratch, &d, &luminances))
-                        p += quantised(d) - quantised(own.difference);
-                    else
-                        p = kInfinite;
+                    if (p < kInfinite)
+                        p = addRise(p, boundaryRise(work, pixel, ownStates[i], own, otherStates[j]));
                 }
             }
         };
@@ -789,31 +779,44 @@ Cost TwoFrameConverter::solvePair(Workspace &work, const Cost *gaps) const
     return total;
 }
 
+// A boundary pixel's lowest difference and luminance pair with its own run's ordered hue pair `own`
+// (hue A * 16 + hue B) alone; leaves the pixel's screening values for that pair in work.scratch.
+TwoFrameConverter::Own TwoFrameConverter::ownLowest(Workspace &work, const Pixel &pixel, int own) const
+{
+    const int hueA = own >> 4;
+    const int hueB = own & 15;
+    screenPair(work, pixel, pairIndex().index[hueA][hueB], work.scratch);
+    Own lowest;
+    pixelMin(work, pixel, hueA, hueB, nullptr, work.scratch, &lowest.difference, &lowest.luminances);
+    return lowest;
+}
+
+// The rise of a boundary pixel's lowest difference (`lowest`, with its own run's ordered hue pair `own`,
+// as ownLowest gave it, screening values in work.scratch) when the neighbouring run's ordered hue pair
+// `shown` limits its luminances too: 0 when its lowest luminance pair stays allowed, kInfinite when
+// no luminance pair is.
+Cost TwoFrameConverter::boundaryRise(Workspace &work, const Pixel &pixel, int own, const Own &lowest, int shown) const
+{
+    const quint64 *mask = work.tables->allowed[shown];
+    if (hasBit(mask, lowest.luminances))
+        return 0;
+    double d = 0.0;
+    int luminances = 0;
+    if (!pixelMin(work, pixel, own >> 4, own & 15, mask, work.scratch, &d, &luminances))
+        return kInfinite;
+    return quantised(d) - quantised(lowest.difference);
+}
+
 // The penalty between runs s and s + 1 with the ordered hue pairs left and right (hue A * 16 + hue B):
 // the rise of the lowest differences of their pixels that show the other run's hues, or kInfinite.
 Cost TwoFrameConverter::penaltyBetween(Workspace &work, int s, int left, int right) const
 {
-    const PairIndex &pairs = pairIndex();
-    const Tables &t = *work.tables;
     Cost penalty = 0;
     const auto add = [&](const Run &run, int other, int own, int shown) {
         for (int k = 0; k < run.n && penalty < kInfinite; ++k) {
             const Pixel &pixel = run.pixels[k];
-            if (pixel.neighbour != other)
-                continue;
-            const int hueA = own >> 4;
-            const int hueB = own & 15;
-            screenPair(work, pixel, pairs.index[hueA][hueB], work.scratch);
-            double d = 0.0;
-            int luminances = 0;
-            pixelMin(work, pixel, hueA, hueB, nullptr, work.scratch, &d, &luminances);
-            if (hasBit(t.allowed[shown], luminances))
-                continue;
-            double constrained = 0.0;
-            if (pixelMin(work, pixel, hueA, hueB, t.allowed[shown], work.scratch, &constrained, &luminances))
-                penalty += quantised(constrained) - quantised(d);
-            else
-                penalty = kInfinite;
+            if (pixel.neighbour == other)
+                penalty = addRise(penalty, boundaryRise(work, pixel, own, ownLowest(work, pixel, own), shown));
         }
     };
     add(work.runs[s], s + 1, left, right);

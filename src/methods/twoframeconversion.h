@@ -79,6 +79,12 @@ private:
     qint64 runCost(Workspace &work, Run &run, int u, qint64 limit) const;
     void search(Workspace &work, Run &run, qint64 threshold, bool shrink) const;
     qint64 solvePair(Workspace &work, const qint64 *gaps) const;
+    struct Own {
+        double difference = 0.0;
+        int luminances = 0;
+    };
+    Own ownLowest(Workspace &work, const Pixel &pixel, int own) const;
+    qint64 boundaryRise(Workspace &work, const Pixel &pixel, int own, const Own &lowest, int shown) const;
     qint64 penaltyBetween(Workspace &work, int s, int left, int right) const;
     qint64 blockCost(Workspace &work, int s, qint64 limit) const;
 

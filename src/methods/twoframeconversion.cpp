@@ -519,12 +519,13 @@ double TwoFrameConverter::screenPair(const Workspace &work, const Pixel &pixel, 
 
 // The lowest difference of a pixel to the blends of the ordered hue pair (hueA, hueB) over the
 // luminance pairs the pair, the constants shown at the pixel and `mask` (if given) allow, and the
-// lowest luminance pair lA * 16 + lB reaching it; false when none is allowed. screens: the pixel's
+// lowest luminance pair lA * 16 + lB reaching it; false when none is allowed, or when the lowest
+// difference exceeds `within` (then sooner). screens: the pixel's
 // screening bounds for the unordered pair. The candidate with the lowest bound goes first; the others
 // are computed only when their bound does not exceed the best difference so far (equal bounds may tie
 // with a lower luminance pair).
 bool TwoFrameConverter::pixelMin(const Workspace &work, const Pixel &pixel, int hueA, int hueB, const quint64 *mask,
-                                 const float *screens, double *difference, int *luminances) const
+                                 const float *screens, double *difference, int *luminances, double within) const
 {
     const Tables &t = *work.tables;
     const int u = pairIndex().index[hueA][hueB];
@@ -558,7 +559,7 @@ bool TwoFrameConverter::pixelMin(const Workspace &work, const Pixel &pixel, int 
             if (allowed(e) && (start < 0 || screens[e] < screens[start]))
                 start = e;
     }
-    if (start < 0)
+    if (start < 0 || floatBound(screens[start]) > within)
         return false;
     const auto exact = [&](int e) {
         const int l = ordered(e);
@@ -584,7 +585,7 @@ bool TwoFrameConverter::pixelMin(const Workspace &work, const Pixel &pixel, int 
     alignas(16) float yc[kColours];
     alignas(16) float near[kColours];
     int n = 0;
-    const float limit = rootLimit(best);
+    const float limit = rootLimit(std::min(best, within));
     for (int e = 0; e < count; ++e) {
         if (screens[e] > limit || e == start || !allowed(e))
             continue;
@@ -614,6 +615,8 @@ bool TwoFrameConverter::pixelMin(const Workspace &work, const Pixel &pixel, int 
             if (i != lowest && floatBound(near[i]) <= best)
                 consider(candidate[i]);
     }
+    if (best > within)
+        return false;
     *difference = best;
     *luminances = bestLuminances;
     return true;
@@ -651,9 +654,15 @@ Cost TwoFrameConverter::runCost(Workspace &work, Run &run, int u, Cost limit) co
     for (int k = 0; k < run.n; ++k) {
         rest -= bounds[k];
         if (!run.pixels[k].sameAsPrevious) {
+            // The pair exceeds the limit unless quantised(d) <= budget, so unless d < (budget + 1) / 2^40
+            // (widened for the rounding of budget + 1 to double).
+            const Cost budget = limit - total - rest;
+            const double within = double(budget + 1) / kScale * (1.0 + 1e-15);
             double d = 0.0;
             int luminances = 0;
-            if (!pixelMin(work, run.pixels[k], pairs.low[u], pairs.high[u], nullptr, work.screens[k], &d, &luminances))
+            if (budget < 0
+                || !pixelMin(work, run.pixels[k], pairs.low[u], pairs.high[u], nullptr, work.screens[k], &d, &luminances,
+                             within))
                 return kInfinite;
             last = quantised(d);
         }

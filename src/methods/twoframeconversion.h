@@ -6,6 +6,7 @@
 
 #include <QtGlobal>
 
+#include <limits>
 #include <vector>
 
 // The conversion for two frames shown alternately (frame A, frame B), which the eye blends in linear
@@ -75,7 +76,8 @@ private:
     void pairBounds(const Workspace &work, Pixel &pixel, qint64 *bounds) const;
     double screenPair(const Workspace &work, const Pixel &pixel, int u, float *screens) const;
     bool pixelMin(const Workspace &work, const Pixel &pixel, int hueA, int hueB, const quint64 *mask,
-                  const float *screens, double *difference, int *luminances) const;
+                  const float *screens, double *difference, int *luminances,
+                  double within = std::numeric_limits<double>::infinity()) const;
     qint64 runCost(Workspace &work, Run &run, int u, qint64 limit) const;
     void search(Workspace &work, Run &run, qint64 threshold, bool shrink) const;
     qint64 solvePair(Workspace &work, const qint64 *gaps) const;

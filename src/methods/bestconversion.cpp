@@ -115,6 +115,11 @@ void BestConverter::convertPair(Run &run, int pair, const quint32 *averaged, dou
         run.n = Geometry::kSegmentLengths[s];
         for (int k = 0; k < run.n; ++k) {
             run.rgb[k] = averaged[i + k] & 0xFFFFFFu;
+            if (k > 0 && run.rgb[k] == run.rgb[k - 1]) {
+                run.lab[k] = run.lab[k - 1];
+                run.chroma[k] = run.chroma[k - 1];
+                continue;
+            }
             run.lab[k] = scaledLab(run.rgb[k], chromaFactor);
             run.chroma[k] = std::sqrt(run.lab[k].a * run.lab[k].a + run.lab[k].b * run.lab[k].b);
         }

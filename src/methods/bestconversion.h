@@ -31,8 +31,8 @@ public:
 
     // Converts 19200 averaged colours (0x00RRGGBB, index y * 80 + x) with chromaFactor (0.0 to 2.0):
     // writes output[19200] (hue << 4 | luminance) and hues[1560] (hue << 4, index 13 * pair + segment).
-    // Uses threads threads in all (at least 1: the calling thread and threads - 1 helpers it starts)
-    // to share the line pairs; the result does not depend on their number. Keeps its scratch space
+    // Shares the line pairs among `threads` threads including the calling one, at most one per line
+    // pair (forEachLinePair); the result does not depend on their number. Keeps its scratch space
     // on their stacks and changes no member, so separate pictures may be converted in parallel.
     void convert(const quint32 *averaged, double chromaFactor, quint8 *output, quint8 *hues, int threads) const;
 

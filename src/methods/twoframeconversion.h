@@ -43,8 +43,9 @@ public:
     // Converts 19200 averaged colours (0x00RRGGBB, index y * 80 + x) with chromaFactor (0.0 to 2.0, the
     // photo's a* and b* multiplied by it, as BestConverter::scaledLab) and flickerLimit (0 to 100, in L*)
     // into frame A and frame B: output[19200] (hue << 4 | luminance) and hues[1560] (hue << 4, index
-    // 13 * pair + segment). Uses exactly `threads` threads (>= 1) including the calling one; the result
-    // does not depend on it. Changes no member: separate pictures may be converted in parallel.
+    // 13 * pair + segment). Shares the line pairs among `threads` threads including the calling one, at
+    // most one per line pair (forEachLinePair); the result does not depend on their number. Changes no
+    // member: separate pictures may be converted in parallel.
     void convert(const quint32 *averaged, double chromaFactor, int flickerLimit, int threads,
                  quint8 *outputA, quint8 *huesA, quint8 *outputB, quint8 *huesB) const;
 

@@ -1,6 +1,7 @@
 #include "commandline.h"
 
 #include "ataripic.h"
+#include "methodtable.h"
 #include "sliderscale.h"
 
 #include <QCommandLineOption>
@@ -46,6 +47,87 @@ QString identity(const QString &path)
 
 const QString kStandardStream = QStringLiteral("-");
 
+// "a", "a or b", "a, b or c".
+QString alternatives(const QStringList &names)
+{
+    if (names.size() < 2)
+        return names.join(QString());
+    return QStringList(names.mid(0, names.size() - 1)).join(QStringLiteral(", ")) + QStringLiteral(" or ")
+           + names.last();
+}
+
+// The options that choose the method, from the method table.
+struct MethodOptions
+{
+    const QCommandLineOption method{
+        {QStringLiteral("m"), QStringLiteral("method")},
+        QStringLiteral("Conversion method: classic (the default: each run's most frequent hue of the "
+                       "nearest generated colours) or best (each run's hue and every pixel's luminance "
+                       "that minimise the summed CIEDE2000 against the Atari palette)."),
+        QStringLiteral("METHOD")};
+    const QCommandLineOption frames{
+        QStringLiteral("frames"),
+        QStringLiteral("1 (the default) or 2: two pictures shown in alternate frames and blended by the eye, "
+                       "the exact least-CIEDE2000 pair of frames; a form of the best method (the default "
+                       "method becomes best; -m classic cannot be combined with it)."),
+        QStringLiteral("N")};
+    const QCommandLineOption flicker{
+        QStringLiteral("flicker"),
+        QStringLiteral("With --frames 2: the largest L* difference allowed between the two frames' colours "
+                       "of a pixel, a whole number %1..%2 (default %3; 0: no luminance flicker). Lower "
+                       "flickers less, higher comes closer to the photo.")
+            .arg(kFlickerRange.low)
+            .arg(kFlickerRange.high)
+            .arg(kFlickerRange.defaultValue),
+        QStringLiteral("N")};
+
+    QList<QCommandLineOption> all() const { return {method, frames, flicker}; }
+
+    // Reads the options given into settings; returns the usage error, or an empty text.
+    QString read(const QCommandLineParser &parser, ConversionSettings *settings) const
+    {
+        QStringList names;
+        QStringList frameCounts;
+        for (int i = 0; i < MethodTable::count(); ++i) {
+            names << QLatin1String(MethodTable::at(i).cliName);
+            frameCounts << QString::number(MethodTable::at(i).frames);
+        }
+        names.removeDuplicates();
+        frameCounts.removeDuplicates();
+        QString name;
+        if (parser.isSet(method)) {
+            const int index = names.indexOf(parser.value(method).toLower());
+            if (index < 0)
+                return QStringLiteral("unknown method '%1' (expected %2)").arg(parser.value(method), alternatives(names));
+            name = names.at(index);
+        }
+        int count = 0;
+        if (parser.isSet(frames)
+            && (!wholeNumber(parser.value(frames), 1, 2, &count) || !frameCounts.contains(QString::number(count))))
+            return QStringLiteral("frames must be %1, not '%2'").arg(alternatives(frameCounts), parser.value(frames));
+        if (parser.isSet(flicker)
+            && !wholeNumber(parser.value(flicker), kFlickerRange.low, kFlickerRange.high, &settings->flicker))
+            return QStringLiteral("flicker must be a whole number from %1 to %2, not '%3'")
+                .arg(kFlickerRange.low)
+                .arg(kFlickerRange.high)
+                .arg(parser.value(flicker));
+
+        if (!name.isEmpty() && count != 0)
+            settings->method = MethodTable::find(name, count);
+        else if (!name.isEmpty())
+            settings->method = std::max(MethodTable::find(name, 1), 0);
+        else if (count != 0)
+            settings->method = MethodTable::withFrames(count);
+        if (settings->method < 0) {
+            const char *formOf = MethodTable::at(MethodTable::withFrames(count)).cliName;
+            return QStringLiteral("--frames %1 is a form of the %2 method and cannot be combined with -m %3")
+                .arg(count)
+                .arg(QLatin1String(formOf), name);
+        }
+        return QString();
+    }
+};
+
 // The options that fit and adjust the photo before it is converted.
 struct PictureOptions
 {
@@ -76,10 +158,12 @@ struct PictureOptions
     {
         if (parser.isSet(fit)) {
             const QString name = parser.value(fit).toLower();
-            const QStringList names{QStringLiteral("stretch"), QStringLiteral("crop"), QStringLiteral("pad")};
+            QStringList names;
+            for (const char *fitName : kPictureFitNames)
+                names << QLatin1String(fitName);
             if (!names.contains(name))
-                return QStringLiteral("unknown fit '%1' (expected stretch, crop or pad)").arg(parser.value(fit));
-            settings->fit = DecoderProtocol::Fit(names.indexOf(name));
+                return QStringLiteral("unknown fit '%1' (expected %2)").arg(parser.value(fit), alternatives(names));
+            settings->fit = PictureFit(names.indexOf(name));
         }
         PictureTone::Tone &tone = settings->tone;
         if (parser.isSet(brightness)
@@ -186,25 +270,6 @@ CommandLine::Result CommandLine::parse(const QStringList &arguments)
         QStringLiteral("Atari palette file (768 bytes of 256 RGB triplets, or a 772-byte colour table) "
                        "for the output and chroma planes, the atari view and the best method."),
         QStringLiteral("FILE"));
-    const QCommandLineOption methodOption(
-        {QStringLiteral("m"), QStringLiteral("method")},
-        QStringLiteral("Conversion method: classic (the default: each run's most frequent hue of the "
-                       "nearest generated colours) or best (each run's hue and every pixel's luminance "
-                       "that minimise the summed CIEDE2000 against the Atari palette)."),
-        QStringLiteral("METHOD"));
-    const QCommandLineOption framesOption(
-        QStringLiteral("frames"),
-        QStringLiteral("1 (the default) or 2: two pictures shown in alternate frames and blended by the eye, "
-                       "the exact least-CIEDE2000 pair of frames; a form of the best method (the default "
-                       "method becomes best; -m classic cannot be combined with it)."),
-        QStringLiteral("N"));
-    const QCommandLineOption flickerOption(
-        QStringLiteral("flicker"),
-        QStringLiteral("With --frames 2: the largest L* difference allowed between the two frames' colours "
-                       "of a pixel, a whole number 0..100 (default %1; 0: no luminance flicker). Lower "
-                       "flickers less, higher comes closer to the photo.")
-            .arg(ATARIpic::kDefaultFlickerLimit),
-        QStringLiteral("N"));
     const QCommandLineOption reportOption(
         QStringLiteral("report"),
         QStringLiteral("Write a CSV line per converted picture to FILE ('-' for standard output): "
@@ -224,8 +289,10 @@ CommandLine::Result CommandLine::parse(const QStringList &arguments)
             .arg(QThread::idealThreadCount()),
         QStringLiteral("N"));
     parser.addOptions({outputDirOption, formatOption, xexOption, asmOption, pngOption, saturationOption,
-                       previewOption, methodOption, framesOption, flickerOption, paletteOption, reportOption,
-                       jobsOption, quietOption});
+                       previewOption});
+    const MethodOptions methodOptions;
+    parser.addOptions(methodOptions.all());
+    parser.addOptions({paletteOption, reportOption, jobsOption, quietOption});
     const PictureOptions pictureOptions;
     parser.addOptions(pictureOptions.all());
     parser.addPositionalArgument(QStringLiteral("images"),
@@ -278,28 +345,9 @@ CommandLine::Result CommandLine::parse(const QStringList &arguments)
         if (!wholeNumber(text, 1, kMaxThreads, &req.threads))
             return usage(QStringLiteral("jobs must be a whole number from 1 to %1, not '%2'").arg(kMaxThreads).arg(text));
     }
-    if (parser.isSet(methodOption)) {
-        const QString method = parser.value(methodOption).toLower();
-        if (method != QLatin1String("classic") && method != QLatin1String("best"))
-            return usage(QStringLiteral("unknown method '%1' (expected classic or best)").arg(parser.value(methodOption)));
-        req.settings.method = method == QLatin1String("best") ? ATARIpic::Method::Best : ATARIpic::Method::Classic;
-    }
-    if (parser.isSet(framesOption)) {
-        const QString text = parser.value(framesOption);
-        if (!wholeNumber(text, 1, 2, &req.settings.frames))
-            return usage(QStringLiteral("frames must be 1 or 2, not '%1'").arg(text));
-    }
-    if (parser.isSet(flickerOption)) {
-        const QString text = parser.value(flickerOption);
-        if (!wholeNumber(text, 0, 100, &req.settings.flicker))
-            return usage(QStringLiteral("flicker must be a whole number from 0 to 100, not '%1'").arg(text));
-    }
-    if (req.settings.frames == 2) {
-        if (parser.isSet(methodOption) && req.settings.method == ATARIpic::Method::Classic)
-            return usage(QStringLiteral("--frames 2 is a form of the best method and cannot be combined with "
-                                        "-m classic"));
-        req.settings.method = ATARIpic::Method::Best;
-    }
+    const QString methodError = methodOptions.read(parser, &req.settings);
+    if (!methodError.isEmpty())
+        return usage(methodError);
     if (parser.isSet(reportOption)) {
         req.reportFile = parser.value(reportOption);
         if (req.reportFile.isEmpty())

@@ -184,6 +184,144 @@ struct PictureOptions
     }
 };
 
+// The options that name what is written.
+struct OutputOptions
+{
+    const QCommandLineOption outputDir{
+        {QStringLiteral("o"), QStringLiteral("output-dir")},
+        QStringLiteral("Write DIR/NAME.xex (and the other formats of --format) for each input; "
+                       "NAME is the input's file name without its last extension."),
+        QStringLiteral("DIR")};
+    const QCommandLineOption format{
+        {QStringLiteral("f"), QStringLiteral("format")},
+        QStringLiteral("With --output-dir: comma-separated list of xex, asm, png (default xex)."),
+        QStringLiteral("LIST")};
+    const QCommandLineOption xex{
+        QStringLiteral("xex"),
+        QStringLiteral("Write the Atari executable to FILE (single input; '-' for standard output)."),
+        QStringLiteral("FILE")};
+    const QCommandLineOption asmFile{
+        QStringLiteral("asm"),
+        QStringLiteral("Write the assembler source to FILE (single input; '-' for standard output)."),
+        QStringLiteral("FILE")};
+    const QCommandLineOption png{
+        QStringLiteral("png"),
+        QStringLiteral("Write the preview plane chosen by --preview to FILE as a 320x240 PNG (single input; "
+                       "'-' for standard output)."),
+        QStringLiteral("FILE")};
+    const QCommandLineOption report{
+        QStringLiteral("report"),
+        QStringLiteral("Write a CSV line per converted picture to FILE ('-' for standard output): "
+                       "file,method,saturation,delta_e2000,frames,flicker: delta_e2000 is the mean CIEDE2000 "
+                       "between the photo and what the Atari shows (with two frames their blend; lower is "
+                       "better), frames is 1 or 2 and flicker the mean L* difference between the two "
+                       "frames (0 for one frame). Alone, without any other output, it converts every input "
+                       "for the figures only and writes no picture."),
+        QStringLiteral("FILE")};
+
+    // Whether any of --xex, --asm and --png is given.
+    bool explicitOutputs(const QCommandLineParser &parser) const
+    {
+        return parser.isSet(xex) || parser.isSet(asmFile) || parser.isSet(png);
+    }
+
+    // Checks how the outputs are combined with each other and with inputCount inputs; returns the
+    // usage error, or an empty text.
+    QString check(const QCommandLineParser &parser, int inputCount) const
+    {
+        const bool toDirectory = parser.isSet(outputDir);
+        const bool explicitNames = explicitOutputs(parser);
+        if (toDirectory && explicitNames)
+            return QStringLiteral("--output-dir cannot be combined with --xex, --asm or --png");
+        // The report alone is a complete request: the figures of every input, no picture written.
+        if (!toDirectory && !explicitNames && !parser.isSet(report))
+            return QStringLiteral("no output requested (use --output-dir, --xex, --asm, --png or --report)");
+        if (parser.isSet(format) && !toDirectory)
+            return QStringLiteral("--format needs --output-dir");
+        if (explicitNames && inputCount > 1)
+            return QStringLiteral("--xex, --asm and --png take a single input picture; use --output-dir for several");
+        for (const QCommandLineOption *option : {&outputDir, &xex, &asmFile, &png}) {
+            if (parser.isSet(*option) && parser.value(*option).isEmpty())
+                return QStringLiteral("--%1 needs a non-empty name").arg(option->names().constLast());
+        }
+        return QString();
+    }
+
+    // Checks that at most one output goes to the standard output.
+    QString checkStandardOutput(const QCommandLineParser &parser) const
+    {
+        int toStandardOutput = 0;
+        for (const QCommandLineOption *option : {&xex, &asmFile, &png, &report})
+            toStandardOutput += parser.isSet(*option) && parser.value(*option) == kStandardStream ? 1 : 0;
+        if (toStandardOutput > 1)
+            return QStringLiteral("only one of --xex, --asm, --png and --report may be '-' (standard output)");
+        return QString();
+    }
+};
+
+// The options of the run: the slider, the preview plane, the palette, the threads and the progress.
+struct RunOptions
+{
+    const QCommandLineOption saturation{
+        {QStringLiteral("s"), QStringLiteral("saturation")},
+        QStringLiteral("The window's slider value, a whole number 0..100. Classic: palette saturation "
+                       "PCT/100 (without it the palette the window starts with, that of 60). Best: the "
+                       "photo's chroma times PCT/50 (without it 1)."),
+        QStringLiteral("PCT")};
+    const QCommandLineOption preview{
+        {QStringLiteral("p"), QStringLiteral("preview")},
+        QStringLiteral("Plane for PNG output: original, gtia, atari-pal, output, gray, green, chroma, "
+                       "atari for what the Atari really shows (with two frames their blend), or atari-a and "
+                       "atari-b for the two frames themselves (default output; with two frames output and "
+                       "chroma show frame A)."),
+        QStringLiteral("MODE")};
+    const QCommandLineOption palette{
+        QStringLiteral("palette"),
+        QStringLiteral("Atari palette file (768 bytes of 256 RGB triplets, or a 772-byte colour table) "
+                       "for the output and chroma planes, the atari view and the best method."),
+        QStringLiteral("FILE")};
+    const QCommandLineOption jobs{
+        {QStringLiteral("j"), QStringLiteral("jobs")},
+        QStringLiteral("Use N threads in all, 1..%1 (default: the number of processor cores, here %2): up to "
+                       "N pictures at once. Outputs, messages and exit status are the same as with -j 1.")
+            .arg(CommandLine::kMaxThreads)
+            .arg(QThread::idealThreadCount()),
+        QStringLiteral("N")};
+    const QCommandLineOption quiet{{QStringLiteral("q"), QStringLiteral("quiet")},
+                                         QStringLiteral("Show no progress; errors are still reported.")};
+
+    // Reads the slider, the preview plane, the progress and the threads into request; returns the
+    // usage error, or an empty text.
+    QString read(const QCommandLineParser &parser, ConversionRequest *request) const
+    {
+        if (parser.isSet(saturation)) {
+            const QString text = parser.value(saturation);
+            if (!wholeNumber(text, kSliderRange.low, kSliderRange.high, &request->settings.slider))
+                return QStringLiteral("saturation must be a whole number from %1 to %2, not '%3'")
+                    .arg(kSliderRange.low)
+                    .arg(kSliderRange.high)
+                    .arg(text);
+            request->settings.hasSlider = true;
+        }
+        if (parser.isSet(preview)) {
+            const int mode = CommandLine::previewModeOf(parser.value(preview));
+            if (mode < 0)
+                return QStringLiteral("unknown preview '%1' (expected original, gtia, atari-pal, output, "
+                                      "gray, green, chroma, atari, atari-a or atari-b)")
+                    .arg(parser.value(preview));
+            request->previewMode = quint8(mode);
+        }
+        request->quiet = parser.isSet(quiet);
+        request->threads = std::max(1, QThread::idealThreadCount());
+        if (parser.isSet(jobs) && !wholeNumber(parser.value(jobs), 1, CommandLine::kMaxThreads, &request->threads))
+            return QStringLiteral("jobs must be a whole number from 1 to %1, not '%2'")
+                .arg(CommandLine::kMaxThreads)
+                .arg(parser.value(jobs));
+        request->paletteFile = parser.value(palette);
+        return QString();
+    }
+};
+
 } // namespace
 
 QStringList ConversionJob::outputs() const
@@ -230,70 +368,13 @@ CommandLine::Result CommandLine::parse(const QStringList &arguments)
                        "--flicker bounds that difference (0: none at all, higher: closer to the photo)."));
     const QCommandLineOption helpOption = parser.addHelpOption();
     const QCommandLineOption versionOption = parser.addVersionOption();
-    const QCommandLineOption outputDirOption(
-        {QStringLiteral("o"), QStringLiteral("output-dir")},
-        QStringLiteral("Write DIR/NAME.xex (and the other formats of --format) for each input; "
-                       "NAME is the input's file name without its last extension."),
-        QStringLiteral("DIR"));
-    const QCommandLineOption formatOption(
-        {QStringLiteral("f"), QStringLiteral("format")},
-        QStringLiteral("With --output-dir: comma-separated list of xex, asm, png (default xex)."),
-        QStringLiteral("LIST"));
-    const QCommandLineOption xexOption(
-        QStringLiteral("xex"),
-        QStringLiteral("Write the Atari executable to FILE (single input; '-' for standard output)."),
-        QStringLiteral("FILE"));
-    const QCommandLineOption asmOption(
-        QStringLiteral("asm"),
-        QStringLiteral("Write the assembler source to FILE (single input; '-' for standard output)."),
-        QStringLiteral("FILE"));
-    const QCommandLineOption pngOption(
-        QStringLiteral("png"),
-        QStringLiteral("Write the preview plane chosen by --preview to FILE as a 320x240 PNG (single input; "
-                       "'-' for standard output)."),
-        QStringLiteral("FILE"));
-    const QCommandLineOption saturationOption(
-        {QStringLiteral("s"), QStringLiteral("saturation")},
-        QStringLiteral("The window's slider value, a whole number 0..100. Classic: palette saturation "
-                       "PCT/100 (without it the palette the window starts with, that of 60). Best: the "
-                       "photo's chroma times PCT/50 (without it 1)."),
-        QStringLiteral("PCT"));
-    const QCommandLineOption previewOption(
-        {QStringLiteral("p"), QStringLiteral("preview")},
-        QStringLiteral("Plane for PNG output: original, gtia, atari-pal, output, gray, green, chroma, "
-                       "atari for what the Atari really shows (with two frames their blend), or atari-a and "
-                       "atari-b for the two frames themselves (default output; with two frames output and "
-                       "chroma show frame A)."),
-        QStringLiteral("MODE"));
-    const QCommandLineOption paletteOption(
-        QStringLiteral("palette"),
-        QStringLiteral("Atari palette file (768 bytes of 256 RGB triplets, or a 772-byte colour table) "
-                       "for the output and chroma planes, the atari view and the best method."),
-        QStringLiteral("FILE"));
-    const QCommandLineOption reportOption(
-        QStringLiteral("report"),
-        QStringLiteral("Write a CSV line per converted picture to FILE ('-' for standard output): "
-                       "file,method,saturation,delta_e2000,frames,flicker: delta_e2000 is the mean CIEDE2000 "
-                       "between the photo and what the Atari shows (with two frames their blend; lower is "
-                       "better), frames is 1 or 2 and flicker the mean L* difference between the two "
-                       "frames (0 for one frame). Alone, without any other output, it converts every input "
-                       "for the figures only and writes no picture."),
-        QStringLiteral("FILE"));
-    const QCommandLineOption quietOption({QStringLiteral("q"), QStringLiteral("quiet")},
-                                         QStringLiteral("Show no progress; errors are still reported."));
-    const QCommandLineOption jobsOption(
-        {QStringLiteral("j"), QStringLiteral("jobs")},
-        QStringLiteral("Use N threads in all, 1..%1 (default: the number of processor cores, here %2): up to "
-                       "N pictures at once. Outputs, messages and exit status are the same as with -j 1.")
-            .arg(kMaxThreads)
-            .arg(QThread::idealThreadCount()),
-        QStringLiteral("N"));
-    parser.addOptions({outputDirOption, formatOption, xexOption, asmOption, pngOption, saturationOption,
-                       previewOption});
+    const OutputOptions out;
+    const RunOptions run;
     const MethodOptions methodOptions;
-    parser.addOptions(methodOptions.all());
-    parser.addOptions({paletteOption, reportOption, jobsOption, quietOption});
     const PictureOptions pictureOptions;
+    parser.addOptions({out.outputDir, out.format, out.xex, out.asmFile, out.png, run.saturation, run.preview});
+    parser.addOptions(methodOptions.all());
+    parser.addOptions({run.palette, out.report, run.jobs, run.quiet});
     parser.addOptions(pictureOptions.all());
     parser.addPositionalArgument(QStringLiteral("images"),
                                  QStringLiteral("Photos to convert: JPEG, PNG, GIF, BMP, PBM, PGM or PPM files; "
@@ -320,80 +401,37 @@ CommandLine::Result CommandLine::parse(const QStringList &arguments)
     if (inputs.size() > 1 && inputs.contains(kStandardStream))
         return usage(QStringLiteral("'-' (standard input) must be the only input picture"));
 
-    if (parser.isSet(saturationOption)) {
-        const QString text = parser.value(saturationOption);
-        if (!wholeNumber(text, 0, kMaxSliderValue, &req.settings.slider)) {
-            return usage(
-                QStringLiteral("saturation must be a whole number from 0 to %1, not '%2'").arg(kMaxSliderValue).arg(text));
-        }
-        req.settings.hasSlider = true;
+    for (const QString &error : {run.read(parser, &req), methodOptions.read(parser, &req.settings)}) {
+        if (!error.isEmpty())
+            return usage(error);
     }
-
-    if (parser.isSet(previewOption)) {
-        const int mode = previewModeOf(parser.value(previewOption));
-        if (mode < 0) {
-            return usage(QStringLiteral("unknown preview '%1' (expected original, gtia, atari-pal, output, "
-                                        "gray, green, chroma, atari, atari-a or atari-b)")
-                             .arg(parser.value(previewOption)));
-        }
-        req.previewMode = quint8(mode);
-    }
-    req.quiet = parser.isSet(quietOption);
-    req.threads = std::max(1, QThread::idealThreadCount());
-    if (parser.isSet(jobsOption)) {
-        const QString text = parser.value(jobsOption);
-        if (!wholeNumber(text, 1, kMaxThreads, &req.threads))
-            return usage(QStringLiteral("jobs must be a whole number from 1 to %1, not '%2'").arg(kMaxThreads).arg(text));
-    }
-    const QString methodError = methodOptions.read(parser, &req.settings);
-    if (!methodError.isEmpty())
-        return usage(methodError);
-    if (parser.isSet(reportOption)) {
-        req.reportFile = parser.value(reportOption);
+    if (parser.isSet(out.report)) {
+        req.reportFile = parser.value(out.report);
         if (req.reportFile.isEmpty())
             return usage(QStringLiteral("--report needs a non-empty name ('-' for standard output)"));
     }
-    req.paletteFile = parser.value(paletteOption);
-    const QString pictureError = pictureOptions.read(parser, &req.settings);
-    if (!pictureError.isEmpty())
-        return usage(pictureError);
-
-    const bool toDirectory = parser.isSet(outputDirOption);
-    const bool explicitOutputs = parser.isSet(xexOption) || parser.isSet(asmOption) || parser.isSet(pngOption);
-    if (toDirectory && explicitOutputs)
-        return usage(QStringLiteral("--output-dir cannot be combined with --xex, --asm or --png"));
-    // The report alone is a complete request: the figures of every input, no picture written.
-    const bool reportOnly = !toDirectory && !explicitOutputs && !req.reportFile.isEmpty();
-    if (!toDirectory && !explicitOutputs && !reportOnly)
-        return usage(QStringLiteral("no output requested (use --output-dir, --xex, --asm, --png or --report)"));
-    if (parser.isSet(formatOption) && !toDirectory)
-        return usage(QStringLiteral("--format needs --output-dir"));
-    if (explicitOutputs && inputs.size() > 1)
-        return usage(QStringLiteral("--xex, --asm and --png take a single input picture; use --output-dir "
-                                   "for several"));
-
-    for (const QCommandLineOption *option : {&outputDirOption, &xexOption, &asmOption, &pngOption, &paletteOption}) {
-        if (parser.isSet(*option) && parser.value(*option).isEmpty())
-            return usage(QStringLiteral("--%1 needs a non-empty name").arg(option->names().constLast()));
+    for (const QString &error : {pictureOptions.read(parser, &req.settings), out.check(parser, inputs.size())}) {
+        if (!error.isEmpty())
+            return usage(error);
     }
-
-    int toStandardOutput = 0;
-    for (const QCommandLineOption *option : {&xexOption, &asmOption, &pngOption, &reportOption})
-        toStandardOutput += parser.isSet(*option) && parser.value(*option) == kStandardStream ? 1 : 0;
-    if (toStandardOutput > 1)
-        return usage(QStringLiteral("only one of --xex, --asm, --png and --report may be '-' (standard output)"));
+    if (parser.isSet(run.palette) && req.paletteFile.isEmpty())
+        return usage(QStringLiteral("--palette needs a non-empty name"));
+    const QString standardOutputError = out.checkStandardOutput(parser);
+    if (!standardOutputError.isEmpty())
+        return usage(standardOutputError);
 
     QStringList formats{QStringLiteral("xex")};
-    if (parser.isSet(formatOption))
-        formats = parser.value(formatOption).split(QLatin1Char(','), Qt::SkipEmptyParts);
+    if (parser.isSet(out.format))
+        formats = parser.value(out.format).split(QLatin1Char(','), Qt::SkipEmptyParts);
 
-    if (reportOnly) {
+    const bool toDirectory = parser.isSet(out.outputDir);
+    if (!toDirectory && !out.explicitOutputs(parser)) { // the report alone
         for (const QString &input : inputs)
             req.jobs.append({input, QString(), QString(), QString()});
         return checkOutputs() ? Result::Convert : Result::UsageError;
     }
-    if (!buildJobs(inputs, toDirectory ? parser.value(outputDirOption) : QString(), formats,
-                   parser.value(xexOption), parser.value(asmOption), parser.value(pngOption))
+    if (!buildJobs(inputs, toDirectory ? parser.value(out.outputDir) : QString(), formats, parser.value(out.xex),
+                   parser.value(out.asmFile), parser.value(out.png))
         || !checkOutputs())
         return Result::UsageError;
     return Result::Convert;

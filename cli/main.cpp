@@ -5,7 +5,6 @@
 #include "interrupts.h"
 
 #include "conversionsettings.h"
-#include "decodermessages.h"
 #include "decoderprocess.h"
 #include "palettefile.h"
 #include "pictureexports.h"
@@ -24,8 +23,6 @@ constexpr int kExitSignalBase = 128;
 
 void printTo(FILE *stream, const QString &text)
 {
-    // A worker may be reading a picture with the standard error stream diverted.
-    const auto hold = DecoderMessages::holdStandardError();
     std::fputs(text.toLocal8Bit().constData(), stream);
     std::fflush(stream);
 }

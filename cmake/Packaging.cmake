@@ -48,11 +48,11 @@ add_custom_command(
             -DPACKAGE=${CPACK_PACKAGE_NAME} -DREVISION=${CPACK_DEBIAN_PACKAGE_RELEASE}
             -DMAINTAINER=${RASTREL_PACKAGE_MAINTAINER} -DAPPSTREAM_ID=${RASTREL_APPSTREAM_ID}
             -DDEBIAN_CHANGELOG=${debian_changelog}
-            -DMETAINFO_IN=${PROJECT_SOURCE_DIR}/src/rastrel-zo9.metainfo.xml.in -DMETAINFO_OUT=${metainfo}
+            -DMETAINFO_IN=${PROJECT_SOURCE_DIR}/packaging/rastrel-zo9.metainfo.xml.in -DMETAINFO_OUT=${metainfo}
             -P ${PROJECT_SOURCE_DIR}/cmake/ReleaseNotes.cmake
     COMMAND ${GZIP_EXECUTABLE} -9n -c ${debian_changelog} > ${debian_changelog}.gz
     COMMAND ${GZIP_EXECUTABLE} -9n -c ${PROJECT_SOURCE_DIR}/CHANGELOG.md > ${PROJECT_BINARY_DIR}/changelog.gz
-    DEPENDS ${PROJECT_SOURCE_DIR}/CHANGELOG.md ${PROJECT_SOURCE_DIR}/src/rastrel-zo9.metainfo.xml.in
+    DEPENDS ${PROJECT_SOURCE_DIR}/CHANGELOG.md ${PROJECT_SOURCE_DIR}/packaging/rastrel-zo9.metainfo.xml.in
             ${PROJECT_SOURCE_DIR}/cmake/ReleaseNotes.cmake
     COMMENT "Making the Debian changelog and the AppStream releases from CHANGELOG.md"
     VERBATIM)

@@ -4,7 +4,7 @@
 set -euo pipefail
 
 # RASTREL_QT=6 in the environment: the Qt 6 build's packages instead of Qt 5's.
-packages=(cmake make g++ groff-base dpkg-dev file lintian desktop-file-utils appstream)
+packages=(cmake make g++ ccache groff-base dpkg-dev file lintian desktop-file-utils appstream)
 if [ "${RASTREL_QT:-5}" = 6 ]; then
     packages+=(qt6-base-dev qt6-base-dev-tools libqt6gui6 qt6-qpa-plugins)
 else

@@ -8,9 +8,11 @@
 // averaging and nearest search they share); "cl ms" is the classic run's letsGo.
 // Usage: bench_twoframes [--flicker N] [PHOTO...]  (default: flicker 10 and the test photos).
 
+#include "methodtable.h"
 #include "ataripic.h"
 #include "atariview.h"
 #include "colourscience.h"
+#include "linearblend.h"
 #include "pictureloader.h"
 #include "twoframeconversion.h"
 
@@ -102,7 +104,7 @@ int main(int argc, char **argv)
             pic->letsGo();
             classicMs = std::min(classicMs, timer.nsecsElapsed() / 1e6);
         }
-        pic->setMethod(ATARIpic::Method::Best);
+        pic->setMethod(MethodTable::find("best"));
         pic->letsGo();
         const double best = pic->qualityFigure();
 
@@ -131,7 +133,7 @@ int main(int argc, char **argv)
                 const quint32 b = palette[screenB[i]];
                 const ColourScience::Lab photographed =
                     ColourScience::labFromRgb(pic->averaged()[y * kAtariWidth + x / kSourcePerAtari]);
-                difference += ColourScience::deltaE2000(TwoFrameConverter::blendLab(a, b), photographed);
+                difference += ColourScience::deltaE2000(LinearBlend::lab(a, b), photographed);
                 const double f = std::fabs(ColourScience::labFromRgb(a).L - ColourScience::labFromRgb(b).L);
                 flickerSum += f;
                 flickerMax = std::max(flickerMax, f);

@@ -46,6 +46,17 @@ QString identity(const QString &path)
 
 const QString kStandardStream = QStringLiteral("-");
 
+// The first of the options, each of which takes one value, that was given more than once; null
+// when none was. A second value would otherwise silently replace the first.
+const QCommandLineOption *repeated(const QCommandLineParser &parser, const QList<const QCommandLineOption *> &options)
+{
+    for (const QCommandLineOption *option : options) {
+        if (parser.values(*option).size() > 1)
+            return option;
+    }
+    return nullptr;
+}
+
 // The options that fit and adjust the photo before it is converted.
 struct PictureOptions
 {
@@ -244,6 +255,12 @@ CommandLine::Result CommandLine::parse(const QStringList &arguments)
         return Result::ShowHelp;
     if (parser.isSet(versionOption))
         return Result::ShowVersion;
+    if (const QCommandLineOption *option = repeated(
+            parser, {&outputDirOption, &formatOption, &xexOption, &asmOption, &pngOption, &saturationOption,
+                     &previewOption, &methodOption, &framesOption, &flickerOption, &paletteOption, &reportOption,
+                     &jobsOption, &pictureOptions.fit, &pictureOptions.brightness, &pictureOptions.contrast,
+                     &pictureOptions.gamma}))
+        return usage(QStringLiteral("--%1 may be given only once").arg(option->names().constLast()));
 
     const QStringList inputs = parser.positionalArguments();
     if (inputs.isEmpty())

@@ -286,6 +286,15 @@ void TestCli::usageErrors_data()
     QTest::newRow("flicker not a number") << QStringList{"--flicker", "x", "@IN", "-o", "@DIR"} << QString("flicker must be a whole number from 0 to 100, not 'x'");
     QTest::newRow("flicker below 0") << QStringList{"--flicker=-1", "@IN", "-o", "@DIR"} << QString("not '-1'");
     QTest::newRow("jobs above 256") << QStringList{"-j", "257", "@IN", "-o", "@DIR"} << QString("jobs must be a whole number from 1 to 256, not '257'");
+    QTest::newRow("no frames") << QStringList{"--frames", "0", "@IN", "-o", "@DIR"} << QString("frames must be 1 or 2, not '0'");
+    QTest::newRow("report and executable both to stdout") << QStringList{"--report", "-", "--xex", "-", "@IN"} << QString("only one of --xex, --asm, --png and --report may be '-'");
+    // A second value of an option that takes one would silently replace the first.
+    QTest::newRow("--xex twice") << QStringList{"--xex", "@DIR/a.xex", "--xex", "@DIR/b.xex", "@IN"} << QString("--xex may be given only once");
+    QTest::newRow("--brightness twice") << QStringList{"--brightness", "20", "--brightness", "10", "@IN", "-o", "@DIR"} << QString("--brightness may be given only once");
+    QTest::newRow("-o and --output-dir") << QStringList{"-o", "@DIR", "--output-dir", "@DIR", "@IN"} << QString("--output-dir may be given only once");
+    QTest::newRow("-s twice with one value") << QStringList{"-s", "40", "--saturation=40", "@IN", "-o", "@DIR"} << QString("--saturation may be given only once");
+    QTest::newRow("--report twice") << QStringList{"--report", "@DIR/a.csv", "--report", "@DIR/b.csv", "@IN"} << QString("--report may be given only once");
+    QTest::newRow("-j twice") << QStringList{"-j", "2", "-j", "4", "@IN", "-o", "@DIR"} << QString("--jobs may be given only once");
 }
 
 void TestCli::usageErrors()

@@ -21,6 +21,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
 #include <limits>
 #include <new>
@@ -201,9 +202,13 @@ void misbehave(const QByteArray &file)
         for (timespec now = start; (now.tv_sec - start.tv_sec) * 1000 + (now.tv_nsec - start.tv_nsec) / 1000000 < 600;)
             clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
     } else if (fault == "descriptors") {
-        // Fails when it holds a descriptor beside its standard streams, else decodes the file.
+        // Fails when it holds a descriptor of /dev/null (as the test's loader holds one), else
+        // decodes the file.
         for (int fd = 3; fd < 1024; ++fd) {
-            if (fcntl(fd, F_GETFD) >= 0)
+            char link[64];
+            char target[64] = {};
+            std::snprintf(link, sizeof link, "/proc/self/fd/%d", fd);
+            if (readlink(link, target, sizeof target - 1) > 0 && std::strcmp(target, "/dev/null") == 0)
                 std::abort();
         }
     } else if (fault == "quit") {

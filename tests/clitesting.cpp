@@ -23,15 +23,15 @@ ConverterProcess::ConverterProcess()
         limit(RLIMIT_AS, addressSpaceLimit);
         limit(RLIMIT_NOFILE, openFileLimit);
         if (ownProcessGroup)
-            setpgid(0, 0);
+            ::setpgid(0, 0);
         if (standardOutput >= 0)
-            dup2(standardOutput, STDOUT_FILENO);
+            ::dup2(standardOutput, STDOUT_FILENO);
         if (standardError >= 0)
-            dup2(standardError, STDERR_FILENO);
+            ::dup2(standardError, STDERR_FILENO);
         if (closeStandardInput)
-            close(STDIN_FILENO);
+            ::close(STDIN_FILENO);
         if (closeStandardOutput)
-            close(STDOUT_FILENO);
+            ::close(STDOUT_FILENO);
     });
 }
 

@@ -210,7 +210,7 @@ void TestCliFaults::interruptedBatch()
     // Said as it was: an interrupt, not a picture that failed.
     QCOMPARE(result.errLines.size(), 2);
     QVERIFY2(result.errLines.last().startsWith(QStringLiteral("%1: interrupted by %2 after 1 of 60 pictures")
-                                                   .arg(kProgram, QLatin1String(QTest::currentDataTag()).section(' ', 0, 0))),
+                                                   .arg(kProgram, QString::fromLatin1(QTest::currentDataTag()).section(' ', 0, 0))),
              qPrintable(result.errLines.join('\n')));
     QVERIFY2(result.errLines.filter(QRegularExpression(QStringLiteral("p(0[2-9]|[1-5][0-9])\\.jpg"))).isEmpty(),
              qPrintable(result.errLines.join('\n')));
@@ -531,7 +531,7 @@ pid_t decoderOf(pid_t pid, int timeout = 30000)
     QElapsedTimer timer;
     timer.start();
     while (timer.elapsed() < timeout) {
-        const QVector<pid_t> found = children(pid);
+        const QVector<pid_t> found = CliTesting::children(pid);
         if (!found.isEmpty())
             return found.first();
         QTest::qWait(20);
@@ -883,7 +883,7 @@ void TestCliFaults::suspendedBatchCarriesOn()
         err += process.readAllStandardError();
     QVERIFY2(err.contains("[1/"), err.constData());
     ::kill(pid, SIGSTOP);
-    const QVector<pid_t> decoders = children(pid);
+    const QVector<pid_t> decoders = CliTesting::children(pid);
     for (pid_t decoder : decoders)
         ::kill(decoder, SIGSTOP);
     QTest::qWait(3000);

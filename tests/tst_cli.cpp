@@ -80,6 +80,8 @@ private slots:
     void outputDirectoryReasons();
     void namesInAnyEncoding_data();
     void namesInAnyEncoding();
+    void negativeBrightness_data();
+    void negativeBrightness();
 
 private:
     Run run(const QStringList &arguments, rlim_t fileSizeLimit = 0);
@@ -868,7 +870,32 @@ void TestCli::namesInAnyEncoding_data()
     QTest::newRow("a missing input is named as given")
         << R"("$CLI" -o "$D/out" "$D/$(printf 'absent\351').jpg")" << 1 << QByteArray()
         << QByteArray("absent\xE9.jpg: No such file");
+    // Every kind of byte sequence that is not UTF-8 is kept: $N is the input's name (see below).
+    QTest::newRow("overlong form of '/'") << R"(cp "$D/plain.jpg" "$D/$N" && "$CLI" -o "$D/out" "$D/$N")" << 0
+                                           << QByteArray("over\xC0\xAFlong.xex") << QByteArray();
+    QTest::newRow("surrogate") << R"(cp "$D/plain.jpg" "$D/$N" && "$CLI" -o "$D/out" "$D/$N")" << 0
+                               << QByteArray("sur\xED\xA0\x80.xex") << QByteArray();
+    QTest::newRow("stray continuation byte") << R"(cp "$D/plain.jpg" "$D/$N" && "$CLI" -o "$D/out" "$D/$N")" << 0
+                                             << QByteArray("stray\xBF.xex") << QByteArray();
+    QTest::newRow("lead byte cut short") << R"(cp "$D/plain.jpg" "$D/$N" && "$CLI" -o "$D/out" "$D/$N")" << 0
+                                         << QByteArray("cut\xE2\x82.xex") << QByteArray();
+    QTest::newRow("lead byte at the end of a name")
+        << R"sh(cp "$D/plain.jpg" "$D/$N" && "$CLI" --xex "$D/out/$(printf 'end\360')" "$D/$N")sh" << 0
+        << QByteArray("end\xF0") << QByteArray();
 }
+
+namespace {
+
+// bytes as printf's octal escapes (\351), so that a shell script can make them.
+QString octal(const QByteArray &bytes)
+{
+    QString text;
+    for (const char byte : bytes)
+        text += QStringLiteral("\\%1").arg(uint(quint8(byte)), 3, 8, QLatin1Char('0'));
+    return text;
+}
+
+} // namespace
 
 void TestCli::namesInAnyEncoding()
 {
@@ -896,6 +923,8 @@ void TestCli::namesInAnyEncoding()
                 ::unlink(name.constData());
         }
     } rawNames{{input, outDir + written}};
+    if (!written.isEmpty() && !written.startsWith("caf") && !written.startsWith("r\xE9"))
+        rawNames.names << QFile::encodeName(dir) + '/' + (written.contains('.') ? written.left(written.lastIndexOf('.')) : QByteArray("cut\xE2\x82")) + ".jpg";
     const int fd = ::open(input.constData(), O_WRONLY | O_CREAT | O_EXCL, 0644);
     QVERIFY(fd >= 0);
     const bool complete = ::write(fd, photo.constData(), size_t(photo.size())) == photo.size();
@@ -908,7 +937,11 @@ void TestCli::namesInAnyEncoding()
     environment.insert("CLI", RASTREL_CLI);
     environment.insert("D", dir);
     shell.setProcessEnvironment(environment);
-    shell.start("/bin/sh", {"-c", script});
+    // $N: the written name's stem with .jpg, as bytes that reach the shell unchanged.
+    QByteArray stem = written.left(written.lastIndexOf('.'));
+    if (!written.contains('.'))
+        stem = "cut\xE2\x82"; // the row that names its output itself reads this input
+    shell.start("/bin/sh", {"-c", QStringLiteral("N=\"$(printf '%1.jpg')\"; ").arg(octal(stem)) + script});
     QVERIFY(shell.waitForFinished(60000));
     const QByteArray err = shell.readAllStandardError();
     QCOMPARE(shell.exitStatus(), QProcess::NormalExit);
@@ -925,6 +958,40 @@ void TestCli::namesInAnyEncoding()
         xex.truncate(int(qMax<qint64>(got, 0)));
         QVERIFY(xex == chelseaRef.xex);
     }
+}
+
+void TestCli::negativeBrightness_data()
+{
+    QTest::addColumn<QStringList>("options");
+    // A value that starts with '-' is the option's value, not another option, in either spelling.
+    QTest::newRow("--brightness -10") << QStringList{"--brightness", "-10"};
+    QTest::newRow("--brightness=-10") << QStringList{"--brightness=-10"};
+}
+
+// A negative brightness darkens: -10 takes 255 * 10 / 100 = 25.5 from every channel, which the
+// whole-number rounding (half up) makes 25; the photo plane shows what the converters see.
+void TestCli::negativeBrightness()
+{
+    QFETCH(QStringList, options);
+
+    std::vector<quint32> photo(Geometry::kSourcePixels);
+    QString error;
+    QVERIFY2(PictureLoader::load(chelsea, photo.data(), &error), qPrintable(error));
+    const QString pngFile = freshDir() + QStringLiteral("/original.png");
+    const Run result = run(options + QStringList{"-p", "original", "--png", pngFile, chelsea});
+    QCOMPARE(result.exitCode, 0);
+    const QImage plane(pngFile);
+    QCOMPARE(plane.size(), QSize(Geometry::kSourceWidth, Geometry::kSourceHeight));
+    int darkened = 0;
+    for (int y = 0; y < plane.height(); ++y) {
+        for (int x = 0; x < plane.width(); ++x) {
+            const QRgb in = photo[size_t(y * plane.width() + x)];
+            const QRgb expected = qRgb(std::max(0, qRed(in) - 25), std::max(0, qGreen(in) - 25), std::max(0, qBlue(in) - 25));
+            QCOMPARE(plane.pixel(x, y) & 0xFFFFFFu, expected & 0xFFFFFFu);
+            darkened += expected != (in | 0xFF000000u) ? 1 : 0;
+        }
+    }
+    QVERIFY(darkened > plane.width() * plane.height() / 2);
 }
 
 QTEST_GUILESS_MAIN(TestCli)

@@ -620,6 +620,7 @@ void TestCliFaults::limitsLeaveResultsAlone()
         process.start(QStringLiteral(RASTREL_CLI), QStringList{"-j", threads[i], "-o", out} + options + inputs);
         QVERIFY(process.waitForStarted(30000));
         results[i] = finish(process);
+        results[i].errLines.replaceInStrings(out, QStringLiteral("OUT"));
         files[i] = filesIn(out);
         QVERIFY2(results[i].normalExit, qPrintable(QStringLiteral("-j %1 crashed").arg(threads[i])));
         for (const QString &line : results[i].errLines) {

@@ -126,6 +126,15 @@ void limitTime(quint32 seconds)
     setrlimit(RLIMIT_CPU, &next);
 }
 
+// What the toolkit says outside the reading of a picture (which collects it for the reply), with
+// the worker's name in front and control characters escaped: nothing reaches the standard error
+// stream that the user's terminal shows without a name.
+void logMessage(QtMsgType, const QMessageLogContext &, const QString &message)
+{
+    const QByteArray line = "rastrel-zo9-decoder: " + PictureDecoder::escaped(message).toLocal8Bit() + '\n';
+    (void)!write(STDERR_FILENO, line.constData(), size_t(line.size()));
+}
+
 // A decoder that crashes after an allocation failed has run out of memory, whatever it then did.
 void crashed(int signal)
 {
@@ -311,6 +320,7 @@ int main(int argc, char *argv[])
     closeInheritedDescriptors();
     limit(RLIMIT_CORE, 0);
     catchCrashes();
+    qInstallMessageHandler(logMessage);
     QCoreApplication app(argc, argv);
     QtCompat::liftReaderAllocationLimit();
     if (isatty(kInput) || isatty(kOutput)) {

@@ -200,13 +200,13 @@ int main(int argc, char *argv[])
         if (!result.failures.isEmpty())
             ++failed;
         else if (showProgress && job.outputs().isEmpty())
-            printTo(stderr, shown(QStringLiteral("[%1/%2] %3").arg(i + 1).arg(count).arg(job.input)) + '\n');
+            printTo(stderr, shown(QStringLiteral("[%1/%2] %3").arg(i + 1).arg(count).arg(job.input)) + QLatin1Char('\n'));
         else if (showProgress)
             printTo(stderr, shown(QStringLiteral("[%1/%2] %3 -> %4")
                                       .arg(i + 1)
                                       .arg(count)
                                       .arg(job.input, job.outputs().join(QStringLiteral(", "))))
-                                + '\n');
+                                + QLatin1Char('\n'));
     });
     if (options.wantFigure && !writeReport(program, request.reportFile, report))
         ++failed;

@@ -90,7 +90,8 @@ int Batch::run(const Deliver &deliver)
             lock.lock();
             --converting;
             alone = false;
-            if (result.shortage && !result.interrupted && !byItself && shared.pictures > 1) {
+            // Converted again where less may run now than ran with it: other pictures, or threads.
+            if (result.shortage && !result.interrupted && !byItself && (shared.pictures > 1 || shared.threads > 1)) {
                 again.push_back(index);
             } else {
                 results[size_t(index)] = std::move(result);

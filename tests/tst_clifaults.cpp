@@ -931,7 +931,8 @@ void TestCliFaults::decoderEndedFromOutside()
     const pid_t decoder = decoderOf(pid_t(process.processId()));
     QVERIFY(decoder > 0);
     // Sleeping on the picture: past its start it takes no more processor time.
-    for (qint64 before = -2, now = processorTicks(decoder); now != before || now < 1; now = processorTicks(decoder)) {
+    for (qint64 before = -2, now = processorTicks(decoder); now >= 0 && (now != before || now < 1);
+         now = processorTicks(decoder)) {
         before = now;
         QTest::qWait(300);
     }

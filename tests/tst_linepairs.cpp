@@ -9,6 +9,7 @@
 #include <atomic>
 #include <cmath>
 #include <mutex>
+#include <new>
 #include <random>
 #include <set>
 #include <thread>
@@ -21,6 +22,8 @@ class TestLinePairs : public QObject
 private slots:
     void everyPairOnce_data();
     void everyPairOnce();
+    void outOfMemory_data();
+    void outOfMemory();
     void rootLimitKeepsEveryBoundUpToTheLimit();
 };
 
@@ -67,6 +70,43 @@ void TestLinePairs::everyPairOnce()
         QCOMPARE(visits[size_t(p)].load(), p >= first && p <= last ? 1 : 0);
     QCOMPARE(calls.load(), threadsExpected);
     QCOMPARE(int(ids.size()), threadsExpected);
+}
+
+void TestLinePairs::outOfMemory_data()
+{
+    QTest::addColumn<bool>("inCaller");
+    QTest::newRow("in a helper") << false;
+    QTest::newRow("in the calling thread") << true;
+}
+
+// Memory running out in any thread ends the call with std::bad_alloc once every thread has ended,
+// and never the program; running out in the calling thread stops the others taking further pairs.
+void TestLinePairs::outOfMemory()
+{
+    QFETCH(bool, inCaller);
+    const std::thread::id caller = std::this_thread::get_id();
+    std::atomic<int> taken{0};
+    std::atomic<bool> thrown{false};
+    bool caught = false;
+    try {
+        forEachLinePair(0, 119, 3, [&](LinePairQueue &pairs) {
+            const bool isCaller = std::this_thread::get_id() == caller;
+            for (int p = pairs.take(); p >= 0; p = pairs.take()) {
+                ++taken;
+                if (isCaller == inCaller && !thrown.exchange(true))
+                    throw std::bad_alloc();
+                std::this_thread::yield();
+            }
+        });
+    } catch (const std::bad_alloc &) {
+        caught = true;
+    }
+    QVERIFY(caught);
+    QVERIFY(thrown.load());
+    if (!inCaller)
+        QCOMPARE(taken.load(), 120); // the others converted the rest
+    else
+        QVERIFY(taken.load() <= 120);
 }
 
 // A candidate is passed over when its root exceeds rootLimit(best): sound only if every root whose

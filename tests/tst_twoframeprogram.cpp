@@ -364,11 +364,11 @@ struct Store
     bool operator==(const Store &o) const { return cycle == o.cycle && hueIndex == o.hueIndex && value == o.value; }
 };
 
-std::vector<Store> storesOf(const std::vector<AtariProgram::KernelStep> &steps)
+std::vector<Store> storesOf(const std::vector<Assembly::KernelStep> &steps)
 {
     std::vector<Store> stores;
     int cycle = 0;
-    for (const AtariProgram::KernelStep &s : steps) {
+    for (const Assembly::KernelStep &s : steps) {
         if (s.storeCycle > 0)
             stores.push_back({cycle + s.storeCycle, s.hueIndex, s.value});
         cycle += s.cycles;

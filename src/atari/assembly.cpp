@@ -188,87 +188,62 @@ std::string operandText(const Operand &operand, int digits)
     return text;
 }
 
-void Program::text(const std::string &line)
+Statement &Program::add(Statement::Kind kind, const std::string &name, int value)
 {
     Statement st;
-    st.name = line;
+    st.kind = kind;
+    st.name = name;
+    st.value = value;
     statements.push_back(st);
     laidOut = false;
+    return statements.back();
+}
+
+void Program::text(const std::string &line)
+{
+    add(Statement::Text, line);
 }
 
 void Program::equate(const std::string &name, int value, const std::string &terminator)
 {
-    Statement st;
-    st.kind = Statement::Equate;
-    st.name = name;
-    st.value = value;
-    st.terminator = terminator;
-    statements.push_back(st);
-    laidOut = false;
+    add(Statement::Equate, name, value).terminator = terminator;
 }
 
 void Program::label(const std::string &name)
 {
-    Statement st;
-    st.kind = Statement::Label;
-    st.name = name;
-    statements.push_back(st);
-    laidOut = false;
+    add(Statement::Label, name);
 }
 
 void Program::org(int address)
 {
-    Statement st;
-    st.kind = Statement::Org;
-    st.value = address;
-    statements.push_back(st);
-    laidOut = false;
+    add(Statement::Org, std::string(), address);
 }
 
 void Program::align(int boundary)
 {
-    Statement st;
-    st.kind = Statement::Align;
-    st.value = boundary;
-    statements.push_back(st);
-    laidOut = false;
+    add(Statement::Align, std::string(), boundary);
 }
 
 void Program::init(const std::string &name)
 {
-    Statement st;
-    st.kind = Statement::Init;
-    st.name = name;
-    statements.push_back(st);
-    laidOut = false;
+    add(Statement::Init, name);
 }
 
 void Program::run(const std::string &name)
 {
-    Statement st;
-    st.kind = Statement::Run;
-    st.name = name;
-    statements.push_back(st);
-    laidOut = false;
+    add(Statement::Run, name);
 }
 
 Statement &Program::code(const Opcode &opcode, const Operand &operand)
 {
-    Statement st;
-    st.kind = Statement::Code;
+    Statement &st = add(Statement::Code);
     st.code.push_back({&opcode, operand});
-    statements.push_back(st);
-    laidOut = false;
-    return statements.back();
+    return st;
 }
 
 Statement &Program::data()
 {
-    Statement st;
-    st.kind = Statement::Data;
-    statements.push_back(st);
-    laidOut = false;
-    return statements.back();
+    return add(Statement::Data);
 }
 
 int Program::bytesOf(const Statement &st)

@@ -163,6 +163,8 @@ public:
     std::vector<KernelStep> steps(std::size_t begin, std::size_t end) const;
 
 private:
+    Statement &add(Statement::Kind kind, const std::string &name = std::string(), int value = 0);
+
     struct Layout
     {
         std::map<std::string, int> symbols;

@@ -7,7 +7,6 @@
 #include <QTextStream>
 
 #include <cstring>
-#include <map>
 #include <string>
 
 using namespace Geometry;

@@ -26,6 +26,8 @@ private slots:
     void memoryMap_data();
     void memoryMap();
     void sourceAssemblesIntoTheExecutable();
+    void sourceSpellsStatementsAsTheAssemblerReadsThem_data();
+    void sourceSpellsStatementsAsTheAssemblerReadsThem();
 };
 
 namespace {
@@ -179,6 +181,42 @@ void TestTwoFrameProgram::sourceAssemblesIntoTheExecutable()
     QCOMPARE(assembler.symbols.value(QStringLiteral("MAIN")), int(TwoFrameProgram::kSetUp));
     QCOMPARE(assembler.symbols.value(QStringLiteral("CHECK")), int(TwoFrameProgram::kCheck));
     QCOMPARE(assembler.symbols.value(QStringLiteral("SCREENA")), int(TwoFrameProgram::kScreens));
+}
+
+void TestTwoFrameProgram::sourceSpellsStatementsAsTheAssemblerReadsThem_data()
+{
+    QTest::addColumn<QString>("line");
+    QTest::newRow("equate") << QStringLiteral("DOSVEC  = $000A");
+    QTest::newRow("memory check's origin") << QStringLiteral("    org $22D3");
+    QTest::newRow("message text with its end of line") << QStringLiteral("    dta c'but a cartridge holds $A000-$BFFF.',$9B");
+    QTest::newRow("channel offset") << QStringLiteral("    sta ICCOM+16");
+    QTest::newRow("indirect jump") << QStringLiteral("    jmp (DOSVEC)");
+    QTest::newRow("absolute address") << QStringLiteral("    cmp $BFFF");
+    QTest::newRow("init vector") << QStringLiteral("    ini CHECK");
+    QTest::newRow("first display list entry") << QStringLiteral("    dta $4F,a($2800)");
+    QTest::newRow("display list jump") << QStringLiteral("    dta $41,a(DLISTB)");
+    QTest::newRow("high byte") << QStringLiteral("    lda #>DLISTA");
+    QTest::newRow("second byte of a shadow") << QStringLiteral("    sta DLPTRS+1");
+    QTest::newRow("zero page pointer") << QStringLiteral("    sta ZCOLBAK+1");
+    QTest::newRow("black through the pointer") << QStringLiteral("    sta (ZCOLBAK),y");
+    QTest::newRow("zero page, three cycles") << QStringLiteral("    bit $00");
+    QTest::newRow("hue write") << QStringLiteral("    ldx #$E0");
+    QTest::newRow("run address, last") << QStringLiteral("    run MAIN");
+}
+
+// The statements are written in the forms the assembler reads (checked against it by hand), which the
+// test assembler above also accepts in other spellings.
+void TestTwoFrameProgram::sourceSpellsStatementsAsTheAssemblerReadsThem()
+{
+    QFETCH(QString, line);
+    Frame a;
+    Frame b;
+    std::fill(a.hues.begin(), a.hues.end(), quint8(0xE7));
+    QString text;
+    QTextStream out(&text);
+    TwoFrameProgram::writeSource(out, a.output.data(), a.hues.data(), b.output.data(), b.hues.data());
+    out.flush();
+    QVERIFY2(text.split(QLatin1Char('\n')).contains(line), qPrintable(line));
 }
 
 QTEST_GUILESS_MAIN(TestTwoFrameProgram)

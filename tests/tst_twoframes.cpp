@@ -12,6 +12,7 @@
 #include "atariview.h"
 #include "bestconversion.h"
 #include "colourscience.h"
+#include "linearblend.h"
 #include "pictureloader.h"
 #include "twoframeconversion.h"
 
@@ -69,7 +70,7 @@ const PaletteSetup &setupFor(Palette kind)
     for (int i = 0; i < 256; ++i)
         for (int j = 0; j < 256; ++j)
             setup.blends[size_t(i * 256 + j)] =
-                TwoFrameConverter::blendLab(setup.colours[size_t(i)], setup.colours[size_t(j)]);
+                LinearBlend::lab(setup.colours[size_t(i)], setup.colours[size_t(j)]);
     return setup;
 }
 
@@ -86,7 +87,7 @@ std::vector<quint32> makePicture(Source source, quint32 seed, const std::vector<
     for (quint32 &c : colours) {
         const int a = int(random() % 256);
         const int b = int(random() % 256);
-        const quint32 blend = TwoFrameConverter::blendRgb(palette[size_t(a)], palette[size_t(b)]);
+        const quint32 blend = LinearBlend::rgb(palette[size_t(a)], palette[size_t(b)]);
         quint32 moved = 0;
         for (int shift = 16; shift >= 0; shift -= 8)
             moved = moved << 8 | quint32(qBound(0, int(blend >> shift & 0xFF) + int(random() % 3) - 1, 255));
@@ -562,13 +563,13 @@ void TestTwoFrames::luminancesOptimalOnManyPairs()
 // sRGB 187.5 (rounded to 188) and L* = 116 * 0.5^(1/3) - 16; a colour with itself is that colour.
 void TestTwoFrames::blends()
 {
-    QCOMPARE(TwoFrameConverter::blendRgb(0x000000u, 0xFFFFFFu), 0xBCBCBCu);
-    QCOMPARE(TwoFrameConverter::blendRgb(0xFF0000u, 0x0000FFu), 0xBC00BCu);
-    QCOMPARE(TwoFrameConverter::blendRgb(0x123456u, 0x123456u), 0x123456u);
-    const Lab grey = TwoFrameConverter::blendLab(0x000000u, 0xFFFFFFu);
+    QCOMPARE(LinearBlend::rgb(0x000000u, 0xFFFFFFu), 0xBCBCBCu);
+    QCOMPARE(LinearBlend::rgb(0xFF0000u, 0x0000FFu), 0xBC00BCu);
+    QCOMPARE(LinearBlend::rgb(0x123456u, 0x123456u), 0x123456u);
+    const Lab grey = LinearBlend::lab(0x000000u, 0xFFFFFFu);
     QVERIFY(std::fabs(grey.L - (116.0 * std::cbrt(0.5) - 16.0)) < 1e-9);
     QVERIFY(std::fabs(grey.a) < 1e-9 && std::fabs(grey.b) < 1e-9);
-    const Lab same = TwoFrameConverter::blendLab(0x3366CCu, 0x3366CCu);
+    const Lab same = LinearBlend::lab(0x3366CCu, 0x3366CCu);
     const Lab plain = ColourScience::labFromRgb(0x3366CCu);
     QCOMPARE(same.L, plain.L);
     QCOMPARE(same.a, plain.a);

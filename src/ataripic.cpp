@@ -6,6 +6,7 @@
 #include "classicconversion.h"
 #include "qualityfigure.h"
 #include "sliderscale.h"
+#include "framearrangement.h"
 #include "twoframeconversion.h"
 #include "twoframeprogram.h"
 
@@ -242,7 +243,13 @@ void ATARIpic::letsGo()
         }
         twoFrames->convert(a.averaged.data(), chroma, flicker, threadCount, a.output.data(), a.hues.data(),
                            a.outputB.data(), a.huesB.data());
-        convertedFrames = 2;
+        // Frames that came out identical (always with the limit 0) are one frame: the single-frame
+        // program shows them at half the size.
+        if (a.output != a.outputB || a.hues != a.huesB) {
+            FrameArrangement::arrange(basePalette(pal).data(), FrameArrangement::Coupling::None, a.output.data(),
+                                      a.hues.data(), a.outputB.data(), a.huesB.data());
+            convertedFrames = 2;
+        }
     } else if (conversionMethod == Method::Best) {
         best->convert(a.averaged.data(), chroma, a.output.data(), a.hues.data(), threadCount);
     } else {

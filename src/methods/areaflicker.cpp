@@ -1,0 +1,117 @@
+#include "areaflicker.h"
+
+#include "atarigeometry.h"
+
+#include <algorithm>
+#include <cmath>
+
+using namespace Geometry;
+
+namespace AreaFlicker {
+
+LowPass::LowPass(double sigma)
+    : reach(int(std::ceil(3.0 * sigma)))
+    , taps(size_t(2 * reach + 1))
+{
+    double sum = 0.0;
+    for (int k = -reach; k <= reach; ++k) {
+        const double t = std::exp(-0.5 * k * k / (sigma * sigma));
+        taps[size_t(k + reach)] = t;
+        sum += t;
+    }
+    for (double &t : taps)
+        t /= sum;
+}
+
+void LowPass::filter(const double *in, double *out) const
+{
+    std::vector<double> rows(static_cast<size_t>(kSourcePixels));
+    for (int y = 0; y < kSourceHeight; ++y) {
+        const double *row = in + y * kSourceWidth;
+        for (int x = 0; x < kSourceWidth; ++x) {
+            double sum = 0.0;
+            const int first = std::max(-reach, -x);
+            const int last = std::min(reach, kSourceWidth - 1 - x);
+            for (int k = first; k <= last; ++k)
+                sum += taps[size_t(k + reach)] * row[x + k];
+            rows[size_t(y * kSourceWidth + x)] = sum;
+        }
+    }
+    for (int y = 0; y < kSourceHeight; ++y) {
+        const int first = std::max(-reach, -y);
+        const int last = std::min(reach, kSourceHeight - 1 - y);
+        for (int x = 0; x < kSourceWidth; ++x) {
+            double sum = 0.0;
+            for (int k = first; k <= last; ++k)
+                sum += taps[size_t(k + reach)] * rows[size_t((y + k) * kSourceWidth + x)];
+            out[y * kSourceWidth + x] = sum;
+        }
+    }
+}
+
+void luminance(const quint8 *screen, const quint32 *palette, double *y)
+{
+    double table[256];
+    for (int i = 0; i < 256; ++i) {
+        double xyz[3];
+        ColourScience::xyzFromRgb(palette[i], xyz);
+        table[i] = xyz[1];
+    }
+    for (int i = 0; i < kSourcePixels; ++i)
+        y[i] = table[screen[i]];
+}
+
+namespace {
+// CIE L* below (6/29)^3 is linear with slope (29/3)^3.
+constexpr double kEpsilon = (6.0 / 29.0) * (6.0 / 29.0) * (6.0 / 29.0);
+constexpr double kLinearSlope = (29.0 / 3.0) * (29.0 / 3.0) * (29.0 / 3.0);
+} // namespace
+
+double lightness(double y)
+{
+    return y <= kEpsilon ? kLinearSlope * y : 116.0 * std::cbrt(y) - 16.0;
+}
+
+double lightnessSlope(double y)
+{
+    return y <= kEpsilon ? kLinearSlope : 116.0 / 3.0 / (std::cbrt(y) * std::cbrt(y));
+}
+
+void filteredDifference(const quint8 *screenA, const quint8 *screenB, const quint32 *palette, double *difference,
+                        const LowPass &lowPass)
+{
+    std::vector<double> y(static_cast<size_t>(kSourcePixels));
+    std::vector<double> filteredA(static_cast<size_t>(kSourcePixels));
+    luminance(screenA, palette, y.data());
+    lowPass.filter(y.data(), filteredA.data());
+    luminance(screenB, palette, y.data());
+    lowPass.filter(y.data(), difference);
+    for (int i = 0; i < kSourcePixels; ++i)
+        difference[i] = lightness(filteredA[size_t(i)]) - lightness(difference[i]);
+}
+
+double areaFlicker(const quint8 *screenA, const quint8 *screenB, const quint32 *palette)
+{
+    std::vector<double> difference(static_cast<size_t>(kSourcePixels));
+    filteredDifference(screenA, screenB, palette, difference.data());
+    double largest = 0.0;
+    for (double d : difference)
+        largest = std::max(largest, std::fabs(d));
+    return largest;
+}
+
+quint32 mapGrey(double difference, int limit)
+{
+    const double level = limit > 0 ? std::min(difference / limit, 1.0) : (difference > 0.0 ? 1.0 : 0.0);
+    const quint32 grey = quint32(std::lround(std::max(level, 0.0) * 255.0));
+    return 0xFF000000u | grey << 16 | grey << 8 | grey;
+}
+
+void flickerMap(const quint8 *screenA, const quint8 *screenB, const ColourScience::Lab *paletteLab, int limit,
+                quint32 *rgb)
+{
+    for (int i = 0; i < kSourcePixels; ++i)
+        rgb[i] = mapGrey(std::fabs(paletteLab[screenA[i]].L - paletteLab[screenB[i]].L), limit);
+}
+
+} // namespace AreaFlicker

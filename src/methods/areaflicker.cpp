@@ -25,26 +25,31 @@ LowPass::LowPass(double sigma)
 
 void LowPass::filter(const double *in, double *out) const
 {
-    std::vector<double> rows(static_cast<size_t>(kSourcePixels));
-    for (int y = 0; y < kSourceHeight; ++y) {
-        const double *row = in + y * kSourceWidth;
-        for (int x = 0; x < kSourceWidth; ++x) {
+    filter(in, out, kSourceWidth, kSourceHeight);
+}
+
+void LowPass::filter(const double *in, double *out, int width, int height) const
+{
+    std::vector<double> rows(size_t(width) * size_t(height));
+    for (int y = 0; y < height; ++y) {
+        const double *row = in + size_t(y) * size_t(width);
+        for (int x = 0; x < width; ++x) {
             double sum = 0.0;
             const int first = std::max(-reach, -x);
-            const int last = std::min(reach, kSourceWidth - 1 - x);
+            const int last = std::min(reach, width - 1 - x);
             for (int k = first; k <= last; ++k)
                 sum += taps[size_t(k + reach)] * row[x + k];
-            rows[size_t(y * kSourceWidth + x)] = sum;
+            rows[size_t(y) * size_t(width) + size_t(x)] = sum;
         }
     }
-    for (int y = 0; y < kSourceHeight; ++y) {
+    for (int y = 0; y < height; ++y) {
         const int first = std::max(-reach, -y);
-        const int last = std::min(reach, kSourceHeight - 1 - y);
-        for (int x = 0; x < kSourceWidth; ++x) {
+        const int last = std::min(reach, height - 1 - y);
+        for (int x = 0; x < width; ++x) {
             double sum = 0.0;
             for (int k = first; k <= last; ++k)
-                sum += taps[size_t(k + reach)] * rows[size_t((y + k) * kSourceWidth + x)];
-            out[y * kSourceWidth + x] = sum;
+                sum += taps[size_t(k + reach)] * rows[size_t(y + k) * size_t(width) + size_t(x)];
+            out[size_t(y) * size_t(width) + size_t(x)] = sum;
         }
     }
 }

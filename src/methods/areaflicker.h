@@ -12,15 +12,16 @@
 //
 // The viewing model: a TV whose picture height (240 lines) is seen from three picture heights, so
 // one degree at the centre spans 720 * pi / 180 = 12.566 lines. The eye's sensitivity to a 25 Hz
-// flicker is low-pass in spatial frequency; we take it to fall to half at 1 cycle per degree. A
+// flicker is low-pass in spatial frequency, highest for the largest areas; we take it to fall to half
+// at 0.5 cycles per degree (a patch of about a degree flickers visibly, a single pixel hardly). A
 // Gaussian of sigma degrees passes a frequency f with exp(-2 pi^2 sigma^2 f^2), half at
-// sigma = sqrt(ln 2 / 2) / (pi f) = 0.18739 degrees = 2.3548 lines: the filter is a Gaussian of sigma
-// 2.3548 screen pixels (a screen pixel, a quarter of an Atari pixel by one line, is nearly square),
-// that is 0.589 Atari pixels across and 2.35 lines down.
+// sigma = sqrt(ln 2 / 2) / (pi f) = 0.37478 degrees = 4.7096 lines: the filter is a Gaussian of sigma
+// 4.7096 screen pixels (a screen pixel, a quarter of an Atari pixel by one line, is nearly square),
+// that is 1.18 Atari pixels across and 4.7 lines down.
 namespace AreaFlicker {
 
 // The Gaussian's sigma in screen pixels, as derived above.
-constexpr double kEyeSigma = 2.3548200450309493;
+constexpr double kEyeSigma = 4.709640090061899;
 
 // A normalised, sampled Gaussian applied along rows and then columns of a 320 x 240 field of
 // screen pixels; outside the picture the field is 0 (the border is black in both frames).
@@ -34,6 +35,8 @@ public:
     double tap(int k) const { return taps[size_t(k + reach)]; }
     // Filters in (76800 values, row by row) into out (may not be in).
     void filter(const double *in, double *out) const;
+    // The same for a field of width x height values.
+    void filter(const double *in, double *out, int width, int height) const;
 
 private:
     int reach;

@@ -18,7 +18,10 @@
 // hues and the luminances differ between the frames, the run and the pixel swap together; where
 // only one of them differs, that one alone decides. Chains of these bind runs and pixels into
 // units; each unit turns the sign of the frames' difference on its screen pixels and nothing else.
-// The units are improved one at a time, in a fixed order, until no single swap lowers the sum.
+// The sum is taken at the middle of every Atari pixel of every other line, the picture and the
+// margin the filter spreads into. The search starts from a few fixed patterns, swaps units one at a
+// time in a fixed order (in the first sweeps also for a small loss), until no single swap lowers
+// the sum, and keeps the best; it is deterministic.
 namespace FrameArrangement {
 
 // Which screen pixels the display mixes within one frame.

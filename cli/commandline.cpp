@@ -15,10 +15,11 @@
 namespace {
 
 const char *const kPreviewNames[] = {"original", "gtia",  "atari-pal", "output",  "gray",
-                                     "green",    "chroma", "atari",     "atari-a", "atari-b"};
+                                     "green",    "chroma", "atari",     "atari-a", "atari-b", "flicker"};
 constexpr int kPreviewCount = int(sizeof kPreviewNames / sizeof kPreviewNames[0]);
-static_assert(kAtariViewMode == 7 && kAtariFrameAMode == 8 && kAtariFrameBMode == 9 && kPreviewCount == 10,
-              "the last preview names are the Atari view and its two frames");
+static_assert(kAtariViewMode == 7 && kAtariFrameAMode == 8 && kAtariFrameBMode == 9 && kFlickerMapMode == 10
+                  && kPreviewCount == 11,
+              "the last preview names are the Atari view, its two frames and the flicker map");
 
 // The whole number text names, when it lies from low to high.
 bool wholeNumber(const QString &text, int low, int high, int *value)
@@ -178,8 +179,9 @@ CommandLine::Result CommandLine::parse(const QStringList &arguments)
         {QStringLiteral("p"), QStringLiteral("preview")},
         QStringLiteral("Plane for PNG output: original, gtia, atari-pal, output, gray, green, chroma, "
                        "atari for what the Atari really shows (with two frames their blend), or atari-a and "
-                       "atari-b for the two frames themselves (default output; with two frames output and "
-                       "chroma show frame A)."),
+                       "atari-b for the two frames themselves, or flicker for the flicker map (each pixel's "
+                       "L* difference between the two frames as grey: black none, white the flicker limit) "
+                       "(default output; with two frames output and chroma show frame A)."),
         QStringLiteral("MODE"));
     const QCommandLineOption paletteOption(
         QStringLiteral("palette"),
@@ -202,16 +204,18 @@ CommandLine::Result CommandLine::parse(const QStringList &arguments)
         QStringLiteral("flicker"),
         QStringLiteral("With --frames 2: the largest L* difference allowed between the two frames' colours "
                        "of a pixel, a whole number 0..100 (default %1; 0: no luminance flicker). Lower "
-                       "flickers less, higher comes closer to the photo.")
+                       "flickers less, higher comes closer to the photo. Frames that come out identical (always "
+                       "with 0) are written as one frame, the single-frame program.")
             .arg(ATARIpic::kDefaultFlickerLimit),
         QStringLiteral("N"));
     const QCommandLineOption reportOption(
         QStringLiteral("report"),
         QStringLiteral("Write a CSV line per converted picture to FILE ('-' for standard output): "
-                       "file,method,saturation,delta_e2000,frames,flicker: delta_e2000 is the mean CIEDE2000 "
-                       "between the photo and what the Atari shows (with two frames their blend; lower is "
-                       "better), frames is 1 or 2 and flicker the mean L* difference between the two "
-                       "frames (0 for one frame). Alone, without any other output, it converts every input "
+                       "file,method,saturation,delta_e2000,frames,flicker,flicker_area: delta_e2000 is the mean "
+                       "CIEDE2000 between the photo and what the Atari shows (with two frames their blend; lower "
+                       "is better), frames is 1 or 2, flicker the mean L* difference between the two frames and "
+                       "flicker_area the largest difference of areas, as the eye sees a 25 Hz flicker (0 for "
+                       "one frame). Alone, without any other output, it converts every input "
                        "for the figures only and writes no picture."),
         QStringLiteral("FILE"));
     const QCommandLineOption quietOption({QStringLiteral("q"), QStringLiteral("quiet")},
@@ -266,7 +270,7 @@ CommandLine::Result CommandLine::parse(const QStringList &arguments)
         const int mode = previewModeOf(parser.value(previewOption));
         if (mode < 0) {
             return usage(QStringLiteral("unknown preview '%1' (expected original, gtia, atari-pal, output, "
-                                        "gray, green, chroma, atari, atari-a or atari-b)")
+                                        "gray, green, chroma, atari, atari-a, atari-b or flicker)")
                              .arg(parser.value(previewOption)));
         }
         req.previewMode = quint8(mode);

@@ -36,6 +36,7 @@ ConversionResult convert(const ConversionJob &job, const ConversionOptions &opti
     if (options.wantFigure) {
         result.figure = pic->qualityFigure();
         result.flicker = pic->flickerMean();
+        result.flickerArea = pic->flickerArea();
     }
 
     QStringList &failures = result.failures;

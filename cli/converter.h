@@ -26,6 +26,7 @@ struct ConversionResult
     double figure = 0.0;     // mean CIEDE2000 of what the Atari shows, when converted and wanted
     int frames = 1;          // frames of the display program written
     double flicker = 0.0;    // mean |L*(A) - L*(B)| with two frames, when converted and wanted; else 0
+    double flickerArea = 0.0; // ATARIpic::flickerArea with two frames, when converted and wanted; else 0
 };
 
 // Loads job.input, converts it as the window does (a fresh store brought to options.conversion)

@@ -36,15 +36,16 @@ QByteArray csvField(const QString &text)
     return field;
 }
 
-// One report line: the picture, the method, the slider value in effect, the figure, the frames and
-// the mean flicker.
+// One report line: the picture, the method, the slider value in effect, the figure, the frames, the
+// mean flicker and the area flicker.
 QByteArray reportLine(const QString &input, const ConversionRequest &request, const ConversionResult &result)
 {
     const ConversionSettings &settings = request.settings;
     const bool best = settings.method == ATARIpic::Method::Best;
     return csvField(input) + ',' + (best ? "best" : "classic") + ',' + QByteArray::number(settings.sliderInEffect())
            + ',' + QByteArray::number(result.figure, 'f', 4) + ',' + QByteArray::number(result.frames) + ','
-           + QByteArray::number(result.flicker, 'f', 4) + '\n';
+           + QByteArray::number(result.flicker, 'f', 4) + ',' + QByteArray::number(result.flickerArea, 'f', 4)
+           + '\n';
 }
 
 bool writeReport(const QString &program, const QString &fileName, const QByteArray &report)
@@ -116,7 +117,7 @@ int main(int argc, char *argv[])
     const int count = request.jobs.size();
     const bool showProgress = count > 1 && !request.quiet;
     int failed = 0;
-    QByteArray report = "file,method,saturation,delta_e2000,frames,flicker\n";
+    QByteArray report = "file,method,saturation,delta_e2000,frames,flicker,flicker_area\n";
     Batch batch(request.jobs, options, request.threads);
     batch.setStopCheck([] { return Interrupts::received() != 0; });
     int done = 0;
@@ -127,6 +128,9 @@ int main(int argc, char *argv[])
         ++done;
         if (!result.warning.isEmpty())
             printTo(stderr, QStringLiteral("%1: %2\n").arg(program, result.warning));
+        if (result.converted && options.conversion.frames == 2 && result.frames == 1 && !request.quiet)
+            printTo(stderr, QStringLiteral("%1: %2: the two frames came out identical; wrote one frame\n")
+                                .arg(program, job.input));
         if (result.converted && options.wantFigure)
             report.append(reportLine(job.input, request, result));
         for (const QString &failure : result.failures)

@@ -1,5 +1,6 @@
 #include "ataripic.h"
 
+#include "areaflicker.h"
 #include "atariprogram.h"
 #include "atariview.h"
 #include "bestconversion.h"
@@ -14,6 +15,7 @@
 #include <QTextStream>
 
 #include <algorithm>
+#include <cmath>
 #include <vector>
 
 using namespace Geometry;
@@ -205,6 +207,22 @@ double ATARIpic::flickerMax() const
     return QualityFigure::twoFrameFigures(areas->screen.data(), areas->screenB.data(), areas->averaged.data(),
                                           basePalette(pal).data(), best->paletteLabs())
         .flickerMax;
+}
+
+double ATARIpic::flickerArea() const
+{
+    if (convertedFrames != 2)
+        return 0.0;
+    return AreaFlicker::areaFlicker(areas->screen.data(), areas->screenB.data(), basePalette(pal).data());
+}
+
+quint32 ATARIpic::getFlickerMapPixel(quint16 x, quint16 y) const
+{
+    if (convertedFrames != 2)
+        return AreaFlicker::mapGrey(0.0, flicker);
+    const quint32 index = quint32(y) * width + x;
+    const ColourScience::Lab *labs = best->paletteLabs();
+    return AreaFlicker::mapGrey(std::fabs(labs[areas->screen[index]].L - labs[areas->screenB[index]].L), flicker);
 }
 
 quint32 ATARIpic::getAtariPixel(quint16 x, quint16 y) const

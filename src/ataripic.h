@@ -17,6 +17,9 @@ constexpr quint8 kAtariViewMode = 7;
 // with one frame both show what the Atari shows.
 constexpr quint8 kAtariFrameAMode = 8;
 constexpr quint8 kAtariFrameBMode = 9;
+// Preview mode of the flicker map: each screen pixel's |L*(frame A) - L*(frame B)| as grey, black for
+// none, white for the flicker limit (AreaFlicker::mapGrey); all black with one frame.
+constexpr quint8 kFlickerMapMode = 10;
 
 // One picture at every stage of its conversion to GTIA mode 9 with a hue per segment,
 // and the seven preview planes (320x240 RGB values each) that the window shows. The planes and
@@ -55,7 +58,9 @@ public:
     // frames, blended by the eye; TwoFrameConverter). Values other than 2 mean 1; with the classic
     // method there is always one frame. Planes unchanged until letsGo.
     void setFrames(int n) { frameCount = n == 2 ? 2 : 1; }
-    // Frames of the last conversion: 2 when it was two frames, else 1.
+    // Frames of the last conversion: 2 when it was two frames whose pictures differ, else 1 (two
+    // frames that came out identical, as always with the flicker limit 0, are one frame: the best
+    // method's picture, and the single-frame program).
     int frames() const { return convertedFrames; }
     // With two frames, the largest |L*(A) - L*(B)| where the Atari shows a pixel, 0 to 100 (clamped).
     static constexpr int kDefaultFlickerLimit = 10;
@@ -90,6 +95,11 @@ public:
     // 76800 screen pixels (L* of the base palette); 0 with one frame.
     double flickerMean() const;
     double flickerMax() const;
+    // With two frames, the largest area flicker (AreaFlicker::areaFlicker: the frames' luminance
+    // low-passed as the eye sees a 25 Hz flicker, as L* apart), 0 to 100; 0 with one frame.
+    double flickerArea() const;
+    // The flicker map at column x (< 320), row y (< 240): 0xFFRRGGBB, grey (kFlickerMapMode).
+    quint32 getFlickerMapPixel(quint16 x, quint16 y) const;
 
     // Converts the source plane with the chosen method: averaging (only when the source changed
     // since the last run), nearest colour, segment hues and luminances, planes 1 to 6 and the

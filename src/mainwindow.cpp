@@ -195,12 +195,20 @@ void MainWindow::createActions()
     connect(atariViewAction, &QAction::triggered, this, &MainWindow::showAtariView);
     addAction(atariViewAction);
     for (int frame = 0; frame < 2; ++frame) {
-        frameAction[frame] = new QAction(frame == 0 ? tr("Frame A") : tr("Frame B"), this);
+        frameAction[frame] = new QAction(frame == 0 ? tr("Frame A (one of the two alternating frames)")
+                                                    : tr("Frame B (the other of the two alternating frames)"),
+                                         this);
         frameAction[frame]->setShortcut(QKeySequence(frame == 0 ? Qt::Key_9 : Qt::Key_0));
         frameAction[frame]->setCheckable(true);
         connect(frameAction[frame], &QAction::triggered, this, [this, frame] { showAtariFrame(frame); });
         addAction(frameAction[frame]);
     }
+
+    flickerMapAction = new QAction(tr("Flicker map (black none, white the limit)"), this);
+    flickerMapAction->setShortcut(QKeySequence(Qt::Key_F));
+    flickerMapAction->setCheckable(true);
+    connect(flickerMapAction, &QAction::triggered, this, &MainWindow::showFlickerMap);
+    addAction(flickerMapAction);
 
     loadPaletteAction = new QAction(tr("Load Atari palette..."), this);
     loadPaletteAction->setShortcut(QKeySequence(Qt::Key_P));
@@ -273,6 +281,7 @@ void MainWindow::showPreviewMenu(const QPoint &position)
     atariViewAction->setChecked(atariView && atariMode == kAtariViewMode);
     for (int frame = 0; frame < 2; ++frame)
         frameAction[frame]->setChecked(atariView && atariMode == kAtariFrameAMode + frame);
+    flickerMapAction->setChecked(atariView && atariMode == kFlickerMapMode);
     builtInPaletteAction->setChecked(queue->settings().basePalette.empty());
     for (QAction *action : flickerMenu->actions())
         action->setChecked(action->data().toInt() == queue->settings().flicker);
@@ -285,6 +294,7 @@ void MainWindow::showPreviewMenu(const QPoint &position)
     menu.addAction(atariViewAction);
     menu.addAction(frameAction[0]);
     menu.addAction(frameAction[1]);
+    menu.addAction(flickerMapAction);
     menu.addSeparator();
     menu.addAction(loadPaletteAction);
     menu.addAction(builtInPaletteAction);
@@ -325,6 +335,11 @@ void MainWindow::showAtariView()
 void MainWindow::showAtariFrame(int frame)
 {
     showAtariMode(frame == 1 ? kAtariFrameBMode : kAtariFrameAMode);
+}
+
+void MainWindow::showFlickerMap()
+{
+    showAtariMode(kFlickerMapMode);
 }
 
 void MainWindow::showAtariMode(quint8 mode)
@@ -427,7 +442,11 @@ void MainWindow::setFlickerLimit(int limit)
 
 QString MainWindow::previewToolTip() const
 {
-    QString text = atariView ? atariViewAction->text() : previewButtons->button(previewMode)->text();
+    const QAction *shown = atariMode == kFlickerMapMode ? flickerMapAction
+        : atariMode == kAtariFrameAMode                 ? frameAction[0]
+        : atariMode == kAtariFrameBMode                 ? frameAction[1]
+                                                        : atariViewAction;
+    QString text = atariView ? shown->text() : previewButtons->button(previewMode)->text();
     const QString quality = qualityText();
     if (!quality.isEmpty())
         text += QLatin1Char('\n') + quality;
@@ -442,9 +461,10 @@ QString MainWindow::qualityText() const
     const QString quality = tr("Mean CIEDE2000: %1").arg(pic.qualityFigure(), 0, 'f', 2);
     if (pic.frames() != 2)
         return quality;
-    return tr("%1, flicker: mean %2, max %3 L*")
+    return tr("%1, flicker: mean %2, area %3, max %4 L*")
         .arg(quality)
         .arg(pic.flickerMean(), 0, 'f', 2)
+        .arg(pic.flickerArea(), 0, 'f', 2)
         .arg(pic.flickerMax(), 0, 'f', 2);
 }
 

@@ -57,6 +57,8 @@ void paintPreview(const ATARIpic &pic, quint8 mode, QImage &image)
             return pic.getAtariPixel(x, y);
         if (mode == kAtariFrameAMode || mode == kAtariFrameBMode)
             return pic.getAtariFramePixel(x, y, mode == kAtariFrameBMode ? 1 : 0);
+        if (mode == kFlickerMapMode)
+            return pic.getFlickerMapPixel(x, y);
         return pic.getPixel(x, y, mode);
     };
     for (quint16 y = 0; y < pic.height; ++y) {

@@ -1331,6 +1331,7 @@ void tst_MainWindow::frameViewsAndFlickerMapNameThemselves()
             white += grey >= 200;
         }
     QVERIFY(white > 0); // near the limit: chelsea flickers up to just under it
+    QSettings().clear();
 }
 
 void tst_MainWindow::openFilterMatches_data()

@@ -24,7 +24,7 @@ struct ConversionResult
     bool converted = false;  // the picture was read and converted
     bool interrupted = false; // an interrupt ended the reading of the picture: nothing to report
     double figure = 0.0;     // mean CIEDE2000 of what the Atari shows, when converted and wanted
-    int frames = 1;          // frames of the display program written
+    int frames = 1;          // frames of the display program written (two that came out identical are one)
     double flicker = 0.0;    // mean |L*(A) - L*(B)| with two frames, when converted and wanted; else 0
     double flickerArea = 0.0; // ATARIpic::flickerArea with two frames, when converted and wanted; else 0
 };

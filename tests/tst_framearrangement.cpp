@@ -11,7 +11,7 @@
 #include "atariview.h"
 #include "framearrangement.h"
 #include "qualityfigure.h"
-#include "twoframeconversion.h"
+#include "displaytable.h"
 
 using namespace Geometry;
 using FrameArrangement::Coupling;
@@ -201,19 +201,18 @@ void TestFrameArrangement::keepsEveryPair()
         std::mt19937 random(seed);
         for (quint32 &p : averaged)
             p = random() & 0xFFFFFFu;
-        std::vector<ColourScience::Lab> labs(256);
-        for (int i = 0; i < 256; ++i)
-            labs[size_t(i)] = ColourScience::labFromRgb(palette[size_t(i)]);
-        const QualityFigure::TwoFrameFigures before =
-            QualityFigure::twoFrameFigures(a0.data(), b0.data(), averaged.data(), palette.data(), labs.data());
-        const QualityFigure::TwoFrameFigures after =
-            QualityFigure::twoFrameFigures(a1.data(), b1.data(), averaged.data(), palette.data(), labs.data());
+        const DisplayModel &plain = DisplayTable::at(DisplayTable::find(QStringLiteral("plain"))).model();
+        const QualityFigure::Figures before = QualityFigure::figures(ScreenFrames::two(a0.data(), b0.data()),
+                                                                     palette.data(), plain, averaged.data());
+        const QualityFigure::Figures after = QualityFigure::figures(ScreenFrames::two(a1.data(), b1.data()),
+                                                                    palette.data(), plain, averaged.data());
         QCOMPARE(after.quality, before.quality);
         QCOMPARE(after.flickerMean, before.flickerMean);
         QCOMPARE(after.flickerMax, before.flickerMax);
-        for (int p = 0; p < kScreen; ++p)
-            QCOMPARE(TwoFrameConverter::blendRgb(palette[a1[p]], palette[b1[p]]),
-                     TwoFrameConverter::blendRgb(palette[a0[p]], palette[b0[p]]));
+        std::vector<quint32> seen[2] = {std::vector<quint32>(kScreen), std::vector<quint32>(kScreen)};
+        plain.view(ScreenFrames::two(a0.data(), b0.data()), palette.data(), seen[0].data());
+        plain.view(ScreenFrames::two(a1.data(), b1.data()), palette.data(), seen[1].data());
+        QVERIFY(seen[0] == seen[1]);
     }
 }
 

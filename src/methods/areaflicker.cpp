@@ -82,6 +82,12 @@ double lightnessSlope(double y)
     return y <= kEpsilon ? kLinearSlope : 116.0 / 3.0 / (std::cbrt(y) * std::cbrt(y));
 }
 
+double luminanceOf(double lightness)
+{
+    const double f = (lightness + 16.0) / 116.0;
+    return f > 6.0 / 29.0 ? f * f * f : lightness / kLinearSlope;
+}
+
 void filteredDifference(const quint8 *screenA, const quint8 *screenB, const quint32 *palette, double *difference,
                         const LowPass &lowPass)
 {
@@ -97,11 +103,22 @@ void filteredDifference(const quint8 *screenA, const quint8 *screenB, const quin
 
 double areaFlicker(const quint8 *screenA, const quint8 *screenB, const quint32 *palette)
 {
-    std::vector<double> difference(static_cast<size_t>(kSourcePixels));
-    filteredDifference(screenA, screenB, palette, difference.data());
+    std::vector<double> y[2] = {std::vector<double>(kSourcePixels), std::vector<double>(kSourcePixels)};
+    luminance(screenA, palette, y[0].data());
+    luminance(screenB, palette, y[1].data());
+    return areaFlicker(y[0].data(), y[1].data());
+}
+
+double areaFlicker(const double *yA, const double *yB)
+{
+    const LowPass lowPass;
+    std::vector<double> a(static_cast<size_t>(kSourcePixels));
+    std::vector<double> b(static_cast<size_t>(kSourcePixels));
+    lowPass.filter(yA, a.data());
+    lowPass.filter(yB, b.data());
     double largest = 0.0;
-    for (double d : difference)
-        largest = std::max(largest, std::fabs(d));
+    for (int i = 0; i < kSourcePixels; ++i)
+        largest = std::max(largest, std::fabs(lightness(a[size_t(i)]) - lightness(b[size_t(i)])));
     return largest;
 }
 

@@ -47,9 +47,11 @@ private:
 // screen (Atari colour bytes) through palette (256 values 0x00RRGGBB).
 void luminance(const quint8 *screen, const quint32 *palette, double *y);
 
-// CIE L* (0 to 100) of relative luminance y (0 to 1), and its derivative dL*/dy.
+// CIE L* (0 to 100) of relative luminance y (0 to 1), its derivative dL*/dy, and the relative
+// luminance of L* (the inverse of lightness).
 double lightness(double y);
 double lightnessSlope(double y);
+double luminanceOf(double lightness);
 
 // The area flicker at each of the 76800 screen pixels, in L*: L*(lowPass(Y of frame A)) minus
 // L*(lowPass(Y of frame B)), signed.
@@ -58,6 +60,8 @@ void filteredDifference(const quint8 *screenA, const quint8 *screenB, const quin
 
 // The largest |filteredDifference| over the picture, in L* (0 for equal frames).
 double areaFlicker(const quint8 *screenA, const quint8 *screenB, const quint32 *palette);
+// The same of the two frames' relative luminances as seen (76800 values each, 0 to 1).
+double areaFlicker(const double *yA, const double *yB);
 
 // The grey of the flicker map for a pixel whose two colours differ by difference (>= 0, in L*):
 // 0 black to limit white, clamped; with limit 0 any difference is white. 0xFFRRGGBB.

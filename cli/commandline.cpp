@@ -16,10 +16,11 @@
 namespace {
 
 const char *const kPreviewNames[] = {"original", "gtia",  "atari-pal", "output",  "gray",
-                                     "green",    "chroma", "atari",     "atari-a", "atari-b"};
+                                     "green",    "chroma", "atari",     "atari-a", "atari-b", "flicker"};
 constexpr int kPreviewCount = int(sizeof kPreviewNames / sizeof kPreviewNames[0]);
-static_assert(kAtariViewMode == 7 && kAtariFrameAMode == 8 && kAtariFrameBMode == 9 && kPreviewCount == 10,
-              "the last preview names are the Atari view and its two frames");
+static_assert(kAtariViewMode == 7 && kAtariFrameAMode == 8 && kAtariFrameBMode == 9 && kFlickerMapMode == 10
+                  && kPreviewCount == 11,
+              "the last preview names are the Atari view, its two frames and the flicker map");
 
 // The whole number text names, when it lies from low to high.
 bool wholeNumber(const QString &text, int low, int high, int *value)
@@ -75,7 +76,8 @@ struct MethodOptions
         QStringLiteral("flicker"),
         QStringLiteral("With --frames 2: the largest L* difference allowed between the two frames' colours "
                        "of a pixel, a whole number %1..%2 (default %3; 0: no luminance flicker). Lower "
-                       "flickers less, higher comes closer to the photo.")
+                       "flickers less, higher comes closer to the photo. Frames that come out identical (always "
+                       "with 0) are written as one frame, the single-frame program.")
             .arg(kFlickerRange.low)
             .arg(kFlickerRange.high)
             .arg(kFlickerRange.defaultValue),
@@ -223,10 +225,11 @@ struct OutputOptions
     const QCommandLineOption report{
         QStringLiteral("report"),
         QStringLiteral("Write a CSV line per converted picture to FILE ('-' for standard output): "
-                       "file,method,saturation,delta_e2000,frames,flicker: delta_e2000 is the mean CIEDE2000 "
-                       "between the photo and what the Atari shows (with two frames their blend; lower is "
-                       "better), frames is 1 or 2 and flicker the mean L* difference between the two "
-                       "frames (0 for one frame). Alone, without any other output, it converts every input "
+                       "file,method,saturation,delta_e2000,frames,flicker,flicker_area: delta_e2000 is the mean "
+                       "CIEDE2000 between the photo and what the Atari shows (with two frames their blend; lower "
+                       "is better), frames is 1 or 2, flicker the mean L* difference between the two frames and "
+                       "flicker_area the largest difference of areas, as the eye sees a 25 Hz flicker (0 for "
+                       "one frame). Alone, without any other output, it converts every input "
                        "for the figures only and writes no picture."),
         QStringLiteral("FILE")};
 
@@ -283,8 +286,9 @@ struct RunOptions
         {QStringLiteral("p"), QStringLiteral("preview")},
         QStringLiteral("Plane for PNG output: original, gtia, atari-pal, output, gray, green, chroma, "
                        "atari for what the Atari really shows (with two frames their blend), or atari-a and "
-                       "atari-b for the two frames themselves (default output; with two frames output and "
-                       "chroma show frame A)."),
+                       "atari-b for the two frames themselves, or flicker for the flicker map (each pixel's "
+                       "L* difference between the two frames as grey: black none, white the flicker limit) "
+                       "(default output; with two frames output and chroma show frame A)."),
         QStringLiteral("MODE")};
     const QCommandLineOption palette{
         QStringLiteral("palette"),
@@ -318,7 +322,7 @@ struct RunOptions
             const int mode = CommandLine::previewModeOf(parser.value(preview));
             if (mode < 0)
                 return QStringLiteral("unknown preview '%1' (expected original, gtia, atari-pal, output, "
-                                      "gray, green, chroma, atari, atari-a or atari-b)")
+                                      "gray, green, chroma, atari, atari-a, atari-b or flicker)")
                     .arg(parser.value(preview));
             request->previewMode = quint8(mode);
         }

@@ -28,10 +28,12 @@ ConversionResult convert(const ConversionJob &job, const ConversionOptions &opti
     pic->setThreads(threads);
     PictureConversion::convert(*pic, ConversionSettings(), pixels.data(), options.conversion);
     result.converted = true;
+    result.frames = pic->converted().frames();
     if (options.wantFigure) {
         const QualityFigure::Figures figures = pic->figures();
         result.figure = figures.quality;
         result.flicker = figures.flickerMean;
+        result.flickerArea = pic->flickerArea();
     }
 
     QStringList &failures = result.failures;

@@ -26,7 +26,9 @@ struct ConversionResult
     bool shortage = false;    // it failed for want of memory, files or processes: with less at once it may not
     bool outOfMemory = false; // the conversion ran out of memory (the failure is not written yet)
     double figure = 0.0;     // mean CIEDE2000 of what the Atari shows, when converted and wanted
+    int frames = 1;          // frames of the display program written (two that came out identical are one)
     double flicker = 0.0;    // mean |L*(A) - L*(B)| with two frames, when converted and wanted; else 0
+    double flickerArea = 0.0; // ATARIpic::flickerArea with two frames, when converted and wanted; else 0
 };
 
 // Loads job.input, converts it as the window does (a fresh store brought to options.conversion)

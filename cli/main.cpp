@@ -91,16 +91,17 @@ QByteArray csvField(const QString &text)
     return field;
 }
 
-// One report line: the picture, the method, the slider value in effect, the figure, the frames and
-// the mean flicker.
+// One report line: the picture, the method, the slider value in effect, the figure, the frames, the
+// mean flicker and the area flicker.
 QByteArray reportLine(const QString &input, const ConversionRequest &request, const ConversionResult &result)
 {
     const ConversionSettings &settings = request.settings;
     const MethodInfo &method = MethodTable::at(settings.method);
     return csvField(input) + ',' + method.reportName + ','
            + QByteArray::number(PictureConversion::sliderInEffect(settings)) + ','
-           + QByteArray::number(result.figure, 'f', 4) + ',' + QByteArray::number(method.frames) + ','
-           + QByteArray::number(result.flicker, 'f', 4) + '\n';
+           + QByteArray::number(result.figure, 'f', 4) + ',' + QByteArray::number(result.frames) + ','
+           + QByteArray::number(result.flicker, 'f', 4) + ',' + QByteArray::number(result.flickerArea, 'f', 4)
+           + '\n';
 }
 
 bool writeReport(const QString &program, const QString &fileName, const QByteArray &report)
@@ -185,7 +186,7 @@ int main(int argc, char *argv[])
     const int count = request.jobs.size();
     const bool showProgress = count > 1 && !request.quiet;
     int failed = 0;
-    QByteArray report = "file,method,saturation,delta_e2000,frames,flicker\n";
+    QByteArray report = "file,method,saturation,delta_e2000,frames,flicker,flicker_area\n";
     Batch batch(request.jobs, options, request.threads, Resources::available());
     batch.setStopCheck([] { return Interrupts::received() != 0; });
     int done = 0;
@@ -196,6 +197,8 @@ int main(int argc, char *argv[])
         ++done;
         if (!result.warning.isEmpty())
             printError(program, result.warning);
+        if (result.converted && options.conversion.frames() == 2 && result.frames == 1 && !request.quiet)
+            printError(program, QStringLiteral("%1: the two frames came out identical; wrote one frame").arg(job.input));
         if (result.converted && options.wantFigure)
             report.append(reportLine(job.input, request, result));
         for (const QString &failure : result.failures)

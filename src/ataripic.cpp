@@ -1,5 +1,6 @@
 #include "ataripic.h"
 
+#include "areaflicker.h"
 #include "classicconversion.h"
 #include "displaytable.h"
 #include "methodtable.h"
@@ -197,6 +198,36 @@ double ATARIpic::flickerMax() const
     return figures().flickerMax;
 }
 
+double ATARIpic::flickerArea() const
+{
+    const ConvertedPicture &c = areas->converted;
+    if (c.frames() != 2)
+        return 0.0;
+    std::vector<ColourScience::Lab> lab(kSourcePixels);
+    std::vector<double> y[2];
+    for (int f = 0; f < 2; ++f) {
+        displayModel().see(ScreenFrames::one(c.screen(f)), base.data(), lab.data(), nullptr);
+        y[f].resize(kSourcePixels);
+        for (int i = 0; i < kSourcePixels; ++i)
+            y[f][size_t(i)] = AreaFlicker::luminanceOf(lab[size_t(i)].L);
+    }
+    return AreaFlicker::areaFlicker(y[0].data(), y[1].data());
+}
+
+void ATARIpic::flickerMap(quint32 *rgb) const
+{
+    const ConvertedPicture &c = areas->converted;
+    if (c.frames() != 2) {
+        std::fill(rgb, rgb + kSourcePixels, AreaFlicker::mapGrey(0.0, flicker));
+        return;
+    }
+    std::vector<ColourScience::Lab> lab(kSourcePixels);
+    std::vector<double> difference(kSourcePixels);
+    displayModel().see(ScreenFrames::two(c.screen(0), c.screen(1)), base.data(), lab.data(), difference.data());
+    for (int i = 0; i < kSourcePixels; ++i)
+        rgb[i] = AreaFlicker::mapGrey(difference[size_t(i)], flicker);
+}
+
 quint32 ATARIpic::getAtariPixel(quint16 x, quint16 y) const
 {
     return areas->converted.seen(int(y) * width + x);
@@ -229,6 +260,8 @@ void ATARIpic::letsGo()
     input.threads = threadCount;
     ConversionMethod &unit = methodUnit(methodIndex);
     unit.convert(input, a.converted.prepare(MethodTable::at(methodIndex).frames));
+    // Identical frames (always with the flicker limit 0) are one: the single-frame program.
+    a.converted.joinIdenticalFrames();
     drawConverted();
 }
 

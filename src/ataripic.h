@@ -20,6 +20,9 @@ constexpr quint8 kAtariViewMode = 7;
 // with one frame both show what the Atari shows.
 constexpr quint8 kAtariFrameAMode = 8;
 constexpr quint8 kAtariFrameBMode = 9;
+// Preview mode of the flicker map: each screen pixel's |L*(frame A) - L*(frame B)| as seen, as grey:
+// black for none, white for the flicker limit (AreaFlicker::mapGrey); all black with one frame.
+constexpr quint8 kFlickerMapMode = 10;
 
 // One picture at every stage of its conversion to GTIA mode 9 with a hue per segment,
 // and the seven preview planes (320x240 RGB values each) that the window shows. The planes and
@@ -88,6 +91,11 @@ public:
     // the 76800 screen pixels; 0 with one frame.
     double flickerMean() const;
     double flickerMax() const;
+    // With two frames, the largest area flicker: the frames' seen luminance low-passed as the eye
+    // sees a 25 Hz flicker, as L* apart (AreaFlicker), 0 to 100; 0 with one frame.
+    double flickerArea() const;
+    // The flicker map (kFlickerMapMode): 76800 values 0xFFRRGGBB, row by row, into rgb.
+    void flickerMap(quint32 *rgb) const;
     // All three at once (QualityFigure::figures).
     QualityFigure::Figures figures() const;
     // The last conversion (or the chart): its frames, bytes, screens and what is seen of them.
@@ -95,7 +103,8 @@ public:
 
     // Converts the source plane with the chosen method: averaging (only when the source changed
     // since the last run), nearest colour, segment hues and luminances, planes 1 to 6 and the
-    // Atari screen. With a method of two frames the Output and Chroma planes show frame A.
+    // Atari screen. With a method of two frames the Output and Chroma planes show frame A; two frames
+    // that come out identical (always with the flicker limit 0) are one frame, the best method's.
     void letsGo();
     // The classic method (ClassicConversion::convert) into this store's hue table: gives every
     // hue segment its most frequent hue, out[k] = segment hue | (in[k] & 0x0F). in and out hold

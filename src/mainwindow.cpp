@@ -116,12 +116,19 @@ void MainWindow::createViewActions()
     connect(atariViewAction, &QAction::triggered, this, &MainWindow::showAtariView);
     addAction(atariViewAction);
     for (int frame = 0; frame < 2; ++frame) {
-        frameAction[frame] = new QAction(frame == 0 ? tr("Frame A") : tr("Frame B"), this);
+        frameAction[frame] = new QAction(frame == 0 ? tr("Frame A (one of the two alternating frames)")
+                                                    : tr("Frame B (the other of the two alternating frames)"),
+                                         this);
         frameAction[frame]->setShortcut(QKeySequence(frame == 0 ? Qt::Key_9 : Qt::Key_0));
         frameAction[frame]->setCheckable(true);
         connect(frameAction[frame], &QAction::triggered, this, [this, frame] { showAtariFrame(frame); });
         addAction(frameAction[frame]);
     }
+    flickerMapAction = new QAction(tr("Flicker map (black none, white the limit)"), this);
+    flickerMapAction->setShortcut(QKeySequence(Qt::Key_F));
+    flickerMapAction->setCheckable(true);
+    connect(flickerMapAction, &QAction::triggered, this, &MainWindow::showFlickerMap);
+    addAction(flickerMapAction);
 
     // The buttons' own keys: a click on a disabled button (a save before loading) does nothing.
     const std::pair<QKeySequence, QAbstractButton *> buttonKeys[] = {
@@ -189,6 +196,7 @@ void MainWindow::showPreviewMenu(const QPoint &position)
     atariViewAction->setChecked(atariView && atariMode == kAtariViewMode);
     for (int frame = 0; frame < 2; ++frame)
         frameAction[frame]->setChecked(atariView && atariMode == kAtariFrameAMode + frame);
+    flickerMapAction->setChecked(atariView && atariMode == kFlickerMapMode);
     builtInPaletteAction->setChecked(queue->settings().basePalette.empty());
     for (QAction *action : flickerMenu->actions())
         action->setChecked(action->data().toInt() == queue->settings().flicker);
@@ -199,6 +207,7 @@ void MainWindow::showPreviewMenu(const QPoint &position)
     menu.addAction(atariViewAction);
     menu.addAction(frameAction[0]);
     menu.addAction(frameAction[1]);
+    menu.addAction(flickerMapAction);
     menu.addSeparator();
     menu.addAction(loadPaletteAction);
     menu.addAction(builtInPaletteAction);
@@ -306,7 +315,11 @@ void MainWindow::setFlickerLimit(int limit)
 
 QString MainWindow::previewToolTip() const
 {
-    QString text = atariView ? atariViewAction->text() : previewButtons->button(previewMode)->text();
+    const QAction *shown = atariMode == kFlickerMapMode ? flickerMapAction
+        : atariMode == kAtariFrameAMode                 ? frameAction[0]
+        : atariMode == kAtariFrameBMode                 ? frameAction[1]
+                                                        : atariViewAction;
+    QString text = atariView ? shown->text() : previewButtons->button(previewMode)->text();
     const QString quality = qualityText();
     if (!quality.isEmpty())
         text += QLatin1Char('\n') + quality;
@@ -321,9 +334,10 @@ QString MainWindow::qualityText() const
     const QString quality = tr("Mean CIEDE2000: %1").arg(figures.quality, 0, 'f', 2);
     if (picture().converted().frames() != 2)
         return quality;
-    return tr("%1, flicker: mean %2, max %3 L*")
+    return tr("%1, flicker: mean %2, area %3, max %4 L*")
         .arg(quality)
         .arg(figures.flickerMean, 0, 'f', 2)
+        .arg(picture().flickerArea(), 0, 'f', 2)
         .arg(figures.flickerMax, 0, 'f', 2);
 }
 

@@ -62,6 +62,9 @@ public:
     // Shows frame 0 (A) or 1 (B) of two alternating frames as the Atari shows it (keys 9 and 0, or
     // the preview's context menu) until a preview button is chosen; with one frame, what the Atari shows.
     void showAtariFrame(int frame) { showAtariMode(frame == 1 ? kAtariFrameBMode : kAtariFrameAMode); }
+    // Shows the flicker map (key F, or the preview's context menu) until a preview button is chosen:
+    // each pixel's L* difference between the two frames as grey, black none, white the flicker limit.
+    void showFlickerMap() { showAtariMode(kFlickerMapMode); }
     // Converts with the method at index of the method table (MethodTable; its frames included) and
     // repaints. Remembered.
     void useMethod(int index);
@@ -71,10 +74,12 @@ public:
     // The flicker limits the preview's context menu offers.
     static constexpr int kFlickerLimits[] = {0, 5, 10, 15, 20, 30, 50, 100};
     // "Mean CIEDE2000: 7.37" for the loaded picture (what the Atari shows against the photo), with
-    // two frames followed by ", flicker: mean 3.10, max 10.00 L*"; empty before a picture is loaded.
+    // two frames followed by ", flicker: mean 3.10, area 0.85, max 10.00 L*" (area: the largest area
+    // flicker, ATARIpic::flickerArea); empty before a picture is loaded.
     QString qualityText() const;
-    // The preview's tooltip: the view shown (a preview button's name or "What the Atari shows"),
-    // then the quality figure once a picture is loaded.
+    // The preview's tooltip: the view shown (a preview button's name, or the name of the Atari view
+    // shown: "What the Atari shows", a frame or the flicker map), then the quality figure once a
+    // picture is loaded.
     QString previewToolTip() const;
     // Opens (or raises) the "Adjust picture" dialog, non-modal; each change of its fit or tone
     // converts again (coalesced) and is remembered. Returns the dialog.
@@ -168,7 +173,7 @@ private:
     Ui_MainWindow *ui;
     QGraphicsPixmapItem *pixmapItem = nullptr;
     bool atariView = false;
-    quint8 atariMode = kAtariViewMode; // the blend or one of the frames, while atariView
+    quint8 atariMode = kAtariViewMode; // the blend, one of the frames or the flicker map, while atariView
     QAction *atariViewAction = nullptr;
     QAction *loadPaletteAction = nullptr;
     QAction *builtInPaletteAction = nullptr;
@@ -176,6 +181,7 @@ private:
     QAction *adjustAction = nullptr;
     AdjustDialog *adjustDialog = nullptr;
     QAction *frameAction[2] = {};
+    QAction *flickerMapAction = nullptr;
     QMenu *flickerMenu = nullptr;
 };
 

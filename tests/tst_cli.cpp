@@ -69,6 +69,7 @@ private slots:
     void reportListsConvertedPictures();
     void twoFramesOfAFlatGrey_data();
     void twoFramesOfAFlatGrey();
+    void noFlickerIsTheBestMethod();
     void reportAlone();
     void paletteFile();
     void badPaletteFile_data();
@@ -481,9 +482,9 @@ void TestCli::bestMethodAndReport()
     QCOMPARE(readAll(xexFile), readAll(expectedXex));
 
     const QByteArray line = (chelsea + QLatin1Char(',') + reported + QLatin1Char(',')
-                             + QString::number(expected.qualityFigure(), 'f', 4) + QStringLiteral(",1,0.0000\n"))
+                             + QString::number(expected.qualityFigure(), 'f', 4) + QStringLiteral(",1,0.0000,0.0000\n"))
                                 .toUtf8();
-    QCOMPARE(readAll(reportFile), QByteArray("file,method,saturation,delta_e2000,frames,flicker\n") + line);
+    QCOMPARE(readAll(reportFile), QByteArray("file,method,saturation,delta_e2000,frames,flicker,flicker_area\n") + line);
 }
 
 // On standard output, one line per picture that was converted, in input order; a name with a
@@ -502,7 +503,7 @@ void TestCli::reportListsConvertedPictures()
     QCOMPARE(result.exitCode, 1);
     const QList<QByteArray> lines = result.out.split('\n');
     QCOMPARE(lines.size(), 4);
-    QCOMPARE(lines[0], QByteArray("file,method,saturation,delta_e2000,frames,flicker"));
+    QCOMPARE(lines[0], QByteArray("file,method,saturation,delta_e2000,frames,flicker,flicker_area"));
     QVERIFY2(lines[1].startsWith('"' + commaName.toUtf8() + "\",classic,60,"), lines[1].constData());
     QVERIFY2(lines[2].startsWith(chelsea.toUtf8() + ",classic,60,"), lines[2].constData());
     QCOMPARE(lines[3], QByteArray());
@@ -513,14 +514,14 @@ void TestCli::twoFramesOfAFlatGrey_data()
     QTest::addColumn<QStringList>("options");
     QTest::addColumn<QByteArray>("reported");
 
-    QTest::newRow("two frames, best by default") << QStringList{"--frames", "2"} << QByteArray("best,50,0.0000,2,0.0000");
-    QTest::newRow("two frames, no flicker") << QStringList{"-m", "best", "--frames", "2", "--flicker", "0"} << QByteArray("best,50,0.0000,2,0.0000");
+    QTest::newRow("two frames, best by default") << QStringList{"--frames", "2"} << QByteArray("best,50,0.0000,1,0.0000,0.0000\n");
+    QTest::newRow("two frames, no flicker") << QStringList{"-m", "best", "--frames", "2", "--flicker", "0"} << QByteArray("best,50,0.0000,1,0.0000,0.0000\n");
     QTest::newRow("one frame, flicker ignored") << QStringList{"--frames", "1", "--flicker", "100"} << QByteArray("classic,60,");
 }
 
-// A flat grey of the palette (hue 0): both frames can show it exactly, so the blend matches the
-// photo everywhere and the two frames' luminances agree: figure 0, flicker 0. The two-frame
-// executable has the two-frame program's size, and a PNG of frame A shows the grey.
+// A flat grey of the palette (hue 0): both frames would show it exactly, so they come out identical
+// and are one frame: figure 0, flicker 0, the single-frame program, and a note on the standard error
+// unless -q. A PNG of frame A shows the grey.
 void TestCli::twoFramesOfAFlatGrey()
 {
     QFETCH(QStringList, options);
@@ -534,14 +535,19 @@ void TestCli::twoFramesOfAFlatGrey()
     QVERIFY(flat.save(input, "PNG"));
     const QString xexFile = dir + QStringLiteral("/grey.xex");
     const QString pngFile = dir + QStringLiteral("/grey.png.png");
-    const Run result = run(options + QStringList{"-q", "--report", "-", "--xex", xexFile, "--png", pngFile, "-p", "atari-a", input});
+    const Run result = run(options + QStringList{"--report", "-", "--xex", xexFile, "--png", pngFile, "-p", "atari-a", input});
     QCOMPARE(result.exitCode, 0);
     const QList<QByteArray> lines = result.out.split('\n');
     QCOMPARE(lines.size(), 3);
-    QCOMPARE(lines[0], QByteArray("file,method,saturation,delta_e2000,frames,flicker"));
-    QVERIFY2(lines[1].startsWith(input.toUtf8() + ',' + reported), lines[1].constData());
+    QCOMPARE(lines[0], QByteArray("file,method,saturation,delta_e2000,frames,flicker,flicker_area"));
+    QVERIFY2((lines[1] + '\n').startsWith(input.toUtf8() + ',' + reported), lines[1].constData());
+    QCOMPARE(QFileInfo(xexFile).size(), qint64(AtariProgram::kXexSize));
     const bool two = options.contains(QStringLiteral("2"));
-    QCOMPARE(QFileInfo(xexFile).size(), qint64(two ? TwoFrameProgram::kXexSize : AtariProgram::kXexSize));
+    QCOMPARE(result.err, two ? "rastrel-zo9-cli: " + input.toUtf8() + ": the two frames came out identical; wrote one frame\n"
+                             : QByteArray());
+    const Run quiet = run(options + QStringList{"-q", "--xex", xexFile, input});
+    QCOMPARE(quiet.exitCode, 0);
+    QCOMPARE(quiet.err, QByteArray());
     if (two) {
         const QImage shown(pngFile);
         QCOMPARE(shown.size(), QSize(Geometry::kSourceWidth, Geometry::kSourceHeight));
@@ -549,6 +555,39 @@ void TestCli::twoFramesOfAFlatGrey()
             for (int x = 0; x < Geometry::kSourceWidth; ++x)
                 QCOMPARE(shown.pixel(x, y) & 0xFFFFFFu, grey);
     }
+}
+
+// With the flicker limit 0 the two frames come out identical: every file is the best method's, byte
+// for byte, and the report says one frame.
+void TestCli::noFlickerIsTheBestMethod()
+{
+    const QString dir = freshDir();
+    const QStringList kinds{"xex", "asm"};
+    const QStringList previews{"atari", "atari-b", "output", "flicker"};
+    QByteArray reports[2];
+    QList<QByteArray> files[2];
+    const QStringList ways[2] = {{"--frames", "2", "--flicker", "0"}, {"-m", "best"}};
+    for (int way = 0; way < 2; ++way) {
+        QStringList arguments = ways[way] + QStringList{"-q", "--report", "-"};
+        const QString stem = dir + QStringLiteral("/%1").arg(way);
+        arguments << "--xex" << stem + ".xex" << "--asm" << stem + ".asm" << chelsea;
+        const Run result = run(arguments);
+        QCOMPARE(result.exitCode, 0);
+        reports[way] = result.out;
+        files[way] << readAll(stem + ".xex") << readAll(stem + ".asm");
+        for (const QString &preview : previews) {
+            QCOMPARE(run(ways[way] + QStringList{"-q", "-p", preview, "--png", stem + ".png", chelsea}).exitCode, 0);
+            files[way] << readAll(stem + ".png");
+        }
+    }
+    QCOMPARE(files[0].size(), 2 + previews.size());
+    for (int i = 0; i < files[0].size(); ++i) {
+        QVERIFY(!files[0][i].isEmpty());
+        QVERIFY2(files[0][i] == files[1][i], qPrintable(i < 2 ? kinds[i] : previews[i - 2]));
+    }
+    QCOMPARE(files[0][0].size(), AtariProgram::kXexSize);
+    QVERIFY2(reports[0].contains(",best,50,") && reports[0].endsWith(",1,0.0000,0.0000\n"), reports[0].constData());
+    QCOMPARE(reports[0], reports[1]);
 }
 
 // The report alone converts every input for its figures and writes nothing else: the same rows as

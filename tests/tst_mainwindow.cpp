@@ -25,7 +25,9 @@
 #include <QToolBar>
 #include <QUrl>
 
+#include <algorithm>
 #include <atomic>
+#include <cmath>
 #include <csignal>
 #include <cstring>
 #include <functional>
@@ -37,6 +39,7 @@
 #include "methodtable.h"
 #include "ataripic.h"
 #include "adjustdialog.h"
+#include "colourscience.h"
 #include "mainwindow.h"
 #include "pictureloader.h"
 
@@ -314,6 +317,7 @@ private slots:
     void rememberedChoicesAtStartAndShiftP();
     void bestMethodIsChosenAndRemembered();
     void twoFramesAreAFormOfBestAndRemembered();
+    void frameViewsAndFlickerMapNameThemselves();
     void openFilterMatches_data();
     void openFilterMatches();
     void saveNameAndOverwrite_data();
@@ -1284,6 +1288,50 @@ void tst_MainWindow::twoFramesAreAFormOfBestAndRemembered()
     MainWindow again;
     QVERIFY(!action(again, two)->isChecked());
     QCOMPARE(again.picture().method(), MethodTable::find("classic"));
+    QSettings().clear();
+}
+
+// With two frames, keys 9, 0 and F show frame A, frame B and the flicker map, each named in the
+// tooltip; the map is each screen pixel's L* difference, black 0 to white at the limit; the figure
+// line gives the area flicker beside the mean.
+void tst_MainWindow::frameViewsAndFlickerMapNameThemselves()
+{
+    FakeDialogs fake;
+    MainWindow window;
+    fake.install(window);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowActive(&window));
+    QTest::keyClick(&window, Qt::Key_T);
+    window.waitForIdle();
+    loadChelsea(window, fake);
+    window.waitForIdle();
+    const ATARIpic &pic = window.picture();
+    QCOMPARE(pic.converted().frames(), 2);
+    const struct {
+        Qt::Key key;
+        const char *name;
+    } views[] = {{Qt::Key_9, "Frame A"}, {Qt::Key_0, "Frame B"}, {Qt::Key_F, "Flicker map"}};
+    for (const auto &view : views) {
+        QTest::keyClick(&window, view.key);
+        window.waitForIdle();
+        QVERIFY2(window.previewToolTip().startsWith(QLatin1String(view.name)), qPrintable(window.previewToolTip()));
+        QVERIFY(window.previewToolTip().contains(QStringLiteral(", area ")));
+    }
+    const QImage shown = shownImage(window);
+    const int limit = pic.flickerLimit();
+    int white = 0;
+    for (int y = 0; y < kSourceHeight; ++y)
+        for (int x = 0; x < kSourceWidth; ++x) {
+            const int i = y * kSourceWidth + x;
+            const double la = ColourScience::labFromRgb(pic.palette().getBase(pic.atariScreen()[i])).L;
+            const double lb = ColourScience::labFromRgb(pic.palette().getBase(pic.atariScreenB()[i])).L;
+            const double level = std::min(std::fabs(la - lb) / limit, 1.0) * 255.0;
+            const int grey = int(shown.pixel(x, y) & 0xFF);
+            QVERIFY2(std::fabs(grey - level) <= 0.5 && qGray(shown.pixel(x, y)) == grey,
+                     qPrintable(QStringLiteral("%1,%2: %3 for %4").arg(x).arg(y).arg(grey).arg(level)));
+            white += grey >= 200;
+        }
+    QVERIFY(white > 0); // near the limit: chelsea flickers up to just under it
     QSettings().clear();
 }
 

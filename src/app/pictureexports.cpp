@@ -9,8 +9,10 @@
 #include <QImageWriter>
 #include <QTextStream>
 
+#include <algorithm>
 #include <functional>
 #include <new>
+#include <vector>
 
 namespace {
 
@@ -60,6 +62,13 @@ void paintPreview(const ATARIpic &pic, quint8 mode, QImage &image)
             return pic.getAtariFramePixel(x, y, mode == kAtariFrameBMode ? 1 : 0);
         return pic.getPixel(x, y, mode);
     };
+    if (mode == kFlickerMapMode) {
+        std::vector<quint32> map(size_t(pic.width) * pic.height);
+        pic.flickerMap(map.data());
+        for (quint16 y = 0; y < pic.height; ++y)
+            std::copy_n(map.begin() + y * pic.width, pic.width, reinterpret_cast<QRgb *>(image.scanLine(y)));
+        return;
+    }
     for (quint16 y = 0; y < pic.height; ++y) {
         auto *line = reinterpret_cast<QRgb *>(image.scanLine(y));
         for (quint16 x = 0; x < pic.width; ++x)

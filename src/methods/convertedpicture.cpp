@@ -38,6 +38,14 @@ const FrameBytes *ConvertedPicture::prepare(int n)
     return bytes;
 }
 
+bool ConvertedPicture::joinIdenticalFrames()
+{
+    if (frameCount != 2 || frames_[0].output != frames_[1].output || frames_[0].hues != frames_[1].hues)
+        return false;
+    frameCount = 1;
+    return true;
+}
+
 ScreenFrames ConvertedPicture::screens() const
 {
     return frameCount == 2 ? ScreenFrames::two(screen(0), screen(1)) : ScreenFrames::one(screen(0));

@@ -25,6 +25,9 @@ public:
     int frames() const { return frameCount; }
     // Makes the picture one of n frames (1 or 2) and returns the byte areas a method fills.
     const FrameBytes *prepare(int n);
+    // Makes two frames whose bytes are identical one frame (the single-frame program shows them at
+    // half the size); returns whether it did.
+    bool joinIdenticalFrames();
 
     // Frame f's (0 A, 1 B) areas: output bytes (19200), hue table (1560) and Atari screen (76800
     // colour bytes, 320 x 240). With one frame, frame 1 is frame 0.

@@ -1,0 +1,99 @@
+#include "ataripic.h"
+#include "atariview.h"
+#include "bestconversion.h"
+#include "palbestconversion.h"
+#include "paldisplay.h"
+#include "pictureloader.h"
+#include "qualityfigure.h"
+
+#include <QCoreApplication>
+#include <QImage>
+#include <QStringList>
+#include <QTextStream>
+
+#include <ctime>
+#include <memory>
+#include <vector>
+
+// Conversions for a PAL TV: for each photo the quality figure through the PAL model of the plain
+// best conversion and of the PAL best one, their ratio and the PAL best conversion's time on one
+// thread (the plain best start included).
+// Usage: bench_pal [--png DIR] [photo ...]; without photos chelsea, coffee and rocket. --png writes
+// DIR/PHOTO-plain-vs-pal.png: plain best and PAL best side by side, both as a PAL TV shows them.
+
+using namespace Geometry;
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    QStringList files = app.arguments().mid(1);
+    QString pngDir;
+    if (files.size() >= 2 && files.first() == QLatin1String("--png")) {
+        pngDir = files.at(1);
+        files = files.mid(2);
+    }
+    if (files.isEmpty())
+        files << QStringLiteral(RASTREL_TEST_DATA "/chelsea.jpg") << QStringLiteral(RASTREL_TEST_DATA "/coffee.jpg")
+              << QStringLiteral(RASTREL_TEST_DATA "/rocket.jpg");
+
+    QTextStream out(stdout);
+    auto pic = std::make_unique<ATARIpic>();
+    quint32 palette[256];
+    for (int i = 0; i < 256; ++i)
+        palette[i] = pic->palette().getBase(quint8(i));
+    auto best = std::make_unique<BestConverter>();
+    best->setPalette(palette);
+    auto pal = std::make_unique<PalBestConverter>();
+    pal->setPalette(palette);
+    std::vector<quint32> pixels(kSourcePixels);
+    std::vector<quint8> plainOutput(kAtariPixels), plainHues(kHues), output(kAtariPixels), hues(kHues);
+    std::vector<quint8> plainScreen(kSourcePixels), screen(kSourcePixels);
+
+    out << "photo            plain best   pal best   change   pal ms   updates   moves\n";
+    double plainSum = 0.0;
+    double palSum = 0.0;
+    for (const QString &file : files) {
+        QString error;
+        if (!PictureLoader::load(file, pixels.data(), &error)) {
+            out << error << '\n';
+            return 1;
+        }
+        pic->copy(pixels.data());
+        // Processor time: the machine may be shared.
+        const std::clock_t start = std::clock();
+        best->convert(pic->averaged(), 1.0, plainOutput.data(), plainHues.data(), 1);
+        const std::clock_t plainDone = std::clock();
+        pal->convert(pic->averaged(), 1.0, plainHues.data(), output.data(), hues.data());
+        const double ms = double(std::clock() - start) * 1000.0 / CLOCKS_PER_SEC;
+        const double plainMs = double(plainDone - start) * 1000.0 / CLOCKS_PER_SEC;
+        AtariView::render(plainOutput.data(), plainHues.data(), plainScreen.data());
+        AtariView::render(output.data(), hues.data(), screen.data());
+        const double plainFigure = QualityFigure::palMeanDeltaE2000(plainScreen.data(), pic->averaged(), palette);
+        const double palFigure = QualityFigure::palMeanDeltaE2000(screen.data(), pic->averaged(), palette);
+        plainSum += plainFigure;
+        palSum += palFigure;
+        out << QString::asprintf("%-16s %10.3f %10.3f %7.1f%% %8.0f %9d %7d   (plain best %.0f ms)\n",
+                                 qPrintable(file.section('/', -1)), plainFigure, palFigure,
+                                 100.0 * (palFigure / plainFigure - 1.0), ms, pal->runUpdates(), pal->jointMoves(),
+                                 plainMs);
+        out.flush();
+        if (!pngDir.isEmpty()) {
+            QImage image(2 * kSourceWidth, kSourceHeight, QImage::Format_RGB32);
+            std::vector<quint32> rgb(kSourcePixels);
+            for (int side = 0; side < 2; ++side) {
+                PalDisplay::view(side == 0 ? plainScreen.data() : screen.data(), kSourceWidth, kSourceHeight, palette,
+                                 rgb.data());
+                for (int y = 0; y < kSourceHeight; ++y)
+                    for (int x = 0; x < kSourceWidth; ++x)
+                        image.setPixel(side * kSourceWidth + x, y, 0xFF000000u | rgb[size_t(y * kSourceWidth + x)]);
+            }
+            const QString name = pngDir + QLatin1Char('/') + file.section('/', -1).section('.', 0, 0)
+                + QStringLiteral("-plain-vs-pal.png");
+            if (!image.scaled(4 * kSourceWidth, 2 * kSourceHeight).save(name))
+                out << "cannot write " << name << '\n';
+        }
+    }
+    out << QString::asprintf("mean             %10.3f %10.3f %7.1f%%\n", plainSum / files.size(), palSum / files.size(),
+                             100.0 * (palSum / plainSum - 1.0));
+    return 0;
+}

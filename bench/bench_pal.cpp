@@ -49,7 +49,7 @@ int main(int argc, char *argv[])
     std::vector<quint8> plainOutput(kAtariPixels), plainHues(kHues), output(kAtariPixels), hues(kHues);
     std::vector<quint8> plainScreen(kSourcePixels), screen(kSourcePixels);
 
-    out << "photo            plain best   pal best   change   pal ms   updates   moves\n";
+    out << "photo            plain best   pal best   change   pal ms   updates\n";
     double plainSum = 0.0;
     double palSum = 0.0;
     for (const QString &file : files) {
@@ -72,9 +72,9 @@ int main(int argc, char *argv[])
         const double palFigure = QualityFigure::palMeanDeltaE2000(screen.data(), pic->averaged(), palette);
         plainSum += plainFigure;
         palSum += palFigure;
-        out << QString::asprintf("%-16s %10.3f %10.3f %7.1f%% %8.0f %9d %7d   (plain best %.0f ms)\n",
+        out << QString::asprintf("%-16s %10.3f %10.3f %7.1f%% %8.0f %9d   (of which plain best %.0f ms)\n",
                                  qPrintable(file.section('/', -1)), plainFigure, palFigure,
-                                 100.0 * (palFigure / plainFigure - 1.0), ms, pal->runUpdates(), pal->jointMoves(),
+                                 100.0 * (palFigure / plainFigure - 1.0), ms, pal->runUpdates(),
                                  plainMs);
         out.flush();
         if (!pngDir.isEmpty()) {

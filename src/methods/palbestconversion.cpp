@@ -38,7 +38,7 @@ constexpr double kBoundMargin = 1.0 - 1e-12;
 
 // Where every screen pixel takes its hues from: per Atari pixel the distinct (own slot, slot above)
 // pairs of its four screen pixels with their counts; per run the pixels whose colour depends on it
-// and the runs that share such pixels with it; per run the runs below it that share its pixels.
+// and the runs that share such pixels with it.
 struct PalBestConverter::Layout {
     struct Part {
         quint16 own;
@@ -52,7 +52,6 @@ struct PalBestConverter::Layout {
     std::vector<Pixel> pixels = std::vector<Pixel>(kAtariPixels);
     std::vector<std::vector<int>> affected = std::vector<std::vector<int>>(kHues);
     std::vector<std::vector<int>> neighbours = std::vector<std::vector<int>>(kHues);
-    std::vector<std::vector<int>> below = std::vector<std::vector<int>>(kHues);
     std::vector<int> runOf = std::vector<int>(kAtariPixels);
     quint8 constantHue[kConstantSlots];
 
@@ -106,7 +105,7 @@ struct PalBestConverter::Layout {
                 }
             }
         }
-        // Runs sharing pixels, and the runs below a run: those owning pixels whose hue above is the run's.
+        // Runs sharing pixels.
         std::vector<std::vector<int>> dependsOn(kAtariPixels);
         for (int r = 0; r < kHues; ++r)
             for (int p : affected[size_t(r)])
@@ -119,15 +118,6 @@ struct PalBestConverter::Layout {
                         n.push_back(q);
             std::sort(n.begin(), n.end());
             n.erase(std::unique(n.begin(), n.end()), n.end());
-            std::vector<int> &b = below[size_t(r)];
-            for (int p : affected[size_t(r)]) {
-                const Pixel &pixel = pixels[size_t(p)];
-                for (int j = 0; j < pixel.parts; ++j)
-                    if (pixel.part[j].above == r && pixel.part[j].own < kHues && pixel.part[j].own != r)
-                        b.push_back(pixel.part[j].own);
-            }
-            std::sort(b.begin(), b.end());
-            b.erase(std::unique(b.begin(), b.end()), b.end());
         }
     }
 };
@@ -145,6 +135,7 @@ PalBestConverter::PalBestConverter()
     , cachedLuminance(size_t(kAtariPixels) * kPairs)
     , slotHue(kSlots)
     , queued(kHues)
+
 {
     const quint32 black[256] = {};
     setPalette(black);
@@ -327,85 +318,16 @@ void PalBestConverter::settle(std::vector<int> &queue)
     queue.clear();
 }
 
-// Gives run and the runs below it that share its pixels one hue together, the best such hue when it
-// lowers their total; returns whether it did.
-bool PalBestConverter::jointMove(int run)
-{
-    const std::vector<int> &below = layout.below[size_t(run)];
-    if (below.empty())
-        return false;
-    int group[8];
-    int n = 0;
-    group[n++] = run;
-    for (int q : below)
-        if (n < 8)
-            group[n++] = q;
-    // The pixels depending on any run of the group, each once.
-    static thread_local std::vector<int> pixels;
-    pixels.clear();
-    for (int i = 0; i < n; ++i)
-        pixels.insert(pixels.end(), layout.affected[size_t(group[i])].begin(), layout.affected[size_t(group[i])].end());
-    std::sort(pixels.begin(), pixels.end());
-    pixels.erase(std::unique(pixels.begin(), pixels.end()), pixels.end());
-    quint8 saved[8];
-    for (int i = 0; i < n; ++i)
-        saved[i] = slotHue[size_t(group[i])];
-    auto total = [&](double limit) {
-        double t = 0.0;
-        for (int p : pixels) {
-            t += pixelCost(p);
-            if (t > limit)
-                break;
-        }
-        return t;
-    };
-    double best = total(std::numeric_limits<double>::infinity());
-    int bestHue = -1;
-    for (int h = 0; h < kLevels; ++h) {
-        bool same = true;
-        for (int i = 0; i < n; ++i) {
-            same = same && saved[i] == h;
-            slotHue[size_t(group[i])] = quint8(h);
-        }
-        if (same)
-            continue;
-        const double c = total(best - kImprovement);
-        if (c < best - kImprovement) {
-            best = c;
-            bestHue = h;
-        }
-    }
-    for (int i = 0; i < n; ++i)
-        slotHue[size_t(group[i])] = bestHue >= 0 ? quint8(bestHue) : saved[i];
-    return bestHue >= 0;
-}
-
 void PalBestConverter::convert(const quint32 *averaged, double chromaFactor, const quint8 *startHues, quint8 *output,
                                quint8 *hues)
 {
     prepare(averaged, chromaFactor, startHues);
     updatesTaken = 0;
-    movesTaken = 0;
     std::vector<int> queue;
     queue.reserve(size_t(kHues) * 4);
     for (int r = 0; r < kHues; ++r)
         queue.push_back(r);
     settle(queue);
-    for (int round = 0; round < 2; ++round) {
-        bool moved = false;
-        for (int r = 0; r < kHues; ++r) {
-            if (!jointMove(r))
-                continue;
-            ++movesTaken;
-            moved = true;
-            queue.push_back(r);
-            for (int q : layout.below[size_t(r)])
-                queue.push_back(q);
-            settle(queue);
-        }
-        if (!moved)
-            break;
-    }
     for (int r = 0; r < kHues; ++r)
         hues[r] = quint8(slotHue[size_t(r)] << 4);
     lastTotal = finish(output);

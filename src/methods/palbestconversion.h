@@ -21,9 +21,6 @@
 // hues per run, so the result is a local optimum: starting from the given hues (the plain best
 // result), every run in turn gets its best hue given all others, and runs are visited again while a
 // neighbour changes, until no run can lower the total by changing its hue alone (by more than 1e-9).
-// Joint moves then try the vertical neighbours of each run: a run together with the runs it shares
-// pixels with on the line below gets every hue they could share, and each move taken is followed by
-// per-run updates again; the result remains a local optimum of per-run updates.
 class PalBestConverter
 {
 public:
@@ -44,9 +41,8 @@ public:
 
     // The objective of the last conversion: the summed difference over the screen pixels.
     double total() const { return lastTotal; }
-    // Per-run updates and joint moves taken by the last conversion.
+    // Hue changes the last conversion made.
     int runUpdates() const { return updatesTaken; }
-    int jointMoves() const { return movesTaken; }
 
     // With the pixels of averaged (chroma scaled) and hues[1560] (hue << 4): the summed difference
     // over the screen pixels with each pixel at its best luminance, and those luminances' output
@@ -69,7 +65,6 @@ private:
     double runCost(int run, double limit);
     bool updateRun(int run);
     void settle(std::vector<int> &queue);
-    bool jointMove(int run);
 
     ColourScience::Lab seen[4096];  // own colour byte * 16 + hue above
     const Layout &layout;
@@ -80,7 +75,6 @@ private:
     std::vector<char> queued;
     double lastTotal = 0.0;
     int updatesTaken = 0;
-    int movesTaken = 0;
 };
 
 #endif

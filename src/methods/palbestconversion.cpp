@@ -4,6 +4,7 @@
 #include "atariview.h"
 #include "bestconversion.h"
 #include "paldisplay.h"
+#include "pallayout.h"
 
 #include <algorithm>
 #include <cmath>
@@ -16,8 +17,6 @@ namespace {
 
 constexpr int kLevels = 16;         // hues, and luminances per hue
 constexpr int kPairs = kLevels * kLevels; // (own hue, hue above)
-constexpr int kConstantSlots = kLevels;   // hue slots after the runs: the constants' hues
-constexpr int kSlots = kHues + kConstantSlots;
 constexpr int kUnknown = -1;
 // A run's hue changes only when it lowers the total by more than this.
 constexpr double kImprovement = 1e-9;
@@ -36,104 +35,12 @@ constexpr double kBoundMargin = 1.0 - 1e-12;
 
 } // namespace
 
-// Where every screen pixel takes its hues from: per Atari pixel the distinct (own slot, slot above)
-// pairs of its four screen pixels with their counts; per run the pixels whose colour depends on it
-// and the runs that share such pixels with it.
-struct PalBestConverter::Layout {
-    struct Part {
-        quint16 own;
-        quint16 above;
-        quint8 weight;
-    };
-    struct Pixel {
-        quint8 parts = 0;
-        Part part[kSourcePerAtari];
-    };
-    std::vector<Pixel> pixels = std::vector<Pixel>(kAtariPixels);
-    std::vector<std::vector<int>> affected = std::vector<std::vector<int>>(kHues);
-    std::vector<std::vector<int>> neighbours = std::vector<std::vector<int>>(kHues);
-    std::vector<int> runOf = std::vector<int>(kAtariPixels);
-    quint8 constantHue[kConstantSlots];
-
-    Layout()
-    {
-        for (int k = 0; k < kConstantSlots; ++k)
-            constantHue[k] = quint8(k);
-        // Slot of every screen pixel, as AtariView::render walks the landings.
-        std::vector<quint16> slot(size_t(AtariView::kWidth) * AtariView::kHeight);
-        int count = 0;
-        const AtariView::Landing *landing = AtariView::landings(&count);
-        const AtariView::Landing *end = landing + count;
-        quint16 current = quint16(kHues); // the frame sync blacks the background: hue 0
-        for (int y = 0; y < AtariView::kHeight; ++y) {
-            for (int x = 0; x < AtariView::kWidth; ++x) {
-                while (landing != end && (landing->row < y || (landing->row == y && landing->column <= x))) {
-                    if (landing->hueIndex >= 0) {
-                        current = quint16(landing->hueIndex);
-                    } else {
-                        if (landing->value & 0x0F)
-                            qFatal("PAL best conversion: a constant colour with a luminance shows in the picture");
-                        current = quint16(kHues + (landing->value >> 4));
-                    }
-                    ++landing;
-                }
-                slot[size_t(y * AtariView::kWidth + x)] = current;
-            }
-        }
-        for (int pair = 0, i = 0; pair < kLinePairs; ++pair)
-            for (int s = 0; s < kSegmentsPerPair; ++s)
-                for (int k = 0; k < kSegmentLengths[s]; ++k)
-                    runOf[size_t(i++)] = pair * kSegmentsPerPair + s;
-        for (int p = 0; p < kAtariPixels; ++p) {
-            const int y = p / kAtariWidth;
-            const int x0 = (p % kAtariWidth) * kSourcePerAtari;
-            Pixel &pixel = pixels[size_t(p)];
-            for (int i = 0; i < kSourcePerAtari; ++i) {
-                const quint16 own = slot[size_t(y * AtariView::kWidth + x0 + i)];
-                const quint16 above = y > 0 ? slot[size_t((y - 1) * AtariView::kWidth + x0 + i)] : quint16(kHues);
-                int j = 0;
-                while (j < pixel.parts && (pixel.part[j].own != own || pixel.part[j].above != above))
-                    ++j;
-                if (j == pixel.parts)
-                    pixel.part[pixel.parts++] = Part{own, above, 0};
-                ++pixel.part[j].weight;
-            }
-            for (int j = 0; j < pixel.parts; ++j) {
-                for (quint16 s : {pixel.part[j].own, pixel.part[j].above}) {
-                    if (s < kHues && (affected[s].empty() || affected[s].back() != p))
-                        affected[s].push_back(p);
-                }
-            }
-        }
-        // Runs sharing pixels.
-        std::vector<std::vector<int>> dependsOn(kAtariPixels);
-        for (int r = 0; r < kHues; ++r)
-            for (int p : affected[size_t(r)])
-                dependsOn[size_t(p)].push_back(r);
-        for (int r = 0; r < kHues; ++r) {
-            std::vector<int> &n = neighbours[size_t(r)];
-            for (int p : affected[size_t(r)])
-                for (int q : dependsOn[size_t(p)])
-                    if (q != r)
-                        n.push_back(q);
-            std::sort(n.begin(), n.end());
-            n.erase(std::unique(n.begin(), n.end()), n.end());
-        }
-    }
-};
-
-const PalBestConverter::Layout &PalBestConverter::sharedLayout()
-{
-    static const Layout shared;
-    return shared;
-}
-
 PalBestConverter::PalBestConverter()
-    : layout(sharedLayout())
+    : layout(PalLayout::shared())
     , photo(kAtariPixels)
     , cache(size_t(kAtariPixels) * kPairs)
     , cachedLuminance(size_t(kAtariPixels) * kPairs)
-    , slotHue(kSlots)
+    , slotHue(PalLayout::kSlots)
     , queued(kHues)
 
 {
@@ -160,8 +67,8 @@ void PalBestConverter::prepare(const quint32 *averaged, double chromaFactor, con
     std::fill(cache.begin(), cache.end(), double(kUnknown));
     for (int r = 0; r < kHues; ++r)
         slotHue[size_t(r)] = quint8(hues[r] >> 4);
-    for (int k = 0; k < kConstantSlots; ++k)
-        slotHue[size_t(kHues + k)] = layout.constantHue[k];
+    for (int k = 0; k < PalLayout::kConstantSlots; ++k)
+        slotHue[size_t(kHues + k)] = quint8(k);
 }
 
 // The lowest difference of a pixel shown with the own hue under the hue above, over its luminances,
@@ -209,7 +116,7 @@ double PalBestConverter::pairCost(int pixel, int ownHue, int aboveHue, int *lumi
 // luminance, that is the pixel's.
 double PalBestConverter::partsCost(int pixel, int *luminance)
 {
-    const Layout::Pixel &px = layout.pixels[size_t(pixel)];
+    const PalLayout::Pixel &px = layout.pixels[size_t(pixel)];
     int own[kSourcePerAtari];
     int above[kSourcePerAtari];
     double lowest[kSourcePerAtari];
@@ -260,7 +167,7 @@ double PalBestConverter::partsCost(int pixel, int *luminance)
 
 double PalBestConverter::pixelCost(int pixel)
 {
-    const Layout::Pixel &px = layout.pixels[size_t(pixel)];
+    const PalLayout::Pixel &px = layout.pixels[size_t(pixel)];
     if (px.parts == 1)
         return px.part[0].weight * pairCost(pixel, slotHue[px.part[0].own], slotHue[px.part[0].above], nullptr);
     return partsCost(pixel, nullptr);

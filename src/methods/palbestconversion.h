@@ -7,6 +7,8 @@
 
 #include <vector>
 
+struct PalLayout;
+
 // The best conversion for a PAL TV (PalDisplay): run hues chosen for the colours they make with the
 // lines above and below, and every pixel's luminance chosen for its own mixed colour.
 //
@@ -55,8 +57,6 @@ public:
                      double *bestTotal);
 
 private:
-    struct Layout;
-    static const Layout &sharedLayout();
     void prepare(const quint32 *averaged, double chromaFactor, const quint8 *hues);
     double pixelCost(int pixel);
     double pairCost(int pixel, int ownHue, int aboveHue, int *luminance);
@@ -67,7 +67,7 @@ private:
     void settle(std::vector<int> &queue);
 
     ColourScience::Lab seen[4096];  // own colour byte * 16 + hue above
-    const Layout &layout;
+    const PalLayout &layout;
     std::vector<ColourScience::Lab> photo; // per Atari pixel, chroma scaled
     std::vector<double> cache;             // per Atari pixel and (own hue, hue above); < 0 unknown
     std::vector<quint8> cachedLuminance;   // the luminance reaching it

@@ -2,6 +2,8 @@
 #include "atariview.h"
 #include "bestconversion.h"
 #include "palbestconversion.h"
+#include "paltwoframeconversion.h"
+#include "twoframeconversion.h"
 #include "paldisplay.h"
 #include "pictureloader.h"
 #include "qualityfigure.h"
@@ -94,6 +96,50 @@ int main(int argc, char *argv[])
         }
     }
     out << QString::asprintf("mean             %10.3f %10.3f %7.1f%%\n", plainSum / files.size(), palSum / files.size(),
+                             100.0 * (palSum / plainSum - 1.0));
+
+    // Two frames at the flicker limit (default 10; RASTREL_FLICKER chooses another).
+    const int flicker = qEnvironmentVariableIsSet("RASTREL_FLICKER") ? qEnvironmentVariableIntValue("RASTREL_FLICKER") : 10;
+    auto two = std::make_unique<TwoFrameConverter>();
+    two->setPalette(palette);
+    auto palTwo = std::make_unique<PalTwoFrameConverter>();
+    palTwo->setPalette(palette);
+    std::vector<quint8> oA(kAtariPixels), hA(kHues), oB(kAtariPixels), hB(kHues);
+    std::vector<quint8> pA(kAtariPixels), phA(kHues), pB(kAtariPixels), phB(kHues);
+    std::vector<quint8> sA(kSourcePixels), sB(kSourcePixels);
+    out << "\ntwo frames, flicker " << flicker
+        << "\nphoto            plain two   pal two   change   pal ms   updates   flicker mean/max   unmet\n";
+    plainSum = palSum = 0.0;
+    for (const QString &file : files) {
+        QString error;
+        if (!PictureLoader::load(file, pixels.data(), &error)) {
+            out << error << '\n';
+            return 1;
+        }
+        pic->copy(pixels.data());
+        const std::clock_t start = std::clock();
+        two->convert(pic->averaged(), 1.0, flicker, 1, oA.data(), hA.data(), oB.data(), hB.data());
+        const std::clock_t plainDone = std::clock();
+        palTwo->convert(pic->averaged(), 1.0, flicker, hA.data(), hB.data(), pA.data(), phA.data(), pB.data(), phB.data());
+        const double ms = double(std::clock() - start) * 1000.0 / CLOCKS_PER_SEC;
+        const double plainMs = double(plainDone - start) * 1000.0 / CLOCKS_PER_SEC;
+        AtariView::render(oA.data(), hA.data(), sA.data());
+        AtariView::render(oB.data(), hB.data(), sB.data());
+        const QualityFigure::TwoFrameFigures plainFigures =
+            QualityFigure::palTwoFrameFigures(sA.data(), sB.data(), pic->averaged(), palette);
+        AtariView::render(pA.data(), phA.data(), sA.data());
+        AtariView::render(pB.data(), phB.data(), sB.data());
+        const QualityFigure::TwoFrameFigures palFigures =
+            QualityFigure::palTwoFrameFigures(sA.data(), sB.data(), pic->averaged(), palette);
+        plainSum += plainFigures.quality;
+        palSum += palFigures.quality;
+        out << QString::asprintf("%-16s %10.3f %9.3f %7.1f%% %8.0f %9d %8.2f / %5.2f %7d   (of which plain two %.0f ms)\n",
+                                 qPrintable(file.section('/', -1)), plainFigures.quality, palFigures.quality,
+                                 100.0 * (palFigures.quality / plainFigures.quality - 1.0), ms, palTwo->runUpdates(),
+                                 palFigures.flickerMean, palFigures.flickerMax, palTwo->infeasiblePixels(), plainMs);
+        out.flush();
+    }
+    out << QString::asprintf("mean             %10.3f %9.3f %7.1f%%\n", plainSum / files.size(), palSum / files.size(),
                              100.0 * (palSum / plainSum - 1.0));
     return 0;
 }

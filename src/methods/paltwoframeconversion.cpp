@@ -261,9 +261,12 @@ bool PalTwoFrameConverter::updateRun(int frame, int run)
         for (int q : layout.neighbours[size_t(run)])
             tried |= 1u << slotHue[f][size_t(q)];
     }
-    if (getenv("ALLHUES")) tried = 0xFFFF;
-    if (getenv("OWNNEXT")) { const int h = current; if (h > 0) { tried |= 1u << (h == 15 ? 1 : h + 1); tried |= 1u << (h == 1 ? 15 : h - 1); } tried |= 1u; }
-    if (getenv("NEXTHUES")) { const quint32 t = tried; tried |= (t << 1 | t >> 1 | t << 15 | t >> 15) & 0xFFFEu; tried |= t & 1u; }
+    // And grey, and the hues next to the run's own on the circle of hues 1 to 15.
+    tried |= 1u;
+    if (current > 0) {
+        tried |= 1u << (current == kLevels - 1 ? 1 : current + 1);
+        tried |= 1u << (current == 1 ? kLevels - 1 : current - 1);
+    }
     double best = runCost(run, std::numeric_limits<double>::infinity());
     quint8 bestHue = current;
     for (int h = 0; h < kLevels; ++h) {

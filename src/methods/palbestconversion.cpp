@@ -261,7 +261,7 @@ double PalBestConverter::finish(quint8 *output)
 }
 
 int PalBestConverter::bestHueOfRun(const quint32 *averaged, double chromaFactor, const quint8 *hues, int run,
-                                   double *bestTotal)
+                                   double *totals)
 {
     prepare(averaged, chromaFactor, hues);
     double others = 0.0;
@@ -276,11 +276,11 @@ int PalBestConverter::bestHueOfRun(const quint32 *averaged, double chromaFactor,
     for (int h = 0; h < kLevels; ++h) {
         slotHue[size_t(run)] = quint8(h);
         const double c = runCost(run, std::numeric_limits<double>::infinity());
+        totals[h] = others + c;
         if (c < best) {
             best = c;
             bestHue = h;
         }
     }
-    *bestTotal = others + best;
     return bestHue;
 }

@@ -52,9 +52,9 @@ public:
     double cost(const quint32 *averaged, double chromaFactor, const quint8 *hues, quint8 *output);
 
     // With every other run at hues[1560] (hue << 4), the hue (0 to 15) that gives run (0 to 1559) the
-    // lowest total, the lowest hue among equal totals; *bestTotal receives that total (all pixels).
-    int bestHueOfRun(const quint32 *averaged, double chromaFactor, const quint8 *hues, int run,
-                     double *bestTotal);
+    // lowest total, the lowest hue among equal totals; totals[16] receives the total (all pixels) with
+    // each hue.
+    int bestHueOfRun(const quint32 *averaged, double chromaFactor, const quint8 *hues, int run, double *totals);
 
 private:
     void prepare(const quint32 *averaged, double chromaFactor, const quint8 *hues);

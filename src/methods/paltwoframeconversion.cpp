@@ -352,7 +352,7 @@ double PalTwoFrameConverter::cost(const quint32 *averaged, double chromaFactor, 
 
 int PalTwoFrameConverter::bestHueOfRun(const quint32 *averaged, double chromaFactor, int flickerLimit,
                                        const quint8 *huesA, const quint8 *huesB, int frame, int run,
-                                       double *bestTotal)
+                                       double *totals)
 {
     prepare(averaged, chromaFactor, flickerLimit, huesA, huesB);
     std::vector<char> depends(kAtariPixels, 0);
@@ -367,11 +367,11 @@ int PalTwoFrameConverter::bestHueOfRun(const quint32 *averaged, double chromaFac
     for (int h = 0; h < kLevels; ++h) {
         slotHue[frame][size_t(run)] = quint8(h);
         const double c = runCost(run, std::numeric_limits<double>::infinity());
+        totals[h] = others + c;
         if (c < best) {
             best = c;
             bestHue = h;
         }
     }
-    *bestTotal = others + best;
     return bestHue;
 }

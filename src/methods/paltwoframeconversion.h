@@ -60,9 +60,9 @@ public:
                 const quint8 *huesB, quint8 *outputA, quint8 *outputB);
 
     // With all other hues at huesA and huesB, the hue (0 to 15) of run (0 to 1559) in frame (0 A, 1 B)
-    // that gives the lowest total, the lowest among equal totals; *bestTotal receives that total.
+    // that gives the lowest total, the lowest among equal totals; totals[16] receives the total with each.
     int bestHueOfRun(const quint32 *averaged, double chromaFactor, int flickerLimit, const quint8 *huesA,
-                     const quint8 *huesB, int frame, int run, double *bestTotal);
+                     const quint8 *huesB, int frame, int run, double *totals);
 
 private:
     struct Entry;

@@ -4,6 +4,7 @@
 // Usage: bench_quality [--png DIR] [PHOTO...]  (default: the test photos); --png also writes
 // what the Atari shows for each photo and variant as DIR/PHOTO-VARIANT.png.
 
+#include "methodtable.h"
 #include "ataripic.h"
 #include "colourscience.h"
 #include "pictureloader.h"
@@ -97,11 +98,11 @@ int main(int argc, char **argv)
             std::fprintf(stderr, "%s: %s\n", qPrintable(photo), qPrintable(error));
             return 1;
         }
-        struct Variant { const char *name; ATARIpic::Method method; };
-        const Variant variants[] = {{"classic", ATARIpic::Method::Classic}, {"best", ATARIpic::Method::Best}};
-        for (const Variant &variant : variants) {
+        for (int method = 0; method < MethodTable::count(); ++method) {
+            if (MethodTable::at(method).frames != 1)
+                continue;
             auto pic = std::make_unique<ATARIpic>();
-            pic->setMethod(variant.method);
+            pic->setMethod(method);
             pic->copy(pixels.data());
             std::vector<quint32> shown(kSourcePixels);
             std::vector<quint32> photographed(kSourcePixels);
@@ -114,11 +115,11 @@ int main(int argc, char **argv)
             if (!pngDir.isEmpty()) {
                 const QString name = QStringLiteral("%1/%2-%3.png")
                                          .arg(pngDir, photo.section(QLatin1Char('/'), -1).section(QLatin1Char('.'), 0, 0),
-                                              QLatin1String(variant.name));
+                                              QLatin1String(MethodTable::at(method).reportName));
                 if (!PictureExports::savePreviewPng(*pic, kAtariViewMode, name, &error))
                     std::fprintf(stderr, "%s: %s\n", qPrintable(name), qPrintable(error));
             }
-            std::printf("%-12s %-12s %8.3f %8.3f\n", qPrintable(photo.section(QLatin1Char('/'), -1)), variant.name,
+            std::printf("%-12s %-12s %8.3f %8.3f\n", qPrintable(photo.section(QLatin1Char('/'), -1)), MethodTable::at(method).reportName,
                         pic->qualityFigure(), meanDifference(blurred(shown), blurred(photographed)));
         }
     }

@@ -21,14 +21,13 @@ int main(int argc, char **argv)
     std::vector<quint32> pixels(kSourcePixels);
     QString error;
 
-    const char *const fitNames[] = {"stretch", "crop", "pad"};
     double stretchMs = 0;
-    for (quint32 fit = 0; fit < DecoderProtocol::kFitCount; ++fit) {
+    for (int fit = 0; fit < kPictureFitCount; ++fit) {
         constexpr int kRounds = 10;
         QElapsedTimer timer;
         timer.start();
         for (int i = 0; i < kRounds; ++i) {
-            if (!PictureLoader::load(photo, pixels.data(), &error, nullptr, DecoderProtocol::Fit(fit))) {
+            if (!PictureLoader::load(photo, pixels.data(), &error, nullptr, PictureFit(fit))) {
                 std::fprintf(stderr, "%s: %s\n", qPrintable(photo), qPrintable(error));
                 return 1;
             }
@@ -36,7 +35,7 @@ int main(int argc, char **argv)
         const double ms = timer.nsecsElapsed() / 1e6 / kRounds;
         if (fit == 0)
             stretchMs = ms;
-        std::printf("read with fit %-7s %8.2f ms  (%.2f x stretch)\n", fitNames[fit], ms, ms / stretchMs);
+        std::printf("read with fit %-7s %8.2f ms  (%.2f x stretch)\n", kPictureFitNames[fit], ms, ms / stretchMs);
     }
 
     PictureTone::Tone tone;

@@ -6,9 +6,11 @@
 // "cpu s" is the processor time of the conversion with one thread, which a busy machine does not inflate.
 // Usage: bench_twoframes [--flicker N] [PHOTO...]  (default: flicker 10 and the test photos).
 
+#include "methodtable.h"
 #include "ataripic.h"
 #include "atariview.h"
 #include "colourscience.h"
+#include "linearblend.h"
 #include "pictureloader.h"
 #include "twoframeconversion.h"
 
@@ -93,7 +95,7 @@ int main(int argc, char **argv)
         auto pic = std::make_unique<ATARIpic>();
         pic->copy(pixels.data());
         const double classic = pic->qualityFigure();
-        pic->setMethod(ATARIpic::Method::Best);
+        pic->setMethod(MethodTable::find("best"));
         pic->letsGo();
         const double best = pic->qualityFigure();
 
@@ -122,7 +124,7 @@ int main(int argc, char **argv)
                 const quint32 b = palette[screenB[i]];
                 const ColourScience::Lab photographed =
                     ColourScience::labFromRgb(pic->averaged()[y * kAtariWidth + x / kSourcePerAtari]);
-                difference += ColourScience::deltaE2000(TwoFrameConverter::blendLab(a, b), photographed);
+                difference += ColourScience::deltaE2000(LinearBlend::lab(a, b), photographed);
                 const double f = std::fabs(ColourScience::labFromRgb(a).L - ColourScience::labFromRgb(b).L);
                 flickerSum += f;
                 flickerMax = std::max(flickerMax, f);

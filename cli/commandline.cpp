@@ -1,6 +1,7 @@
 #include "commandline.h"
 
 #include "ataripic.h"
+#include "methodtable.h"
 #include "sliderscale.h"
 
 #include <QCommandLineOption>
@@ -46,6 +47,87 @@ QString identity(const QString &path)
 
 const QString kStandardStream = QStringLiteral("-");
 
+// "a", "a or b", "a, b or c".
+QString alternatives(const QStringList &names)
+{
+    if (names.size() < 2)
+        return names.join(QString());
+    return QStringList(names.mid(0, names.size() - 1)).join(QStringLiteral(", ")) + QStringLiteral(" or ")
+           + names.last();
+}
+
+// The options that choose the method, from the method table.
+struct MethodOptions
+{
+    const QCommandLineOption method{
+        {QStringLiteral("m"), QStringLiteral("method")},
+        QStringLiteral("Conversion method: classic (the default: each run's most frequent hue of the "
+                       "nearest generated colours) or best (each run's hue and every pixel's luminance "
+                       "that minimise the summed CIEDE2000 against the Atari palette)."),
+        QStringLiteral("METHOD")};
+    const QCommandLineOption frames{
+        QStringLiteral("frames"),
+        QStringLiteral("1 (the default) or 2: two pictures shown in alternate frames and blended by the eye, "
+                       "the exact least-CIEDE2000 pair of frames; a form of the best method (the default "
+                       "method becomes best; -m classic cannot be combined with it)."),
+        QStringLiteral("N")};
+    const QCommandLineOption flicker{
+        QStringLiteral("flicker"),
+        QStringLiteral("With --frames 2: the largest L* difference allowed between the two frames' colours "
+                       "of a pixel, a whole number %1..%2 (default %3; 0: no luminance flicker). Lower "
+                       "flickers less, higher comes closer to the photo.")
+            .arg(kFlickerRange.low)
+            .arg(kFlickerRange.high)
+            .arg(kFlickerRange.defaultValue),
+        QStringLiteral("N")};
+
+    QList<QCommandLineOption> all() const { return {method, frames, flicker}; }
+
+    // Reads the options given into settings; returns the usage error, or an empty text.
+    QString read(const QCommandLineParser &parser, ConversionSettings *settings) const
+    {
+        QStringList names;
+        QStringList frameCounts;
+        for (int i = 0; i < MethodTable::count(); ++i) {
+            names << QLatin1String(MethodTable::at(i).cliName);
+            frameCounts << QString::number(MethodTable::at(i).frames);
+        }
+        names.removeDuplicates();
+        frameCounts.removeDuplicates();
+        QString name;
+        if (parser.isSet(method)) {
+            const int index = names.indexOf(parser.value(method).toLower());
+            if (index < 0)
+                return QStringLiteral("unknown method '%1' (expected %2)").arg(parser.value(method), alternatives(names));
+            name = names.at(index);
+        }
+        int count = 0;
+        if (parser.isSet(frames)
+            && (!wholeNumber(parser.value(frames), 1, 2, &count) || !frameCounts.contains(QString::number(count))))
+            return QStringLiteral("frames must be %1, not '%2'").arg(alternatives(frameCounts), parser.value(frames));
+        if (parser.isSet(flicker)
+            && !wholeNumber(parser.value(flicker), kFlickerRange.low, kFlickerRange.high, &settings->flicker))
+            return QStringLiteral("flicker must be a whole number from %1 to %2, not '%3'")
+                .arg(kFlickerRange.low)
+                .arg(kFlickerRange.high)
+                .arg(parser.value(flicker));
+
+        if (!name.isEmpty() && count != 0)
+            settings->method = MethodTable::find(name, count);
+        else if (!name.isEmpty())
+            settings->method = std::max(MethodTable::find(name, 1), 0);
+        else if (count != 0)
+            settings->method = MethodTable::withFrames(count);
+        if (settings->method < 0) {
+            const char *formOf = MethodTable::at(MethodTable::withFrames(count)).cliName;
+            return QStringLiteral("--frames %1 is a form of the %2 method and cannot be combined with -m %3")
+                .arg(count)
+                .arg(QLatin1String(formOf), name);
+        }
+        return QString();
+    }
+};
+
 // The options that fit and adjust the photo before it is converted.
 struct PictureOptions
 {
@@ -76,10 +158,12 @@ struct PictureOptions
     {
         if (parser.isSet(fit)) {
             const QString name = parser.value(fit).toLower();
-            const QStringList names{QStringLiteral("stretch"), QStringLiteral("crop"), QStringLiteral("pad")};
+            QStringList names;
+            for (const char *fitName : kPictureFitNames)
+                names << QLatin1String(fitName);
             if (!names.contains(name))
-                return QStringLiteral("unknown fit '%1' (expected stretch, crop or pad)").arg(parser.value(fit));
-            settings->fit = DecoderProtocol::Fit(names.indexOf(name));
+                return QStringLiteral("unknown fit '%1' (expected %2)").arg(parser.value(fit), alternatives(names));
+            settings->fit = PictureFit(names.indexOf(name));
         }
         PictureTone::Tone &tone = settings->tone;
         if (parser.isSet(brightness)
@@ -96,6 +180,144 @@ struct PictureOptions
                 return QStringLiteral("gamma must be a number from 0.2 to 5.0, not '%1'").arg(parser.value(gamma));
             tone.gamma = value;
         }
+        return QString();
+    }
+};
+
+// The options that name what is written.
+struct OutputOptions
+{
+    const QCommandLineOption outputDir{
+        {QStringLiteral("o"), QStringLiteral("output-dir")},
+        QStringLiteral("Write DIR/NAME.xex (and the other formats of --format) for each input; "
+                       "NAME is the input's file name without its last extension."),
+        QStringLiteral("DIR")};
+    const QCommandLineOption format{
+        {QStringLiteral("f"), QStringLiteral("format")},
+        QStringLiteral("With --output-dir: comma-separated list of xex, asm, png (default xex)."),
+        QStringLiteral("LIST")};
+    const QCommandLineOption xex{
+        QStringLiteral("xex"),
+        QStringLiteral("Write the Atari executable to FILE (single input; '-' for standard output)."),
+        QStringLiteral("FILE")};
+    const QCommandLineOption asmFile{
+        QStringLiteral("asm"),
+        QStringLiteral("Write the assembler source to FILE (single input; '-' for standard output)."),
+        QStringLiteral("FILE")};
+    const QCommandLineOption png{
+        QStringLiteral("png"),
+        QStringLiteral("Write the preview plane chosen by --preview to FILE as a 320x240 PNG (single input; "
+                       "'-' for standard output)."),
+        QStringLiteral("FILE")};
+    const QCommandLineOption report{
+        QStringLiteral("report"),
+        QStringLiteral("Write a CSV line per converted picture to FILE ('-' for standard output): "
+                       "file,method,saturation,delta_e2000,frames,flicker: delta_e2000 is the mean CIEDE2000 "
+                       "between the photo and what the Atari shows (with two frames their blend; lower is "
+                       "better), frames is 1 or 2 and flicker the mean L* difference between the two "
+                       "frames (0 for one frame). Alone, without any other output, it converts every input "
+                       "for the figures only and writes no picture."),
+        QStringLiteral("FILE")};
+
+    // Whether any of --xex, --asm and --png is given.
+    bool explicitOutputs(const QCommandLineParser &parser) const
+    {
+        return parser.isSet(xex) || parser.isSet(asmFile) || parser.isSet(png);
+    }
+
+    // Checks how the outputs are combined with each other and with inputCount inputs; returns the
+    // usage error, or an empty text.
+    QString check(const QCommandLineParser &parser, int inputCount) const
+    {
+        const bool toDirectory = parser.isSet(outputDir);
+        const bool explicitNames = explicitOutputs(parser);
+        if (toDirectory && explicitNames)
+            return QStringLiteral("--output-dir cannot be combined with --xex, --asm or --png");
+        // The report alone is a complete request: the figures of every input, no picture written.
+        if (!toDirectory && !explicitNames && !parser.isSet(report))
+            return QStringLiteral("no output requested (use --output-dir, --xex, --asm, --png or --report)");
+        if (parser.isSet(format) && !toDirectory)
+            return QStringLiteral("--format needs --output-dir");
+        if (explicitNames && inputCount > 1)
+            return QStringLiteral("--xex, --asm and --png take a single input picture; use --output-dir for several");
+        for (const QCommandLineOption *option : {&outputDir, &xex, &asmFile, &png}) {
+            if (parser.isSet(*option) && parser.value(*option).isEmpty())
+                return QStringLiteral("--%1 needs a non-empty name").arg(option->names().constLast());
+        }
+        return QString();
+    }
+
+    // Checks that at most one output goes to the standard output.
+    QString checkStandardOutput(const QCommandLineParser &parser) const
+    {
+        int toStandardOutput = 0;
+        for (const QCommandLineOption *option : {&xex, &asmFile, &png, &report})
+            toStandardOutput += parser.isSet(*option) && parser.value(*option) == kStandardStream ? 1 : 0;
+        if (toStandardOutput > 1)
+            return QStringLiteral("only one of --xex, --asm, --png and --report may be '-' (standard output)");
+        return QString();
+    }
+};
+
+// The options of the run: the slider, the preview plane, the palette, the threads and the progress.
+struct RunOptions
+{
+    const QCommandLineOption saturation{
+        {QStringLiteral("s"), QStringLiteral("saturation")},
+        QStringLiteral("The window's slider value, a whole number 0..100. Classic: palette saturation "
+                       "PCT/100 (without it the palette the window starts with, that of 60). Best: the "
+                       "photo's chroma times PCT/50 (without it 1)."),
+        QStringLiteral("PCT")};
+    const QCommandLineOption preview{
+        {QStringLiteral("p"), QStringLiteral("preview")},
+        QStringLiteral("Plane for PNG output: original, gtia, atari-pal, output, gray, green, chroma, "
+                       "atari for what the Atari really shows (with two frames their blend), or atari-a and "
+                       "atari-b for the two frames themselves (default output; with two frames output and "
+                       "chroma show frame A)."),
+        QStringLiteral("MODE")};
+    const QCommandLineOption palette{
+        QStringLiteral("palette"),
+        QStringLiteral("Atari palette file (768 bytes of 256 RGB triplets, or a 772-byte colour table) "
+                       "for the output and chroma planes, the atari view and the best method."),
+        QStringLiteral("FILE")};
+    const QCommandLineOption jobs{
+        {QStringLiteral("j"), QStringLiteral("jobs")},
+        QStringLiteral("Use N threads in all, 1..%1 (default: the number of processor cores, here %2): up to "
+                       "N pictures at once. Outputs, messages and exit status are the same as with -j 1.")
+            .arg(CommandLine::kMaxThreads)
+            .arg(QThread::idealThreadCount()),
+        QStringLiteral("N")};
+    const QCommandLineOption quiet{{QStringLiteral("q"), QStringLiteral("quiet")},
+                                         QStringLiteral("Show no progress; errors are still reported.")};
+
+    // Reads the slider, the preview plane, the progress and the threads into request; returns the
+    // usage error, or an empty text.
+    QString read(const QCommandLineParser &parser, ConversionRequest *request) const
+    {
+        if (parser.isSet(saturation)) {
+            const QString text = parser.value(saturation);
+            if (!wholeNumber(text, kSliderRange.low, kSliderRange.high, &request->settings.slider))
+                return QStringLiteral("saturation must be a whole number from %1 to %2, not '%3'")
+                    .arg(kSliderRange.low)
+                    .arg(kSliderRange.high)
+                    .arg(text);
+            request->settings.hasSlider = true;
+        }
+        if (parser.isSet(preview)) {
+            const int mode = CommandLine::previewModeOf(parser.value(preview));
+            if (mode < 0)
+                return QStringLiteral("unknown preview '%1' (expected original, gtia, atari-pal, output, "
+                                      "gray, green, chroma, atari, atari-a or atari-b)")
+                    .arg(parser.value(preview));
+            request->previewMode = quint8(mode);
+        }
+        request->quiet = parser.isSet(quiet);
+        request->threads = std::max(1, QThread::idealThreadCount());
+        if (parser.isSet(jobs) && !wholeNumber(parser.value(jobs), 1, CommandLine::kMaxThreads, &request->threads))
+            return QStringLiteral("jobs must be a whole number from 1 to %1, not '%2'")
+                .arg(CommandLine::kMaxThreads)
+                .arg(parser.value(jobs));
+        request->paletteFile = parser.value(palette);
         return QString();
     }
 };
@@ -146,87 +368,13 @@ CommandLine::Result CommandLine::parse(const QStringList &arguments)
                        "--flicker bounds that difference (0: none at all, higher: closer to the photo)."));
     const QCommandLineOption helpOption = parser.addHelpOption();
     const QCommandLineOption versionOption = parser.addVersionOption();
-    const QCommandLineOption outputDirOption(
-        {QStringLiteral("o"), QStringLiteral("output-dir")},
-        QStringLiteral("Write DIR/NAME.xex (and the other formats of --format) for each input; "
-                       "NAME is the input's file name without its last extension."),
-        QStringLiteral("DIR"));
-    const QCommandLineOption formatOption(
-        {QStringLiteral("f"), QStringLiteral("format")},
-        QStringLiteral("With --output-dir: comma-separated list of xex, asm, png (default xex)."),
-        QStringLiteral("LIST"));
-    const QCommandLineOption xexOption(
-        QStringLiteral("xex"),
-        QStringLiteral("Write the Atari executable to FILE (single input; '-' for standard output)."),
-        QStringLiteral("FILE"));
-    const QCommandLineOption asmOption(
-        QStringLiteral("asm"),
-        QStringLiteral("Write the assembler source to FILE (single input; '-' for standard output)."),
-        QStringLiteral("FILE"));
-    const QCommandLineOption pngOption(
-        QStringLiteral("png"),
-        QStringLiteral("Write the preview plane chosen by --preview to FILE as a 320x240 PNG (single input; "
-                       "'-' for standard output)."),
-        QStringLiteral("FILE"));
-    const QCommandLineOption saturationOption(
-        {QStringLiteral("s"), QStringLiteral("saturation")},
-        QStringLiteral("The window's slider value, a whole number 0..100. Classic: palette saturation "
-                       "PCT/100 (without it the palette the window starts with, that of 60). Best: the "
-                       "photo's chroma times PCT/50 (without it 1)."),
-        QStringLiteral("PCT"));
-    const QCommandLineOption previewOption(
-        {QStringLiteral("p"), QStringLiteral("preview")},
-        QStringLiteral("Plane for PNG output: original, gtia, atari-pal, output, gray, green, chroma, "
-                       "atari for what the Atari really shows (with two frames their blend), or atari-a and "
-                       "atari-b for the two frames themselves (default output; with two frames output and "
-                       "chroma show frame A)."),
-        QStringLiteral("MODE"));
-    const QCommandLineOption paletteOption(
-        QStringLiteral("palette"),
-        QStringLiteral("Atari palette file (768 bytes of 256 RGB triplets, or a 772-byte colour table) "
-                       "for the output and chroma planes, the atari view and the best method."),
-        QStringLiteral("FILE"));
-    const QCommandLineOption methodOption(
-        {QStringLiteral("m"), QStringLiteral("method")},
-        QStringLiteral("Conversion method: classic (the default: each run's most frequent hue of the "
-                       "nearest generated colours) or best (each run's hue and every pixel's luminance "
-                       "that minimise the summed CIEDE2000 against the Atari palette)."),
-        QStringLiteral("METHOD"));
-    const QCommandLineOption framesOption(
-        QStringLiteral("frames"),
-        QStringLiteral("1 (the default) or 2: two pictures shown in alternate frames and blended by the eye, "
-                       "the exact least-CIEDE2000 pair of frames; a form of the best method (the default "
-                       "method becomes best; -m classic cannot be combined with it)."),
-        QStringLiteral("N"));
-    const QCommandLineOption flickerOption(
-        QStringLiteral("flicker"),
-        QStringLiteral("With --frames 2: the largest L* difference allowed between the two frames' colours "
-                       "of a pixel, a whole number 0..100 (default %1; 0: no luminance flicker). Lower "
-                       "flickers less, higher comes closer to the photo.")
-            .arg(ATARIpic::kDefaultFlickerLimit),
-        QStringLiteral("N"));
-    const QCommandLineOption reportOption(
-        QStringLiteral("report"),
-        QStringLiteral("Write a CSV line per converted picture to FILE ('-' for standard output): "
-                       "file,method,saturation,delta_e2000,frames,flicker: delta_e2000 is the mean CIEDE2000 "
-                       "between the photo and what the Atari shows (with two frames their blend; lower is "
-                       "better), frames is 1 or 2 and flicker the mean L* difference between the two "
-                       "frames (0 for one frame). Alone, without any other output, it converts every input "
-                       "for the figures only and writes no picture."),
-        QStringLiteral("FILE"));
-    const QCommandLineOption quietOption({QStringLiteral("q"), QStringLiteral("quiet")},
-                                         QStringLiteral("Show no progress; errors are still reported."));
-    const QCommandLineOption jobsOption(
-        {QStringLiteral("j"), QStringLiteral("jobs")},
-        QStringLiteral("Use N threads in all, 1..%1 (default: the number of processor cores, here %2): up to "
-                       "N pictures at once. Outputs, messages and exit status are the same as with -j 1.")
-            .arg(kMaxThreads)
-            .arg(QThread::idealThreadCount()),
-        QStringLiteral("N"));
-    parser.addOptions({outputDirOption, formatOption, xexOption, asmOption, pngOption, saturationOption,
-                       previewOption, methodOption, framesOption, flickerOption, paletteOption, reportOption,
-                       jobsOption, quietOption});
+    const OutputOptions out;
+    const RunOptions run;
+    const MethodOptions methodOptions;
     const PictureOptions pictureOptions;
+    parser.addOptions({out.outputDir, out.format, out.xex, out.asmFile, out.png, run.saturation, run.preview});
+    parser.addOptions(methodOptions.all());
+    parser.addOptions({run.palette, out.report, run.jobs, run.quiet});
     parser.addOptions(pictureOptions.all());
     parser.addPositionalArgument(QStringLiteral("images"),
                                  QStringLiteral("Photos to convert: JPEG, PNG, GIF, BMP, PBM, PGM or PPM files; "
@@ -253,99 +401,37 @@ CommandLine::Result CommandLine::parse(const QStringList &arguments)
     if (inputs.size() > 1 && inputs.contains(kStandardStream))
         return usage(QStringLiteral("'-' (standard input) must be the only input picture"));
 
-    if (parser.isSet(saturationOption)) {
-        const QString text = parser.value(saturationOption);
-        if (!wholeNumber(text, 0, kMaxSliderValue, &req.settings.slider)) {
-            return usage(
-                QStringLiteral("saturation must be a whole number from 0 to %1, not '%2'").arg(kMaxSliderValue).arg(text));
-        }
-        req.settings.hasSlider = true;
+    for (const QString &error : {run.read(parser, &req), methodOptions.read(parser, &req.settings)}) {
+        if (!error.isEmpty())
+            return usage(error);
     }
-
-    if (parser.isSet(previewOption)) {
-        const int mode = previewModeOf(parser.value(previewOption));
-        if (mode < 0) {
-            return usage(QStringLiteral("unknown preview '%1' (expected original, gtia, atari-pal, output, "
-                                        "gray, green, chroma, atari, atari-a or atari-b)")
-                             .arg(parser.value(previewOption)));
-        }
-        req.previewMode = quint8(mode);
-    }
-    req.quiet = parser.isSet(quietOption);
-    req.threads = std::max(1, QThread::idealThreadCount());
-    if (parser.isSet(jobsOption)) {
-        const QString text = parser.value(jobsOption);
-        if (!wholeNumber(text, 1, kMaxThreads, &req.threads))
-            return usage(QStringLiteral("jobs must be a whole number from 1 to %1, not '%2'").arg(kMaxThreads).arg(text));
-    }
-    if (parser.isSet(methodOption)) {
-        const QString method = parser.value(methodOption).toLower();
-        if (method != QLatin1String("classic") && method != QLatin1String("best"))
-            return usage(QStringLiteral("unknown method '%1' (expected classic or best)").arg(parser.value(methodOption)));
-        req.settings.method = method == QLatin1String("best") ? ATARIpic::Method::Best : ATARIpic::Method::Classic;
-    }
-    if (parser.isSet(framesOption)) {
-        const QString text = parser.value(framesOption);
-        if (!wholeNumber(text, 1, 2, &req.settings.frames))
-            return usage(QStringLiteral("frames must be 1 or 2, not '%1'").arg(text));
-    }
-    if (parser.isSet(flickerOption)) {
-        const QString text = parser.value(flickerOption);
-        if (!wholeNumber(text, 0, 100, &req.settings.flicker))
-            return usage(QStringLiteral("flicker must be a whole number from 0 to 100, not '%1'").arg(text));
-    }
-    if (req.settings.frames == 2) {
-        if (parser.isSet(methodOption) && req.settings.method == ATARIpic::Method::Classic)
-            return usage(QStringLiteral("--frames 2 is a form of the best method and cannot be combined with "
-                                        "-m classic"));
-        req.settings.method = ATARIpic::Method::Best;
-    }
-    if (parser.isSet(reportOption)) {
-        req.reportFile = parser.value(reportOption);
+    if (parser.isSet(out.report)) {
+        req.reportFile = parser.value(out.report);
         if (req.reportFile.isEmpty())
             return usage(QStringLiteral("--report needs a non-empty name ('-' for standard output)"));
     }
-    req.paletteFile = parser.value(paletteOption);
-    const QString pictureError = pictureOptions.read(parser, &req.settings);
-    if (!pictureError.isEmpty())
-        return usage(pictureError);
-
-    const bool toDirectory = parser.isSet(outputDirOption);
-    const bool explicitOutputs = parser.isSet(xexOption) || parser.isSet(asmOption) || parser.isSet(pngOption);
-    if (toDirectory && explicitOutputs)
-        return usage(QStringLiteral("--output-dir cannot be combined with --xex, --asm or --png"));
-    // The report alone is a complete request: the figures of every input, no picture written.
-    const bool reportOnly = !toDirectory && !explicitOutputs && !req.reportFile.isEmpty();
-    if (!toDirectory && !explicitOutputs && !reportOnly)
-        return usage(QStringLiteral("no output requested (use --output-dir, --xex, --asm, --png or --report)"));
-    if (parser.isSet(formatOption) && !toDirectory)
-        return usage(QStringLiteral("--format needs --output-dir"));
-    if (explicitOutputs && inputs.size() > 1)
-        return usage(QStringLiteral("--xex, --asm and --png take a single input picture; use --output-dir "
-                                   "for several"));
-
-    for (const QCommandLineOption *option : {&outputDirOption, &xexOption, &asmOption, &pngOption, &paletteOption}) {
-        if (parser.isSet(*option) && parser.value(*option).isEmpty())
-            return usage(QStringLiteral("--%1 needs a non-empty name").arg(option->names().constLast()));
+    for (const QString &error : {pictureOptions.read(parser, &req.settings), out.check(parser, inputs.size())}) {
+        if (!error.isEmpty())
+            return usage(error);
     }
-
-    int toStandardOutput = 0;
-    for (const QCommandLineOption *option : {&xexOption, &asmOption, &pngOption, &reportOption})
-        toStandardOutput += parser.isSet(*option) && parser.value(*option) == kStandardStream ? 1 : 0;
-    if (toStandardOutput > 1)
-        return usage(QStringLiteral("only one of --xex, --asm, --png and --report may be '-' (standard output)"));
+    if (parser.isSet(run.palette) && req.paletteFile.isEmpty())
+        return usage(QStringLiteral("--palette needs a non-empty name"));
+    const QString standardOutputError = out.checkStandardOutput(parser);
+    if (!standardOutputError.isEmpty())
+        return usage(standardOutputError);
 
     QStringList formats{QStringLiteral("xex")};
-    if (parser.isSet(formatOption))
-        formats = parser.value(formatOption).split(QLatin1Char(','), Qt::SkipEmptyParts);
+    if (parser.isSet(out.format))
+        formats = parser.value(out.format).split(QLatin1Char(','), Qt::SkipEmptyParts);
 
-    if (reportOnly) {
+    const bool toDirectory = parser.isSet(out.outputDir);
+    if (!toDirectory && !out.explicitOutputs(parser)) { // the report alone
         for (const QString &input : inputs)
             req.jobs.append({input, QString(), QString(), QString()});
         return checkOutputs() ? Result::Convert : Result::UsageError;
     }
-    if (!buildJobs(inputs, toDirectory ? parser.value(outputDirOption) : QString(), formats,
-                   parser.value(xexOption), parser.value(asmOption), parser.value(pngOption))
+    if (!buildJobs(inputs, toDirectory ? parser.value(out.outputDir) : QString(), formats, parser.value(out.xex),
+                   parser.value(out.asmFile), parser.value(out.png))
         || !checkOutputs())
         return Result::UsageError;
     return Result::Convert;

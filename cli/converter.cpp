@@ -4,7 +4,7 @@
 #include "commandline.h"
 #include "interrupts.h"
 #include "pictureexports.h"
-#include "pictureloader.h"
+#include "pictureconversion.h"
 
 #include <memory>
 #include <vector>
@@ -14,11 +14,7 @@ ConversionResult convert(const ConversionJob &job, const ConversionOptions &opti
     ConversionResult result;
     std::vector<quint32> pixels(Geometry::kSourcePixels);
     QString error;
-    const DecoderProtocol::Fit fit = options.conversion.fit;
-    const bool loaded = job.input == QLatin1String("-")
-                            ? PictureLoader::loadStandardInput(pixels.data(), &error, &result.warning, fit)
-                            : PictureLoader::load(job.input, pixels.data(), &error, &result.warning, fit);
-    if (!loaded) {
+    if (!PictureConversion::read(job.input, options.conversion, pixels.data(), &error, &result.warning)) {
         // A picture whose decoder was ended by an interrupt has not failed: it was not converted.
         result.interrupted = Interrupts::received() != 0;
         if (!result.interrupted)
@@ -27,15 +23,13 @@ ConversionResult convert(const ConversionJob &job, const ConversionOptions &opti
     }
 
     auto pic = std::make_unique<ATARIpic>();
-    applySettings(*pic, ConversionSettings(), options.conversion);
     pic->setThreads(threads);
-    applyTone(options.conversion, pixels.data(), pixels.data());
-    pic->copy(pixels.data());
+    PictureConversion::convert(*pic, ConversionSettings(), pixels.data(), options.conversion);
     result.converted = true;
-    result.frames = pic->frames();
     if (options.wantFigure) {
-        result.figure = pic->qualityFigure();
-        result.flicker = pic->flickerMean();
+        const QualityFigure::Figures figures = pic->figures();
+        result.figure = figures.quality;
+        result.flicker = figures.flickerMean;
     }
 
     QStringList &failures = result.failures;

@@ -24,7 +24,6 @@ struct ConversionResult
     bool converted = false;  // the picture was read and converted
     bool interrupted = false; // an interrupt ended the reading of the picture: nothing to report
     double figure = 0.0;     // mean CIEDE2000 of what the Atari shows, when converted and wanted
-    int frames = 1;          // frames of the display program written
     double flicker = 0.0;    // mean |L*(A) - L*(B)| with two frames, when converted and wanted; else 0
 };
 

@@ -6,7 +6,9 @@
 
 #include "conversionsettings.h"
 #include "decoderprocess.h"
+#include "methodtable.h"
 #include "palettefile.h"
+#include "pictureconversion.h"
 #include "pictureexports.h"
 
 #include <QCoreApplication>
@@ -41,9 +43,10 @@ QByteArray csvField(const QString &text)
 QByteArray reportLine(const QString &input, const ConversionRequest &request, const ConversionResult &result)
 {
     const ConversionSettings &settings = request.settings;
-    const bool best = settings.method == ATARIpic::Method::Best;
-    return csvField(input) + ',' + (best ? "best" : "classic") + ',' + QByteArray::number(settings.sliderInEffect())
-           + ',' + QByteArray::number(result.figure, 'f', 4) + ',' + QByteArray::number(result.frames) + ','
+    const MethodInfo &method = MethodTable::at(settings.method);
+    return csvField(input) + ',' + method.reportName + ','
+           + QByteArray::number(PictureConversion::sliderInEffect(settings)) + ','
+           + QByteArray::number(result.figure, 'f', 4) + ',' + QByteArray::number(method.frames) + ','
            + QByteArray::number(result.flicker, 'f', 4) + '\n';
 }
 

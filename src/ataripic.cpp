@@ -1,13 +1,9 @@
 #include "ataripic.h"
 
-#include "atariprogram.h"
-#include "atariview.h"
-#include "bestconversion.h"
 #include "classicconversion.h"
-#include "qualityfigure.h"
+#include "displaytable.h"
+#include "methodtable.h"
 #include "sliderscale.h"
-#include "twoframeconversion.h"
-#include "twoframeprogram.h"
 
 #include <QDataStream>
 #include <QTextStream>
@@ -28,7 +24,6 @@ constexpr Plane kPlaneOfMode[kPlanes] = {SourcePlane, GtiaPlane, PalPlane, Outpu
 
 constexpr quint8 kChartChromaLuminance = 0x0A;
 constexpr quint8 kOutputChromaLuminance = 0x08;
-constexpr char kHexDigits[] = "0123456789ABCDEF";
 
 } // namespace
 
@@ -38,14 +33,7 @@ struct ATARIpic::Areas
     std::vector<quint32> planes[kPlanes] = {};
     std::vector<quint32> averaged = std::vector<quint32>(kAtariPixels);
     std::vector<quint8> nearest = std::vector<quint8>(kAtariPixels);
-    std::vector<quint8> output = std::vector<quint8>(kAtariPixels);
-    std::vector<quint8> hues = std::vector<quint8>(kHues);
-    std::vector<quint8> screen = std::vector<quint8>(kSourcePixels);
-    // Frame B and the blended view, used with two frames only.
-    std::vector<quint8> outputB = std::vector<quint8>(kAtariPixels);
-    std::vector<quint8> huesB = std::vector<quint8>(kHues);
-    std::vector<quint8> screenB = std::vector<quint8>(kSourcePixels);
-    std::vector<quint32> blend = std::vector<quint32>(kSourcePixels);
+    ConvertedPicture converted;
 
     Areas()
     {
@@ -58,7 +46,8 @@ ATARIpic::ATARIpic()
     : width(kSourceWidth)
     , height(kSourceHeight)
     , areas(std::make_unique<Areas>())
-    , best(std::make_unique<BestConverter>())
+    , units(size_t(MethodTable::count()))
+    , unitPaletteCurrent(size_t(MethodTable::count()), false)
 {
     setBasePalette(nullptr);
     Demo();
@@ -78,39 +67,49 @@ const quint8 *ATARIpic::nearestBytes() const
 
 const quint8 *ATARIpic::outputBytes() const
 {
-    return areas->output.data();
+    return areas->converted.output(0);
 }
 
 const quint8 *ATARIpic::hueTable() const
 {
-    return areas->hues.data();
+    return areas->converted.hues(0);
 }
 
 const quint8 *ATARIpic::outputBytesB() const
 {
-    return convertedFrames == 2 ? areas->outputB.data() : areas->output.data();
+    return areas->converted.output(1);
 }
 
 const quint8 *ATARIpic::hueTableB() const
 {
-    return convertedFrames == 2 ? areas->huesB.data() : areas->hues.data();
+    return areas->converted.hues(1);
 }
 
 const quint8 *ATARIpic::atariScreen() const
 {
-    return areas->screen.data();
+    return areas->converted.screen(0);
 }
 
 const quint8 *ATARIpic::atariScreenB() const
 {
-    return convertedFrames == 2 ? areas->screenB.data() : areas->screen.data();
+    return areas->converted.screen(1);
+}
+
+const ConvertedPicture &ATARIpic::converted() const
+{
+    return areas->converted;
+}
+
+const DisplayModel &ATARIpic::displayModel() const
+{
+    return DisplayTable::at(displayIndex).model();
 }
 
 void ATARIpic::Demo()
 {
     averagesCurrent = false;
-    convertedFrames = 1;
     auto &planes = areas->planes;
+    std::vector<quint8> chart(size_t(width) * height);
     for (quint32 y = 0; y < height; ++y) {
         const quint32 hue = (y * 16) / height;
         const quint32 chroma = pal.getRGB(static_cast<unsigned char>(hue << 4 | kChartChromaLuminance));
@@ -126,9 +125,10 @@ void ATARIpic::Demo()
             planes[GrayPlane][index] = pal.getGray(v);
             planes[GreenPlane][index] = pal.getGreen(v);
             planes[ChromaPlane][index] = chroma;
-            areas->screen[index] = v;
+            chart[index] = v;
         }
     }
+    areas->converted.showChart(chart.data(), displayModel(), base.data());
 }
 
 quint32 ATARIpic::getPixel(quint16 x, quint16 y, quint8 mode) const
@@ -158,64 +158,53 @@ void ATARIpic::reset()
 void ATARIpic::setBasePalette(const quint32 *rgb)
 {
     pal.setBasePalette(rgb);
-    quint32 base[256];
-    for (int i = 0; i < 256; ++i)
-        base[i] = pal.getBase(quint8(i));
-    best->setPalette(base);
-    twoFramePaletteCurrent = false;
-}
-
-namespace {
-
-// The base palette as 256 values 0x00RRGGBB.
-std::array<quint32, 256> basePalette(const ATARIpalGen &pal)
-{
-    std::array<quint32, 256> base;
     for (int i = 0; i < 256; ++i)
         base[size_t(i)] = pal.getBase(quint8(i));
-    return base;
+    std::fill(unitPaletteCurrent.begin(), unitPaletteCurrent.end(), false);
+    if (areas)
+        areas->converted.updateViews(displayModel(), base.data());
 }
 
-} // namespace
+ConversionMethod &ATARIpic::methodUnit(int index)
+{
+    std::unique_ptr<ConversionMethod> &unit = units[size_t(index)];
+    if (!unit)
+        unit = MethodTable::at(index).make();
+    if (!unitPaletteCurrent[size_t(index)]) {
+        unit->setPalette(base.data());
+        unitPaletteCurrent[size_t(index)] = true;
+    }
+    return *unit;
+}
+
+QualityFigure::Figures ATARIpic::figures() const
+{
+    return areas->converted.figures(displayModel(), base.data(), areas->averaged.data());
+}
 
 double ATARIpic::qualityFigure() const
 {
-    if (convertedFrames == 2) {
-        return QualityFigure::twoFrameFigures(areas->screen.data(), areas->screenB.data(), areas->averaged.data(),
-                                              basePalette(pal).data(), best->paletteLabs())
-            .quality;
-    }
-    return QualityFigure::meanDeltaE2000(areas->screen.data(), areas->averaged.data(), best->paletteLabs());
+    return figures().quality;
 }
 
 double ATARIpic::flickerMean() const
 {
-    if (convertedFrames != 2)
-        return 0.0;
-    return QualityFigure::twoFrameFigures(areas->screen.data(), areas->screenB.data(), areas->averaged.data(),
-                                          basePalette(pal).data(), best->paletteLabs())
-        .flickerMean;
+    return figures().flickerMean;
 }
 
 double ATARIpic::flickerMax() const
 {
-    if (convertedFrames != 2)
-        return 0.0;
-    return QualityFigure::twoFrameFigures(areas->screen.data(), areas->screenB.data(), areas->averaged.data(),
-                                          basePalette(pal).data(), best->paletteLabs())
-        .flickerMax;
+    return figures().flickerMax;
 }
 
 quint32 ATARIpic::getAtariPixel(quint16 x, quint16 y) const
 {
-    const quint32 index = quint32(y) * width + x;
-    return convertedFrames == 2 ? areas->blend[index] : pal.getBase(areas->screen[index]);
+    return areas->converted.seen(int(y) * width + x);
 }
 
 quint32 ATARIpic::getAtariFramePixel(quint16 x, quint16 y, int frame) const
 {
-    const quint32 index = quint32(y) * width + x;
-    return pal.getBase(frame == 1 ? atariScreenB()[index] : areas->screen[index]);
+    return areas->converted.seenFrame(frame, int(y) * width + x);
 }
 
 void ATARIpic::letsGo()
@@ -232,22 +221,14 @@ void ATARIpic::letsGo()
     for (int j = 0; j < kAtariPixels; ++j)
         a.nearest[j] = pal.nearest(a.averaged[j]);
 
-    convertedFrames = 1;
-    if (conversionMethod == Method::Best && frameCount == 2) {
-        if (!twoFrames)
-            twoFrames = std::make_unique<TwoFrameConverter>();
-        if (!twoFramePaletteCurrent) {
-            twoFrames->setPalette(basePalette(pal).data());
-            twoFramePaletteCurrent = true;
-        }
-        twoFrames->convert(a.averaged.data(), chroma, flicker, threadCount, a.output.data(), a.hues.data(),
-                           a.outputB.data(), a.huesB.data());
-        convertedFrames = 2;
-    } else if (conversionMethod == Method::Best) {
-        best->convert(a.averaged.data(), chroma, a.output.data(), a.hues.data(), threadCount);
-    } else {
-        ClassicConversion::convert(a.nearest.data(), a.output.data(), a.hues.data());
-    }
+    MethodInput input;
+    input.averaged = a.averaged.data();
+    input.nearest = a.nearest.data();
+    input.chromaFactor = chroma;
+    input.flickerLimit = flicker;
+    input.threads = threadCount;
+    ConversionMethod &unit = methodUnit(methodIndex);
+    unit.convert(input, a.converted.prepare(MethodTable::at(methodIndex).frames));
     drawConverted();
 }
 
@@ -256,31 +237,22 @@ void ATARIpic::setConverted(const quint8 *output, const quint8 *hues)
     // Copied first: either may be this store's own area.
     std::vector<quint8> newOutput(output, output + kAtariPixels);
     std::vector<quint8> newHues(hues, hues + kHues);
-    areas->output.swap(newOutput);
-    areas->hues.swap(newHues);
-    convertedFrames = 1;
+    const FrameBytes *frames = areas->converted.prepare(1);
+    std::copy(newOutput.begin(), newOutput.end(), frames[0].output);
+    std::copy(newHues.begin(), newHues.end(), frames[0].hues);
     drawConverted();
 }
 
 void ATARIpic::drawConverted()
 {
     Areas &a = *areas;
-    AtariView::render(a.output.data(), a.hues.data(), a.screen.data());
-    if (convertedFrames == 2) {
-        AtariView::render(a.outputB.data(), a.huesB.data(), a.screenB.data());
-        for (int i = 0; i < kSourcePixels; ++i) {
-            // Neighbouring screen pixels mostly show the same pair: blend it once.
-            if (i > 0 && a.screen[i] == a.screen[i - 1] && a.screenB[i] == a.screenB[i - 1])
-                a.blend[i] = a.blend[i - 1];
-            else
-                a.blend[i] = TwoFrameConverter::blendRgb(pal.getBase(a.screen[i]), pal.getBase(a.screenB[i]));
-        }
-    }
+    a.converted.render(displayModel(), base.data());
+    const quint8 *outputBytes = a.converted.output(0);
     auto &planes = a.planes;
     for (int j = 0; j < kAtariPixels; ++j) {
         const int index = kSourcePerAtari * j;
         const quint8 nearest = a.nearest[j];
-        const quint8 output = a.output[j];
+        const quint8 output = outputBytes[j];
         std::fill_n(planes[GtiaPlane].begin() + index, kSourcePerAtari, a.averaged[j]);
         std::fill_n(planes[PalPlane].begin() + index, kSourcePerAtari, pal.getRGB(nearest));
         std::fill_n(planes[GrayPlane].begin() + index, kSourcePerAtari, pal.getGray(nearest));
@@ -293,7 +265,7 @@ void ATARIpic::drawConverted()
 
 void ATARIpic::lineConvert(const quint8 *in, quint8 *out)
 {
-    ClassicConversion::convert(in, out, areas->hues.data());
+    ClassicConversion::convert(in, out, areas->converted.prepare(areas->converted.frames())[0].hues);
 }
 
 quint8 ATARIpic::averageChroma(const quint8 *pixels, quint32 n) const
@@ -301,55 +273,21 @@ quint8 ATARIpic::averageChroma(const quint8 *pixels, quint32 n) const
     return ClassicConversion::mostFrequentHue(pixels, n);
 }
 
-namespace {
-
-// "$" and two hex digits of entry, into text[4].
-void hueText(quint8 entry, char *text)
-{
-    text[0] = '$';
-    text[1] = kHexDigits[entry >> 4];
-    text[2] = kHexDigits[entry & 0x0F];
-    text[3] = '\0';
-}
-
-} // namespace
-
 const char *ATARIpic::rh()
 {
-    const quint8 entry = areas->hues[cursor];
+    const quint8 entry = areas->converted.hues(0)[cursor];
     if (cursor < kHues - 1)
         ++cursor;
-    hueText(entry, hexText);
+    ConvertedPicture::hueText(entry, hexText);
     return hexText;
 }
 
 void ATARIpic::saveASM(QTextStream &out) const
 {
-    if (convertedFrames == 2) {
-        TwoFrameProgram::writeSource(out, areas->output.data(), areas->hues.data(), areas->outputB.data(),
-                                     areas->huesB.data());
-        return;
-    }
-    int entry = 0;
-    char text[4];
-    AtariProgram::writeSource(out, areas->output.data(), [&] {
-        hueText(areas->hues[entry], text);
-        if (entry < kHues - 1)
-            ++entry;
-        return text;
-    });
+    areas->converted.writeSource(out);
 }
 
 void ATARIpic::saveXEX(QDataStream &out) const
 {
-    if (convertedFrames == 2) {
-        for (quint8 byte : TwoFrameProgram::executable(areas->output.data(), areas->hues.data(),
-                                                       areas->outputB.data(), areas->huesB.data()))
-            out << byte;
-        return;
-    }
-    std::array<quint8, AtariProgram::kXexSize> xex;
-    AtariProgram::fillExecutable(areas->output.data(), areas->hues.data(), xex);
-    for (quint8 byte : xex)
-        out << byte;
+    areas->converted.writeExecutable(out);
 }

@@ -3,11 +3,14 @@
 
 #include "atarigeometry.h"
 #include "ataripalgen.h"
+#include "conversionsettings.h"
+#include "convertedpicture.h"
 
+#include <array>
 #include <memory>
+#include <vector>
 
-class BestConverter;
-class TwoFrameConverter;
+class ConversionMethod;
 class QDataStream;
 class QTextStream;
 
@@ -41,25 +44,21 @@ public:
     // best method's chroma factor to value / 50; planes unchanged.
     void newSaturation(double value);
 
-    // How letsGo chooses run hues and luminances: Classic keeps each run's most frequent hue of
-    // the nearest generated colours; Best minimises the run's summed CIEDE2000 against the base
-    // palette. Planes unchanged until letsGo.
-    enum class Method { Classic, Best };
-    void setMethod(Method m) { conversionMethod = m; }
-    Method method() const { return conversionMethod; }
+    // The method letsGo converts with: its index in the method table (MethodTable), which says
+    // how many frames it fills; 0 (the classic method) until set. Planes unchanged until letsGo.
+    void setMethod(int index) { methodIndex = index; }
+    int method() const { return methodIndex; }
+    // How the screen is seen (the Atari view and the figures): the display model's index in
+    // DisplayTable; 0 (plain) until set. Used from the next letsGo, Demo or figure on.
+    void setDisplay(int index) { displayIndex = index; }
+    int display() const { return displayIndex; }
     // How many threads letsGo may use in all, including the calling one (at least 1; 1 until set).
     // The result does not depend on it.
     void setThreads(int n) { threadCount = n < 1 ? 1 : n; }
     int threads() const { return threadCount; }
-    // Frames of the display program with the best method: 1, or 2 (two pictures shown in alternate
-    // frames, blended by the eye; TwoFrameConverter). Values other than 2 mean 1; with the classic
-    // method there is always one frame. Planes unchanged until letsGo.
-    void setFrames(int n) { frameCount = n == 2 ? 2 : 1; }
-    // Frames of the last conversion: 2 when it was two frames, else 1.
-    int frames() const { return convertedFrames; }
-    // With two frames, the largest |L*(A) - L*(B)| where the Atari shows a pixel, 0 to 100 (clamped).
-    static constexpr int kDefaultFlickerLimit = 10;
-    void setFlickerLimit(int limit) { flicker = limit < 0 ? 0 : limit > 100 ? 100 : limit; }
+    // With two frames, the largest |L*(A) - L*(B)| where the Atari shows a pixel, clamped to
+    // kFlickerRange; its default until set.
+    void setFlickerLimit(int limit) { flicker = kFlickerRange.clamp(limit); }
     int flickerLimit() const { return flicker; }
     // Factor applied to the photo's chroma by the best method: 1.0 until newSaturation.
     double chromaFactor() const { return chroma; }
@@ -70,11 +69,11 @@ public:
     // the Atari screen; nullptr restores the stored one. Planes unchanged until Demo or letsGo.
     void setBasePalette(const quint32 *rgb);
 
-    // What the Atari displays at column x (< 320), row y (< 240): a base palette colour 0x00RRGGBB;
-    // with two frames the blend the eye sees (TwoFrameConverter::blendRgb of the two frames' colours).
+    // What the eye sees at column x (< 320), row y (< 240) of what the Atari displays, through the
+    // display model (plain: the base palette colour; with two frames the blend of the two), 0x00RRGGBB.
     quint32 getAtariPixel(quint16 x, quint16 y) const;
-    // What frame 0 (A) or 1 (B) displays at column x (< 320), row y (< 240), 0x00RRGGBB; with one
-    // frame both are getAtariPixel.
+    // What the eye sees of frame 0 (A) or 1 (B) alone at column x (< 320), row y (< 240), 0x00RRGGBB;
+    // with one frame both are getAtariPixel.
     quint32 getAtariFramePixel(quint16 x, quint16 y, int frame) const;
     // The Atari colour bytes behind getAtariPixel: 76800, row by row, four per Atari pixel.
     // Shows the demo chart until the first conversion.
@@ -82,18 +81,21 @@ public:
     // Frame B's Atari colour bytes (76800, as atariScreen, which is frame A's); with one frame the
     // same as atariScreen.
     const quint8 *atariScreenB() const;
-    // Mean CIEDE2000 between what the Atari shows (the Atari screen in the base palette; with two
-    // frames TwoFrameConverter::blendLab of both frames' colours) and the unmodified averaged colour
-    // beneath every screen pixel; meaningful after a conversion.
+    // Mean CIEDE2000 between what the eye sees (through the display model, with the base palette)
+    // and the unmodified averaged colour beneath every screen pixel; meaningful after a conversion.
     double qualityFigure() const;
-    // With two frames, the mean and the largest |L*(A) - L*(B)| of the two frames' colours over the
-    // 76800 screen pixels (L* of the base palette); 0 with one frame.
+    // With two frames, the mean and the largest |L*(A) - L*(B)| of the two frames' seen colours over
+    // the 76800 screen pixels; 0 with one frame.
     double flickerMean() const;
     double flickerMax() const;
+    // All three at once (QualityFigure::figures).
+    QualityFigure::Figures figures() const;
+    // The last conversion (or the chart): its frames, bytes, screens and what is seen of them.
+    const ConvertedPicture &converted() const;
 
     // Converts the source plane with the chosen method: averaging (only when the source changed
     // since the last run), nearest colour, segment hues and luminances, planes 1 to 6 and the
-    // Atari screen. With two frames the Output and Chroma planes show frame A.
+    // Atari screen. With a method of two frames the Output and Chroma planes show frame A.
     void letsGo();
     // The classic method (ClassicConversion::convert) into this store's hue table: gives every
     // hue segment its most frequent hue, out[k] = segment hue | (in[k] & 0x0F). in and out hold
@@ -109,7 +111,7 @@ public:
     // which stops at the last entry. The text stays valid until the next call.
     const char *rh();
     // Writes the MADS assembler source of the display program with this picture (with two frames
-    // the two-frame program, TwoFrameProgram); the hue cursor is left as it is.
+    // the two-frame program; ConvertedPicture::writeSource); the hue cursor is left as it is.
     void saveASM(QTextStream &out) const;
     // Writes the Atari executable of the display program with this picture: 21572 bytes, or with
     // two frames TwoFrameProgram::kXexSize.
@@ -133,19 +135,21 @@ public:
 
 private:
     struct Areas;
-    // Draws planes 1 to 6 and the Atari screen from the averaged, nearest and output bytes.
+    // Draws the Atari screen and what is seen of it, then planes 1 to 6, from the converted bytes.
     void drawConverted();
+    // The method unit at index, made and given the base palette when first needed.
+    ConversionMethod &methodUnit(int index);
+    const DisplayModel &displayModel() const;
 
     ATARIpalGen pal;
     std::unique_ptr<Areas> areas;
-    std::unique_ptr<BestConverter> best;
-    std::unique_ptr<TwoFrameConverter> twoFrames; // made, and given the palette, when first used
-    bool twoFramePaletteCurrent = false;
+    std::array<quint32, 256> base{}; // the base palette, 0x00RRGGBB
+    std::vector<std::unique_ptr<ConversionMethod>> units; // by method index, made when first used
+    std::vector<bool> unitPaletteCurrent;
     bool averagesCurrent = false; // the averaged area matches the source plane
-    Method conversionMethod = Method::Classic;
-    int frameCount = 1;
-    int convertedFrames = 1;
-    int flicker = kDefaultFlickerLimit;
+    int methodIndex = 0;
+    int displayIndex = 0;
+    int flicker = kFlickerRange.defaultValue;
     double chroma = 1.0;
     int threadCount = 1;
     char hexText[4] = {};

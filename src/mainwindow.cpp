@@ -4,112 +4,32 @@
 #include <QAction>
 #include <QActionGroup>
 #include <QButtonGroup>
-#include <QCoreApplication>
 #include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
-#include <QFileDialog>
 #include <QFileInfo>
 #include <QGraphicsPixmapItem>
 #include <QGraphicsScene>
 #include <QHelpEvent>
 #include <QImage>
 #include <QMenu>
-#include <QMessageBox>
-#include <QMimeData>
 #include <QPixmap>
-#include <QSettings>
 #include <QThread>
 #include <QToolTip>
-#include <QUrl>
 
-#include <cmath>
 #include <utility>
 
 #include "adjustdialog.h"
 #include "ataripic.h"
 #include "atarigeometry.h"
+#include "methodtable.h"
 #include "palettefile.h"
 #include "photoformats.h"
 #include "pictureexports.h"
+#include "windowsettings.h"
 
 using namespace Geometry;
-
-namespace {
-
-const char *const kPaletteKey = "palette";
-const char *const kMethodKey = "method";
-const char *const kBestMethod = "best";
-const char *const kFramesKey = "frames";
-const char *const kFlickerKey = "flicker";
-const char *const kOpenFolderKey = "openFolder";
-const char *const kSaveFolderKey = "saveFolder";
-const char *const kFitKey = "fit";
-const char *const kBrightnessKey = "brightness";
-const char *const kContrastKey = "contrast";
-const char *const kGammaKey = "gamma";
-const char *const kFitNames[] = {"stretch", "crop", "pad"}; // by DecoderProtocol::Fit
-
-// Reads the remembered fit and tone into start; values out of range are left at the defaults.
-void readPictureAdjustment(const QSettings &settings, ConversionSettings *start)
-{
-    const QString fit = settings.value(QLatin1String(kFitKey)).toString();
-    for (quint32 i = 0; i < DecoderProtocol::kFitCount; ++i) {
-        if (fit == QLatin1String(kFitNames[i]))
-            start->fit = DecoderProtocol::Fit(i);
-    }
-    PictureTone::Tone tone;
-    tone.brightness = settings.value(QLatin1String(kBrightnessKey), 0).toInt();
-    tone.contrast = settings.value(QLatin1String(kContrastKey), 0).toInt();
-    tone.gamma = settings.value(QLatin1String(kGammaKey), 1.0).toDouble();
-    if (std::abs(tone.brightness) <= PictureTone::kMaxBrightness && std::abs(tone.contrast) <= PictureTone::kMaxContrast
-        && tone.gamma >= PictureTone::kMinGamma && tone.gamma <= PictureTone::kMaxGamma)
-        start->tone = tone;
-}
-
-void writePictureAdjustment(const ConversionSettings &settings)
-{
-    QSettings stored;
-    stored.setValue(QLatin1String(kFitKey), QLatin1String(kFitNames[int(settings.fit)]));
-    stored.setValue(QLatin1String(kBrightnessKey), settings.tone.brightness);
-    stored.setValue(QLatin1String(kContrastKey), settings.tone.contrast);
-    stored.setValue(QLatin1String(kGammaKey), settings.tone.gamma);
-}
-
-// "*.jpg *.JPG" for the suffixes ("jpg"): the non-native file dialog matches letter case exactly.
-QString patterns(const QList<QByteArray> &suffixes)
-{
-    QStringList lower;
-    QStringList upper;
-    for (const QByteArray &suffix : suffixes) {
-        lower << QStringLiteral("*.") + QString::fromLatin1(suffix).toLower();
-        upper << QStringLiteral("*.") + QString::fromLatin1(suffix).toUpper();
-    }
-    lower.removeDuplicates();
-    upper.removeDuplicates();
-    return (lower + upper).join(QLatin1Char(' '));
-}
-
-} // namespace
-
-MainWindowDialogs::MainWindowDialogs()
-    : openFileName([](QWidget *parent, const QString &caption, const QString &directory, const QString &filter) {
-          return QFileDialog::getOpenFileName(parent, caption, directory, filter);
-      })
-    , saveFileName([](QWidget *parent, const QString &caption, const QString &suggestedName, const QString &filter) {
-          return QFileDialog::getSaveFileName(parent, caption, suggestedName, filter);
-      })
-    , confirmOverwrite([](QWidget *parent, const QString &caption, const QString &fileName) {
-          const QString question = QFileDialog::tr("%1 already exists.\nDo you want to replace it?")
-                                       .arg(QDir::toNativeSeparators(fileName));
-          return QMessageBox::warning(parent, caption, question, QMessageBox::Yes | QMessageBox::No, QMessageBox::No)
-                 == QMessageBox::Yes;
-      })
-    , warning([](QWidget *parent, const QString &title, const QString &text) {
-          QMessageBox::warning(parent, title, text);
-      })
-{
-}
+using WindowSettings::Folder;
 
 MainWindow::MainWindow(QWidget *parent)
     : QMainWindow(parent)
@@ -119,24 +39,7 @@ MainWindow::MainWindow(QWidget *parent)
     setWindowTitle(QStringLiteral("Rastrel Zo9 v" RASTREL_VERSION));
     setAcceptDrops(true);
 
-    Settings start;
-    const QSettings settings;
-    if (settings.value(QLatin1String(kMethodKey)).toString() == QLatin1String(kBestMethod))
-        start.method = ATARIpic::Method::Best;
-    if (start.method == ATARIpic::Method::Best && settings.value(QLatin1String(kFramesKey)).toInt() == 2)
-        start.frames = 2;
-    bool flickerOk = false;
-    const int flicker = settings.value(QLatin1String(kFlickerKey)).toInt(&flickerOk);
-    if (flickerOk && flicker >= 0 && flicker <= 100)
-        start.flicker = flicker;
-    // A remembered palette file that can no longer be read leaves the stored palette in use.
-    const QString paletteFile = settings.value(QLatin1String(kPaletteKey)).toString();
-    quint32 palette[256];
-    QString error;
-    if (!paletteFile.isEmpty() && PaletteFile::read(paletteFile, palette, &error))
-        start.basePalette.assign(palette, palette + 256);
-    readPictureAdjustment(settings, &start);
-    queue = new ConversionQueue(start, QThread::idealThreadCount(), this);
+    queue = new ConversionQueue(WindowSettings::load(), QThread::idealThreadCount(), this);
     connect(queue, &ConversionQueue::started, this, [this] { setCursor(Qt::BusyCursor); });
     connect(queue, &ConversionQueue::shown, this, [this] {
         preview();
@@ -157,23 +60,41 @@ MainWindow::MainWindow(QWidget *parent)
     pixmapItem = scene->addPixmap(QPixmap());
     ui->graphicsView->setScene(scene);
     createActions();
-    bestAction->setChecked(start.method == ATARIpic::Method::Best);
-    twoFramesAction->setChecked(start.frames == 2);
+    showMethod();
     updateSliderToolTip();
     paintImage();
 }
 
-void MainWindow::setPictureReader(PictureReader reader)
-{
-    queue->setPictureReader(std::move(reader));
-}
-
-const ATARIpic &MainWindow::picture() const
-{
-    return queue->picture();
-}
-
 void MainWindow::createActions()
+{
+    createViewActions();
+    createMethodActions();
+
+    loadPaletteAction = new QAction(tr("Load Atari palette..."), this);
+    loadPaletteAction->setShortcut(QKeySequence(Qt::Key_P));
+    connect(loadPaletteAction, &QAction::triggered, this, [this] {
+        const QString fileName = askOpenFileName(tr("Load Atari palette"),
+                                                 tr("Atari palettes (*.pal *.act *.PAL *.ACT);;All files (*)"));
+        if (!fileName.isEmpty())
+            loadPalette(fileName);
+    });
+    addAction(loadPaletteAction);
+
+    builtInPaletteAction = new QAction(tr("Built-in palette"), this);
+    builtInPaletteAction->setShortcut(QKeySequence(Qt::SHIFT | Qt::Key_P));
+    builtInPaletteAction->setCheckable(true);
+    connect(builtInPaletteAction, &QAction::triggered, this, &MainWindow::useBuiltInPalette);
+    addAction(builtInPaletteAction);
+
+    adjustAction = new QAction(tr("Adjust picture..."), this);
+    connect(adjustAction, &QAction::triggered, this, &MainWindow::showAdjustDialog);
+
+    ui->graphicsView->viewport()->installEventFilter(this);
+    ui->graphicsView->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(ui->graphicsView, &QWidget::customContextMenuRequested, this, &MainWindow::showPreviewMenu);
+}
+
+void MainWindow::createViewActions()
 {
     // The seven preview buttons, by preview mode 0 to 6, with their keys 1 to 7.
     previewButtons = new QButtonGroup(this);
@@ -202,50 +123,6 @@ void MainWindow::createActions()
         addAction(frameAction[frame]);
     }
 
-    loadPaletteAction = new QAction(tr("Load Atari palette..."), this);
-    loadPaletteAction->setShortcut(QKeySequence(Qt::Key_P));
-    connect(loadPaletteAction, &QAction::triggered, this, [this] {
-        const QString fileName = askOpenFileName(tr("Load Atari palette"),
-                                                 tr("Atari palettes (*.pal *.act *.PAL *.ACT);;All files (*)"));
-        if (!fileName.isEmpty())
-            loadPalette(fileName);
-    });
-    addAction(loadPaletteAction);
-
-    builtInPaletteAction = new QAction(tr("Built-in palette"), this);
-    builtInPaletteAction->setShortcut(QKeySequence(Qt::SHIFT | Qt::Key_P));
-    builtInPaletteAction->setCheckable(true);
-    connect(builtInPaletteAction, &QAction::triggered, this, &MainWindow::useBuiltInPalette);
-    addAction(builtInPaletteAction);
-
-    auto *methods = new QActionGroup(this);
-    classicAction = new QAction(tr("Classic conversion"), methods);
-    classicAction->setShortcut(QKeySequence(Qt::Key_C));
-    classicAction->setCheckable(true);
-    classicAction->setChecked(true);
-    connect(classicAction, &QAction::triggered, this, [this] { useBestMethod(false); });
-    bestAction = new QAction(tr("Best conversion (least CIEDE2000)"), methods);
-    bestAction->setShortcut(QKeySequence(Qt::Key_B));
-    bestAction->setCheckable(true);
-    connect(bestAction, &QAction::triggered, this, [this] { useBestMethod(true); });
-    addActions(methods->actions());
-
-    twoFramesAction = new QAction(tr("Two frames (blended)"), this);
-    twoFramesAction->setShortcut(QKeySequence(Qt::Key_T));
-    twoFramesAction->setCheckable(true);
-    connect(twoFramesAction, &QAction::triggered, this, &MainWindow::useTwoFrames);
-    addAction(twoFramesAction);
-
-    flickerMenu = new QMenu(tr("Flicker limit"), this);
-    auto *limits = new QActionGroup(flickerMenu);
-    for (const int limit : kFlickerLimits) {
-        QAction *action = flickerMenu->addAction(tr("%1 L*").arg(limit));
-        action->setCheckable(true);
-        action->setData(limit);
-        limits->addAction(action);
-        connect(action, &QAction::triggered, this, [this, limit] { setFlickerLimit(limit); });
-    }
-
     // The buttons' own keys: a click on a disabled button (a save before loading) does nothing.
     const std::pair<QKeySequence, QAbstractButton *> buttonKeys[] = {
         {QKeySequence(Qt::CTRL | Qt::Key_O), ui->pushButton_Load},
@@ -259,13 +136,52 @@ void MainWindow::createActions()
         connect(action, &QAction::triggered, button, &QAbstractButton::click);
         addAction(action);
     }
+}
 
-    adjustAction = new QAction(tr("Adjust picture..."), this);
-    connect(adjustAction, &QAction::triggered, this, &MainWindow::showAdjustDialog);
+void MainWindow::createMethodActions()
+{
+    // Methods that are a form of another are toggles beside it; the others exclude each other.
+    auto *methods = new QActionGroup(this);
+    for (int i = 0; i < MethodTable::count(); ++i) {
+        const MethodInfo &method = MethodTable::at(i);
+        auto *action = new QAction(tr(method.menuText), this);
+        action->setShortcut(QKeySequence(method.key));
+        action->setCheckable(true);
+        if (method.formOf < 0)
+            methods->addAction(action);
+        connect(action, &QAction::triggered, this, [this, i](bool checked) { methodTriggered(i, checked); });
+        addAction(action);
+        methodActions << action;
+    }
 
-    ui->graphicsView->viewport()->installEventFilter(this);
-    ui->graphicsView->setContextMenuPolicy(Qt::CustomContextMenu);
-    connect(ui->graphicsView, &QWidget::customContextMenuRequested, this, &MainWindow::showPreviewMenu);
+    flickerMenu = new QMenu(tr("Flicker limit"), this);
+    auto *limits = new QActionGroup(flickerMenu);
+    for (const int limit : kFlickerLimits) {
+        QAction *action = flickerMenu->addAction(tr("%1 L*").arg(limit));
+        action->setCheckable(true);
+        action->setData(limit);
+        limits->addAction(action);
+        connect(action, &QAction::triggered, this, [this, limit] { setFlickerLimit(limit); });
+    }
+}
+
+void MainWindow::methodTriggered(int index, bool checked)
+{
+    const int current = queue->settings().method;
+    const int formOf = MethodTable::at(index).formOf;
+    if (formOf >= 0 && !checked)
+        useMethod(formOf); // a form turned off returns to the method it is a form of
+    else if (MethodTable::at(current).formOf != index)
+        useMethod(index); // choosing the method whose form is in use keeps the form
+    else
+        showMethod();
+}
+
+void MainWindow::showMethod()
+{
+    const int current = queue->settings().method;
+    for (int i = 0; i < methodActions.size(); ++i)
+        methodActions[i]->setChecked(i == current || i == MethodTable::at(current).formOf);
 }
 
 void MainWindow::showPreviewMenu(const QPoint &position)
@@ -277,9 +193,7 @@ void MainWindow::showPreviewMenu(const QPoint &position)
     for (QAction *action : flickerMenu->actions())
         action->setChecked(action->data().toInt() == queue->settings().flicker);
     QMenu menu(this);
-    menu.addAction(classicAction);
-    menu.addAction(bestAction);
-    menu.addAction(twoFramesAction);
+    menu.addActions(methodActions);
     menu.addMenu(flickerMenu);
     menu.addSeparator();
     menu.addAction(atariViewAction);
@@ -306,7 +220,6 @@ AdjustDialog *MainWindow::showAdjustDialog()
             Settings settings = queue->settings();
             settings.fit = adjustDialog->fit();
             settings.tone = adjustDialog->tone();
-            writePictureAdjustment(settings);
             reconvert(settings);
         });
     }
@@ -315,16 +228,6 @@ AdjustDialog *MainWindow::showAdjustDialog()
     adjustDialog->raise();
     adjustDialog->activateWindow();
     return adjustDialog;
-}
-
-void MainWindow::showAtariView()
-{
-    showAtariMode(kAtariViewMode);
-}
-
-void MainWindow::showAtariFrame(int frame)
-{
-    showAtariMode(frame == 1 ? kAtariFrameBMode : kAtariFrameAMode);
 }
 
 void MainWindow::showAtariMode(quint8 mode)
@@ -350,7 +253,7 @@ bool MainWindow::loadPalette(const QString &fileName)
     }
     Settings settings = queue->settings();
     settings.basePalette.assign(palette, palette + 256);
-    QSettings().setValue(QLatin1String(kPaletteKey), QFileInfo(fileName).absoluteFilePath());
+    WindowSettings::savePalette(fileName);
     reconvert(settings);
     return true;
 }
@@ -359,7 +262,7 @@ void MainWindow::useBuiltInPalette()
 {
     Settings settings = queue->settings();
     settings.basePalette.clear();
-    QSettings().remove(QLatin1String(kPaletteKey));
+    WindowSettings::savePalette(QString());
     reconvert(settings);
 }
 
@@ -370,7 +273,7 @@ bool MainWindow::eventFilter(QObject *watched, QEvent *event)
         switch (event->type()) {
         case QEvent::DragEnter:
         case QEvent::DragMove:
-            acceptDrag(static_cast<QDropEvent *>(event));
+            acceptFileDrag(static_cast<QDropEvent *>(event));
             return true;
         case QEvent::Drop:
             dropFile(static_cast<QDropEvent *>(event));
@@ -385,43 +288,19 @@ bool MainWindow::eventFilter(QObject *watched, QEvent *event)
     return QMainWindow::eventFilter(watched, event);
 }
 
-void MainWindow::useBestMethod(bool best)
+void MainWindow::useMethod(int index)
 {
     Settings settings = queue->settings();
-    settings.method = best ? ATARIpic::Method::Best : ATARIpic::Method::Classic;
-    (best ? bestAction : classicAction)->setChecked(true);
-    QSettings remembered;
-    remembered.setValue(QLatin1String(kMethodKey), best ? QLatin1String(kBestMethod) : QLatin1String("classic"));
-    if (!best) {
-        settings.frames = 1;
-        twoFramesAction->setChecked(false);
-        remembered.setValue(QLatin1String(kFramesKey), 1);
-    }
+    settings.method = index;
     reconvert(settings);
-    updateSliderToolTip();
-}
-
-void MainWindow::useTwoFrames(bool two)
-{
-    Settings settings = queue->settings();
-    settings.frames = two ? 2 : 1;
-    twoFramesAction->setChecked(two);
-    QSettings remembered;
-    remembered.setValue(QLatin1String(kFramesKey), settings.frames);
-    if (two) {
-        settings.method = ATARIpic::Method::Best;
-        bestAction->setChecked(true);
-        remembered.setValue(QLatin1String(kMethodKey), QLatin1String(kBestMethod));
-    }
-    reconvert(settings);
+    showMethod();
     updateSliderToolTip();
 }
 
 void MainWindow::setFlickerLimit(int limit)
 {
     Settings settings = queue->settings();
-    settings.flicker = qBound(0, limit, 100);
-    QSettings().setValue(QLatin1String(kFlickerKey), settings.flicker);
+    settings.flicker = kFlickerRange.clamp(limit);
     reconvert(settings);
 }
 
@@ -438,18 +317,19 @@ QString MainWindow::qualityText() const
 {
     if (!queue->hasPicture())
         return QString();
-    const ATARIpic &pic = picture();
-    const QString quality = tr("Mean CIEDE2000: %1").arg(pic.qualityFigure(), 0, 'f', 2);
-    if (pic.frames() != 2)
+    const QualityFigure::Figures figures = picture().figures();
+    const QString quality = tr("Mean CIEDE2000: %1").arg(figures.quality, 0, 'f', 2);
+    if (picture().converted().frames() != 2)
         return quality;
     return tr("%1, flicker: mean %2, max %3 L*")
         .arg(quality)
-        .arg(pic.flickerMean(), 0, 'f', 2)
-        .arg(pic.flickerMax(), 0, 'f', 2);
+        .arg(figures.flickerMean, 0, 'f', 2)
+        .arg(figures.flickerMax, 0, 'f', 2);
 }
 
 void MainWindow::reconvert(const Settings &settings)
 {
+    WindowSettings::save(settings);
     queue->setSettings(settings);
 }
 
@@ -462,18 +342,8 @@ bool MainWindow::loadPicture(const QString &fileName)
         return false;
     }
     // As with a file chosen in the dialog, the next dialog starts in its folder.
-    QSettings().setValue(QLatin1String(kOpenFolderKey), QFileInfo(fileName).absolutePath());
+    WindowSettings::rememberFolder(Folder::Open, fileName);
     return true;
-}
-
-bool MainWindow::isBusy() const
-{
-    return queue->isBusy();
-}
-
-void MainWindow::waitForIdle()
-{
-    queue->waitForIdle();
 }
 
 MainWindow::~MainWindow()
@@ -505,24 +375,17 @@ void MainWindow::choosePreview(int mode)
     preview();
 }
 
-void MainWindow::on_pushButton_Exit_clicked()
-{
-    close();
-}
-
 QString MainWindow::openFilter()
 {
     return tr("JPG files (%1);;All pictures (%2);;All files (*)")
-        .arg(patterns({"jpg", "jpeg"}), patterns(PhotoFormats::suffixes()));
+        .arg(filePatterns({"jpg", "jpeg"}), filePatterns(PhotoFormats::suffixes()));
 }
 
 QString MainWindow::askOpenFileName(const QString &caption, const QString &filter)
 {
-    QSettings settings;
-    const QString fileName =
-        dialogs.openFileName(this, caption, settings.value(QLatin1String(kOpenFolderKey)).toString(), filter);
+    const QString fileName = dialogs.openFileName(this, caption, WindowSettings::folder(Folder::Open), filter);
     if (!fileName.isEmpty())
-        settings.setValue(QLatin1String(kOpenFolderKey), QFileInfo(fileName).absolutePath());
+        WindowSettings::rememberFolder(Folder::Open, fileName);
     return fileName;
 }
 
@@ -537,21 +400,6 @@ void MainWindow::on_pushButton_Load_clicked()
         loadPicture(fileName);
 }
 
-QString MainWindow::droppedFile(const QMimeData *mime)
-{
-    if (!mime || !mime->hasUrls() || mime->urls().size() != 1 || !mime->urls().constFirst().isLocalFile())
-        return QString();
-    return mime->urls().constFirst().toLocalFile();
-}
-
-void MainWindow::acceptDrag(QDropEvent *event)
-{
-    if (droppedFile(event->mimeData()).isEmpty())
-        event->ignore();
-    else
-        event->acceptProposedAction();
-}
-
 void MainWindow::dropFile(QDropEvent *event)
 {
     const QString fileName = droppedFile(event->mimeData());
@@ -561,21 +409,6 @@ void MainWindow::dropFile(QDropEvent *event)
     }
     event->acceptProposedAction();
     loadPicture(fileName);
-}
-
-void MainWindow::dragEnterEvent(QDragEnterEvent *event)
-{
-    acceptDrag(event);
-}
-
-void MainWindow::dragMoveEvent(QDragMoveEvent *event)
-{
-    acceptDrag(event);
-}
-
-void MainWindow::dropEvent(QDropEvent *event)
-{
-    dropFile(event);
 }
 
 void MainWindow::on_pushButton_Save_clicked()
@@ -591,20 +424,14 @@ void MainWindow::on_pushButton_Compile_clicked()
 void MainWindow::exportPicture(const QString &caption, const QString &filter, const QString &suffix,
                                SaveFunction save)
 {
-    QSettings settings;
     const QFileInfo photo(queue->pictureFile());
-    const QString folder = settings.value(QLatin1String(kSaveFolderKey), photo.absolutePath()).toString();
+    QString folder = WindowSettings::folder(Folder::Save);
+    if (folder.isEmpty())
+        folder = photo.absolutePath();
     const QString suggested = QDir(folder).filePath(photo.completeBaseName() + QLatin1Char('.') + suffix);
-    QString fileName = dialogs.saveFileName(this, caption, suggested, filter);
+    const QString fileName = dialogs.askSaveFileName(this, caption, suggested, filter, suffix);
     if (fileName.isEmpty())
         return;
-
-    // The dialog confirmed replacing the name as typed, not the one with the suffix added here.
-    if (QFileInfo(fileName).suffix().isEmpty()) {
-        fileName += QLatin1Char('.') + suffix;
-        if (QFileInfo::exists(fileName) && !dialogs.confirmOverwrite(this, caption, fileName))
-            return;
-    }
 
     QString error;
     if (!save(picture(), fileName, &error)) {
@@ -612,7 +439,7 @@ void MainWindow::exportPicture(const QString &caption, const QString &filter, co
         return;
     }
     // Only a folder that took the file is where the next save starts.
-    settings.setValue(QLatin1String(kSaveFolderKey), QFileInfo(fileName).absolutePath());
+    WindowSettings::rememberFolder(Folder::Save, fileName);
 }
 
 void MainWindow::on_radioButton_1_clicked()
@@ -662,7 +489,7 @@ void MainWindow::on_horizontalSlider_valueChanged(int value)
 void MainWindow::updateSliderToolTip()
 {
     const int value = ui->horizontalSlider->value();
-    if (queue->settings().method == ATARIpic::Method::Best)
+    if (MethodTable::at(queue->settings().method).slider == SliderUse::ChromaFactor)
         ui->horizontalSlider->setToolTip(tr("%1: the photo's chroma times %2").arg(value).arg(value / 50.0, 0, 'f', 2));
     else
         ui->horizontalSlider->setToolTip(

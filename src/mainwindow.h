@@ -1,48 +1,27 @@
 #ifndef MAINWINDOW_H
 #define MAINWINDOW_H
 
+#include <QDropEvent>
 #include <QMainWindow>
 #include <QString>
 
 #include <functional>
+#include <utility>
 
+#include "ataripic.h"
 #include "conversionqueue.h"
+#include "windowdialogs.h"
 
 class ATARIpic;
 class AdjustDialog;
 class QAction;
 class QMenu;
 class QButtonGroup;
-class QDragEnterEvent;
-class QDragMoveEvent;
-class QDropEvent;
 class QMimeData;
 class QGraphicsPixmapItem;
 class QGraphicsScene;
 class QImage;
 class Ui_MainWindow;
-
-// The questions the window puts to the user. By default they are the toolkit's modal
-// dialogs; a caller may replace any of them (a test answers without showing a dialog).
-struct MainWindowDialogs
-{
-    // Asks for an existing file to open, starting in directory (empty: the toolkit's choice);
-    // returns its name, or an empty string if cancelled.
-    std::function<QString(QWidget *parent, const QString &caption, const QString &directory, const QString &filter)>
-        openFileName;
-    // Asks for a file to write, suggesting suggestedName (a path: folder and name; may be empty).
-    // Returns the name as typed, or an empty string if cancelled. Confirms replacing an existing file.
-    std::function<QString(QWidget *parent, const QString &caption, const QString &suggestedName,
-                          const QString &filter)>
-        saveFileName;
-    // Asks whether the existing fileName may be replaced; true if so.
-    std::function<bool(QWidget *parent, const QString &caption, const QString &fileName)> confirmOverwrite;
-    // Tells the user that an action failed.
-    std::function<void(QWidget *parent, const QString &title, const QString &text)> warning;
-
-    // Sets all four to the toolkit's modal dialogs.
-    MainWindowDialogs();
-};
 
 // The one window of the program: a 320x240 preview of the picture in one of seven modes,
 // the saturation slider and the buttons that load a photo and write the two exports.
@@ -64,7 +43,7 @@ public:
     // Replaces the questions the window puts to the user (a test answers without dialogs).
     void setDialogs(const MainWindowDialogs &replacement) { dialogs = replacement; }
     // Replaces how pictures are read (PictureLoader::load until then; a test slows it down).
-    void setPictureReader(PictureReader reader);
+    void setPictureReader(PictureReader reader) { queue->setPictureReader(std::move(reader)); }
 
     // Redraws the display from the plane of the current preview mode (0 to 6).
     void paintImage();
@@ -74,7 +53,7 @@ public:
 
     // Shows what the Atari displays (key 8, or the preview's context menu) until a preview
     // button is chosen.
-    void showAtariView();
+    void showAtariView() { showAtariMode(kAtariViewMode); }
     // Replaces the base palette with an Atari palette file (768 or 772 bytes) and converts
     // again; a file that cannot be used is reported and changes nothing. Remembered.
     bool loadPalette(const QString &fileName);
@@ -82,14 +61,12 @@ public:
     void useBuiltInPalette();
     // Shows frame 0 (A) or 1 (B) of two alternating frames as the Atari shows it (keys 9 and 0, or
     // the preview's context menu) until a preview button is chosen; with one frame, what the Atari shows.
-    void showAtariFrame(int frame);
-    // Converts with the best method (true) or the classic one and repaints; the classic method
-    // returns to one frame. Remembered.
-    void useBestMethod(bool best);
-    // Converts with two alternating frames (true; this chooses the best method) or one. Remembered.
-    void useTwoFrames(bool two);
-    // Sets the flicker limit of two frames (0 to 100, L*) and converts again if two frames are in
-    // use. Remembered.
+    void showAtariFrame(int frame) { showAtariMode(frame == 1 ? kAtariFrameBMode : kAtariFrameAMode); }
+    // Converts with the method at index of the method table (MethodTable; its frames included) and
+    // repaints. Remembered.
+    void useMethod(int index);
+    // Sets the flicker limit of two frames (L*, clamped to kFlickerRange) and converts again.
+    // Remembered.
     void setFlickerLimit(int limit);
     // The flicker limits the preview's context menu offers.
     static constexpr int kFlickerLimits[] = {0, 5, 10, 15, 20, 30, 50, 100};
@@ -111,12 +88,12 @@ public:
     // file and the command line come here.
     bool loadPicture(const QString &fileName);
     // True while a load or a conversion is running or waiting to run.
-    bool isBusy() const;
+    bool isBusy() const { return queue->isBusy(); }
     // Runs the event loop until nothing is running or waiting (the window keeps repainting).
-    void waitForIdle();
+    void waitForIdle() { queue->waitForIdle(); }
 
     // The picture store the display shows; read only.
-    const ATARIpic &picture() const;
+    const ATARIpic &picture() const { return queue->picture(); }
 
     // The open dialog's filters: "JPG files (...)" in either letter case, "All pictures (...)" with
     // the photo formats that are read (PhotoFormats::suffixes()), then "All files (*)".
@@ -129,7 +106,7 @@ signals:
     void idle();
 
 private slots:
-    void on_pushButton_Exit_clicked();
+    void on_pushButton_Exit_clicked() { close(); }
     void on_pushButton_Load_clicked();
     void on_pushButton_Save_clicked();
     void on_pushButton_Compile_clicked();
@@ -147,23 +124,27 @@ protected:
     // only when asked for).
     bool eventFilter(QObject *watched, QEvent *event) override;
     // A single local file dragged onto the window is accepted and loaded when dropped.
-    void dragEnterEvent(QDragEnterEvent *event) override;
-    void dragMoveEvent(QDragMoveEvent *event) override;
-    void dropEvent(QDropEvent *event) override;
+    void dragEnterEvent(QDragEnterEvent *event) override { acceptFileDrag(event); }
+    void dragMoveEvent(QDragMoveEvent *event) override { acceptFileDrag(event); }
+    void dropEvent(QDropEvent *event) override { dropFile(event); }
 
 private:
     using Settings = ConversionSettings;
     void createActions();
+    // The preview buttons' keys, the Atari views' and the buttons' own keys.
+    void createViewActions();
+    // One action per method of the method table, in the menu's order, and the flicker limits.
+    void createMethodActions();
+    // What a method's menu entry does when triggered (checked: its new state).
+    void methodTriggered(int index, bool checked);
+    // Checks the menu entries of the method in use (and of the method it is a form of).
+    void showMethod();
     // The one handler of the seven preview buttons: shows preview mode (0 to 6), leaving the Atari view.
     void choosePreview(int mode);
     // Shows kAtariViewMode, kAtariFrameAMode or kAtariFrameBMode until a preview button is chosen.
     void showAtariMode(quint8 mode);
     // Converts again with changed settings (or redraws the chart).
     void reconvert(const Settings &settings);
-    // The name of the single local file in a drag, or an empty string.
-    static QString droppedFile(const QMimeData *mime);
-    // Accepts drag enter and drag move events that carry a single local file, ignores others.
-    static void acceptDrag(QDropEvent *event);
     // Loads the dropped file if the event carries a single local file.
     void dropFile(QDropEvent *event);
 
@@ -191,11 +172,9 @@ private:
     QAction *atariViewAction = nullptr;
     QAction *loadPaletteAction = nullptr;
     QAction *builtInPaletteAction = nullptr;
-    QAction *classicAction = nullptr;
-    QAction *bestAction = nullptr;
+    QList<QAction *> methodActions; // by index in the method table
     QAction *adjustAction = nullptr;
     AdjustDialog *adjustDialog = nullptr;
-    QAction *twoFramesAction = nullptr;
     QAction *frameAction[2] = {};
     QMenu *flickerMenu = nullptr;
 };

@@ -1,3 +1,4 @@
+#include "methodtable.h"
 #include "atarigeometry.h"
 #include "ataripic.h"
 #include "clitesting.h"
@@ -460,7 +461,7 @@ void TestCli::bestMethodAndReport()
     QString error;
     QVERIFY(PictureLoader::load(chelsea, pixels.data(), &error));
     ATARIpic expected;
-    expected.setMethod(best ? ATARIpic::Method::Best : ATARIpic::Method::Classic);
+    expected.setMethod(best ? MethodTable::find("best") : MethodTable::find("classic"));
     if (saturation >= 0)
         expected.newSaturation(saturation);
     expected.copy(pixels.data());

@@ -1,5 +1,6 @@
 #include <QtTest>
 
+#include "methodtable.h"
 #include "ataripalgen.h"
 #include "ataripic.h"
 #include "conversionqueue.h"
@@ -207,10 +208,10 @@ void tst_ConversionQueue::threadCountDoesNotChangeResult()
 {
     QFETCH(int, threads);
     ATARIpic one;
-    one.setMethod(ATARIpic::Method::Best);
+    one.setMethod(MethodTable::find("best"));
     one.copy(photo.data());
     ATARIpic many;
-    many.setMethod(ATARIpic::Method::Best);
+    many.setMethod(MethodTable::find("best"));
     many.setThreads(threads);
     many.copy(photo.data());
     QVERIFY(std::equal(one.outputBytes(), one.outputBytes() + kAtariPixels, many.outputBytes()));

@@ -34,6 +34,7 @@
 
 #include <sys/resource.h>
 
+#include "methodtable.h"
 #include "ataripic.h"
 #include "adjustdialog.h"
 #include "mainwindow.h"
@@ -1209,7 +1210,7 @@ void tst_MainWindow::bestMethodIsChosenAndRemembered()
     const std::vector<quint32> pixels = loadedPixels(dataFile("chelsea.jpg"));
     QVERIFY(!pixels.empty());
     auto best = std::make_unique<ATARIpic>();
-    best->setMethod(ATARIpic::Method::Best);
+    best->setMethod(MethodTable::find("best"));
     best->copy(pixels.data());
     {
         FakeDialogs fake;
@@ -1231,11 +1232,11 @@ void tst_MainWindow::bestMethodIsChosenAndRemembered()
         FakeDialogs fake;
         MainWindow restarted;
         fake.install(restarted);
-        QCOMPARE(restarted.picture().method(), ATARIpic::Method::Best);
-        restarted.useBestMethod(false);
+        QCOMPARE(restarted.picture().method(), MethodTable::find("best"));
+        restarted.useMethod(MethodTable::find("classic"));
     }
     MainWindow again;
-    QCOMPARE(again.picture().method(), ATARIpic::Method::Classic);
+    QCOMPARE(again.picture().method(), MethodTable::find("classic"));
 }
 
 // Key T chooses two frames and with them the best method; the flicker limit and both survive a
@@ -1273,7 +1274,7 @@ void tst_MainWindow::twoFramesAreAFormOfBestAndRemembered()
         QVERIFY(QTest::qWaitForWindowActive(&restarted));
         QVERIFY(action(restarted, two)->isChecked());
         QVERIFY(action(restarted, best)->isChecked());
-        QCOMPARE(restarted.picture().method(), ATARIpic::Method::Best);
+        QCOMPARE(restarted.picture().method(), MethodTable::find("best", 2));
         QCOMPARE(restarted.picture().flickerLimit(), 5);
         QTest::keyClick(&restarted, Qt::Key_C);
         restarted.waitForIdle();
@@ -1282,7 +1283,7 @@ void tst_MainWindow::twoFramesAreAFormOfBestAndRemembered()
     }
     MainWindow again;
     QVERIFY(!action(again, two)->isChecked());
-    QCOMPARE(again.picture().method(), ATARIpic::Method::Classic);
+    QCOMPARE(again.picture().method(), MethodTable::find("classic"));
     QSettings().clear();
 }
 
@@ -1590,7 +1591,7 @@ void tst_MainWindow::sliderMovesAreGathered()
     FakeDialogs fake;
     MainWindow window;
     fake.install(window);
-    window.useBestMethod(best);
+    window.useMethod(MethodTable::find(best ? "best" : "classic"));
     loadChelsea(window, fake);
     clickRadio(radio(window, 4));
 
@@ -1603,7 +1604,7 @@ void tst_MainWindow::sliderMovesAreGathered()
     QCOMPARE(shown.count(), 2); // the move to 10, then one for all the others
 
     auto expected = std::make_unique<ATARIpic>();
-    expected->setMethod(best ? ATARIpic::Method::Best : ATARIpic::Method::Classic);
+    expected->setMethod(best ? MethodTable::find("best") : MethodTable::find("classic"));
     expected->newSaturation(40);
     expected->copy(pixels.data());
     const ATARIpic &pic = window.picture();
@@ -1611,7 +1612,7 @@ void tst_MainWindow::sliderMovesAreGathered()
     QVERIFY(std::memcmp(pic.hueTable(), expected->hueTable(), kHues) == 0);
     const QString wrong = mismatch(shownImage(window), planeOf(*expected, 3));
     QVERIFY2(wrong.isEmpty(), qPrintable(wrong));
-    window.useBestMethod(false);
+    window.useMethod(MethodTable::find("classic"));
     window.waitForIdle();
 }
 
@@ -1775,13 +1776,13 @@ void tst_MainWindow::sliderToolTip()
     MainWindow window;
     QSlider *slider = child<QSlider>(window, "horizontalSlider");
     slider->setValue(value);
-    window.useBestMethod(best);
+    window.useMethod(MethodTable::find(best ? "best" : "classic"));
     window.waitForIdle();
     QCOMPARE(slider->toolTip(), tip);
-    window.useBestMethod(!best);
+    window.useMethod(MethodTable::find(best ? "classic" : "best"));
     window.waitForIdle();
     QVERIFY(slider->toolTip() != tip);
-    window.useBestMethod(false);
+    window.useMethod(MethodTable::find("classic"));
     window.waitForIdle();
 }
 
@@ -1813,7 +1814,7 @@ void tst_MainWindow::adjustDialogConvertsResetsAndIsRemembered()
     QVERIFY2(wrong.isEmpty(), qPrintable(wrong));
     dialog->contrastSlider()->setValue(40);
     dialog->gammaSlider()->setValue(250);
-    dialog->fitBox()->setCurrentIndex(int(DecoderProtocol::Fit::Pad));
+    dialog->fitBox()->setCurrentIndex(int(PictureFit::Pad));
     window.waitForIdle();
     QCOMPARE(QSettings().value(QStringLiteral("brightness")).toInt(), -100);
     QCOMPARE(QSettings().value(QStringLiteral("gamma")).toDouble(), 2.5);
@@ -1825,13 +1826,13 @@ void tst_MainWindow::adjustDialogConvertsResetsAndIsRemembered()
         QCOMPARE(again->tone().brightness, -100);
         QCOMPARE(again->tone().contrast, 40);
         QCOMPARE(again->tone().gamma, 2.5);
-        QCOMPARE(again->fit(), DecoderProtocol::Fit::Pad);
+        QCOMPARE(again->fit(), PictureFit::Pad);
     }
 
     QTest::mouseClick(dialog->resetButton(), Qt::LeftButton);
     window.waitForIdle();
     QCOMPARE(dialog->tone(), PictureTone::Tone());
-    QCOMPARE(dialog->fit(), DecoderProtocol::Fit::Stretch);
+    QCOMPARE(dialog->fit(), PictureFit::Stretch);
     QCOMPARE(QSettings().value(QStringLiteral("gamma")).toDouble(), 1.0);
     wrong = mismatch(shownImage(window), photo);
     QVERIFY2(wrong.isEmpty(), qPrintable(wrong));

@@ -3,6 +3,7 @@
 #include <memory>
 #include <vector>
 
+#include "methodtable.h"
 #include "ataripic.h"
 #include "atariview.h"
 #include "bestconversion.h"
@@ -63,7 +64,7 @@ void TestMethods::sliderScalesChroma()
     QFETCH(int, slider);
     QFETCH(double, factor);
     auto pic = std::make_unique<ATARIpic>();
-    pic->setMethod(ATARIpic::Method::Best);
+    pic->setMethod(MethodTable::find("best"));
     if (slider >= 0)
         pic->newSaturation(slider);
     pic->copy(photo.data());
@@ -95,9 +96,9 @@ void TestMethods::classicIsUnchangedBySwitchingBack()
     auto classic = std::make_unique<ATARIpic>();
     classic->copy(photo.data());
     auto switched = std::make_unique<ATARIpic>();
-    switched->setMethod(ATARIpic::Method::Best);
+    switched->setMethod(MethodTable::find("best"));
     switched->copy(photo.data());
-    switched->setMethod(ATARIpic::Method::Classic);
+    switched->setMethod(MethodTable::find("classic"));
     switched->letsGo();
     QVERIFY(std::equal(classic->outputBytes(), classic->outputBytes() + kAtariPixels, switched->outputBytes()));
     QVERIFY(std::equal(classic->hueTable(), classic->hueTable() + kHues, switched->hueTable()));
@@ -118,7 +119,7 @@ void TestMethods::figureIsMeanOverScreenPixels()
     QFETCH(bool, best);
     QFETCH(int, slider);
     auto pic = std::make_unique<ATARIpic>();
-    pic->setMethod(best ? ATARIpic::Method::Best : ATARIpic::Method::Classic);
+    pic->setMethod(best ? MethodTable::find("best") : MethodTable::find("classic"));
     pic->newSaturation(slider);
     pic->copy(photo.data());
 
@@ -140,10 +141,10 @@ void TestMethods::exactPictureHasFigureZero()
     std::vector<quint32> source(kSourcePixels);
     for (int i = 0; i < kSourcePixels; ++i)
         source[i] = pic->palette().getBase(quint8((i / kSourcePerAtari * 7 + i / kSourceWidth) & 0x0F));
-    pic->setMethod(ATARIpic::Method::Best);
+    pic->setMethod(MethodTable::find("best"));
     pic->copy(source.data());
     QCOMPARE(pic->qualityFigure(), 0.0);
-    pic->setMethod(ATARIpic::Method::Classic);
+    pic->setMethod(MethodTable::find("classic"));
     pic->letsGo();
     QVERIFY(pic->qualityFigure() > 0.0);
 }
@@ -163,14 +164,14 @@ void TestMethods::twoFramesOnTheStore()
 {
     QFETCH(int, limit);
     auto pic = std::make_unique<ATARIpic>();
-    pic->setMethod(ATARIpic::Method::Best);
+    pic->setMethod(MethodTable::find("best"));
     pic->copy(photo.data());
     const double bestFigure = pic->qualityFigure();
-    pic->setFrames(2);
+    pic->setMethod(MethodTable::find("best", 2));
     pic->setFlickerLimit(limit);
     pic->setThreads(2);
     pic->letsGo();
-    QCOMPARE(pic->frames(), 2);
+    QCOMPARE(pic->converted().frames(), 2);
 
     double largest = 0.0;
     for (quint16 y = 0; y < kSourceHeight; ++y) {
@@ -199,9 +200,9 @@ void TestMethods::twoFramesOnTheStore()
     QCOMPARE(bytes.size(), TwoFrameProgram::kXexSize);
     QVERIFY(std::equal(expected.begin(), expected.end(), reinterpret_cast<const quint8 *>(bytes.constData())));
 
-    pic->setMethod(ATARIpic::Method::Classic);
+    pic->setMethod(MethodTable::find("classic"));
     pic->letsGo();
-    QCOMPARE(pic->frames(), 1);
+    QCOMPARE(pic->converted().frames(), 1);
     QCOMPARE(pic->flickerMean(), 0.0);
 }
 
@@ -214,8 +215,7 @@ void TestMethods::twoFramesAsCaptured()
     QVERIFY2(PictureLoader::load(QStringLiteral(RASTREL_TEST_DATA "/chelsea.jpg"), chelsea.data(), &error),
              qPrintable(error));
     auto pic = std::make_unique<ATARIpic>();
-    pic->setMethod(ATARIpic::Method::Best);
-    pic->setFrames(2);
+    pic->setMethod(MethodTable::find("best", 2));
     pic->setThreads(2);
     pic->copy(chelsea.data());
     constexpr int kCapturedWidth = 384; // the captured rows, with 32 border pixels on each side

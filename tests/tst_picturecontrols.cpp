@@ -14,7 +14,7 @@
 #include <vector>
 
 using namespace Geometry;
-Q_DECLARE_METATYPE(DecoderProtocol::Fit)
+Q_DECLARE_METATYPE(PictureFit)
 
 namespace {
 
@@ -74,22 +74,22 @@ void TestPictureControls::initTestCase()
 
 void TestPictureControls::fitKeepsProportions_data()
 {
-    QTest::addColumn<DecoderProtocol::Fit>("fit");
+    QTest::addColumn<PictureFit>("fit");
     QTest::addColumn<int>("width");  // of the circle, in pixels of the Original plane
     QTest::addColumn<int>("height");
     QTest::addColumn<int>("bar");    // rows of black above and below the photo
 
     // Stretch halves the width (640 -> 320) and takes 3/4 of the height (320 -> 240).
-    QTest::newRow("stretch") << DecoderProtocol::Fit::Stretch << 140 << 210 << 0;
+    QTest::newRow("stretch") << PictureFit::Stretch << 140 << 210 << 0;
     // Crop: 3/4 both ways; the photo is 480 wide, 80 columns cut on each side.
-    QTest::newRow("crop") << DecoderProtocol::Fit::Crop << 210 << 210 << 0;
+    QTest::newRow("crop") << PictureFit::Crop << 210 << 210 << 0;
     // Pad: 1/2 both ways; the photo is 160 high, 40 black rows above and below.
-    QTest::newRow("pad") << DecoderProtocol::Fit::Pad << 140 << 140 << 40;
+    QTest::newRow("pad") << PictureFit::Pad << 140 << 140 << 40;
 }
 
 void TestPictureControls::fitKeepsProportions()
 {
-    QFETCH(DecoderProtocol::Fit, fit);
+    QFETCH(PictureFit, fit);
     QFETCH(int, width);
     QFETCH(int, height);
     QFETCH(int, bar);
@@ -121,7 +121,7 @@ void TestPictureControls::fitKeepsProportions()
 void TestPictureControls::fitTurnsPhotoFirst_data()
 {
     QTest::addColumn<int>("orientation");
-    QTest::addColumn<DecoderProtocol::Fit>("fit");
+    QTest::addColumn<PictureFit>("fit");
     QTest::addColumn<QVector<QRgb>>("quadrants"); // top left, top right, bottom left, bottom right
     QTest::addColumn<QVector<QPoint>>("centres"); // the quadrants' centres in the frame
     QTest::addColumn<QVector<QPoint>>("black");   // points in the bars
@@ -143,19 +143,19 @@ void TestPictureControls::fitTurnsPhotoFirst_data()
     const QVector<QRgb> halfTurn{yellow, green, blue, red};
     const QVector<QRgb> clockwise{green, red, yellow, blue};
     const QVector<QRgb> anticlockwise{blue, yellow, red, green};
-    QTest::newRow("1 pad") << 1 << DecoderProtocol::Fit::Pad << asStored << wide << rowBars;
-    QTest::newRow("1 crop") << 1 << DecoderProtocol::Fit::Crop << asStored << whole << QVector<QPoint>{};
-    QTest::newRow("3 pad") << 3 << DecoderProtocol::Fit::Pad << halfTurn << wide << rowBars;
-    QTest::newRow("6 pad") << 6 << DecoderProtocol::Fit::Pad << clockwise << tall << columnBars;
-    QTest::newRow("6 crop") << 6 << DecoderProtocol::Fit::Crop << clockwise << whole << QVector<QPoint>{};
-    QTest::newRow("8 pad") << 8 << DecoderProtocol::Fit::Pad << anticlockwise << tall << columnBars;
-    QTest::newRow("8 crop") << 8 << DecoderProtocol::Fit::Crop << anticlockwise << whole << QVector<QPoint>{};
+    QTest::newRow("1 pad") << 1 << PictureFit::Pad << asStored << wide << rowBars;
+    QTest::newRow("1 crop") << 1 << PictureFit::Crop << asStored << whole << QVector<QPoint>{};
+    QTest::newRow("3 pad") << 3 << PictureFit::Pad << halfTurn << wide << rowBars;
+    QTest::newRow("6 pad") << 6 << PictureFit::Pad << clockwise << tall << columnBars;
+    QTest::newRow("6 crop") << 6 << PictureFit::Crop << clockwise << whole << QVector<QPoint>{};
+    QTest::newRow("8 pad") << 8 << PictureFit::Pad << anticlockwise << tall << columnBars;
+    QTest::newRow("8 crop") << 8 << PictureFit::Crop << anticlockwise << whole << QVector<QPoint>{};
 }
 
 void TestPictureControls::fitTurnsPhotoFirst()
 {
     QFETCH(int, orientation);
-    QFETCH(DecoderProtocol::Fit, fit);
+    QFETCH(PictureFit, fit);
     QFETCH(QVector<QRgb>, quadrants);
     QFETCH(QVector<QPoint>, centres);
     QFETCH(QVector<QPoint>, black);
@@ -276,7 +276,7 @@ void TestPictureControls::queueReadsAgainForAnotherFit()
     QCOMPARE(queue.picture().getPixel(160, 10, 0) & 0xFFFFFF, kBackground & 0xFFFFFF);
 
     ConversionSettings settings;
-    settings.fit = DecoderProtocol::Fit::Pad;
+    settings.fit = PictureFit::Pad;
     queue.setSettings(settings);
     queue.waitForIdle();
     QCOMPARE(queue.picture().getPixel(160, 10, 0) & 0xFFFFFF, 0u);

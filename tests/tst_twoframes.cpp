@@ -11,6 +11,7 @@
 #include "atariview.h"
 #include "bestconversion.h"
 #include "colourscience.h"
+#include "linearblend.h"
 #include "pictureloader.h"
 #include "twoframeconversion.h"
 
@@ -131,7 +132,7 @@ public:
         blends.resize(256 * 256);
         for (int i = 0; i < 256; ++i)
             for (int j = 0; j < 256; ++j)
-                blends[size_t(i * 256 + j)] = TwoFrameConverter::blendLab(palette[size_t(i)], palette[size_t(j)]);
+                blends[size_t(i * 256 + j)] = LinearBlend::lab(palette[size_t(i)], palette[size_t(j)]);
     }
 
     // Fills the pair's entries of frames; returns false when a pixel shows a run other than its own or
@@ -378,13 +379,13 @@ void TestTwoFrames::matchesBruteForce()
 // sRGB 187.5 (rounded to 188) and L* = 116 * 0.5^(1/3) - 16; a colour with itself is that colour.
 void TestTwoFrames::blends()
 {
-    QCOMPARE(TwoFrameConverter::blendRgb(0x000000u, 0xFFFFFFu), 0xBCBCBCu);
-    QCOMPARE(TwoFrameConverter::blendRgb(0xFF0000u, 0x0000FFu), 0xBC00BCu);
-    QCOMPARE(TwoFrameConverter::blendRgb(0x123456u, 0x123456u), 0x123456u);
-    const Lab grey = TwoFrameConverter::blendLab(0x000000u, 0xFFFFFFu);
+    QCOMPARE(LinearBlend::rgb(0x000000u, 0xFFFFFFu), 0xBCBCBCu);
+    QCOMPARE(LinearBlend::rgb(0xFF0000u, 0x0000FFu), 0xBC00BCu);
+    QCOMPARE(LinearBlend::rgb(0x123456u, 0x123456u), 0x123456u);
+    const Lab grey = LinearBlend::lab(0x000000u, 0xFFFFFFu);
     QVERIFY(std::fabs(grey.L - (116.0 * std::cbrt(0.5) - 16.0)) < 1e-9);
     QVERIFY(std::fabs(grey.a) < 1e-9 && std::fabs(grey.b) < 1e-9);
-    const Lab same = TwoFrameConverter::blendLab(0x3366CCu, 0x3366CCu);
+    const Lab same = LinearBlend::lab(0x3366CCu, 0x3366CCu);
     const Lab plain = ColourScience::labFromRgb(0x3366CCu);
     QCOMPARE(same.L, plain.L);
     QCOMPARE(same.a, plain.a);

@@ -2,7 +2,7 @@
 
 #include "ataripic.h"
 #include "atarigeometry.h"
-#include "pictureloader.h"
+#include "pictureconversion.h"
 
 #include <QCoreApplication>
 #include <QThreadPool>
@@ -24,8 +24,8 @@ ConversionQueue::ConversionQueue(const ConversionSettings &settings, int threads
     , pic(std::make_unique<ATARIpic>())
     , spare(std::make_unique<ATARIpic>())
     , worker(new QThreadPool(this))
-    , reader([](const QString &fileName, DecoderProtocol::Fit fit, quint32 *pixels, QString *error) {
-        return PictureLoader::load(fileName, pixels, error, nullptr, fit);
+    , reader([](const QString &fileName, const ConversionSettings &settings, quint32 *pixels, QString *error) {
+        return PictureConversion::read(fileName, settings, pixels, error);
     })
     , wanted(settings)
 {
@@ -33,10 +33,8 @@ ConversionQueue::ConversionQueue(const ConversionSettings &settings, int threads
     pic->setThreads(threads);
     spare->setThreads(threads);
     // The chart is quick to draw: the first one is drawn here.
-    applySettings(*pic, shownHas, wanted);
+    PictureConversion::convert(*pic, shownHas, nullptr, wanted);
     shownHas = wanted;
-    if (!wanted.basePalette.empty())
-        pic->Demo();
 }
 
 ConversionQueue::~ConversionQueue()
@@ -47,7 +45,7 @@ ConversionQueue::~ConversionQueue()
 
 void ConversionQueue::setPictureReader(PictureReader pictureReader)
 {
-    reader = [pictureReader](const QString &fileName, DecoderProtocol::Fit, quint32 *pixels, QString *error) {
+    reader = [pictureReader](const QString &fileName, const ConversionSettings &, quint32 *pixels, QString *error) {
         return pictureReader(fileName, pixels, error);
     };
 }
@@ -99,21 +97,13 @@ void ConversionQueue::startWork()
     worker->start([this, store, from, outcome, read]() mutable {
         if (!outcome.fileName.isEmpty()) {
             auto pixels = std::make_shared<std::vector<quint32>>(Geometry::kSourcePixels);
-            if (read(outcome.fileName, outcome.applied.fit, pixels->data(), &outcome.error))
+            if (read(outcome.fileName, outcome.applied, pixels->data(), &outcome.error))
                 outcome.source = std::move(pixels);
             else if (outcome.error.isEmpty())
                 outcome.error = tr("It cannot be read.");
         }
-        if (outcome.error.isEmpty()) {
-            applySettings(*store, from, outcome.applied);
-            if (outcome.source) {
-                toned.resize(Geometry::kSourcePixels);
-                applyTone(outcome.applied, outcome.source->data(), toned.data());
-                store->copy(toned.data());
-            } else {
-                store->Demo();
-            }
-        }
+        if (outcome.error.isEmpty())
+            PictureConversion::convert(*store, from, outcome.source ? outcome.source->data() : nullptr, outcome.applied);
         QMetaObject::invokeMethod(this, [this, outcome] { finishWork(outcome); }, Qt::QueuedConnection);
     });
     emit started();

@@ -33,13 +33,13 @@ public:
     // Waits for a running piece of work; its report is dropped.
     ~ConversionQueue() override;
 
-    // How pictures are read; PictureLoader::load with the settings' fit until replaced (reader
+    // How pictures are read; PictureConversion::read with the settings' fit until replaced (reader
     // itself ignores the fit).
     void setPictureReader(PictureReader reader);
 
-    // Converts the picture (or redraws the chart) again with settings; coalesced while busy. A
-    // different fit reads the shown picture's file again (it stays shown if that fails). The tone
-    // is applied to the read pixels before the store converts them.
+    // Converts the picture (or redraws the chart) again with settings (PictureConversion::convert);
+    // coalesced while busy. A different fit reads the shown picture's file again (it stays shown if
+    // that fails).
     void setSettings(const ConversionSettings &settings);
     // The latest settings asked for.
     const ConversionSettings &settings() const { return wanted; }
@@ -83,12 +83,11 @@ private:
     std::unique_ptr<ATARIpic> pic;
     std::unique_ptr<ATARIpic> spare; // the store the worker converts into, swapped with pic when done
     QThreadPool *worker;
-    using FittingReader = std::function<bool(const QString &, DecoderProtocol::Fit, quint32 *, QString *)>;
+    using FittingReader = std::function<bool(const QString &, const ConversionSettings &, quint32 *, QString *)>;
     FittingReader reader;
     std::shared_ptr<const std::vector<quint32>> source; // the loaded picture, null before
     QString loadedFile;
-    DecoderProtocol::Fit sourceFit = DecoderProtocol::Fit::Stretch; // how source was fitted
-    std::vector<quint32> toned; // the worker's copy of the source with the tone applied
+    PictureFit sourceFit = PictureFit::Stretch; // how source was fitted
     QString loading;            // the picture being read or waiting to be read
     ConversionSettings wanted;  // the latest settings asked for
     ConversionSettings shownHas; // the settings of pic

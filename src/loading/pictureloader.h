@@ -1,7 +1,7 @@
 #ifndef PICTURELOADER_H
 #define PICTURELOADER_H
 
-#include "decoderprotocol.h"
+#include "picturefit.h"
 
 #include <QString>
 #include <QtGlobal>
@@ -28,11 +28,11 @@ constexpr qint64 kMaxPixels = 200'000'000;
 // warning line naming the file and the first message goes to warning, or to the message log when
 // warning is null.
 bool load(const QString &fileName, quint32 *pixels, QString *error, QString *warning = nullptr,
-          DecoderProtocol::Fit fit = DecoderProtocol::Fit::Stretch);
+          PictureFit fit = PictureFit::Stretch);
 
 // Reads a picture from the standard input (at most 256 MiB) as load() reads a file; "-" names it.
 bool loadStandardInput(quint32 *pixels, QString *error, QString *warning = nullptr,
-                       DecoderProtocol::Fit fit = DecoderProtocol::Fit::Stretch);
+                       PictureFit fit = PictureFit::Stretch);
 
 } // namespace PictureLoader
 

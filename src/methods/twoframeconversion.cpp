@@ -3,6 +3,7 @@
 #include "atarigeometry.h"
 #include "atariview.h"
 #include "bestconversion.h"
+#include "linearblend.h"
 #include "rotationarc.h"
 
 #include <QtGlobal>
@@ -239,31 +240,6 @@ TwoFrameConverter::TwoFrameConverter()
     setPalette(black);
 }
 
-Lab TwoFrameConverter::blendLab(quint32 rgbA, quint32 rgbB)
-{
-    double a[3];
-    double b[3];
-    ColourScience::xyzFromRgb(rgbA, a);
-    ColourScience::xyzFromRgb(rgbB, b);
-    const double mean[3] = {(a[0] + b[0]) * 0.5, (a[1] + b[1]) * 0.5, (a[2] + b[2]) * 0.5};
-    return ColourScience::labFromXyz(mean);
-}
-
-quint32 TwoFrameConverter::blendRgb(quint32 rgbA, quint32 rgbB)
-{
-    quint32 rgb = 0;
-    for (int shift = 16; shift >= 0; shift -= 8) {
-        const auto linear = [](quint32 v) {
-            const double c = v / 255.0;
-            return c <= 0.04045 ? c / 12.92 : std::pow((c + 0.055) / 1.055, 2.4);
-        };
-        const double mean = (linear(rgbA >> shift & 0xFF) + linear(rgbB >> shift & 0xFF)) * 0.5;
-        const double c = mean <= 0.0031308 ? 12.92 * mean : 1.055 * std::pow(mean, 1.0 / 2.4) - 0.055;
-        rgb |= quint32(std::lround(std::min(std::max(c, 0.0), 1.0) * 255.0)) << shift;
-    }
-    return rgb;
-}
-
 void TwoFrameConverter::setPalette(const quint32 *rgb256)
 {
     static_assert(TwoFrameConverter::kRotationSteps == ::kRotationSteps, "one count of rotation steps");
@@ -272,7 +248,7 @@ void TwoFrameConverter::setPalette(const quint32 *rgb256)
         lab[i] = ColourScience::labFromRgb(rgb256[i]);
     for (int i = 0; i < kColours; ++i) {
         for (int j = i; j < kColours; ++j) {
-            const Lab blend = blendLab(rgb256[i], rgb256[j]);
+            const Lab blend = LinearBlend::lab(rgb256[i], rgb256[j]);
             for (const size_t k : {size_t(i) * kColours + size_t(j), size_t(j) * kColours + size_t(i)}) {
                 blends[k] = blend;
                 blendL[k] = float(blend.L);

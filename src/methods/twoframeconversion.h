@@ -13,7 +13,7 @@
 // The problem, per line pair (line pairs are independent): for each of its 13 runs an ordered hue
 // pair (hue A, hue B), and for each Atari pixel a luminance pair (lA, lB), minimising the total over
 // the line pair of d = deltaE2000(scaledLab(averaged colour), blendLab(palette[hue A * 16 + lA],
-// palette[hue B * 16 + lB])), with the run's own hues, subject to the flicker limit F: wherever the
+// palette[hue B * 16 + lB])) (LinearBlend::lab), with the run's own hues, subject to the flicker limit F: wherever the
 // Atari shows the pixel, the two colours shown there (frame A, frame B) have L* at most F apart.
 // The hue shown changes where the kernel's colour stores land (AtariView::landings()), up to half an
 // Atari pixel from the run boundaries, so a pixel next to a boundary also shows, in some of its screen
@@ -52,12 +52,6 @@ public:
     void convertPairs(const quint32 *averaged, double chromaFactor, int flickerLimit, int firstPair,
                       int lastPair, int threads, quint8 *outputA, quint8 *huesA, quint8 *outputB,
                       quint8 *huesB) const;
-
-    // The colour the eye sees for two alternating colours (0x00RRGGBB): sRGB decoded to linear light,
-    // averaged, as CIE L*a*b* (D65), exactly as the conversion matches it; and the same rounded to sRGB
-    // for display.
-    static ColourScience::Lab blendLab(quint32 rgbA, quint32 rgbB);
-    static quint32 blendRgb(quint32 rgbA, quint32 rgbB);
 
 private:
     struct Tables;

@@ -38,7 +38,7 @@ AdjustDialog::AdjustDialog(QWidget *parent)
     , gammaValue(new QLabel(this))
 {
     setWindowTitle(tr("Adjust picture"));
-    // In the order of DecoderProtocol::Fit.
+    // In the order of PictureFit.
     fitChoice->addItems({tr("Stretch to 320 x 240"), tr("Crop: fill the frame"), tr("Pad: the whole photo")});
 
     auto *form = new QFormLayout;
@@ -58,7 +58,7 @@ AdjustDialog::AdjustDialog(QWidget *parent)
     auto *buttons = new QDialogButtonBox(QDialogButtonBox::Reset | QDialogButtonBox::Close, this);
     reset = buttons->button(QDialogButtonBox::Reset);
     connect(reset, &QAbstractButton::clicked, this, [this] {
-        setValues(DecoderProtocol::Fit::Stretch, PictureTone::Tone());
+        setValues(PictureFit::Stretch, PictureTone::Tone());
         emit changed();
     });
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::close);
@@ -66,10 +66,10 @@ AdjustDialog::AdjustDialog(QWidget *parent)
     auto *layout = new QVBoxLayout(this);
     layout->addLayout(form);
     layout->addWidget(buttons);
-    setValues(DecoderProtocol::Fit::Stretch, PictureTone::Tone());
+    setValues(PictureFit::Stretch, PictureTone::Tone());
 }
 
-void AdjustDialog::setValues(DecoderProtocol::Fit fitValue, const PictureTone::Tone &toneValue)
+void AdjustDialog::setValues(PictureFit fitValue, const PictureTone::Tone &toneValue)
 {
     setting = true;
     fitChoice->setCurrentIndex(int(fitValue));
@@ -80,9 +80,9 @@ void AdjustDialog::setValues(DecoderProtocol::Fit fitValue, const PictureTone::T
     setting = false;
 }
 
-DecoderProtocol::Fit AdjustDialog::fit() const
+PictureFit AdjustDialog::fit() const
 {
-    return DecoderProtocol::Fit(fitChoice->currentIndex());
+    return PictureFit(fitChoice->currentIndex());
 }
 
 PictureTone::Tone AdjustDialog::tone() const

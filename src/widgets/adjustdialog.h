@@ -1,7 +1,7 @@
 #ifndef ADJUSTDIALOG_H
 #define ADJUSTDIALOG_H
 
-#include "decoderprotocol.h"
+#include "picturefit.h"
 #include "picturetone.h"
 
 #include <QDialog>
@@ -22,8 +22,8 @@ public:
     explicit AdjustDialog(QWidget *parent = nullptr);
 
     // Shows fit and tone (gamma rounded to 0.01) without announcing a change.
-    void setValues(DecoderProtocol::Fit fit, const PictureTone::Tone &tone);
-    DecoderProtocol::Fit fit() const;
+    void setValues(PictureFit fit, const PictureTone::Tone &tone);
+    PictureFit fit() const;
     PictureTone::Tone tone() const;
 
     // The controls, for tests: the fit choice (by Fit value), the sliders and the reset button.

@@ -1,0 +1,93 @@
+#include "windowsettings.h"
+
+#include "methodtable.h"
+#include "palettefile.h"
+
+#include <QFileInfo>
+#include <QSettings>
+
+namespace {
+
+const QString kPaletteKey = QStringLiteral("palette");
+const QString kMethodKey = QStringLiteral("method");
+const QString kFramesKey = QStringLiteral("frames");
+const QString kFlickerKey = QStringLiteral("flicker");
+const QString kFitKey = QStringLiteral("fit");
+const QString kBrightnessKey = QStringLiteral("brightness");
+const QString kContrastKey = QStringLiteral("contrast");
+const QString kGammaKey = QStringLiteral("gamma");
+const QString kFolderKeys[] = {QStringLiteral("openFolder"), QStringLiteral("saveFolder")}; // by Folder
+
+// Reads the remembered fit and tone into settings; values out of range are left at the defaults.
+void loadPictureAdjustment(const QSettings &stored, ConversionSettings *settings)
+{
+    const QString fit = stored.value(kFitKey).toString();
+    for (int i = 0; i < kPictureFitCount; ++i) {
+        if (fit == QLatin1String(kPictureFitNames[i]))
+            settings->fit = PictureFit(i);
+    }
+    PictureTone::Tone tone;
+    tone.brightness = stored.value(kBrightnessKey, 0).toInt();
+    tone.contrast = stored.value(kContrastKey, 0).toInt();
+    tone.gamma = stored.value(kGammaKey, 1.0).toDouble();
+    if (tone.brightness >= PictureTone::kMinBrightness && tone.brightness <= PictureTone::kMaxBrightness
+        && tone.contrast >= PictureTone::kMinContrast && tone.contrast <= PictureTone::kMaxContrast
+        && tone.gamma >= PictureTone::kMinGamma && tone.gamma <= PictureTone::kMaxGamma)
+        settings->tone = tone;
+}
+
+} // namespace
+
+namespace WindowSettings {
+
+ConversionSettings load()
+{
+    ConversionSettings settings;
+    const QSettings stored;
+    settings.method = MethodTable::remembered(stored.value(kMethodKey).toString(), stored.value(kFramesKey).toInt());
+    bool flickerOk = false;
+    const int flicker = stored.value(kFlickerKey).toInt(&flickerOk);
+    if (flickerOk && kFlickerRange.contains(flicker))
+        settings.flicker = flicker;
+    // A remembered palette file that can no longer be read leaves the stored palette in use.
+    const QString paletteFile = stored.value(kPaletteKey).toString();
+    quint32 palette[256];
+    QString error;
+    if (!paletteFile.isEmpty() && PaletteFile::read(paletteFile, palette, &error))
+        settings.basePalette.assign(palette, palette + 256);
+    loadPictureAdjustment(stored, &settings);
+    return settings;
+}
+
+void save(const ConversionSettings &settings)
+{
+    QSettings stored;
+    const MethodInfo &method = MethodTable::at(settings.method);
+    stored.setValue(kMethodKey, QLatin1String(method.settingsValue));
+    stored.setValue(kFramesKey, method.frames);
+    stored.setValue(kFlickerKey, settings.flicker);
+    stored.setValue(kFitKey, QLatin1String(kPictureFitNames[int(settings.fit)]));
+    stored.setValue(kBrightnessKey, settings.tone.brightness);
+    stored.setValue(kContrastKey, settings.tone.contrast);
+    stored.setValue(kGammaKey, settings.tone.gamma);
+}
+
+void savePalette(const QString &fileName)
+{
+    if (fileName.isEmpty())
+        QSettings().remove(kPaletteKey);
+    else
+        QSettings().setValue(kPaletteKey, QFileInfo(fileName).absoluteFilePath());
+}
+
+QString folder(Folder which)
+{
+    return QSettings().value(kFolderKeys[int(which)]).toString();
+}
+
+void rememberFolder(Folder which, const QString &fileName)
+{
+    QSettings().setValue(kFolderKeys[int(which)], QFileInfo(fileName).absolutePath());
+}
+
+} // namespace WindowSettings

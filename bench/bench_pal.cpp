@@ -45,6 +45,7 @@ int main(int argc, char *argv[])
         palette[i] = pic->palette().getBase(quint8(i));
     auto best = std::make_unique<BestConverter>();
     best->setPalette(palette);
+    const PalDisplay display;
     auto pal = std::make_unique<PalBestConverter>();
     pal->setPalette(palette);
     std::vector<quint32> pixels(kSourcePixels);
@@ -70,8 +71,8 @@ int main(int argc, char *argv[])
         const double plainMs = double(plainDone - start) * 1000.0 / CLOCKS_PER_SEC;
         AtariView::render(plainOutput.data(), plainHues.data(), plainScreen.data());
         AtariView::render(output.data(), hues.data(), screen.data());
-        const double plainFigure = QualityFigure::palMeanDeltaE2000(plainScreen.data(), pic->averaged(), palette);
-        const double palFigure = QualityFigure::palMeanDeltaE2000(screen.data(), pic->averaged(), palette);
+        const double plainFigure = QualityFigure::figures(ScreenFrames::one(plainScreen.data()), palette, display, pic->averaged()).quality;
+        const double palFigure = QualityFigure::figures(ScreenFrames::one(screen.data()), palette, display, pic->averaged()).quality;
         plainSum += plainFigure;
         palSum += palFigure;
         out << QString::asprintf("%-16s %10.3f %10.3f %7.1f%% %8.0f %9d   (of which plain best %.0f ms)\n",
@@ -83,7 +84,7 @@ int main(int argc, char *argv[])
             QImage image(2 * kSourceWidth, kSourceHeight, QImage::Format_RGB32);
             std::vector<quint32> rgb(kSourcePixels);
             for (int side = 0; side < 2; ++side) {
-                PalDisplay::view(side == 0 ? plainScreen.data() : screen.data(), kSourceWidth, kSourceHeight, palette,
+                PalDisplay::viewScreen(side == 0 ? plainScreen.data() : screen.data(), kSourceWidth, kSourceHeight, palette,
                                  rgb.data());
                 for (int y = 0; y < kSourceHeight; ++y)
                     for (int x = 0; x < kSourceWidth; ++x)
@@ -125,12 +126,12 @@ int main(int argc, char *argv[])
         const double plainMs = double(plainDone - start) * 1000.0 / CLOCKS_PER_SEC;
         AtariView::render(oA.data(), hA.data(), sA.data());
         AtariView::render(oB.data(), hB.data(), sB.data());
-        const QualityFigure::TwoFrameFigures plainFigures =
-            QualityFigure::palTwoFrameFigures(sA.data(), sB.data(), pic->averaged(), palette);
+        const QualityFigure::Figures plainFigures =
+            QualityFigure::figures(ScreenFrames::two(sA.data(), sB.data()), palette, display, pic->averaged());
         AtariView::render(pA.data(), phA.data(), sA.data());
         AtariView::render(pB.data(), phB.data(), sB.data());
-        const QualityFigure::TwoFrameFigures palFigures =
-            QualityFigure::palTwoFrameFigures(sA.data(), sB.data(), pic->averaged(), palette);
+        const QualityFigure::Figures palFigures =
+            QualityFigure::figures(ScreenFrames::two(sA.data(), sB.data()), palette, display, pic->averaged());
         plainSum += plainFigures.quality;
         palSum += palFigures.quality;
         out << QString::asprintf("%-16s %10.3f %9.3f %7.1f%% %8.0f %9d %8.2f / %5.2f %7d   (of which plain two %.0f ms)\n",

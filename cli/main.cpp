@@ -1,6 +1,7 @@
 #include "batch.h"
 #include "commandline.h"
 #include "converter.h"
+#include "displaytable.h"
 #include "filenames.h"
 #include "interrupts.h"
 
@@ -38,8 +39,8 @@ QByteArray csvField(const QString &text)
     return field;
 }
 
-// One report line: the picture, the method, the slider value in effect, the figure, the frames and
-// the mean flicker.
+// One report line: the picture, the method, the slider value in effect, the figure, the frames, the
+// mean flicker and the display.
 QByteArray reportLine(const QString &input, const ConversionRequest &request, const ConversionResult &result)
 {
     const ConversionSettings &settings = request.settings;
@@ -47,7 +48,7 @@ QByteArray reportLine(const QString &input, const ConversionRequest &request, co
     return csvField(input) + ',' + method.reportName + ','
            + QByteArray::number(PictureConversion::sliderInEffect(settings)) + ','
            + QByteArray::number(result.figure, 'f', 4) + ',' + QByteArray::number(method.frames) + ','
-           + QByteArray::number(result.flicker, 'f', 4) + '\n';
+           + QByteArray::number(result.flicker, 'f', 4) + ',' + DisplayTable::at(settings.display).name + '\n';
 }
 
 bool writeReport(const QString &program, const QString &fileName, const QByteArray &report)
@@ -119,7 +120,7 @@ int main(int argc, char *argv[])
     const int count = request.jobs.size();
     const bool showProgress = count > 1 && !request.quiet;
     int failed = 0;
-    QByteArray report = "file,method,saturation,delta_e2000,frames,flicker\n";
+    QByteArray report = "file,method,saturation,delta_e2000,frames,flicker,display\n";
     Batch batch(request.jobs, options, request.threads);
     batch.setStopCheck([] { return Interrupts::received() != 0; });
     int done = 0;

@@ -81,7 +81,7 @@ void TestPalDisplay::showsTheMeanWithTheHueAbove()
     if (above >= 0)
         screen[1] = quint8(above);
     std::vector<quint32> rgb(screen.size());
-    PalDisplay::view(screen.data(), width, height, palette.data(), rgb.data());
+    PalDisplay::viewScreen(screen.data(), width, height, palette.data(), rgb.data());
     QCOMPARE(QString::number(rgb[size_t((height - 1) * width + 1)], 16), QString::number(shown, 16));
 }
 
@@ -94,11 +94,11 @@ void TestPalDisplay::blendsTwoFramesInLinearLight()
     const quint8 a[2] = {0x46, 0x94};
     const quint8 b[2] = {0xC5, 0x38};
     quint32 rgb[2];
-    PalDisplay::twoFrameView(a, b, 1, 2, palette.data(), rgb);
+    PalDisplay::viewTwoFrames(a, b, 1, 2, palette.data(), rgb);
     QCOMPARE(QString::number(rgb[1], 16), QString::number(0x6C6350u, 16));
     // Two equal frames show the one frame's view: 0x5A on the first line as above.
     const quint8 same[1] = {0x5A};
-    PalDisplay::twoFrameView(same, same, 1, 1, palette.data(), rgb);
+    PalDisplay::viewTwoFrames(same, same, 1, 1, palette.data(), rgb);
     QCOMPARE(QString::number(rgb[0], 16), QString::number(0xAE8CBBu, 16));
 }
 
@@ -110,7 +110,7 @@ void TestPalDisplay::figureCountsTheFirstLineAgainstBlack()
     const std::vector<quint32> palette = builtInPalette();
     std::vector<quint32> averaged(19200, palette[0x0C]);
     std::vector<quint8> screen(76800, 0x0C);
-    QCOMPARE(QualityFigure::palMeanDeltaE2000(screen.data(), averaged.data(), palette.data()), 0.0);
+    QCOMPARE(QualityFigure::figures(ScreenFrames::one(screen.data()), palette.data(), PalDisplay(), averaged.data()).quality, 0.0);
 
     std::fill(screen.begin(), screen.end(), quint8(0x3B));
     std::fill(averaged.begin(), averaged.end(), palette[0x3B]);
@@ -125,7 +125,7 @@ void TestPalDisplay::figureCountsTheFirstLineAgainstBlack()
     }
     const double firstLine = ColourScience::deltaE2000(ColourScience::labFromRgb(mean), ColourScience::labFromRgb(own));
     QVERIFY(firstLine > 1.0);
-    QCOMPARE(QualityFigure::palMeanDeltaE2000(screen.data(), averaged.data(), palette.data()), firstLine * 320 / 76800);
+    QCOMPARE(QualityFigure::figures(ScreenFrames::one(screen.data()), palette.data(), PalDisplay(), averaged.data()).quality, firstLine * 320 / 76800);
 }
 
 QTEST_GUILESS_MAIN(TestPalDisplay)

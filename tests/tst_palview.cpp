@@ -7,14 +7,14 @@
 
 #include "ataripalgen.h"
 #include "atarigeometry.h"
-#include "atariprogram.h"
+#include "ataripic.h"
+#include "conversionsettings.h"
+#include "displaytable.h"
+#include "methodtable.h"
 #include "atariview.h"
 #include "bestconversion.h"
-#include "palbestconversion.h"
 #include "paldisplay.h"
-#include "paltwoframeconversion.h"
 #include "pictureloader.h"
-#include "ataripic.h"
 #include "twoframeconversion.h"
 
 using namespace Geometry;
@@ -156,45 +156,50 @@ void TestPalView::matchesCapturedFrames()
     QVERIFY2(PictureLoader::load(QStringLiteral(RASTREL_TEST_DATA "/") + photo + QStringLiteral(".jpg"), pixels.data(), &error),
              qPrintable(error));
 
-    // The program's PAL view.
-    auto pic = std::make_unique<ATARIpic>();
-    pic->copy(pixels.data());
+    // The program's PAL view: the window's store on the PAL display for the methods it offers there
+    // (the classic method, and the best method and two frames planned for the TV), and the plain
+    // best and two-frame results seen through the TV.
     const bool two = method.endsWith(QLatin1String("two"));
-    std::vector<quint8> out[2] = {std::vector<quint8>(kAtariPixels), std::vector<quint8>(kAtariPixels)};
-    std::vector<quint8> hues[2] = {std::vector<quint8>(kHues), std::vector<quint8>(kHues)};
-    if (method == QLatin1String("classic")) {
-        std::copy(pic->outputBytes(), pic->outputBytes() + kAtariPixels, out[0].begin());
-        std::copy(pic->hueTable(), pic->hueTable() + kHues, hues[0].begin());
-    } else if (!two) {
-        BestConverter best;
-        best.setPalette(palette.data());
-        best.convert(pic->averaged(), 1.0, out[0].data(), hues[0].data(), 1);
-        if (method == QLatin1String("palbest")) {
-            PalBestConverter pal;
-            pal.setPalette(palette.data());
-            const std::vector<quint8> start = hues[0];
-            pal.convert(pic->averaged(), 1.0, start.data(), out[0].data(), hues[0].data());
+    const int frames = two ? 2 : 1;
+    std::vector<quint32> views[2] = {std::vector<quint32>(kSourcePixels), std::vector<quint32>(kSourcePixels)};
+    std::vector<quint32> blend(kSourcePixels);
+    if (method == QLatin1String("classic") || method.startsWith(QLatin1String("pal"))) {
+        ATARIpic pic;
+        pic.setMethod(method == QLatin1String("classic") ? MethodTable::find(QStringLiteral("classic"))
+                                                         : MethodTable::find(QStringLiteral("best"), frames));
+        pic.setDisplay(DisplayTable::find(QStringLiteral("pal")));
+        pic.copy(pixels.data());
+        QCOMPARE(pic.converted().frames(), frames);
+        for (int i = 0; i < kSourcePixels; ++i) {
+            const quint16 x = quint16(i % kSourceWidth);
+            const quint16 y = quint16(i / kSourceWidth);
+            for (int f = 0; f < frames; ++f)
+                views[f][size_t(i)] = pic.getAtariFramePixel(x, y, f);
+            blend[size_t(i)] = pic.getAtariPixel(x, y);
         }
     } else {
-        TwoFrameConverter converter;
-        converter.setPalette(palette.data());
-        converter.convert(pic->averaged(), 1.0, ATARIpic::kDefaultFlickerLimit, 1, out[0].data(), hues[0].data(),
-                          out[1].data(), hues[1].data());
-        if (method == QLatin1String("paltwo")) {
-            PalTwoFrameConverter pal;
-            pal.setPalette(palette.data());
-            const std::vector<quint8> startA = hues[0];
-            const std::vector<quint8> startB = hues[1];
-            pal.convert(pic->averaged(), 1.0, ATARIpic::kDefaultFlickerLimit, startA.data(), startB.data(), out[0].data(),
-                        hues[0].data(), out[1].data(), hues[1].data());
+        auto pic = std::make_unique<ATARIpic>();
+        pic->copy(pixels.data());
+        std::vector<quint8> out[2] = {std::vector<quint8>(kAtariPixels), std::vector<quint8>(kAtariPixels)};
+        std::vector<quint8> hues[2] = {std::vector<quint8>(kHues), std::vector<quint8>(kHues)};
+        if (!two) {
+            BestConverter best;
+            best.setPalette(palette.data());
+            best.convert(pic->averaged(), 1.0, out[0].data(), hues[0].data(), 1);
+        } else {
+            TwoFrameConverter converter;
+            converter.setPalette(palette.data());
+            converter.convert(pic->averaged(), 1.0, kFlickerRange.defaultValue, 1, out[0].data(), hues[0].data(),
+                              out[1].data(), hues[1].data());
         }
-    }
-    std::vector<quint8> screens[2] = {std::vector<quint8>(kSourcePixels), std::vector<quint8>(kSourcePixels)};
-    std::vector<quint32> views[2] = {std::vector<quint32>(kSourcePixels), std::vector<quint32>(kSourcePixels)};
-    const int frames = two ? 2 : 1;
-    for (int f = 0; f < frames; ++f) {
-        AtariView::render(out[f].data(), hues[f].data(), screens[f].data());
-        PalDisplay::view(screens[f].data(), kSourceWidth, kSourceHeight, palette.data(), views[f].data());
+        std::vector<quint8> screens[2] = {std::vector<quint8>(kSourcePixels), std::vector<quint8>(kSourcePixels)};
+        for (int f = 0; f < frames; ++f) {
+            AtariView::render(out[f].data(), hues[f].data(), screens[f].data());
+            PalDisplay::viewScreen(screens[f].data(), kSourceWidth, kSourceHeight, palette.data(), views[f].data());
+        }
+        if (two)
+            PalDisplay::viewTwoFrames(screens[0].data(), screens[1].data(), kSourceWidth, kSourceHeight, palette.data(),
+                                      blend.data());
     }
 
     // The model applied to the captured frames.
@@ -208,8 +213,6 @@ void TestPalView::matchesCapturedFrames()
         QVERIFY2(wrong == 0, qPrintable(QStringLiteral("frame %1: %2 pixels differ, first %3").arg(f).arg(wrong).arg(first)));
     }
     if (two) {
-        std::vector<quint32> blend(kSourcePixels);
-        PalDisplay::twoFrameView(screens[0].data(), screens[1].data(), kSourceWidth, kSourceHeight, palette.data(), blend.data());
         QString first;
         const int wrong = compare(blend, blendOf(models[0], models[1]), &first);
         QVERIFY2(wrong == 0, qPrintable(QStringLiteral("blend: %1 pixels differ, first %2").arg(wrong).arg(first)));
@@ -231,12 +234,12 @@ void TestPalView::matchesCapturedPattern()
         screens[k] = pictureOf(bytes);
         models[k] = modelOf(palette, screens[k]);
         std::vector<quint32> view(kSourcePixels);
-        PalDisplay::view(screens[k].data(), kSourceWidth, kSourceHeight, palette.data(), view.data());
+        PalDisplay::viewScreen(screens[k].data(), kSourceWidth, kSourceHeight, palette.data(), view.data());
         QString first;
         QVERIFY2(compare(view, models[k], &first) == 0, qPrintable(first));
     }
     std::vector<quint32> blend(kSourcePixels);
-    PalDisplay::twoFrameView(screens[1].data(), screens[2].data(), kSourceWidth, kSourceHeight, palette.data(), blend.data());
+    PalDisplay::viewTwoFrames(screens[1].data(), screens[2].data(), kSourceWidth, kSourceHeight, palette.data(), blend.data());
     QString first;
     QVERIFY2(compare(blend, blendOf(models[1], models[2]), &first) == 0, qPrintable(first));
 }

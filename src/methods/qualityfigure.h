@@ -21,16 +21,6 @@ struct Figures
 Figures figures(const ScreenFrames &screens, const quint32 *palette, const DisplayModel &model,
                 const quint32 *averaged);
 
-// Through a PAL TV (PalDisplay): meanDeltaE2000 with each screen pixel showing the PAL model's exact
-// mean colour of screen (the line above the picture black) in palette (256 values 0x00RRGGBB).
-double palMeanDeltaE2000(const quint8 *screen, const quint32 *averaged, const quint32 *palette);
-
-// Through a PAL TV: twoFrameFigures with each frame seen through the PAL model, the two seen colours
-// blended in linear light (PalDisplay::blendLab); the flicker figures are |L*| differences of the
-// two frames' seen colours.
-TwoFrameFigures palTwoFrameFigures(const quint8 *screenA, const quint8 *screenB, const quint32 *averaged,
-                                   const quint32 *palette);
-
 } // namespace QualityFigure
 
 #endif

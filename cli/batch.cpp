@@ -3,30 +3,38 @@
 #include "commandline.h"
 
 #include <algorithm>
+#include <chrono>
 #include <condition_variable>
+#include <deque>
 #include <mutex>
 #include <new>
 #include <system_error>
 #include <thread>
 #include <vector>
 
-Batch::Batch(const QVector<ConversionJob> &jobs, const ConversionOptions &options, int threads)
+Batch::Batch(const QVector<ConversionJob> &jobs, const ConversionOptions &options, int threads,
+             const Resources::Room &room)
     : jobs(jobs)
     , options(options)
-    , threads(std::max(1, threads))
+    , shared(Resources::share(jobs.size(), threads, room))
 {
 }
 
 namespace {
 
-// A picture whose conversion runs out of memory fails on its own, with a message; the others go on.
+// How often a waiting worker looks whether to stop.
+constexpr std::chrono::milliseconds kStopPoll{50};
+
+// A picture whose conversion runs out of memory fails on its own; the others go on. Nothing is
+// allocated on the way: the message is written when the result is delivered.
 ConversionResult convertSafely(const ConversionJob &job, const ConversionOptions &options, int threads)
 {
     try {
         return convert(job, options, threads);
     } catch (const std::bad_alloc &) {
         ConversionResult result;
-        result.failures << QStringLiteral("%1: not enough memory to convert it").arg(job.input);
+        result.outOfMemory = true;
+        result.shortage = true;
         return result;
     }
 }
@@ -39,40 +47,65 @@ int Batch::run(const Deliver &deliver)
     std::vector<ConversionResult> results(static_cast<size_t>(count));
     std::vector<char> done(size_t(count), 0);
     std::mutex mutex;
-    std::condition_variable finished;
-    int started = 0; // pictures are taken in input order, so the started ones are 0 .. started - 1
-    int running = 0; // workers that have not finished yet
+    std::condition_variable changed;
+    int started = 0;          // pictures started for the first time: 0 .. started - 1
+    int converting = 0;       // pictures being converted now
+    bool alone = false;       // a picture is converted again alone: no other starts meanwhile
+    std::deque<int> again;    // pictures to convert again once no other is converted
+    int running = 0;          // workers that have not finished yet
+    bool stopped = false;
 
-    // As many pictures at once as there are threads (or pictures); each picture's conversion gets an
-    // equal share of the threads, so that no more than threads run in all.
-    const int wanted = std::min(threads, count);
-    const int threadsPerPicture = std::max(1, threads / std::max(1, wanted));
-
-    // Each worker takes the next picture, converts it and marks it done, until none is left or
-    // a stop is requested.
+    // Each worker takes the next picture (one to convert again first, once it would be alone),
+    // converts it and marks it done, until none is left or a stop is requested.
     const auto work = [&] {
+        std::unique_lock<std::mutex> lock(mutex);
         for (;;) {
-            int index;
-            {
-                const std::lock_guard<std::mutex> lock(mutex);
-                if (started == count || (stop && stop())) {
-                    --running;
-                    finished.notify_all();
-                    return;
+            int index = -1;
+            bool byItself = false;
+            while (index < 0) {
+                stopped = stopped || (stop && stop());
+                if (stopped)
+                    break;
+                if (!again.empty() && converting == 0) {
+                    index = again.front();
+                    again.pop_front();
+                    byItself = true;
+                } else if (again.empty() && !alone && started < count) {
+                    index = started++;
+                } else if (again.empty() && !alone && converting == 0) {
+                    break; // nothing left
+                } else {
+                    changed.wait_for(lock, kStopPoll);
                 }
-                index = started++;
             }
-            ConversionResult result = convertSafely(jobs.at(index), options, threadsPerPicture);
-            const std::lock_guard<std::mutex> lock(mutex);
-            results[size_t(index)] = std::move(result);
-            done[size_t(index)] = 1;
-            finished.notify_all();
+            if (index < 0) {
+                --running;
+                changed.notify_all();
+                return;
+            }
+            ++converting;
+            alone = byItself;
+            lock.unlock();
+            ConversionResult result = convertSafely(jobs.at(index), options, byItself ? 1 : shared.threads);
+            lock.lock();
+            --converting;
+            alone = false;
+            // Converted again where less may run now than ran with it: other pictures, or threads.
+            if (result.shortage && !result.interrupted && !byItself && (shared.pictures > 1 || shared.threads > 1)) {
+                again.push_back(index);
+            } else {
+                results[size_t(index)] = std::move(result);
+                done[size_t(index)] = 1;
+            }
+            changed.notify_all();
         }
     };
 
-    // As many workers as wanted and the system allows; without any, the calling thread converts.
+    // As many workers as pictures at once and the system allows; without any, the calling thread
+    // converts.
     std::vector<std::thread> workers;
-    workers.reserve(size_t(wanted));
+    const int wanted = std::min(shared.pictures, count);
+    workers.reserve(size_t(std::max(0, wanted)));
     for (int i = 0; i < wanted; ++i) {
         {
             const std::lock_guard<std::mutex> lock(mutex);
@@ -87,6 +120,7 @@ int Batch::run(const Deliver &deliver)
         }
     }
     if (workers.empty() && count > 0) {
+        shared.pictures = 1;
         running = 1;
         work();
     }
@@ -96,11 +130,16 @@ int Batch::run(const Deliver &deliver)
         ConversionResult result;
         {
             std::unique_lock<std::mutex> lock(mutex);
-            finished.wait(lock, [&] { return (delivered < started && done[size_t(delivered)]) || running == 0; });
-            if (!(delivered < started && done[size_t(delivered)]))
+            changed.wait(lock, [&] { return (delivered < count && done[size_t(delivered)]) || running == 0; });
+            if (delivered == started)
                 break; // every worker has stopped and everything started was delivered
-            result = std::move(results[size_t(delivered)]);
+            if (done[size_t(delivered)])
+                result = std::move(results[size_t(delivered)]);
+            else
+                result.interrupted = true; // stopped before it could be converted again
         }
+        if (result.outOfMemory && result.failures.isEmpty())
+            result.failures << QStringLiteral("%1: not enough memory to convert it").arg(jobs.at(delivered).input);
         deliver(delivered, result);
         ++delivered;
     }

@@ -150,6 +150,17 @@ struct MethodOptions
     }
 };
 
+// The first of the options that take a value which was given more than once; null
+// when none was. A second value would otherwise silently replace the first.
+const QCommandLineOption *repeated(const QCommandLineParser &parser, const QList<QCommandLineOption> &options)
+{
+    for (const QCommandLineOption &option : options) {
+        if (!option.valueName().isEmpty() && parser.values(option).size() > 1)
+            return &option;
+    }
+    return nullptr;
+}
+
 // The options that fit and adjust the photo before it is converted.
 struct PictureOptions
 {
@@ -398,10 +409,11 @@ CommandLine::Result CommandLine::parse(const QStringList &arguments)
     const RunOptions run;
     const MethodOptions methodOptions;
     const PictureOptions pictureOptions;
-    parser.addOptions({out.outputDir, out.format, out.xex, out.asmFile, out.png, run.saturation, run.preview});
-    parser.addOptions(methodOptions.all());
-    parser.addOptions({run.palette, out.report, run.jobs, run.quiet});
-    parser.addOptions(pictureOptions.all());
+    const QList<QCommandLineOption> options =
+        QList<QCommandLineOption>{out.outputDir, out.format, out.xex, out.asmFile, out.png, run.saturation, run.preview}
+        + methodOptions.all() + QList<QCommandLineOption>{run.palette, out.report, run.jobs, run.quiet}
+        + pictureOptions.all();
+    parser.addOptions(options);
     parser.addPositionalArgument(QStringLiteral("images"),
                                  QStringLiteral("Photos to convert: JPEG, PNG, GIF, BMP, PBM, PGM or PPM files; "
                                                 "'-' alone reads one from standard input."),
@@ -418,6 +430,8 @@ CommandLine::Result CommandLine::parse(const QStringList &arguments)
         return Result::ShowHelp;
     if (parser.isSet(versionOption))
         return Result::ShowVersion;
+    if (const QCommandLineOption *option = repeated(parser, options))
+        return usage(QStringLiteral("--%1 may be given only once").arg(option->names().constLast()));
 
     const QStringList inputs = parser.positionalArguments();
     if (inputs.isEmpty())

@@ -5,6 +5,7 @@
 #include "interrupts.h"
 #include "pictureexports.h"
 #include "pictureconversion.h"
+#include "plainfiles.h"
 
 #include <memory>
 #include <vector>
@@ -17,6 +18,7 @@ ConversionResult convert(const ConversionJob &job, const ConversionOptions &opti
     if (!PictureConversion::read(job.input, options.conversion, pixels.data(), &error, &result.warning)) {
         // A picture whose decoder was ended by an interrupt has not failed: it was not converted.
         result.interrupted = Interrupts::received() != 0;
+        result.shortage = PlainFiles::shortOfResources();
         if (!result.interrupted)
             result.failures << QStringLiteral("%1: %2").arg(job.input, error);
         return result;
@@ -33,11 +35,15 @@ ConversionResult convert(const ConversionJob &job, const ConversionOptions &opti
     }
 
     QStringList &failures = result.failures;
+    const auto failed = [&](const QString &fileName) {
+        failures << QStringLiteral("%1: %2").arg(fileName, error);
+        result.shortage = result.shortage || PlainFiles::shortOfResources();
+    };
     if (!job.xexFile.isEmpty() && !PictureExports::saveXex(*pic, job.xexFile, &error))
-        failures << QStringLiteral("%1: %2").arg(job.xexFile, error);
+        failed(job.xexFile);
     if (!job.asmFile.isEmpty() && !PictureExports::saveAsm(*pic, job.asmFile, &error))
-        failures << QStringLiteral("%1: %2").arg(job.asmFile, error);
+        failed(job.asmFile);
     if (!job.pngFile.isEmpty() && !PictureExports::savePreviewPng(*pic, options.previewMode, job.pngFile, &error))
-        failures << QStringLiteral("%1: %2").arg(job.pngFile, error);
+        failed(job.pngFile);
     return result;
 }

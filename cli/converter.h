@@ -23,6 +23,8 @@ struct ConversionResult
     QString warning;      // what the image libraries said about a picture that loaded anyway, or empty
     bool converted = false;  // the picture was read and converted
     bool interrupted = false; // an interrupt ended the reading of the picture: nothing to report
+    bool shortage = false;    // it failed for want of memory, files or processes: with less at once it may not
+    bool outOfMemory = false; // the conversion ran out of memory (the failure is not written yet)
     double figure = 0.0;     // mean CIEDE2000 of what the Atari shows, when converted and wanted
     double flicker = 0.0;    // mean |L*(A) - L*(B)| with two frames, when converted and wanted; else 0
 };

@@ -12,6 +12,8 @@ void record(int signal)
         receivedSignal = signal;
 }
 
+constexpr int kRecorded[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGPIPE};
+
 } // namespace
 
 namespace Interrupts {
@@ -23,18 +25,37 @@ void install()
     sigemptyset(&ignore.sa_mask);
     sigaction(SIGXFSZ, &ignore, nullptr);
 
-    // SA_RESTART: a write in progress finishes instead of failing with EINTR.
+    // No SA_RESTART: a write blocked on a pipe or FIFO fails with EINTR, and the writer then
+    // sees the signal recorded instead of waiting on.
     struct sigaction stop = {};
     stop.sa_handler = record;
     sigemptyset(&stop.sa_mask);
-    stop.sa_flags = SA_RESTART;
-    sigaction(SIGINT, &stop, nullptr);
-    sigaction(SIGTERM, &stop, nullptr);
+    stop.sa_flags = 0;
+    for (int signal : kRecorded)
+        sigaction(signal, &stop, nullptr);
 }
 
 int received()
 {
     return receivedSignal;
+}
+
+const char *name(int signal)
+{
+    switch (signal) {
+    case SIGINT:
+        return "SIGINT";
+    case SIGTERM:
+        return "SIGTERM";
+    case SIGHUP:
+        return "SIGHUP";
+    case SIGQUIT:
+        return "SIGQUIT";
+    case SIGPIPE:
+        return "SIGPIPE";
+    default:
+        return "a signal";
+    }
 }
 
 } // namespace Interrupts

@@ -11,10 +11,16 @@
 #include "palettefile.h"
 #include "pictureconversion.h"
 #include "pictureexports.h"
+#include "plainfiles.h"
+#include "resources.h"
 
 #include <QCoreApplication>
 
 #include <cstdio>
+
+#include <fcntl.h>
+#include <malloc.h>
+#include <unistd.h>
 
 namespace {
 
@@ -28,6 +34,53 @@ void printTo(FILE *stream, const QString &text)
 {
     std::fputs(text.toLocal8Bit().constData(), stream);
     std::fflush(stream);
+}
+
+// text with its control characters shown escaped (\x1B), so that no name can forge a line or
+// send the terminal a command; also the bytes 0x80 to 0x9F that a name in no valid encoding holds.
+QString shown(const QString &text)
+{
+    QString out;
+    out.reserve(text.size());
+    for (const QChar c : text) {
+        const char16_t u = c.unicode();
+        const bool control = u < 0x20 || u == 0x7F || (u >= 0x80 && u <= 0x9F) || (u >= 0xDC80 && u <= 0xDC9F);
+        if (control)
+            out += QStringLiteral("\\x") + QString::number(u & 0xFF, 16).toUpper().rightJustified(2, QLatin1Char('0'));
+        else
+            out += c;
+    }
+    return out;
+}
+
+// One line of a message on the standard error stream, after the program's name.
+void printError(const QString &program, const QString &message)
+{
+    printTo(stderr, program + QStringLiteral(": ") + shown(message) + QLatin1Char('\n'));
+}
+
+// Standard streams that were closed when the program started: their descriptors are taken by
+// /dev/null, so that no file the program opens takes their place and is read or written as one.
+struct ClosedStreams
+{
+    bool input = false;
+    bool output = false;
+};
+
+ClosedStreams holdStandardStreams()
+{
+    ClosedStreams closed;
+    for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; ++fd) {
+        if (::fcntl(fd, F_GETFD) >= 0)
+            continue;
+        (fd == STDIN_FILENO ? closed.input : closed.output) |= fd != STDERR_FILENO;
+        const int held = ::open("/dev/null", fd == STDIN_FILENO ? O_RDONLY : O_WRONLY);
+        if (held >= 0 && held != fd) {
+            ::dup2(held, fd);
+            ::close(held);
+        }
+    }
+    return closed;
 }
 
 // A CSV field, quoted when it holds a separator, a quote or a line break.
@@ -54,28 +107,28 @@ QByteArray reportLine(const QString &input, const ConversionRequest &request, co
 bool writeReport(const QString &program, const QString &fileName, const QByteArray &report)
 {
     QString error;
-    if (fileName == QLatin1String("-")) {
-        if (std::fwrite(report.constData(), 1, size_t(report.size()), stdout) == size_t(report.size())
-            && std::fflush(stdout) == 0)
-            return true;
-        error = QStringLiteral("cannot write to standard output");
-    } else if (PictureExports::saveBytes(fileName, report, &error)) {
+    if (PictureExports::saveBytes(fileName, report, &error))
         return true;
-    }
-    printTo(stderr, QStringLiteral("%1: %2: %3\n").arg(program, fileName, error));
+    printError(program, QStringLiteral("%1: %2").arg(fileName, error));
     return false;
 }
 
 // Library messages (at most one line per picture, see PictureLoader::load) in the converter's voice.
 void logMessage(QtMsgType, const QMessageLogContext &, const QString &message)
 {
-    printTo(stderr, QStringLiteral("%1: %2\n").arg(QCoreApplication::applicationName(), message));
+    printError(QStringLiteral("rastrel-zo9-cli"), message);
 }
 
 } // namespace
 
 int main(int argc, char *argv[])
 {
+    const ClosedStreams closed = holdStandardStreams();
+    // Every thread would otherwise reserve an allocation arena of 64 MiB of address space of its
+    // own; under an address-space limit (ulimit -v) those reservations decide how many pictures
+    // fit at once. Conversions allocate little while they run, so a few arenas serve all threads.
+    mallopt(M_ARENA_MAX, 4);
+    qInstallMessageHandler(logMessage);
     QCoreApplication app(argc, argv);
     FileNames::keepEveryByte();
     QCoreApplication::setApplicationName(QStringLiteral("rastrel-zo9-cli"));
@@ -91,18 +144,31 @@ int main(int argc, char *argv[])
         printTo(stdout, program + QLatin1Char(' ') + QCoreApplication::applicationVersion() + QLatin1Char('\n'));
         return kExitSuccess;
     case CommandLine::Result::UsageError:
-        printTo(stderr, QStringLiteral("%1: %2\nTry '%1 --help' for more information.\n")
-                            .arg(program, commandLine.errorText()));
+        printError(program, commandLine.errorText());
+        printTo(stderr, QStringLiteral("Try '%1 --help' for more information.\n").arg(program));
         return kExitUsage;
     case CommandLine::Result::Convert:
         break;
     }
 
     Interrupts::install();
-    // An interrupt ends the decoder at work at once.
+    // An interrupt ends the decoder at work at once, and a write that waits for a pipe.
     DecoderProcess::setStopCheck([] { return Interrupts::received() != 0; });
-    qInstallMessageHandler(logMessage);
+    PlainFiles::setStopCheck([] { return Interrupts::received() != 0; });
     const ConversionRequest &request = commandLine.request();
+    // What would be read from or written to a closed stream fails at once, before any work.
+    const auto standard = [&request](bool output) {
+        for (const ConversionJob &job : request.jobs) {
+            if (output ? (job.outputs().contains(QStringLiteral("-"))) : job.input == QLatin1String("-"))
+                return true;
+        }
+        return output && request.reportFile == QLatin1String("-");
+    };
+    if ((closed.input && standard(false)) || (closed.output && standard(true))) {
+        printError(program, closed.input && standard(false) ? QStringLiteral("-: the standard input is closed")
+                                                            : QStringLiteral("-: the standard output is closed"));
+        return kExitSomeFailed;
+    }
     ConversionOptions options;
     options.conversion = request.settings;
     options.previewMode = request.previewMode;
@@ -111,7 +177,7 @@ int main(int argc, char *argv[])
         quint32 palette[256];
         QString error;
         if (!PaletteFile::read(request.paletteFile, palette, &error)) {
-            printTo(stderr, QStringLiteral("%1: %2: %3\n").arg(program, request.paletteFile, error));
+            printError(program, QStringLiteral("%1: %2").arg(request.paletteFile, error));
             return kExitUsage;
         }
         options.conversion.basePalette.assign(palette, palette + 256);
@@ -121,7 +187,7 @@ int main(int argc, char *argv[])
     const bool showProgress = count > 1 && !request.quiet;
     int failed = 0;
     QByteArray report = "file,method,saturation,delta_e2000,frames,flicker,display\n";
-    Batch batch(request.jobs, options, request.threads);
+    Batch batch(request.jobs, options, request.threads, Resources::available());
     batch.setStopCheck([] { return Interrupts::received() != 0; });
     int done = 0;
     batch.run([&](int i, const ConversionResult &result) {
@@ -130,28 +196,29 @@ int main(int argc, char *argv[])
             return;
         ++done;
         if (!result.warning.isEmpty())
-            printTo(stderr, QStringLiteral("%1: %2\n").arg(program, result.warning));
+            printError(program, result.warning);
         if (result.converted && options.wantFigure)
             report.append(reportLine(job.input, request, result));
         for (const QString &failure : result.failures)
-            printTo(stderr, QStringLiteral("%1: %2\n").arg(program, failure));
+            printError(program, failure);
         if (!result.failures.isEmpty())
             ++failed;
         else if (showProgress && job.outputs().isEmpty())
-            printTo(stderr, QStringLiteral("[%1/%2] %3\n").arg(i + 1).arg(count).arg(job.input));
+            printTo(stderr, shown(QStringLiteral("[%1/%2] %3").arg(i + 1).arg(count).arg(job.input)) + QLatin1Char('\n'));
         else if (showProgress)
-            printTo(stderr, QStringLiteral("[%1/%2] %3 -> %4\n")
-                                .arg(i + 1)
-                                .arg(count)
-                                .arg(job.input, job.outputs().join(QStringLiteral(", "))));
+            printTo(stderr, shown(QStringLiteral("[%1/%2] %3 -> %4")
+                                      .arg(i + 1)
+                                      .arg(count)
+                                      .arg(job.input, job.outputs().join(QStringLiteral(", "))))
+                                + QLatin1Char('\n'));
     });
     if (options.wantFigure && !writeReport(program, request.reportFile, report))
         ++failed;
     if (const int signal = Interrupts::received()) {
-        printTo(stderr, QStringLiteral("%1: interrupted after %2 of %3 pictures; no partly written file is left\n")
-                            .arg(program)
-                            .arg(done)
-                            .arg(count));
+        printError(program, QStringLiteral("interrupted by %1 after %2 of %3 pictures; no partly written file is left")
+                                .arg(QLatin1String(Interrupts::name(signal)))
+                                .arg(done)
+                                .arg(count));
         return kExitSignalBase + signal;
     }
     return failed == 0 ? kExitSuccess : kExitSomeFailed;

@@ -21,9 +21,12 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <ctime>
 #include <limits>
 #include <new>
 
+#include <fcntl.h>
 #include <malloc.h>
 #include <sys/resource.h>
 #include <sys/syscall.h>
@@ -37,6 +40,9 @@ namespace {
 constexpr quint64 kMemoryAllowance = quint64(1) << 30;
 // Processor time one picture may take. A 200-megapixel progressive JPEG decodes in a few seconds.
 constexpr quint32 kCpuSeconds = 8;
+// How long the worker may use no processor time at all while it owes the loader an answer (it was
+// stopped, or waits for something that will not come) before the loader ends it.
+constexpr quint32 kIdleSeconds = 10;
 
 constexpr int kInput = STDIN_FILENO;
 constexpr int kOutput = STDOUT_FILENO;
@@ -120,6 +126,15 @@ void limitTime(quint32 seconds)
     setrlimit(RLIMIT_CPU, &next);
 }
 
+// What the toolkit says outside the reading of a picture (which collects it for the reply), with
+// the worker's name in front and control characters escaped: nothing reaches the standard error
+// stream that the user's terminal shows without a name.
+void logMessage(QtMsgType, const QMessageLogContext &, const QString &message)
+{
+    const QByteArray line = "rastrel-zo9-decoder: " + PictureDecoder::escaped(message).toLocal8Bit() + '\n';
+    (void)!write(STDERR_FILENO, line.constData(), size_t(line.size()));
+}
+
 // A decoder that crashes after an allocation failed has run out of memory, whatever it then did.
 void crashed(int signal)
 {
@@ -174,7 +189,7 @@ bool writeAll(const void *data, size_t size)
 
 #if defined(RASTREL_DECODER_FAULTS)
 // The test build's worker misbehaves on purpose for a file that starts with "RASTREL-FAULT "
-// followed by crash, hang or memory; RASTREL_DECODER_SECONDS sets its time limit.
+// followed by crash, hang, sleep, busy, descriptors, quit or memory.
 void misbehave(const QByteArray &file)
 {
     if (!file.startsWith("RASTREL-FAULT "))
@@ -185,6 +200,29 @@ void misbehave(const QByteArray &file)
     } else if (fault == "hang") {
         for (volatile quint64 spin = 0;; spin = spin + 1) {
         }
+    } else if (fault == "sleep") {
+        // Waits, using no processor time, until it is ended.
+        for (;;)
+            pause();
+    } else if (fault == "busy") {
+        // Takes 0.6 s of processor time, then decodes the file (which is no picture).
+        timespec start{};
+        clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &start);
+        for (timespec now = start; (now.tv_sec - start.tv_sec) * 1000 + (now.tv_nsec - start.tv_nsec) / 1000000 < 600;)
+            clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
+    } else if (fault == "descriptors") {
+        // Fails when it holds a descriptor of /dev/null (as the test's loader holds one), else
+        // decodes the file.
+        for (int fd = 3; fd < 1024; ++fd) {
+            char link[64];
+            char target[64] = {};
+            std::snprintf(link, sizeof link, "/proc/self/fd/%d", fd);
+            if (readlink(link, target, sizeof target - 1) > 0 && std::strcmp(target, "/dev/null") == 0)
+                std::abort();
+        }
+    } else if (fault == "quit") {
+        // Ends as if out of memory where it could not reply.
+        _exit(kExitOutOfMemory);
     } else if (fault == "memory") {
         // Address space, as the limit counts it; a byte of each block is written so that none is
         // left out as unused.
@@ -198,11 +236,23 @@ void misbehave(const QByteArray &file)
     }
 }
 
-quint32 cpuSeconds()
+quint32 seconds(const char *variable, quint32 otherwise)
 {
     bool ok = false;
-    const quint32 seconds = qEnvironmentVariable("RASTREL_DECODER_SECONDS").toUInt(&ok);
-    return ok && seconds > 0 ? seconds : kCpuSeconds;
+    const quint32 value = qEnvironmentVariable(variable).toUInt(&ok);
+    return ok && value > 0 ? value : otherwise;
+}
+
+// RASTREL_DECODER_SECONDS sets the test build's time limit, RASTREL_DECODER_IDLE_SECONDS how long
+// it may stay idle.
+quint32 cpuSeconds()
+{
+    return seconds("RASTREL_DECODER_SECONDS", kCpuSeconds);
+}
+
+quint32 idleSeconds()
+{
+    return seconds("RASTREL_DECODER_IDLE_SECONDS", kIdleSeconds);
 }
 #else
 void misbehave(const QByteArray &)
@@ -212,6 +262,11 @@ void misbehave(const QByteArray &)
 quint32 cpuSeconds()
 {
     return kCpuSeconds;
+}
+
+quint32 idleSeconds()
+{
+    return kIdleSeconds;
 }
 #endif
 
@@ -265,6 +320,7 @@ int main(int argc, char *argv[])
     closeInheritedDescriptors();
     limit(RLIMIT_CORE, 0);
     catchCrashes();
+    qInstallMessageHandler(logMessage);
     QCoreApplication app(argc, argv);
     QtCompat::liftReaderAllocationLimit();
     if (isatty(kInput) || isatty(kOutput)) {
@@ -280,6 +336,7 @@ int main(int argc, char *argv[])
     loadReaders();
     Hello hello;
     hello.cpuSeconds = cpuSeconds();
+    hello.idleSeconds = idleSeconds();
     hello.memoryBytes = limitMemory();
     if (!writeAll(&hello, sizeof hello))
         return 0;

@@ -7,6 +7,7 @@
 #include <QProcess>
 #include <QString>
 #include <QStringList>
+#include <QVector>
 
 #include <sys/resource.h>
 
@@ -22,7 +23,17 @@ public:
     ConverterProcess();
 
     rlim_t fileSizeLimit = 0;
+    rlim_t addressSpaceLimit = 0; // bytes of address space (ulimit -v); 0 for none
+    rlim_t openFileLimit = 0;     // open descriptors (ulimit -n); 0 for none
+    bool ownProcessGroup = false; // a process group of its own, as a shell's job
+    int standardOutput = -1;      // a descriptor to take the place of the standard output; -1: QProcess's
+    int standardError = -1;       // the same for the standard error stream
+    bool closeStandardInput = false;
+    bool closeStandardOutput = false;
 };
+
+// The processes whose parent is pid.
+QVector<pid_t> children(pid_t pid);
 
 // The whole file, or nothing when it cannot be read.
 QByteArray readAll(const QString &fileName);

@@ -84,6 +84,8 @@ private slots:
     void outputDirectoryReasons();
     void namesInAnyEncoding_data();
     void namesInAnyEncoding();
+    void negativeBrightness_data();
+    void negativeBrightness();
 
 private:
     Run run(const QStringList &arguments, rlim_t fileSizeLimit = 0);
@@ -291,6 +293,15 @@ void TestCli::usageErrors_data()
     QTest::newRow("flicker not a number") << QStringList{"--flicker", "x", "@IN", "-o", "@DIR"} << QString("flicker must be a whole number from 0 to 100, not 'x'");
     QTest::newRow("flicker below 0") << QStringList{"--flicker=-1", "@IN", "-o", "@DIR"} << QString("not '-1'");
     QTest::newRow("jobs above 256") << QStringList{"-j", "257", "@IN", "-o", "@DIR"} << QString("jobs must be a whole number from 1 to 256, not '257'");
+    QTest::newRow("no frames") << QStringList{"--frames", "0", "@IN", "-o", "@DIR"} << QString("frames must be 1 or 2, not '0'");
+    QTest::newRow("report and executable both to stdout") << QStringList{"--report", "-", "--xex", "-", "@IN"} << QString("only one of --xex, --asm, --png and --report may be '-'");
+    // A second value of an option that takes one would silently replace the first.
+    QTest::newRow("--xex twice") << QStringList{"--xex", "@DIR/a.xex", "--xex", "@DIR/b.xex", "@IN"} << QString("--xex may be given only once");
+    QTest::newRow("--brightness twice") << QStringList{"--brightness", "20", "--brightness", "10", "@IN", "-o", "@DIR"} << QString("--brightness may be given only once");
+    QTest::newRow("-o and --output-dir") << QStringList{"-o", "@DIR", "--output-dir", "@DIR", "@IN"} << QString("--output-dir may be given only once");
+    QTest::newRow("-s twice with one value") << QStringList{"-s", "40", "--saturation=40", "@IN", "-o", "@DIR"} << QString("--saturation may be given only once");
+    QTest::newRow("--report twice") << QStringList{"--report", "@DIR/a.csv", "--report", "@DIR/b.csv", "@IN"} << QString("--report may be given only once");
+    QTest::newRow("-j twice") << QStringList{"-j", "2", "-j", "4", "@IN", "-o", "@DIR"} << QString("--jobs may be given only once");
 }
 
 void TestCli::usageErrors()
@@ -879,7 +890,32 @@ void TestCli::namesInAnyEncoding_data()
     QTest::newRow("a missing input is named as given")
         << R"("$CLI" -o "$D/out" "$D/$(printf 'absent\351').jpg")" << 1 << QByteArray()
         << QByteArray("absent\xE9.jpg: No such file");
+    // Every kind of byte sequence that is not UTF-8 is kept: $N is the input's name (see below).
+    QTest::newRow("overlong form of '/'") << R"(cp "$D/plain.jpg" "$D/$N" && "$CLI" -o "$D/out" "$D/$N")" << 0
+                                           << QByteArray("over\xC0\xAFlong.xex") << QByteArray();
+    QTest::newRow("surrogate") << R"(cp "$D/plain.jpg" "$D/$N" && "$CLI" -o "$D/out" "$D/$N")" << 0
+                               << QByteArray("sur\xED\xA0\x80.xex") << QByteArray();
+    QTest::newRow("stray continuation byte") << R"(cp "$D/plain.jpg" "$D/$N" && "$CLI" -o "$D/out" "$D/$N")" << 0
+                                             << QByteArray("stray\xBF.xex") << QByteArray();
+    QTest::newRow("lead byte cut short") << R"(cp "$D/plain.jpg" "$D/$N" && "$CLI" -o "$D/out" "$D/$N")" << 0
+                                         << QByteArray("cut\xE2\x82.xex") << QByteArray();
+    QTest::newRow("lead byte at the end of a name")
+        << R"sh(cp "$D/plain.jpg" "$D/$N" && "$CLI" --xex "$D/out/$(printf 'end\360')" "$D/$N")sh" << 0
+        << QByteArray("end\xF0") << QByteArray();
 }
+
+namespace {
+
+// bytes as printf's octal escapes (\351), so that a shell script can make them.
+QString octal(const QByteArray &bytes)
+{
+    QString text;
+    for (const char byte : bytes)
+        text += QStringLiteral("\\%1").arg(uint(quint8(byte)), 3, 8, QLatin1Char('0'));
+    return text;
+}
+
+} // namespace
 
 void TestCli::namesInAnyEncoding()
 {
@@ -907,6 +943,8 @@ void TestCli::namesInAnyEncoding()
                 ::unlink(name.constData());
         }
     } rawNames{{input, outDir + written}};
+    if (!written.isEmpty() && !written.startsWith("caf") && !written.startsWith("r\xE9"))
+        rawNames.names << QFile::encodeName(dir) + '/' + (written.contains('.') ? written.left(written.lastIndexOf('.')) : QByteArray("cut\xE2\x82")) + ".jpg";
     const int fd = ::open(input.constData(), O_WRONLY | O_CREAT | O_EXCL, 0644);
     QVERIFY(fd >= 0);
     const bool complete = ::write(fd, photo.constData(), size_t(photo.size())) == photo.size();
@@ -919,7 +957,11 @@ void TestCli::namesInAnyEncoding()
     environment.insert("CLI", RASTREL_CLI);
     environment.insert("D", dir);
     shell.setProcessEnvironment(environment);
-    shell.start("/bin/sh", {"-c", script});
+    // $N: the written name's stem with .jpg, as bytes that reach the shell unchanged.
+    QByteArray stem = written.left(written.lastIndexOf('.'));
+    if (!written.contains('.'))
+        stem = "cut\xE2\x82"; // the row that names its output itself reads this input
+    shell.start("/bin/sh", {"-c", QStringLiteral("N=\"$(printf '%1.jpg')\"; ").arg(octal(stem)) + script});
     QVERIFY(shell.waitForFinished(60000));
     const QByteArray err = shell.readAllStandardError();
     QCOMPARE(shell.exitStatus(), QProcess::NormalExit);
@@ -936,6 +978,40 @@ void TestCli::namesInAnyEncoding()
         xex.truncate(int(qMax<qint64>(got, 0)));
         QVERIFY(xex == chelseaRef.xex);
     }
+}
+
+void TestCli::negativeBrightness_data()
+{
+    QTest::addColumn<QStringList>("options");
+    // A value that starts with '-' is the option's value, not another option, in either spelling.
+    QTest::newRow("--brightness -10") << QStringList{"--brightness", "-10"};
+    QTest::newRow("--brightness=-10") << QStringList{"--brightness=-10"};
+}
+
+// A negative brightness darkens: -10 takes 255 * 10 / 100 = 25.5 from every channel, which the
+// whole-number rounding (half up) makes 25; the photo plane shows what the converters see.
+void TestCli::negativeBrightness()
+{
+    QFETCH(QStringList, options);
+
+    std::vector<quint32> photo(Geometry::kSourcePixels);
+    QString error;
+    QVERIFY2(PictureLoader::load(chelsea, photo.data(), &error), qPrintable(error));
+    const QString pngFile = freshDir() + QStringLiteral("/original.png");
+    const Run result = run(options + QStringList{"-p", "original", "--png", pngFile, chelsea});
+    QCOMPARE(result.exitCode, 0);
+    const QImage plane(pngFile);
+    QCOMPARE(plane.size(), QSize(Geometry::kSourceWidth, Geometry::kSourceHeight));
+    int darkened = 0;
+    for (int y = 0; y < plane.height(); ++y) {
+        for (int x = 0; x < plane.width(); ++x) {
+            const QRgb in = photo[size_t(y * plane.width() + x)];
+            const QRgb expected = qRgb(std::max(0, qRed(in) - 25), std::max(0, qGreen(in) - 25), std::max(0, qBlue(in) - 25));
+            QCOMPARE(plane.pixel(x, y) & 0xFFFFFFu, expected & 0xFFFFFFu);
+            darkened += expected != (in | 0xFF000000u) ? 1 : 0;
+        }
+    }
+    QVERIFY(darkened > plane.width() * plane.height() / 2);
 }
 
 QTEST_GUILESS_MAIN(TestCli)

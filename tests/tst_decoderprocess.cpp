@@ -4,11 +4,13 @@
 #include "pictureloader.h"
 #include "testpictures.h"
 
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <fcntl.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -38,6 +40,9 @@ private slots:
     void cleanupTestCase();
     void faults_data();
     void faults();
+    void timeLimitIsPerPicture();
+    void decoderProgramChecked_data();
+    void decoderProgramChecked();
     void hostileFiles_data();
     void hostileFiles();
     void notRegularFiles_data();
@@ -67,6 +72,7 @@ void TestDecoderProcess::initTestCase()
     QVERIFY(dir.isValid());
     qputenv("RASTREL_DECODER", RASTREL_DECODER_FAULTS_PROGRAM);
     qputenv("RASTREL_DECODER_SECONDS", QByteArray::number(kSeconds));
+    qputenv("RASTREL_DECODER_IDLE_SECONDS", "1");
     DecoderProcess::endIdleWorkers();
     photo = QStringLiteral(RASTREL_TEST_DATA "/chelsea.jpg");
     photoPixels.assign(kSourcePixels, 0);
@@ -79,6 +85,7 @@ void TestDecoderProcess::cleanupTestCase()
     DecoderProcess::endIdleWorkers();
     qunsetenv("RASTREL_DECODER");
     qunsetenv("RASTREL_DECODER_SECONDS");
+    qunsetenv("RASTREL_DECODER_IDLE_SECONDS");
 }
 
 void TestDecoderProcess::faults_data()
@@ -89,7 +96,16 @@ void TestDecoderProcess::faults_data()
     QTest::newRow("hang") << QByteArray("hang") << QStringLiteral("took longer than %1 s to decode").arg(kSeconds);
 #if !defined(__SANITIZE_ADDRESS__)
     QTest::newRow("memory") << QByteArray("memory") << "needs more than 1 GiB of memory to decode";
+    // Out of memory where it could not reply: the exit status tells.
+    QTest::newRow("memory, no reply") << QByteArray("quit") << "needs more than 1 GiB of memory to decode";
 #endif
+    // Uses no processor time while the picture is unfinished, past its idle time (1 s here).
+    QTest::newRow("waits for nothing") << QByteArray("sleep") << "the decoder stopped responding";
+    // A descriptor the loader holds without close-on-exec must not reach the worker: this one
+    // crashes when it finds one, and otherwise reads the file, which is no picture.
+    QTest::newRow("inherited descriptor")
+        << QByteArray("descriptors")
+        << "not a picture this program can read (the formats read are JPEG, PNG, GIF, BMP, PBM, PGM, PPM)";
 }
 
 // A worker that fails gives the picture its reason, and the next picture (in a fresh worker) loads
@@ -102,12 +118,89 @@ void TestDecoderProcess::faults()
     const QString path = write(QStringLiteral("fault-%1").arg(QString::fromLatin1(fault)), "RASTREL-FAULT " + fault);
     std::vector<quint32> pixels(kSourcePixels, kUntouched);
     QString error;
-    QVERIFY(!PictureLoader::load(path, pixels.data(), &error));
+    // A fresh worker, started while the loader holds a descriptor that is not closed on exec.
+    DecoderProcess::endIdleWorkers();
+    const int held = ::open("/dev/null", O_RDONLY);
+    QVERIFY(held >= 0);
+    const bool loaded = PictureLoader::load(path, pixels.data(), &error);
+    ::close(held);
+    QVERIFY(!loaded);
     QCOMPARE(error, reason);
     QVERIFY(std::all_of(pixels.begin(), pixels.end(), [](quint32 p) { return p == kUntouched; }));
 
     QVERIFY2(PictureLoader::load(photo, pixels.data(), &error), qPrintable(error));
     QVERIFY(pixels == photoPixels);
+}
+
+// The processor time limit holds for each picture, not for the worker's life: a worker that is
+// reused for pictures that together take more than the limit fails none of them.
+void TestDecoderProcess::timeLimitIsPerPicture()
+{
+    // 0.6 s each, 3 s in all, on one worker with a limit of kSeconds.
+    static_assert(5 * 600 > kSeconds * 1000, "the pictures together take more than the limit");
+    const QString path = write(QStringLiteral("busy"), "RASTREL-FAULT busy");
+    DecoderProcess::endIdleWorkers();
+    for (int i = 0; i < 5; ++i) {
+        std::vector<quint32> pixels(kSourcePixels, kUntouched);
+        QString error;
+        QVERIFY(!PictureLoader::load(path, pixels.data(), &error));
+        QCOMPARE(error, QStringLiteral("not a picture this program can read (the formats read are JPEG, PNG, GIF, "
+                                       "BMP, PBM, PGM, PPM)"));
+    }
+}
+
+void TestDecoderProcess::decoderProgramChecked_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<QString>("reason"); // empty: the photo loads
+    QTest::newRow("a copy of the user's own") << "own" << "";
+    QTest::newRow("a bare name") << "bare" << "RASTREL_DECODER must name the decoder program by its absolute path, not rastrel-zo9-decoder";
+    QTest::newRow("others may change it") << "writable" << "others may change @PROGRAM";
+    QTest::newRow("others may change its folder") << "folder" << "others may change @FOLDER";
+    QTest::newRow("it belongs to another user") << "owner" << "@PROGRAM belongs to another user";
+}
+
+// Only a decoder the user chose on purpose and that no one else may change is run: a bare name
+// would run a program of that name from the current folder.
+void TestDecoderProcess::decoderProgramChecked()
+{
+    QFETCH(QString, kind);
+    QFETCH(QString, reason);
+    if (kind == QLatin1String("owner") && ::geteuid() != 0)
+        QSKIP("Giving the program another owner needs root");
+
+    QTemporaryDir place;
+    QVERIFY(place.isValid());
+    const QString folder = place.path() + QStringLiteral("/bin");
+    QVERIFY(QDir().mkpath(folder));
+    const QString program = folder + QStringLiteral("/rastrel-zo9-decoder");
+    QVERIFY(QFile::copy(QStringLiteral(RASTREL_DECODER_FAULTS_PROGRAM), program));
+    const QByteArray encoded = QFile::encodeName(program);
+    QCOMPARE(::chmod(encoded.constData(), 0755), 0);
+    if (kind == QLatin1String("writable"))
+        QCOMPARE(::chmod(encoded.constData(), 0757), 0);
+    if (kind == QLatin1String("folder"))
+        QCOMPARE(::chmod(QFile::encodeName(folder).constData(), 0777), 0);
+    if (kind == QLatin1String("owner"))
+        QCOMPARE(::chown(encoded.constData(), 65534, 65534), 0);
+    const QString previousFolder = QDir::currentPath();
+    QVERIFY(QDir::setCurrent(folder));
+    qputenv("RASTREL_DECODER", kind == QLatin1String("bare") ? QByteArray("rastrel-zo9-decoder") : encoded);
+    DecoderProcess::endIdleWorkers();
+    std::vector<quint32> pixels(kSourcePixels, kUntouched);
+    QString error;
+    const bool loaded = PictureLoader::load(photo, pixels.data(), &error);
+    DecoderProcess::endIdleWorkers();
+    qputenv("RASTREL_DECODER", RASTREL_DECODER_FAULTS_PROGRAM);
+    QDir::setCurrent(previousFolder);
+    if (reason.isEmpty()) {
+        QVERIFY2(loaded, qPrintable(error));
+        QVERIFY(pixels == photoPixels);
+    } else {
+        QVERIFY(!loaded);
+        QVERIFY2(error.endsWith(QString(reason).replace(QLatin1String("@PROGRAM"), program).replace(QLatin1String("@FOLDER"), folder)),
+                 qPrintable(error));
+    }
 }
 
 void TestDecoderProcess::hostileFiles_data()

@@ -6,6 +6,7 @@
 
 #include <QBuffer>
 #include <QFile>
+#include <QRect>
 #include <QImage>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -77,6 +78,8 @@ private slots:
     void namesSystemReason();
     void turnsPhotoUpright_data();
     void turnsPhotoUpright();
+    void padBlackensEveryBarPixel_data();
+    void padBlackensEveryBarPixel();
 
 private:
     QString write(const QString &name, const QByteArray &bytes);
@@ -358,6 +361,69 @@ void TestPictureFiles::turnsPhotoUpright()
                                  + qAbs(qBlue(got) - qBlue(want));
             QVERIFY2(distance < 60, qPrintable(QString::asprintf("(%d, %d) is %06X, expected about %06X", point.x(),
                                                                  point.y(), got & 0xFFFFFFu, want & 0xFFFFFFu)));
+        }
+    }
+}
+
+void TestPictureFiles::padBlackensEveryBarPixel_data()
+{
+    QTest::addColumn<QByteArray>("file");
+    QTest::addColumn<QImage>("photo"); // what each pixel of the file is, ARGB
+    QTest::addColumn<QRect>("inside"); // where the photo lands, four times enlarged; the rest are bars
+
+    // Palette pictures: index 0 is red, not black, so a bar filled with index 0 shows. 30 x 60 is
+    // 1:2, enlarged 4 times to 120 x 240 between bars of 100 columns.
+    QVector<QRgb> palette;
+    for (int i = 0; i < 16; ++i)
+        palette << qRgb(255 - i * 8, 16 + i * 14, 40 + i * 9);
+    QByteArray indices;
+    QImage indexed(30, 60, QImage::Format_ARGB32);
+    for (int y = 0; y < 60; ++y) {
+        for (int x = 0; x < 30; ++x) {
+            const int index = (x * 7 + y * 3) % 16;
+            indices.append(char(index));
+            indexed.setPixel(x, y, palette.at(index));
+        }
+    }
+    const QByteArray gif89 = TestPictures::gif(30, 60, 30, 60, palette, indices);
+    QByteArray gif87 = gif89;
+    gif87.replace(0, 6, "GIF87a"); // the older version, which has no extensions, reads alike
+    QTest::newRow("GIF89a, bars left and right") << gif89 << indexed << QRect(100, 0, 120, 240);
+    QTest::newRow("GIF87a, bars left and right") << gif87 << indexed << QRect(100, 0, 120, 240);
+
+    // 80 x 30 (8:3), enlarged 4 times to 320 x 120 between bars of 60 rows; some pixels fully
+    // transparent, some half: the bars stay opaque black whatever the photo's alpha.
+    QImage transparent(80, 30, QImage::Format_ARGB32);
+    for (int y = 0; y < 30; ++y) {
+        for (int x = 0; x < 80; ++x)
+            transparent.setPixel(x, y, qRgba(x * 3, 200 - y * 5, 90, (x + y) % 3 == 0 ? 0 : (x + y) % 3 == 1 ? 128 : 255));
+    }
+    QTest::newRow("PNG with transparency, bars above and below")
+        << TestPictures::encode(transparent, "PNG") << transparent << QRect(0, 60, 320, 120);
+}
+
+// Fit pad: every pixel of the bars, row by row and column by column, is opaque black, whatever the
+// photo's format (indices, transparency), and every pixel between them is the photo's nearest pixel.
+void TestPictureFiles::padBlackensEveryBarPixel()
+{
+    QFETCH(QByteArray, file);
+    QFETCH(QImage, photo);
+    QFETCH(QRect, inside);
+
+    const QString path = write(QStringLiteral("padded"), file);
+    QString error;
+    QVERIFY2(PictureLoader::load(path, pixels.data(), &error, nullptr, PictureFit::Pad), qPrintable(error));
+    for (int y = 0; y < kSourceHeight; ++y) {
+        for (int x = 0; x < kSourceWidth; ++x) {
+            const quint32 expected = inside.contains(x, y)
+                                         ? photo.pixel((x - inside.left()) / 4, (y - inside.top()) / 4)
+                                         : 0xFF000000u;
+            if (pixels[size_t(y * kSourceWidth + x)] != expected)
+                QFAIL(qPrintable(QStringLiteral("(%1, %2) is %3, not %4")
+                                     .arg(x)
+                                     .arg(y)
+                                     .arg(pixels[size_t(y * kSourceWidth + x)], 8, 16, QLatin1Char('0'))
+                                     .arg(expected, 8, 16, QLatin1Char('0'))));
         }
     }
 }

@@ -10,6 +10,7 @@
 #include <QTextStream>
 
 #include <functional>
+#include <new>
 
 namespace {
 
@@ -69,6 +70,9 @@ void paintPreview(const ATARIpic &pic, quint8 mode, QImage &image)
 bool savePreviewPng(const ATARIpic &pic, quint8 mode, const QString &fileName, QString *error)
 {
     QImage image(pic.width, pic.height, QImage::Format_RGB32);
+    // Qt gives a null image when memory runs out; that is a shortage like any other allocation's.
+    if (image.isNull())
+        throw std::bad_alloc();
     paintPreview(pic, mode, image);
     QByteArray png;
     QBuffer buffer(&png);

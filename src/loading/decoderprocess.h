@@ -24,8 +24,11 @@ struct Options
 // On failure returns false, leaves pixels untouched and sets error to the reason, without the
 // file's name: the system's or the decoder's, "The file is empty.", "not a photo format (svg)",
 // "needs more than 1 GiB of memory to decode", "took longer than 8 s to decode", "the decoder
-// failed on this file", "interrupted". When the picture decodes but the decoder gave messages,
-// sets warning to one line naming the file and the first message (otherwise clears it).
+// failed on this file", "the decoder stopped responding" (it used no processor time for 10 s while
+// the picture was not done), "the decoder was ended by SIGKILL from outside ...", "interrupted".
+// Whether a failure came from the system's limits rather than the file: PlainFiles::shortOfResources().
+// When the picture decodes but the decoder gave messages, sets warning to one line naming the file
+// and the first message (otherwise clears it).
 bool decodeFile(const QString &fileName, quint32 *pixels, QString *error, QString *warning,
                 const Options &options = Options());
 
@@ -43,9 +46,12 @@ void setStopCheck(bool (*stopRequested)());
 // environment and worker program as they are then).
 void endIdleWorkers();
 
-// The worker program that is started: $RASTREL_DECODER when set; otherwise rastrel-zo9-decoder in
-// the folder it is installed in relative to the running program, or, in the build tree, in the
-// decoder folder beside the running program's folder. Empty when there is none.
+// The worker program that is started: $RASTREL_DECODER when set (an absolute path; a name that is
+// not one is refused, so that no program of that name in the current folder is run); otherwise
+// rastrel-zo9-decoder in the folder it is installed in relative to the running program, or, in the
+// build tree, in the decoder folder beside the running program's folder. Empty when there is none.
+// A program that belongs to another user than root and the user, or that others may change (or a
+// folder on its path), is not run.
 QString workerPath();
 
 } // namespace DecoderProcess

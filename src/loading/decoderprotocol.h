@@ -18,7 +18,7 @@
 // ended by the kernel when it passes its limits; the loader then starts a fresh one.
 namespace DecoderProtocol {
 
-constexpr quint32 kVersion = 1;
+constexpr quint32 kVersion = 2;
 constexpr quint32 kHelloMagic = 0x445A5A52;   // "RZZD"
 constexpr quint32 kRequestMagic = 0x515A5A52; // "RZZQ"
 constexpr quint32 kReplyMagic = 0x415A5A52;   // "RZZA"
@@ -37,7 +37,7 @@ struct Hello
     quint32 magic = kHelloMagic;
     quint32 version = kVersion;
     quint32 cpuSeconds = 0;   // processor time one picture may take, in seconds
-    quint32 reserved = 0;
+    quint32 idleSeconds = 0;  // how long the worker may use no processor time while it is not done
     quint64 memoryBytes = 0;  // memory one picture may take beside the worker's own, in bytes; 0: not limited
 };
 

@@ -7,6 +7,7 @@
 #include <atomic>
 #include <cmath>
 #include <limits>
+#include <new>
 #include <system_error>
 #include <thread>
 #include <vector>
@@ -139,19 +140,38 @@ void BestConverter::convert(const quint32 *averaged, double chromaFactor, quint8
         for (int p = nextPair++; p < Geometry::kLinePairs; p = nextPair++)
             convertPair(run, p, averaged, chromaFactor, output, hues);
     };
+    // A helper that runs out of memory must not end the program: it stops, and the calling thread
+    // reports the shortage once every helper has ended.
+    std::atomic<bool> helperShort{false};
+    const auto help = [&] {
+        try {
+            work();
+        } catch (const std::bad_alloc &) {
+            helperShort = true;
+        }
+    };
     std::vector<std::thread> helpers;
     const int wanted = std::min(threads, Geometry::kLinePairs) - 1;
     helpers.reserve(size_t(std::max(0, wanted)));
     for (int i = 0; i < wanted; ++i) {
         try {
-            helpers.emplace_back(work);
+            helpers.emplace_back(help);
         } catch (const std::system_error &) {
             break; // no further thread to be had: the threads started share the pairs
         }
     }
-    work();
+    try {
+        work();
+    } catch (const std::bad_alloc &) {
+        nextPair = Geometry::kLinePairs; // the helpers take no further pair
+        for (std::thread &helper : helpers)
+            helper.join();
+        throw;
+    }
     for (std::thread &helper : helpers)
         helper.join();
+    if (helperShort)
+        throw std::bad_alloc();
 }
 
 void BestConverter::convertPair(Run &run, int pair, const quint32 *averaged, double chromaFactor, quint8 *output,

@@ -12,6 +12,7 @@
 #include <atomic>
 #include <cmath>
 #include <limits>
+#include <new>
 #include <memory>
 #include <system_error>
 #include <thread>
@@ -385,17 +386,37 @@ void TwoFrameConverter::convertPairs(const quint32 *averaged, double chromaFacto
         for (int p = nextPair++; p <= lastPair; p = nextPair++)
             convertPair(*workspace, p, averaged, chromaFactor, outputA, huesA, outputB, huesB);
     };
+    // A helper that runs out of memory must not end the program: it stops, and the calling thread
+    // reports the shortage once every helper has ended. One that cannot get its workspace has taken
+    // no pair yet, and the others share the pairs.
+    std::atomic<bool> helperShort{false};
+    const auto help = [&] {
+        try {
+            work();
+        } catch (const std::bad_alloc &) {
+            helperShort = true;
+        }
+    };
     std::vector<std::thread> helpers;
     for (int t = 1; t < threads; ++t) {
         try {
-            helpers.emplace_back(work);
+            helpers.emplace_back(help);
         } catch (const std::system_error &) {
             break; // no more threads to be had: those running share the pairs
         }
     }
-    work();
+    try {
+        work();
+    } catch (const std::bad_alloc &) {
+        nextPair = lastPair + 1; // the helpers take no further pair
+        for (std::thread &helper : helpers)
+            helper.join();
+        throw;
+    }
     for (std::thread &helper : helpers)
         helper.join();
+    if (helperShort)
+        throw std::bad_alloc();
 }
 
 void TwoFrameConverter::preparePixel(Pixel &pixel, quint32 rgb, double chromaFactor) const

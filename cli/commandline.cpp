@@ -1,5 +1,7 @@
 #include "commandline.h"
 
+#include "displaytable.h"
+
 #include "ataripic.h"
 #include "methodtable.h"
 #include "sliderscale.h"
@@ -83,7 +85,17 @@ struct MethodOptions
             .arg(kFlickerRange.defaultValue),
         QStringLiteral("N")};
 
-    QList<QCommandLineOption> all() const { return {method, frames, flicker}; }
+    const QCommandLineOption display{
+        QStringLiteral("display"),
+        QStringLiteral("How the screen is seen: plain (the default: every pixel in its own colour, as NTSC "
+                       "machines, monitors and emulators without PAL blending show it) or pal (a PAL TV, whose "
+                       "delay line mixes every line's colour with the line above's; choose it for a PAL "
+                       "machine on a TV or an emulator with PAL blending on). The Atari views, the figures and "
+                       "the report show what the display shows; the best method and two frames plan the "
+                       "picture for it, the classic method converts as always."),
+        QStringLiteral("DISPLAY")};
+
+    QList<QCommandLineOption> all() const { return {method, frames, flicker, display}; }
 
     // Reads the options given into settings; returns the usage error, or an empty text.
     QString read(const QCommandLineParser &parser, ConversionSettings *settings) const
@@ -113,6 +125,16 @@ struct MethodOptions
                 .arg(kFlickerRange.low)
                 .arg(kFlickerRange.high)
                 .arg(parser.value(flicker));
+
+        if (parser.isSet(display)) {
+            settings->display = DisplayTable::find(parser.value(display));
+            if (settings->display < 0) {
+                QStringList displays;
+                for (int i = 0; i < DisplayTable::count(); ++i)
+                    displays << QLatin1String(DisplayTable::at(i).name);
+                return QStringLiteral("unknown display '%1' (expected %2)").arg(parser.value(display), alternatives(displays));
+            }
+        }
 
         if (!name.isEmpty() && count != 0)
             settings->method = MethodTable::find(name, count);
@@ -225,11 +247,12 @@ struct OutputOptions
     const QCommandLineOption report{
         QStringLiteral("report"),
         QStringLiteral("Write a CSV line per converted picture to FILE ('-' for standard output): "
-                       "file,method,saturation,delta_e2000,frames,flicker,flicker_area: delta_e2000 is the mean "
-                       "CIEDE2000 between the photo and what the Atari shows (with two frames their blend; lower "
-                       "is better), frames is 1 or 2, flicker the mean L* difference between the two frames and "
-                       "flicker_area the largest difference of areas, as the eye sees a 25 Hz flicker (0 for "
-                       "one frame). Alone, without any other output, it converts every input "
+                       "file,method,saturation,delta_e2000,frames,flicker,flicker_area,display: delta_e2000 is "
+                       "the mean CIEDE2000 between the photo and what the Atari shows on the display (with two "
+                       "frames their blend; lower is better), frames is 1 or 2, flicker the mean L* difference "
+                       "between the two frames and flicker_area the largest difference of areas, as the eye sees "
+                       "a 25 Hz flicker (both 0 for one frame), and display plain or pal. Alone, without any "
+                       "other output, it converts every input "
                        "for the figures only and writes no picture."),
         QStringLiteral("FILE")};
 
@@ -380,7 +403,11 @@ CommandLine::Result CommandLine::parse(const QStringList &arguments)
                        "With --frames 2 the picture is two pictures shown in alternate frames (50 a\n"
                        "second on PAL) that the eye blends: colours between the palette's and two hues\n"
                        "in every run, at the price of flicker where the two frames' luminances differ;\n"
-                       "--flicker bounds that difference (0: none at all, higher: closer to the photo)."));
+                       "--flicker bounds that difference (0: none at all, higher: closer to the photo).\n\n"
+                       "With --display pal the views, figures and report are what a PAL TV shows, and the\n"
+                       "best method and two frames plan the picture for its delay line, which mixes the\n"
+                       "colour of every line with the line above's: for a PAL machine on a TV, or an\n"
+                       "emulator with PAL blending on."));
     const QCommandLineOption helpOption = parser.addHelpOption();
     const QCommandLineOption versionOption = parser.addVersionOption();
     const OutputOptions out;

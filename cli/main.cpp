@@ -1,6 +1,7 @@
 #include "batch.h"
 #include "commandline.h"
 #include "converter.h"
+#include "displaytable.h"
 #include "filenames.h"
 #include "interrupts.h"
 
@@ -92,7 +93,7 @@ QByteArray csvField(const QString &text)
 }
 
 // One report line: the picture, the method, the slider value in effect, the figure, the frames, the
-// mean flicker and the area flicker.
+// mean flicker, the area flicker and the display.
 QByteArray reportLine(const QString &input, const ConversionRequest &request, const ConversionResult &result)
 {
     const ConversionSettings &settings = request.settings;
@@ -101,7 +102,7 @@ QByteArray reportLine(const QString &input, const ConversionRequest &request, co
            + QByteArray::number(PictureConversion::sliderInEffect(settings)) + ','
            + QByteArray::number(result.figure, 'f', 4) + ',' + QByteArray::number(result.frames) + ','
            + QByteArray::number(result.flicker, 'f', 4) + ',' + QByteArray::number(result.flickerArea, 'f', 4)
-           + '\n';
+           + ',' + DisplayTable::at(settings.display).name + '\n';
 }
 
 bool writeReport(const QString &program, const QString &fileName, const QByteArray &report)
@@ -186,7 +187,7 @@ int main(int argc, char *argv[])
     const int count = request.jobs.size();
     const bool showProgress = count > 1 && !request.quiet;
     int failed = 0;
-    QByteArray report = "file,method,saturation,delta_e2000,frames,flicker,flicker_area\n";
+    QByteArray report = "file,method,saturation,delta_e2000,frames,flicker,flicker_area,display\n";
     Batch batch(request.jobs, options, request.threads, Resources::available());
     batch.setStopCheck([] { return Interrupts::received() != 0; });
     int done = 0;

@@ -258,6 +258,7 @@ void ATARIpic::letsGo()
     input.chromaFactor = chroma;
     input.flickerLimit = flicker;
     input.threads = threadCount;
+    input.display = displayModel().plan();
     ConversionMethod &unit = methodUnit(methodIndex);
     unit.convert(input, a.converted.prepare(MethodTable::at(methodIndex).frames));
     // Identical frames (always with the flicker limit 0) are one: the single-frame program.

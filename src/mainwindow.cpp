@@ -1,4 +1,6 @@
 #include "mainwindow.h"
+
+#include "displaytable.h"
 #include "ui_mainwindow.h"
 
 #include <QAction>
@@ -170,6 +172,16 @@ void MainWindow::createMethodActions()
         limits->addAction(action);
         connect(action, &QAction::triggered, this, [this, limit] { setFlickerLimit(limit); });
     }
+
+    displayMenu = new QMenu(tr("Display"), this);
+    auto *displays = new QActionGroup(displayMenu);
+    for (int i = 0; i < DisplayTable::count(); ++i) {
+        QAction *action = displayMenu->addAction(tr(DisplayTable::at(i).menuText));
+        action->setCheckable(true);
+        action->setData(i);
+        displays->addAction(action);
+        connect(action, &QAction::triggered, this, [this, i] { useDisplay(i); });
+    }
 }
 
 void MainWindow::methodTriggered(int index, bool checked)
@@ -200,9 +212,12 @@ void MainWindow::showPreviewMenu(const QPoint &position)
     builtInPaletteAction->setChecked(queue->settings().basePalette.empty());
     for (QAction *action : flickerMenu->actions())
         action->setChecked(action->data().toInt() == queue->settings().flicker);
+    for (QAction *action : displayMenu->actions())
+        action->setChecked(action->data().toInt() == queue->settings().display);
     QMenu menu(this);
     menu.addActions(methodActions);
     menu.addMenu(flickerMenu);
+    menu.addMenu(displayMenu);
     menu.addSeparator();
     menu.addAction(atariViewAction);
     menu.addAction(frameAction[0]);
@@ -306,6 +321,13 @@ void MainWindow::useMethod(int index)
     updateSliderToolTip();
 }
 
+void MainWindow::useDisplay(int index)
+{
+    Settings settings = queue->settings();
+    settings.display = index;
+    reconvert(settings);
+}
+
 void MainWindow::setFlickerLimit(int limit)
 {
     Settings settings = queue->settings();
@@ -331,7 +353,9 @@ QString MainWindow::qualityText() const
     if (!queue->hasPicture())
         return QString();
     const QualityFigure::Figures figures = picture().figures();
-    const QString quality = tr("Mean CIEDE2000: %1").arg(figures.quality, 0, 'f', 2);
+    const QString quality = tr("Mean CIEDE2000, %1: %2")
+                                .arg(tr(DisplayTable::at(picture().display()).menuText))
+                                .arg(figures.quality, 0, 'f', 2);
     if (picture().converted().frames() != 2)
         return quality;
     return tr("%1, flicker: mean %2, area %3, max %4 L*")

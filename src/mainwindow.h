@@ -68,14 +68,17 @@ public:
     // Converts with the method at index of the method table (MethodTable; its frames included) and
     // repaints. Remembered.
     void useMethod(int index);
+    // Shows the screen as the display at index of the display table (DisplayTable) shows it, with
+    // the best method and two frames planned for it, and converts again. Remembered.
+    void useDisplay(int index);
     // Sets the flicker limit of two frames (L*, clamped to kFlickerRange) and converts again.
     // Remembered.
     void setFlickerLimit(int limit);
     // The flicker limits the preview's context menu offers.
     static constexpr int kFlickerLimits[] = {0, 5, 10, 15, 20, 30, 50, 100};
-    // "Mean CIEDE2000: 7.37" for the loaded picture (what the Atari shows against the photo), with
-    // two frames followed by ", flicker: mean 3.10, area 0.85, max 10.00 L*" (area: the largest area
-    // flicker, ATARIpic::flickerArea); empty before a picture is loaded.
+    // "Mean CIEDE2000, Plain display: 7.37" for the loaded picture (what the Atari shows on the display
+    // in use against the photo), with two frames followed by ", flicker: mean 3.10, area 0.85, max 10.00
+    // L*" (area: the largest area flicker, ATARIpic::flickerArea); empty before a picture is loaded.
     QString qualityText() const;
     // The preview's tooltip: the view shown (a preview button's name, or the name of the Atari view
     // shown: "What the Atari shows", a frame or the flicker map), then the quality figure once a
@@ -183,6 +186,7 @@ private:
     QAction *frameAction[2] = {};
     QAction *flickerMapAction = nullptr;
     QMenu *flickerMenu = nullptr;
+    QMenu *displayMenu = nullptr; // one entry per display of the display table
 };
 
 #endif

@@ -1,3 +1,4 @@
+#include "displaytable.h"
 #include "methodtable.h"
 #include "atarigeometry.h"
 #include "ataripic.h"
@@ -15,6 +16,8 @@
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QtTest>
+
+#include <cmath>
 
 #include <csignal>
 #include <fcntl.h>
@@ -269,6 +272,7 @@ void TestCli::usageErrors_data()
     QTest::newRow("output directory and --xex") << QStringList{"-o", "@DIR", "--xex", "@DIR/a.xex", "@IN"} << QString("--output-dir cannot be combined");
     QTest::newRow("two outputs to one file") << QStringList{"--xex", "@DIR/a.out", "--asm", "@DIR/a.out", "@IN"} << QString("name the same output file");
     QTest::newRow("unknown method") << QStringList{"-m", "fast", "@IN", "-o", "@DIR"} << QString("unknown method 'fast'");
+    QTest::newRow("unknown display") << QStringList{"--display", "ntsc", "@IN", "-o", "@DIR"} << QString("unknown display 'ntsc' (expected plain or pal)");
     QTest::newRow("report over the input") << QStringList{"--report", "@IN", "@IN", "-o", "@DIR"} << QString("refusing to write");
     QTest::newRow("report over an output") << QStringList{"--report", "@DIR/a.xex", "--xex", "@DIR/a.xex", "@IN"} << QString("name the same output file");
     QTest::newRow("empty report name") << QStringList{"--report=", "@IN", "-o", "@DIR"} << QString("--report needs a non-empty name");
@@ -450,10 +454,14 @@ void TestCli::bestMethodAndReport_data()
     QTest::addColumn<bool>("best");
     QTest::addColumn<int>("saturation"); // the slider value, -1 when not given
     QTest::addColumn<QString>("reported");
-    QTest::newRow("classic by default") << QStringList{} << false << -1 << "classic,60";
-    QTest::newRow("best") << QStringList{"-m", "best"} << true << -1 << "best,50";
-    QTest::newRow("best, more chroma") << QStringList{"--method=BEST", "-s", "80"} << true << 80 << "best,80";
-    QTest::newRow("classic named") << QStringList{"--method", "classic", "-s", "30"} << false << 30 << "classic,30";
+    QTest::addColumn<QString>("display");
+    QTest::newRow("classic by default") << QStringList{} << false << -1 << "classic,60" << "plain";
+    QTest::newRow("best") << QStringList{"-m", "best"} << true << -1 << "best,50" << "plain";
+    QTest::newRow("best, more chroma") << QStringList{"--method=BEST", "-s", "80"} << true << 80 << "best,80" << "plain";
+    QTest::newRow("classic named") << QStringList{"--method", "classic", "-s", "30"} << false << 30 << "classic,30" << "plain";
+    QTest::newRow("plain named") << QStringList{"--display", "plain", "-m", "best"} << true << -1 << "best,50" << "plain";
+    QTest::newRow("best for a PAL TV") << QStringList{"-m", "best", "--display", "PAL"} << true << -1 << "best,50" << "pal";
+    QTest::newRow("classic seen on a PAL TV") << QStringList{"--display", "pal"} << false << -1 << "classic,60" << "pal";
 }
 
 void TestCli::bestMethodAndReport()
@@ -462,6 +470,7 @@ void TestCli::bestMethodAndReport()
     QFETCH(bool, best);
     QFETCH(int, saturation);
     QFETCH(QString, reported);
+    QFETCH(QString, display);
 
     const QString dir = freshDir();
     const QString xexFile = dir + QStringLiteral("/p.xex");
@@ -476,15 +485,25 @@ void TestCli::bestMethodAndReport()
     expected.setMethod(best ? MethodTable::find("best") : MethodTable::find("classic"));
     if (saturation >= 0)
         expected.newSaturation(saturation);
+    expected.setDisplay(DisplayTable::find(display));
     expected.copy(pixels.data());
     const QString expectedXex = dir + QStringLiteral("/expected.xex");
     QVERIFY(PictureExports::saveXex(expected, expectedXex, &error));
     QCOMPARE(readAll(xexFile), readAll(expectedXex));
+    // The classic method converts the same for every display; only its figure changes.
+    if (!best && display != QLatin1String("plain")) {
+        ATARIpic plain;
+        plain.copy(pixels.data());
+        QVERIFY(PictureExports::saveXex(plain, expectedXex, &error));
+        QCOMPARE(readAll(xexFile), readAll(expectedXex));
+        QVERIFY(std::fabs(plain.qualityFigure() - expected.qualityFigure()) > 0.01);
+    }
 
     const QByteArray line = (chelsea + QLatin1Char(',') + reported + QLatin1Char(',')
-                             + QString::number(expected.qualityFigure(), 'f', 4) + QStringLiteral(",1,0.0000,0.0000\n"))
+                             + QString::number(expected.qualityFigure(), 'f', 4) + QStringLiteral(",1,0.0000,0.0000,")
+                             + display + QLatin1Char('\n'))
                                 .toUtf8();
-    QCOMPARE(readAll(reportFile), QByteArray("file,method,saturation,delta_e2000,frames,flicker,flicker_area\n") + line);
+    QCOMPARE(readAll(reportFile), QByteArray("file,method,saturation,delta_e2000,frames,flicker,flicker_area,display\n") + line);
 }
 
 // On standard output, one line per picture that was converted, in input order; a name with a
@@ -503,7 +522,7 @@ void TestCli::reportListsConvertedPictures()
     QCOMPARE(result.exitCode, 1);
     const QList<QByteArray> lines = result.out.split('\n');
     QCOMPARE(lines.size(), 4);
-    QCOMPARE(lines[0], QByteArray("file,method,saturation,delta_e2000,frames,flicker,flicker_area"));
+    QCOMPARE(lines[0], QByteArray("file,method,saturation,delta_e2000,frames,flicker,flicker_area,display"));
     QVERIFY2(lines[1].startsWith('"' + commaName.toUtf8() + "\",classic,60,"), lines[1].constData());
     QVERIFY2(lines[2].startsWith(chelsea.toUtf8() + ",classic,60,"), lines[2].constData());
     QCOMPARE(lines[3], QByteArray());
@@ -514,8 +533,8 @@ void TestCli::twoFramesOfAFlatGrey_data()
     QTest::addColumn<QStringList>("options");
     QTest::addColumn<QByteArray>("reported");
 
-    QTest::newRow("two frames, best by default") << QStringList{"--frames", "2"} << QByteArray("best,50,0.0000,1,0.0000,0.0000\n");
-    QTest::newRow("two frames, no flicker") << QStringList{"-m", "best", "--frames", "2", "--flicker", "0"} << QByteArray("best,50,0.0000,1,0.0000,0.0000\n");
+    QTest::newRow("two frames, best by default") << QStringList{"--frames", "2"} << QByteArray("best,50,0.0000,1,0.0000,0.0000,plain\n");
+    QTest::newRow("two frames, no flicker") << QStringList{"-m", "best", "--frames", "2", "--flicker", "0"} << QByteArray("best,50,0.0000,1,0.0000,0.0000,plain\n");
     QTest::newRow("one frame, flicker ignored") << QStringList{"--frames", "1", "--flicker", "100"} << QByteArray("classic,60,");
 }
 
@@ -539,7 +558,7 @@ void TestCli::twoFramesOfAFlatGrey()
     QCOMPARE(result.exitCode, 0);
     const QList<QByteArray> lines = result.out.split('\n');
     QCOMPARE(lines.size(), 3);
-    QCOMPARE(lines[0], QByteArray("file,method,saturation,delta_e2000,frames,flicker,flicker_area"));
+    QCOMPARE(lines[0], QByteArray("file,method,saturation,delta_e2000,frames,flicker,flicker_area,display"));
     QVERIFY2((lines[1] + '\n').startsWith(input.toUtf8() + ',' + reported), lines[1].constData());
     QCOMPARE(QFileInfo(xexFile).size(), qint64(AtariProgram::kXexSize));
     const bool two = options.contains(QStringLiteral("2"));
@@ -586,7 +605,7 @@ void TestCli::noFlickerIsTheBestMethod()
         QVERIFY2(files[0][i] == files[1][i], qPrintable(i < 2 ? kinds[i] : previews[i - 2]));
     }
     QCOMPARE(files[0][0].size(), AtariProgram::kXexSize);
-    QVERIFY2(reports[0].contains(",best,50,") && reports[0].endsWith(",1,0.0000,0.0000\n"), reports[0].constData());
+    QVERIFY2(reports[0].contains(",best,50,") && reports[0].endsWith(",1,0.0000,0.0000,plain\n"), reports[0].constData());
     QCOMPARE(reports[0], reports[1]);
 }
 

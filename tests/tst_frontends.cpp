@@ -1,4 +1,5 @@
 #include "adjustdialog.h"
+#include "displaytable.h"
 #include "mainwindow.h"
 
 #include <QAction>
@@ -50,8 +51,9 @@ void pressKey(MainWindow &window, Qt::Key key)
 
 // Steps a user takes in the window, one per word: "B", "C", "T" (the method keys), "flicker:N"
 // (the flicker limit menu entry "N L*"), "slider:N", "fit:N" (the Adjust dialog's fit, by index),
-// "brightness:N", "contrast:N", "gamma:N" (hundredths; the dialog's sliders) and "palette" (key P,
-// answering the test palette).
+// "brightness:N", "contrast:N", "gamma:N" (hundredths; the dialog's sliders), "display:N" (the
+// Display submenu's entry for display N of the display table) and "palette" (key P, answering the
+// test palette).
 void act(MainWindow &window, const QString &step, const QString &paletteFile, QString *openAnswer)
 {
     const QString name = step.section(QLatin1Char(':'), 0, 0);
@@ -65,6 +67,11 @@ void act(MainWindow &window, const QString &step, const QString &paletteFile, QS
     } else if (name == QLatin1String("flicker")) {
         for (QAction *action : window.findChildren<QAction *>()) {
             if (action->text() == QStringLiteral("%1 L*").arg(value))
+                action->trigger();
+        }
+    } else if (name == QLatin1String("display")) {
+        for (QAction *action : window.findChildren<QAction *>()) {
+            if (action->text() == QCoreApplication::translate("MainWindow", DisplayTable::at(value).menuText))
                 action->trigger();
         }
     } else if (name == QLatin1String("slider")) {
@@ -140,6 +147,11 @@ void TestFrontEnds::windowAndCliWriteTheSameFiles_data()
                                                 << QStringList{"--palette", "@PALETTE", "--frames", "2", "--flicker", "0"};
     QTest::newRow("slider moved, classic") << "slider:30" << QStringList{"-s", "30"};
     QTest::newRow("slider moved, best") << "B slider:80" << QStringList{"-m", "best", "-s", "80"};
+    const QString pal = QString::number(DisplayTable::find(QStringLiteral("pal")));
+    QTest::newRow("best for a PAL TV") << "B display:" + pal << QStringList{"-m", "best", "--display", "pal"};
+    QTest::newRow("classic on a PAL TV") << "display:" + pal << QStringList{"--display", "pal"};
+    QTest::newRow("two frames for a PAL TV") << "display:" + pal + " T flicker:5"
+                                             << QStringList{"--frames", "2", "--flicker", "5", "--display", "pal"};
 }
 
 void TestFrontEnds::windowAndCliWriteTheSameFiles()

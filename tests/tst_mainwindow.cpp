@@ -36,6 +36,7 @@
 
 #include <sys/resource.h>
 
+#include "displaytable.h"
 #include "methodtable.h"
 #include "ataripic.h"
 #include "adjustdialog.h"
@@ -318,6 +319,7 @@ private slots:
     void bestMethodIsChosenAndRemembered();
     void twoFramesAreAFormOfBestAndRemembered();
     void frameViewsAndFlickerMapNameThemselves();
+    void palDisplayIsChosenAndRemembered();
     void openFilterMatches_data();
     void openFilterMatches();
     void saveNameAndOverwrite_data();
@@ -1230,7 +1232,7 @@ void tst_MainWindow::bestMethodIsChosenAndRemembered()
         QTest::keyClick(&window, Qt::Key_B);
         window.waitForIdle();
         QVERIFY(mismatch(shownImage(window), planeOf(*best, 3)).isEmpty());
-        QCOMPARE(window.qualityText(), QStringLiteral("Mean CIEDE2000: %1").arg(best->qualityFigure(), 0, 'f', 2));
+        QCOMPARE(window.qualityText(), QStringLiteral("Mean CIEDE2000, Plain display: %1").arg(best->qualityFigure(), 0, 'f', 2));
     }
     {
         FakeDialogs fake;
@@ -1332,6 +1334,52 @@ void tst_MainWindow::frameViewsAndFlickerMapNameThemselves()
             white += grey >= 200;
         }
     QVERIFY(white > 0); // near the limit: chelsea flickers up to just under it
+// The "Display" submenu's "PAL TV" shows what a PAL TV shows, with the best method planned for it, and
+// names it in the figure line; the choice survives a restart; "Plain display" returns to the plain view.
+void tst_MainWindow::palDisplayIsChosenAndRemembered()
+{
+    const auto action = [](const MainWindow &window, const QString &text) {
+        for (QAction *a : window.findChildren<QAction *>())
+            if (a->text() == text)
+                return a;
+        return static_cast<QAction *>(nullptr);
+    };
+    const std::vector<quint32> pixels = loadedPixels(dataFile("chelsea.jpg"));
+    QVERIFY(!pixels.empty());
+    auto pal = std::make_unique<ATARIpic>();
+    pal->setMethod(MethodTable::find("best"));
+    pal->setDisplay(DisplayTable::find("pal"));
+    pal->copy(pixels.data());
+    {
+        FakeDialogs fake;
+        MainWindow window;
+        fake.install(window);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowActive(&window));
+        QVERIFY(action(window, QStringLiteral("Plain display")));
+        loadChelsea(window, fake);
+        QTest::keyClick(&window, Qt::Key_B);
+        window.waitForIdle();
+        action(window, QStringLiteral("PAL TV"))->trigger();
+        window.waitForIdle();
+        QCOMPARE(window.qualityText(), QStringLiteral("Mean CIEDE2000, PAL TV: %1").arg(pal->qualityFigure(), 0, 'f', 2));
+        QVERIFY(std::equal(pal->outputBytes(), pal->outputBytes() + Geometry::kAtariPixels,
+                           window.picture().outputBytes()));
+        QTest::keyClick(&window, Qt::Key_8);
+        const QString wrong = mismatch(shownImage(window), [&](int x, int y) {
+            return pal->getAtariPixel(quint16(x), quint16(y)) | kOpaque;
+        });
+        QVERIFY2(wrong.isEmpty(), qPrintable(wrong));
+    }
+    {
+        FakeDialogs fake;
+        MainWindow restarted;
+        fake.install(restarted);
+        QCOMPARE(restarted.picture().display(), DisplayTable::find("pal"));
+        restarted.useDisplay(DisplayTable::find("plain"));
+    }
+    MainWindow again;
+    QCOMPARE(again.picture().display(), DisplayTable::find("plain"));
     QSettings().clear();
 }
 
@@ -1787,13 +1835,13 @@ void tst_MainWindow::atariViewUnchecksButtons()
     QVERIFY(QTest::qWaitForWindowActive(&window));
     loadChelsea(window, fake);
     clickRadio(radio(window, 5));
-    QVERIFY(window.previewToolTip().startsWith(QStringLiteral("Gray\nMean CIEDE2000: ")));
+    QVERIFY(window.previewToolTip().startsWith(QStringLiteral("Gray\nMean CIEDE2000, Plain display: ")));
 
     QTest::keyClick(&window, Qt::Key_8);
     window.waitForIdle();
     for (int number = 1; number <= 7; ++number)
         QVERIFY2(!radio(window, number)->isChecked(), qPrintable(QString::number(number)));
-    QVERIFY(window.previewToolTip().startsWith(QStringLiteral("What the Atari shows\nMean CIEDE2000: ")));
+    QVERIFY(window.previewToolTip().startsWith(QStringLiteral("What the Atari shows\nMean CIEDE2000, Plain display: ")));
 
     clickRadio(radio(window, 5));
     QVERIFY(radio(window, 5)->isChecked());

@@ -1,10 +1,13 @@
 #include "windowsettings.h"
 
+#include "displaytable.h"
 #include "methodtable.h"
 #include "palettefile.h"
 
 #include <QFileInfo>
 #include <QSettings>
+
+#include <algorithm>
 
 namespace {
 
@@ -12,6 +15,7 @@ const QString kPaletteKey = QStringLiteral("palette");
 const QString kMethodKey = QStringLiteral("method");
 const QString kFramesKey = QStringLiteral("frames");
 const QString kFlickerKey = QStringLiteral("flicker");
+const QString kDisplayKey = QStringLiteral("display");
 const QString kFitKey = QStringLiteral("fit");
 const QString kBrightnessKey = QStringLiteral("brightness");
 const QString kContrastKey = QStringLiteral("contrast");
@@ -49,6 +53,7 @@ ConversionSettings load()
     const int flicker = stored.value(kFlickerKey).toInt(&flickerOk);
     if (flickerOk && kFlickerRange.contains(flicker))
         settings.flicker = flicker;
+    settings.display = std::max(DisplayTable::find(stored.value(kDisplayKey).toString()), 0);
     // A remembered palette file that can no longer be read leaves the stored palette in use.
     const QString paletteFile = stored.value(kPaletteKey).toString();
     quint32 palette[256];
@@ -66,6 +71,7 @@ void save(const ConversionSettings &settings)
     stored.setValue(kMethodKey, QLatin1String(method.settingsValue));
     stored.setValue(kFramesKey, method.frames);
     stored.setValue(kFlickerKey, settings.flicker);
+    stored.setValue(kDisplayKey, QLatin1String(DisplayTable::at(settings.display).name));
     stored.setValue(kFitKey, QLatin1String(kPictureFitNames[int(settings.fit)]));
     stored.setValue(kBrightnessKey, settings.tone.brightness);
     stored.setValue(kContrastKey, settings.tone.contrast);

@@ -10,12 +10,12 @@
 // out of range reads as its default.
 namespace WindowSettings {
 
-// The remembered conversion settings: method (with its frames), flicker limit, base palette (read
+// The remembered conversion settings: method (with its frames), flicker limit, display, base palette (read
 // from the remembered palette file; the built-in one if it can no longer be read), fit and tone.
 // The slider is not remembered.
 ConversionSettings load();
 
-// Remembers the method, flicker limit, fit and tone of settings (not the palette: see savePalette).
+// Remembers the method, flicker limit, display, fit and tone of settings (not the palette: see savePalette).
 void save(const ConversionSettings &settings);
 
 // Remembers the palette file in use (its absolute name), or the built-in palette when empty.

@@ -16,6 +16,10 @@ struct ScreenFrames
     static ScreenFrames two(const quint8 *a, const quint8 *b) { return {{a, b}, 2}; }
 };
 
+// What the methods that plan for the display (the best method, two frames) plan a picture for: each
+// screen pixel seen on its own, or mixed with the line above by a PAL TV's delay line (PalDisplay).
+enum class DisplayPlan { PixelByPixel, PalDelayLine };
+
 // How a screen of colour bytes is seen: what the eye sees per screen pixel, given the palette in
 // use (256 values 0x00RRGGBB, index hue * 16 + luminance). The Atari view, the quality figure and the
 // flicker figures all ask the model in use (DisplayTable), so a new way of seeing changes one place.
@@ -31,6 +35,9 @@ public:
     // entries, or null when not wanted) receives |L*| of frame A's seen colour less frame B's.
     virtual void see(const ScreenFrames &screens, const quint32 *palette, ColourScience::Lab *lab,
                      double *flicker) const = 0;
+
+    // What the planning methods plan for under this model.
+    virtual DisplayPlan plan() const { return DisplayPlan::PixelByPixel; }
 };
 
 #endif

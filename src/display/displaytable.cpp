@@ -1,5 +1,6 @@
 #include "displaytable.h"
 
+#include "paldisplay.h"
 #include "plaindisplay.h"
 
 #include <QCoreApplication>
@@ -15,6 +16,7 @@ const DisplayModel &instance()
 
 const DisplayInfo kDisplays[] = {
     {"plain", QT_TRANSLATE_NOOP("MainWindow", "Plain display"), &instance<PlainDisplay>},
+    {"pal", QT_TRANSLATE_NOOP("MainWindow", "PAL TV"), &instance<PalDisplay>},
 };
 
 } // namespace

@@ -1,6 +1,8 @@
 #ifndef CONVERSIONMETHOD_H
 #define CONVERSIONMETHOD_H
 
+#include "displaymodel.h"
+
 #include <QtGlobal>
 
 // What a method converts: the picture averaged to Atari pixels and the choices that shape it.
@@ -11,6 +13,7 @@ struct MethodInput
     double chromaFactor = 1.0;         // the photo's a* and b* multiplied by it (0.0 to 2.0)
     int flickerLimit = 0;              // with two frames the largest L* difference between them (0 to 100)
     int threads = 1;                   // threads in all, the calling one included (at least 1)
+    DisplayPlan display = DisplayPlan::PixelByPixel; // what the best method and two frames plan for
 };
 
 // The byte areas of one frame that a method fills.

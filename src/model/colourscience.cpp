@@ -71,11 +71,14 @@ double hueDegrees(double b, double a)
 void xyzFromRgb(quint32 rgb, double xyz[3])
 {
     const std::array<double, 256> &linear = linearTable();
-    const double r = linear[(rgb >> 16) & 0xFF];
-    const double g = linear[(rgb >> 8) & 0xFF];
-    const double b = linear[rgb & 0xFF];
+    const double channels[3] = {linear[(rgb >> 16) & 0xFF], linear[(rgb >> 8) & 0xFF], linear[rgb & 0xFF]};
+    xyzFromLinear(channels, xyz);
+}
+
+void xyzFromLinear(const double linear[3], double xyz[3])
+{
     for (int i = 0; i < 3; ++i)
-        xyz[i] = kRgbToXyz[i][0] * r + kRgbToXyz[i][1] * g + kRgbToXyz[i][2] * b;
+        xyz[i] = kRgbToXyz[i][0] * linear[0] + kRgbToXyz[i][1] * linear[1] + kRgbToXyz[i][2] * linear[2];
 }
 
 Lab labFromRgb(quint32 rgb)

@@ -50,6 +50,10 @@ Lab labFromRgb(quint32 rgb);
 // CIE XYZ of rgb (0x00RRGGBB, top byte ignored), Y from 0 to 1; xyz receives X, Y, Z.
 void xyzFromRgb(quint32 rgb, double xyz[3]);
 
+// CIE XYZ of linear-light sRGB channels (each 0 to 1, red, green, blue), as xyzFromRgb computes it
+// from its decoded channels; xyz receives X, Y, Z.
+void xyzFromLinear(const double linear[3], double xyz[3]);
+
 // CIE L*a*b* (D65 white of the sRGB primaries) of CIE XYZ (X, Y, Z; Y from 0 to 1), as labFromRgb
 // converts xyzFromRgb's result.
 Lab labFromXyz(const double xyz[3]);

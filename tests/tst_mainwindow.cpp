@@ -1334,6 +1334,8 @@ void tst_MainWindow::frameViewsAndFlickerMapNameThemselves()
             white += grey >= 200;
         }
     QVERIFY(white > 0); // near the limit: chelsea flickers up to just under it
+}
+
 // The "Display" submenu's "PAL TV" shows what a PAL TV shows, with the best method planned for it, and
 // names it in the figure line; the choice survives a restart; "Plain display" returns to the plain view.
 void tst_MainWindow::palDisplayIsChosenAndRemembered()

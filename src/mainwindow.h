@@ -11,6 +11,7 @@
 #include "ataripic.h"
 #include "conversionqueue.h"
 #include "windowdialogs.h"
+#include "windowsettings.h"
 
 class ATARIpic;
 class AdjustDialog;
@@ -37,7 +38,7 @@ public:
     // Builds the form and the conversion queue (with the remembered settings) and shows plane 0 of
     // the demo chart.
     explicit MainWindow(QWidget *parent = nullptr);
-    // Deletes the display image and the form; the queue waits for its running work.
+    // Deletes the display image and the form; running work is not waited for (ConversionQueue).
     ~MainWindow();
 
     // Replaces the questions the window puts to the user (a test answers without dialogs).
@@ -148,8 +149,13 @@ private:
     // Loads the dropped file if the event carries a single local file.
     void dropFile(QDropEvent *event);
 
-    // Asks for a file to open in the folder of the last one opened, and remembers the new folder.
-    QString askOpenFileName(const QString &caption, const QString &filter);
+    // Asks for a file to open in the folder remembered as folder, and remembers the new folder.
+    QString askOpenFileName(const QString &caption, const QString &filter,
+                            WindowSettings::Folder folder = WindowSettings::Folder::Open);
+    // The first time a picture is shown (ever, as remembered), a hint about the preview's menu.
+    void showMenuHintOnce();
+    // Tells that the remembered palette could not be read (reason) and the built-in one is used.
+    void reportPalette(const QString &reason);
     // The slider's value and what it means for the method in use, as its tooltip.
     void updateSliderToolTip();
 
@@ -160,6 +166,9 @@ private:
     void exportPicture(const QString &caption, const QString &filter, const QString &suffix, SaveFunction save);
 
     MainWindowDialogs dialogs;
+    QList<QAction *> previewActions; // keys 1 to 7
+    QList<QAction *> buttonActions;  // the buttons' own keys
+    QString paletteFile;             // the palette file in use; empty for the built-in palette
     ConversionQueue *queue;
     QImage *image;
     QGraphicsScene *scene;

@@ -55,6 +55,7 @@ MainWindow::MainWindow(QWidget *parent)
         dialogs.warning(this, tr("Load Picture"),
                         tr("Cannot load %1:\n%2").arg(QDir::toNativeSeparators(fileName), reason));
     });
+    connect(queue, &ConversionQueue::warned, this, &MainWindow::showLoadWarning);
     connect(queue, &ConversionQueue::idle, this, [this] {
         unsetCursor();
         emit idle();

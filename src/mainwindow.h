@@ -3,6 +3,7 @@
 
 #include <QDropEvent>
 #include <QMainWindow>
+#include <QPointer>
 #include <QString>
 
 #include <functional>
@@ -17,6 +18,7 @@ class ATARIpic;
 class AdjustDialog;
 class QAction;
 class QMenu;
+class QMessageBox;
 class QButtonGroup;
 class QMimeData;
 class QGraphicsPixmapItem;
@@ -154,6 +156,9 @@ private:
                             WindowSettings::Folder folder = WindowSettings::Folder::Open);
     // The first time a picture is shown (ever, as remembered), a hint about the preview's menu.
     void showMenuHintOnce();
+    // A picture shown although its decoder warned: the first warning in a message that does not
+    // stop the window (one at a time; the next replaces it).
+    void showLoadWarning(const QString &fileName, const QString &warning);
     // Tells that the remembered palette could not be read (reason) and the built-in one is used.
     void reportPalette(const QString &reason);
     // The slider's value and what it means for the method in use, as its tooltip.
@@ -169,6 +174,7 @@ private:
     QList<QAction *> previewActions; // keys 1 to 7
     QList<QAction *> buttonActions;  // the buttons' own keys
     QString paletteFile;             // the palette file in use; empty for the built-in palette
+    QPointer<QMessageBox> loadWarning; // the message of showLoadWarning while it is open
     ConversionQueue *queue;
     QImage *image;
     QGraphicsScene *scene;

@@ -64,3 +64,14 @@ void MainWindow::reportPalette(const QString &reason)
                         .arg(QDir::toNativeSeparators(paletteFile), reason));
     paletteFile.clear();
 }
+
+void MainWindow::showLoadWarning(const QString &, const QString &warning)
+{
+    if (loadWarning.isNull()) {
+        loadWarning = new QMessageBox(QMessageBox::Warning, tr("Load Picture"), QString(), QMessageBox::Close, this);
+        loadWarning->setWindowModality(Qt::NonModal);
+        loadWarning->setAttribute(Qt::WA_DeleteOnClose);
+    }
+    loadWarning->setText(warning.section(QLatin1Char('\n'), 0, 0));
+    loadWarning->show();
+}

@@ -7,6 +7,7 @@
 #include <QScreen>
 #include <QGraphicsView>
 #include <QMenu>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSlider>
@@ -134,6 +135,7 @@ private slots:
     void adjustDialogPlaceIsRemembered();
     void keysPassThroughAdjustDialog_data();
     void keysPassThroughAdjustDialog();
+    void damagedPictureTellsSo();
 
 private:
     QTemporaryDir settingsDir;
@@ -449,6 +451,48 @@ void tst_WindowDetails::keysPassThroughAdjustDialog()
         QCOMPARE(dialog->fitBox()->currentIndex(), fit);
     }
     window.waitForIdle();
+}
+
+// A picture that loads with decoder warnings (half a JPEG) is shown, and a message that does not
+// stop the window tells the first warning in one line; an intact one brings none.
+void tst_WindowDetails::damagedPictureTellsSo()
+{
+    QTemporaryDir dir;
+    QFile photo(dataFile("chelsea.jpg"));
+    QVERIFY(photo.open(QIODevice::ReadOnly));
+    const QByteArray whole = photo.readAll();
+    QFile half(dir.filePath(QStringLiteral("half.jpg")));
+    QVERIFY(half.open(QIODevice::WriteOnly));
+    half.write(whole.left(whole.size() / 2));
+    half.close();
+
+    MainWindow window;
+    Answers answers;
+    answers.install(window);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    QVERIFY(window.loadPicture(dataFile("chelsea.jpg")));
+    window.waitForIdle();
+    QVERIFY(window.findChildren<QMessageBox *>().isEmpty());
+
+    QVERIFY(window.loadPicture(half.fileName()));
+    window.waitForIdle();
+    const QList<QMessageBox *> messages = window.findChildren<QMessageBox *>();
+    QCOMPARE(messages.size(), 1);
+    QMessageBox *message = messages.first();
+    QTRY_VERIFY(message->isVisible());
+    QCOMPARE(message->windowModality(), Qt::NonModal);
+    QVERIFY2(message->text().startsWith(QDir::toNativeSeparators(half.fileName()) + ": the picture is damaged"),
+             qPrintable(message->text()));
+    QVERIFY(message->text().contains(QLatin1String("premature end"), Qt::CaseInsensitive));
+    QVERIFY(!message->text().contains(QLatin1Char('\n')));
+    QVERIFY(answers.warnings.isEmpty()); // no modal warning
+    // The window goes on working while it is open, and it is dismissed with its button.
+    QTest::keyClick(&window, Qt::Key_2);
+    QVERIFY(window.loadPicture(dataFile("coffee.jpg")));
+    window.waitForIdle();
+    QTest::mouseClick(message->button(QMessageBox::Close), Qt::LeftButton);
+    QTRY_VERIFY(window.findChildren<QMessageBox *>().isEmpty());
 }
 
 QTEST_MAIN(tst_WindowDetails)

@@ -17,6 +17,7 @@ struct ConversionQueue::Outcome
     QString fileName; // the picture read, or empty for a conversion alone
     bool reload = false; // fileName is the shown picture's, read again for another fit
     QString error;    // why it could not be read; empty on success
+    QString warning;  // what the decoder said while reading it anyway
     std::shared_ptr<const std::vector<quint32>> source;
     ConversionSettings applied;
 };
@@ -67,9 +68,8 @@ ConversionQueue::ConversionQueue(const ConversionSettings &settings, int threads
     , pic(std::make_shared<ATARIpic>())
     , spare(std::make_shared<ATARIpic>())
     , link(std::make_shared<Link>())
-    , reader([](const QString &fileName, const ConversionSettings &settings, quint32 *pixels, QString *error) {
-        return PictureConversion::read(fileName, settings, pixels, error);
-    })
+    , reader([](const QString &fileName, const ConversionSettings &settings, quint32 *pixels, QString *error,
+                QString *warning) { return PictureConversion::read(fileName, settings, pixels, error, warning); })
     , wanted(settings)
 {
     link->queue = this;
@@ -90,7 +90,8 @@ ConversionQueue::~ConversionQueue()
 
 void ConversionQueue::setPictureReader(PictureReader pictureReader)
 {
-    reader = [pictureReader](const QString &fileName, const ConversionSettings &, quint32 *pixels, QString *error) {
+    reader = [pictureReader](const QString &fileName, const ConversionSettings &, quint32 *pixels, QString *error,
+                             QString *) {
         return pictureReader(fileName, pixels, error);
     };
 }
@@ -160,7 +161,7 @@ void ConversionQueue::startWork()
             Outcome &outcome = work->outcome;
             if (!outcome.fileName.isEmpty()) {
                 auto pixels = std::make_shared<std::vector<quint32>>(Geometry::kSourcePixels);
-                if (work->read(outcome.fileName, outcome.applied, pixels->data(), &outcome.error))
+                if (work->read(outcome.fileName, outcome.applied, pixels->data(), &outcome.error, &outcome.warning))
                     outcome.source = std::move(pixels);
                 else if (outcome.error.isEmpty())
                     outcome.error = tr("It cannot be read.");
@@ -206,6 +207,8 @@ void ConversionQueue::finishWork(const Outcome &outcome)
             sourceFit = outcome.applied.fit;
         }
         emit shown();
+        if (load && !outcome.reload && !outcome.warning.isEmpty())
+            emit warned(outcome.fileName, outcome.warning);
     }
     startWork();
     if (failed)

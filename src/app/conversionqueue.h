@@ -74,6 +74,8 @@ signals:
     void started();
     // A finished load or conversion has just become picture().
     void shown();
+    // fileName, just shown, was read with a warning from its decoder (one line, the first one).
+    void warned(const QString &fileName, const QString &warning);
     // fileName could not be read, for reason; nothing changed.
     void failed(const QString &fileName, const QString &reason);
     // The last piece of work has finished and nothing waits to run.
@@ -90,7 +92,8 @@ private:
     std::shared_ptr<ATARIpic> pic;
     std::shared_ptr<ATARIpic> spare; // the store the worker converts into, swapped with pic when done
     std::shared_ptr<Link> link;      // how the worker reaches the queue while it exists
-    using FittingReader = std::function<bool(const QString &, const ConversionSettings &, quint32 *, QString *)>;
+    using FittingReader =
+        std::function<bool(const QString &, const ConversionSettings &, quint32 *, QString *, QString *)>;
     FittingReader reader;
     std::shared_ptr<const std::vector<quint32>> source; // the loaded picture, null before
     QString loadedFile;

@@ -194,7 +194,8 @@ int main(int argc, char *argv[])
         if (result.interrupted)
             return;
         ++done;
-        if (!result.warning.isEmpty())
+        // A notice (nothing wrong with the picture) is left out with -q.
+        if (!result.warning.isEmpty() && !(request.quiet && DecoderProcess::isNotice(result.warning)))
             printError(program, result.warning);
         if (result.converted && options.wantFigure)
             report.append(reportLine(job.input, request, result));

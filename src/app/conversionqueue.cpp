@@ -1,6 +1,7 @@
 #include "conversionqueue.h"
 
 #include "ataripic.h"
+#include "decoderprocess.h"
 #include "atarigeometry.h"
 #include "pictureconversion.h"
 
@@ -207,7 +208,7 @@ void ConversionQueue::finishWork(const Outcome &outcome)
             sourceFit = outcome.applied.fit;
         }
         emit shown();
-        if (load && !outcome.reload && !outcome.warning.isEmpty())
+        if (load && !outcome.reload && !outcome.warning.isEmpty() && !DecoderProcess::isNotice(outcome.warning))
             emit warned(outcome.fileName, outcome.warning);
     }
     startWork();

@@ -1,6 +1,8 @@
 #include "atarigeometry.h"
 #include "atariprogram.h"
 #include "atariview.h"
+#include "twoframeprogram.h"
+#include "xexcontents.h"
 
 #include <QFile>
 #include <QtTest>
@@ -10,8 +12,8 @@
 
 using namespace Geometry;
 
-// The view against screens captured from a cycle-exact emulation of the machine running two of
-// our executables: every pixel of the picture area must match.
+// The view against screens captured from a cycle-exact emulation of the machine running our
+// executables, of one frame and of two: every pixel of the picture area must match.
 class TestAtariView : public QObject
 {
     Q_OBJECT
@@ -26,14 +28,6 @@ namespace {
 
 constexpr int kScreenWidth = 384;
 constexpr int kBorder = 32;
-
-QByteArray readData(const QString &name)
-{
-    QFile file(QStringLiteral(RASTREL_TEST_DATA "/") + name);
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    return file.readAll();
-}
 
 // Offset in the executable of hue write s of line pair p, from the file layout.
 int hueOffset(int p, int s)
@@ -51,49 +45,74 @@ int hueOffset(int p, int s)
 void TestAtariView::matchesCapturedScreen_data()
 {
     QTest::addColumn<QString>("name");
-    QTest::newRow("synthetic: every run boundary changes hue") << QStringLiteral("synthetic");
-    QTest::newRow("rocket photo") << QStringLiteral("rocket");
+    QTest::addColumn<int>("frames");
+    QTest::newRow("synthetic: every run boundary changes hue") << QStringLiteral("synthetic") << 1;
+    QTest::newRow("rocket photo") << QStringLiteral("rocket") << 1;
+    QTest::newRow("two frames, synthetic: every run boundary changes hue, in both frames")
+        << QStringLiteral("twoframe-pattern") << 2;
+    QTest::newRow("two frames, chelsea photo: classic in frame A, best in frame B") << QStringLiteral("twoframe-chelsea")
+                                                                                    << 2;
 }
 
+// One frame: the picture and the hues are read from their places in the file. Two frames: the frame
+// the emulation showed 100 frames after loading is frame A, the one before it frame B (see
+// tests/data/README.md), each read through its display list and its kernel's hue writes.
 void TestAtariView::matchesCapturedScreen()
 {
     QFETCH(QString, name);
+    QFETCH(int, frames);
     const QByteArray xex = readData(name + QStringLiteral(".xex"));
-    const QByteArray screen = readData(name + QStringLiteral(".screen"));
-    QCOMPARE(xex.size(), AtariProgram::kXexSize);
-    QCOMPARE(screen.size(), kScreenWidth * kSourceHeight);
-
-    // Unpack the picture and the run hues from their places in the file.
-    std::vector<quint8> output(kAtariPixels);
-    std::vector<quint8> hues(kHues);
-    const QByteArray picture = xex.mid(28, 8160) + xex.mid(8204, 1440);
-    for (int k = 0; k < kPictureBytes; ++k) {
-        output[2 * k] = quint8(picture[k]) >> 4;
-        output[2 * k + 1] = quint8(picture[k]) & 0x0F;
-    }
-    for (int p = 0; p < kLinePairs; ++p) {
-        for (int s = 0; s < kSegmentsPerPair; ++s)
-            hues[kSegmentsPerPair * p + s] = quint8(xex[hueOffset(p, s)]);
-    }
-
-    // Our writer turns these back into the very same file.
-    std::array<quint8, AtariProgram::kXexSize> written;
-    AtariProgram::fillExecutable(output.data(), hues.data(), written);
-    QVERIFY(std::equal(written.begin(), written.end(), reinterpret_cast<const quint8 *>(xex.constData())));
-
-    std::vector<quint8> view(AtariView::kWidth * AtariView::kHeight);
-    AtariView::render(output.data(), hues.data(), view.data());
-    int mismatches = 0;
-    QString first;
-    for (int y = 0; y < AtariView::kHeight; ++y) {
-        for (int x = 0; x < AtariView::kWidth; ++x) {
-            const quint8 shown = quint8(screen[y * kScreenWidth + kBorder + x]);
-            const quint8 ours = view[y * AtariView::kWidth + x];
-            if (shown != ours && mismatches++ == 0)
-                first = QStringLiteral("row %1 column %2: screen %3, view %4").arg(y).arg(x).arg(shown, 2, 16).arg(ours, 2, 16);
+    Frame pictures[2];
+    if (frames == 1) {
+        QCOMPARE(xex.size(), AtariProgram::kXexSize);
+        const QByteArray picture = xex.mid(28, 8160) + xex.mid(8204, 1440);
+        for (int k = 0; k < kPictureBytes; ++k) {
+            pictures[0].output[2 * k] = quint8(picture[k]) >> 4;
+            pictures[0].output[2 * k + 1] = quint8(picture[k]) & 0x0F;
         }
+        for (int p = 0; p < kLinePairs; ++p) {
+            for (int s = 0; s < kSegmentsPerPair; ++s)
+                pictures[0].hues[kSegmentsPerPair * p + s] = quint8(xex[hueOffset(p, s)]);
+        }
+        // Our writer turns these back into the very same file.
+        std::array<quint8, AtariProgram::kXexSize> written;
+        AtariProgram::fillExecutable(pictures[0].output.data(), pictures[0].hues.data(), written);
+        QVERIFY(std::equal(written.begin(), written.end(), reinterpret_cast<const quint8 *>(xex.constData())));
+    } else {
+        QCOMPARE(xex.size(), TwoFrameProgram::kXexSize);
+        QVERIFY(framesOf(memoryOf(xex), pictures));
+        const std::vector<quint8> written = TwoFrameProgram::executable(
+            pictures[0].output.data(), pictures[0].hues.data(), pictures[1].output.data(), pictures[1].hues.data());
+        QVERIFY(std::equal(written.begin(), written.end(), reinterpret_cast<const quint8 *>(xex.constData())));
     }
-    QVERIFY2(mismatches == 0, qPrintable(QStringLiteral("%1 pixels differ, first at %2").arg(mismatches).arg(first)));
+
+    QByteArray screens[2];
+    for (int f = 0; f < frames; ++f) {
+        screens[f] = readData(name + (frames == 1 ? QStringLiteral(".screen") : f == 0 ? QStringLiteral(".a.screen")
+                                                                                       : QStringLiteral(".b.screen")));
+        QCOMPARE(screens[f].size(), kScreenWidth * kSourceHeight);
+        std::vector<quint8> view(AtariView::kWidth * AtariView::kHeight);
+        AtariView::render(pictures[f].output.data(), pictures[f].hues.data(), view.data());
+        int mismatches = 0;
+        QString first;
+        for (int y = 0; y < AtariView::kHeight; ++y) {
+            for (int x = 0; x < AtariView::kWidth; ++x) {
+                const quint8 shown = quint8(screens[f][y * kScreenWidth + kBorder + x]);
+                const quint8 ours = view[y * AtariView::kWidth + x];
+                if (shown != ours && mismatches++ == 0)
+                    first = QStringLiteral("frame %1, row %2 column %3: screen %4, view %5")
+                                .arg(f).arg(y).arg(x).arg(shown, 2, 16).arg(ours, 2, 16);
+            }
+        }
+        QVERIFY2(mismatches == 0, qPrintable(QStringLiteral("%1 pixels differ, first at %2").arg(mismatches).arg(first)));
+    }
+    // The two frames of a two-frame capture are really different pictures.
+    if (frames == 2) {
+        int differing = 0;
+        for (int i = 0; i < screens[0].size(); ++i)
+            differing += screens[0][i] != screens[1][i];
+        QVERIFY2(differing > AtariView::kWidth * AtariView::kHeight / 2, qPrintable(QString::number(differing)));
+    }
 }
 
 // Where one run's colour ends and the next begins, the view may be off the run boundary by less

@@ -16,15 +16,16 @@ using ColourScience::Lab;
 namespace {
 
 enum class Source { Noise, PaletteColours, FlatGreys, FewColours, Photo, Blues, NearGreys };
-enum class Palette { Base, Ties, Random };
+enum class Palette { Base, Ties, Random, White };
 
 struct Expected {
     quint8 output[Geometry::kAtariPixels];
     quint8 hues[Geometry::kHues];
 };
 
-// The base palette, one full of exact ties (hues 2k and 2k+1 equal, luminances 2k and 2k+1 equal), or
-// random colours, whose hues do not keep together.
+// The base palette, one full of exact ties (hues 2k and 2k+1 equal, luminances 2k and 2k+1 equal),
+// random colours, whose hues do not keep together, or the base palette with luminances 14 and 15 of
+// every hue pure white (L* = 100, the top of the lightness range, in 32 entries that tie).
 std::vector<quint32> makePalette(Palette kind)
 {
     const ATARIpalGen gen;
@@ -38,7 +39,9 @@ std::vector<quint32> makePalette(Palette kind)
     for (int i = 0; i < 256; ++i) {
         const int hue = i >> 4;
         const int lum = i & 15;
-        rgb[i] = kind == Palette::Base ? gen.getBase(quint8(i)) : gen.getBase(quint8((hue & ~1) << 4 | (lum & ~1)));
+        rgb[i] = kind == Palette::Base  ? gen.getBase(quint8(i))
+            : kind == Palette::White    ? (lum >= 14 ? 0xFFFFFFu : gen.getBase(quint8(i)))
+                                        : gen.getBase(quint8((hue & ~1) << 4 | (lum & ~1)));
     }
     return rgb;
 }
@@ -171,6 +174,10 @@ void TestBestConversion::matchesBruteForce_data()
     QTest::newRow("few colours, tie palette") << int(Source::FewColours) << ties << 9u << 0.0 << 12;
     QTest::newRow("blues, chroma 1") << int(Source::Blues) << base << 10u << 1.0 << 12;
     QTest::newRow("noise, random palette") << int(Source::Noise) << int(Palette::Random) << 11u << 1.0 << 12;
+    const int white = int(Palette::White);
+    QTest::newRow("few colours, white palette") << int(Source::FewColours) << white << 12u << 1.0 << 12;
+    QTest::newRow("palette colours, white palette, chroma 2") << int(Source::PaletteColours) << white << 13u << 2.0 << 12;
+    QTest::newRow("flat greys, white palette") << int(Source::FlatGreys) << white << 14u << 1.0 << 12;
     QTest::newRow("photo, chroma 1") << int(Source::Photo) << base << 0u << 1.0 << 3;
     QTest::newRow("photo, chroma 2") << int(Source::Photo) << base << 0u << 2.0 << 12;
 }
@@ -222,6 +229,7 @@ void TestBestConversion::boundsStayBelowDifferences_data()
     QTest::newRow("blues") << int(Source::Blues) << int(Palette::Base) << 1.0;
     QTest::newRow("palette colours") << int(Source::PaletteColours) << int(Palette::Base) << 1.0;
     QTest::newRow("noise, random palette") << int(Source::Noise) << int(Palette::Random) << 1.0;
+    QTest::newRow("palette colours, white palette") << int(Source::PaletteColours) << int(Palette::White) << 1.0;
     QTest::newRow("blues, random palette, chroma 2") << int(Source::Blues) << int(Palette::Random) << 2.0;
     // Among them 0x171818 against index 55, whose hues are nearly opposite: the hue weighting at its
     // largest once lowered the bound above the difference there.

@@ -1,5 +1,6 @@
 #include "atariprogram.h"
 
+#include "assembly.h"
 #include "atarigeometry.h"
 
 #include <QString>
@@ -30,7 +31,6 @@ constexpr Equate kEquates[] = {
     {"TRIG1", 0xD011}, {"CONSOL", 0xD01F}, {"SKCTL", 0xD20F}, {"WSYNC", 0xD40A},
     {"VCOUNT", 0xD40B},
 };
-constexpr int kEquateNameWidth = 7;
 // The one equate written without its trailing semicolon.
 constexpr const char *kEquateWithoutSemicolon = "WSYNC";
 
@@ -38,8 +38,7 @@ constexpr const char *kEquateWithoutSemicolon = "WSYNC";
 // blocks so that no row crosses the 4 KB boundary ANTIC cannot scan across.
 constexpr quint16 kOrigin = 0x2000;
 constexpr int kLeadingZeros = 16;
-constexpr quint16 kPicture = kOrigin + kLeadingZeros;
-constexpr quint16 kDisplayListAlign = 0x0400;
+constexpr quint16 kDisplayListAlign = 0x0400; // the display list (ANT) starts on such a boundary
 
 struct PictureBlock
 {
@@ -50,13 +49,9 @@ constexpr PictureBlock kPictureBlocks[] = {{204, 0x0000}, {36, 0x1FF0}};
 constexpr int kGapBytes = kPictureBlocks[1].offset - kPictureBlocks[0].rows * kBytesPerRow;
 static_assert(kPictureBlocks[0].rows + kPictureBlocks[1].rows == kSourceHeight, "every row is displayed");
 static_assert(kGapBytes == 16, "row 204 starts on a 4 KB boundary");
-constexpr int kPictureEnd = kPicture + kPictureBlocks[1].offset + kPictureBlocks[1].rows * kBytesPerRow;
-// The display list (ANT) starts at the first aligned address after the picture.
-constexpr quint16 kDisplayList = (kPictureEnd + kDisplayListAlign - 1) / kDisplayListAlign * kDisplayListAlign;
 
 constexpr quint8 kAnticMode9Lms = 0x4F;   // mode F with load memory scan
 constexpr quint8 kAnticJumpVbl = 0x41;    // jump and wait for vertical blank
-constexpr int kDisplayListSize = 3 * kSourceHeight + 3;
 
 // Kernel timing: nops that keep every line pair exactly 124 cycles long.
 constexpr int kFrameSyncWsyncs = 4;
@@ -65,382 +60,177 @@ constexpr int kPairLeadNops = 6;
 constexpr int kMidPairNops = 8;
 constexpr int kPairTailNops = 3;
 
-// One line of the set-up code or the kernel, and its machine code.
-enum class Op {
-    Label,      // symbol:                    no bytes
-    Poke,       // poke(symbol,operand):      A9 vv 8D lo hi
-    PokeLow,    // mva <operand symbol:       A9 <operand 8D lo hi
-    PokeHigh,   // mva >operand symbol+1:     A9 >operand 8D lo+1 hi
-    Colour,     // pc(operand):               A9 vv 8D (COLBAK)
-    HueWrite,   // pc(hue of the next run):   A9 hh 8D (COLBAK)
-    Nop,        //                            EA
-    Sta,        // sta symbol:                8D lo hi
-    Lda,        // lda symbol:                AD lo hi
-    LdaZero,    // lda operand (zero page):   A5 vv
-    Cmp,        // cmp operand (#vv):         C9 vv
-    And,        // and operand (#vv):         29 vv
-    Bne,        // bne symbol:                D0 rr
-    Beq,        // beq symbol:                F0 rr
-    Jmp,        // jmp symbol:                4C lo hi
-    Rts,        //                            60
+// The program's statements from the first line of the source to the last. The picture bytes
+// are output's luminance nibbles (placeholders without a picture); the run hues are the operands
+// hueText gives, in program order (placeholders without it).
+struct SingleFrame
+{
+    Assembly::Program program;
+    std::size_t kernelBegin = 0; // the first statement after the last WSYNC
+    std::size_t kernelEnd = 0;   // after the black store that follows the last hue store
 };
 
-struct Statement
-{
-    Op op;
-    const char *symbol = nullptr;
-    const char *operand = nullptr;
-};
+using namespace Assembly;
 
-// Machine code bytes and CPU cycles of a statement; branches as not taken.
-struct Cost
+// lda #value, sta target, written as one macro call.
+void macro(Program &p, const std::string &spelling, const Operand &value, const Operand &target, int hueIndex = -1,
+           int colour = -1)
 {
-    int bytes;
-    int cycles;
-};
-
-Cost costOf(Op op)
-{
-    switch (op) {
-    case Op::Label:
-        return {0, 0};
-    case Op::Poke:
-    case Op::PokeLow:
-    case Op::PokeHigh:
-    case Op::Colour:
-    case Op::HueWrite:
-        return {5, 6}; // lda #, sta absolute
-    case Op::Nop:
-        return {1, 2};
-    case Op::Sta:
-    case Op::Lda:
-        return {3, 4};
-    case Op::LdaZero:
-        return {2, 3};
-    case Op::Cmp:
-    case Op::And:
-    case Op::Bne:
-    case Op::Beq:
-        return {2, 2};
-    case Op::Jmp:
-        return {3, 3};
-    case Op::Rts:
-        return {1, 6};
-    }
-    return {0, 0};
+    Statement &st = p.code(Op::LdaImmediate, value);
+    st.code.push_back({&Op::StaAbsolute, target, hueIndex, colour});
+    st.spelling = "    " + spelling;
 }
 
-// The set-up code from MAIN and the display kernel from LOOP, in program order.
-const std::vector<Statement> &program()
+void poke(Program &p, const char *target, const Operand &value)
 {
-    static const std::vector<Statement> statements = [] {
-        std::vector<Statement> s;
-        auto repeat = [&s](int count, Statement st) { s.insert(s.end(), count, st); };
+    macro(p, std::string("poke(") + target + ',' + operandText(value, 2) + ')', value, symbol(target));
+}
 
-        s.push_back({Op::Label, "MAIN"});
-        s.push_back({Op::Poke, "DMACTLS", "0"});
-        s.push_back({Op::Poke, "GTICTLS", "$40"});
-        s.push_back({Op::PokeLow, "DLPTRS", "ANT"});
-        s.push_back({Op::PokeHigh, "DLPTRS", "ANT"});
-        for (const char *shadow : {"COLPM0S", "COLPM1S", "COLPM2S", "COLPM3S", "COLPF0S", "COLPF1S",
-                                   "COLPF2S", "COLPF3S", "COLBAKS"})
-            s.push_back({Op::Poke, shadow, "$00"});
-        s.push_back({Op::Poke, "GRAFP0", "$FF"});
-        s.push_back({Op::Poke, "GRAFP1", "$FF"});
-        s.push_back({Op::Poke, "SIZEP0", "$03"});
-        s.push_back({Op::Poke, "SIZEP1", "$03"});
-        s.push_back({Op::Poke, "HPOSP0", "$10"});
-        s.push_back({Op::Poke, "HPOSP1", "$D0"});
-        s.push_back({Op::Poke, "DMACTLS", "$22"});
+void black(Program &p)
+{
+    macro(p, "pc(" + operandText(number(0), 2) + ')', number(0), symbol("COLBAK"), -1, 0);
+}
 
-        const Statement black{Op::Colour, nullptr, "$00"};
-        const Statement nop{Op::Nop};
-        s.push_back({Op::Label, "LOOP"});
-        s.push_back({Op::Lda, "VCOUNT"});
-        s.push_back({Op::Cmp, nullptr, "#$02"});
-        s.push_back({Op::Bne, "LOOP"});
-        s.push_back(black);
-        repeat(kFrameSyncWsyncs, {Op::Sta, "WSYNC"});
-        s.push_back({Op::LdaZero, nullptr, "0"});
-        repeat(kLeadInNops, nop);
+std::string hex4(int value)
+{
+    return QStringLiteral("$%1").arg(value, 4, 16, QLatin1Char('0')).toUpper().toStdString();
+}
 
-        for (int pair = 0; pair < kLinePairs; ++pair) {
-            if (pair > 0)
-                repeat(kPairLeadNops, nop);
-            repeat(kSegmentsFirstLine, {Op::HueWrite});
-            s.push_back(black);
-            repeat(kMidPairNops, nop);
-            repeat(kSegmentsPerPair - kSegmentsFirstLine, {Op::HueWrite});
-            s.push_back(black);
-            repeat(kPairTailNops, nop);
+void build(SingleFrame &s, const quint8 *outputBytes, const std::function<const char *()> &hueText)
+{
+    Program &p = s.program;
+    for (const char *line : {";", "; Rastrel Zo9", "; A photograph in GTIA mode 9 with a hue per run, converted by Rastrel Zo9",
+                             ";", ""})
+        p.text(line);
+    for (const Equate &e : kEquates)
+        p.equate(e.name, e.address, std::strcmp(e.name, kEquateWithoutSemicolon) == 0 ? "" : ";");
+    p.text("");
+    p.text(".define poke mva #%%2 %%1");
+    p.text(".define pc mva #%%1 COLBAK");
+    p.text("");
+    p.org(kOrigin);
+    p.run("MAIN");
+    p.text("");
+    const auto zeros = [&p](int count) {
+        Statement &st = p.data();
+        st.data.assign(static_cast<std::size_t>(count), Item{Item::Byte, number(0), std::string()});
+        st.spelling = "    :" + std::to_string(count) + " .byte 0";
+    };
+    zeros(kLeadingZeros);
+    p.label("PICTURE");
+
+    int row = 0;
+    for (const PictureBlock &block : kPictureBlocks) {
+        if (row > 0)
+            zeros(kGapBytes);
+        for (int i = 0; i < block.rows; ++i, ++row) {
+            Statement &st = p.data();
+            for (int k = 0; k < kBytesPerRow; ++k) {
+                const quint8 *pair = outputBytes + row * kAtariWidth + 2 * k;
+                const int packed = outputBytes ? ((pair[0] & 0x0F) << 4 | (pair[1] & 0x0F)) : AtariProgram::kPicturePlaceholder;
+                st.data.push_back({Item::Byte, number(packed), std::string()});
+            }
         }
+    }
 
-        s.push_back(black);
-        s.push_back({Op::Lda, "TRIG0"});
-        s.push_back({Op::Beq, "STOP"});
-        s.push_back({Op::Lda, "TRIG1"});
-        s.push_back({Op::Beq, "STOP"});
-        s.push_back({Op::Lda, "CONSOL"});
-        s.push_back({Op::And, nullptr, "#1"});
-        s.push_back({Op::Beq, "STOP"});
-        s.push_back({Op::Lda, "SKCTL"});
-        s.push_back({Op::And, nullptr, "#$04"});
-        s.push_back({Op::Beq, "STOP"});
-        s.push_back({Op::Jmp, "LOOP"});
-        s.push_back({Op::Label, "STOP"});
-        s.push_back({Op::Rts});
-        return s;
+    p.align(kDisplayListAlign);
+    Statement &list = p.data();
+    list.label = "ANT";
+    list.spelling = "ANT ANTIC_PROGRAM PICTURE,ANT";
+    for (const PictureBlock &block : kPictureBlocks) {
+        for (int i = 0; i < block.rows; ++i) {
+            list.data.push_back({Item::Byte, number(kAnticMode9Lms), std::string()});
+            list.data.push_back({Item::Word, symbol("PICTURE", block.offset + i * kBytesPerRow), std::string()});
+        }
+    }
+    list.data.push_back({Item::Byte, number(kAnticJumpVbl), std::string()});
+    list.data.push_back({Item::Word, symbol("ANT"), std::string()});
+    p.text("");
+    p.text(".MACRO ANTIC_PROGRAM");
+    for (const PictureBlock &block : kPictureBlocks)
+        p.text("    :+" + std::to_string(block.rows) + " dta $" + QString::number(kAnticMode9Lms, 16).toUpper().toStdString()
+               + ",a(:1+" + hex4(block.offset) + "+#*" + std::to_string(kBytesPerRow) + ")");
+    p.text("    dta $" + QString::number(kAnticJumpVbl, 16).toUpper().toStdString() + ",a(:2)");
+    p.text(".ENDM");
+    p.text("");
+
+    p.label("MAIN");
+    poke(p, "DMACTLS", decimal(0));
+    poke(p, "GTICTLS", number(0x40));
+    macro(p, "mva <ANT DLPTRS", low("ANT"), symbol("DLPTRS"));
+    macro(p, "mva >ANT DLPTRS+1", high("ANT"), symbol("DLPTRS", 1));
+    for (const char *shadow : {"COLPM0S", "COLPM1S", "COLPM2S", "COLPM3S", "COLPF0S", "COLPF1S", "COLPF2S", "COLPF3S",
+                               "COLBAKS"})
+        poke(p, shadow, number(0x00));
+    poke(p, "GRAFP0", number(0xFF));
+    poke(p, "GRAFP1", number(0xFF));
+    poke(p, "SIZEP0", number(0x03));
+    poke(p, "SIZEP1", number(0x03));
+    poke(p, "HPOSP0", number(0x10));
+    poke(p, "HPOSP1", number(0xD0));
+    poke(p, "DMACTLS", number(0x22));
+
+    const auto nops = [&p](int count) {
+        for (int i = 0; i < count; ++i)
+            p.code(Op::Nop);
+    };
+    int hueIndex = 0;
+    const auto hueWrites = [&](int count) {
+        for (int i = 0; i < count; ++i, ++hueIndex) {
+            const char *text = hueText ? hueText() : nullptr;
+            const Operand hue = number(text ? static_cast<int>(std::strtoul(text + 1, nullptr, 16))
+                                            : AtariProgram::kHuePlaceholder);
+            macro(p, std::string("pc(") + (text ? std::string(text) : operandText(hue, 2)) + ')', hue,
+                  symbol("COLBAK"), hueIndex);
+        }
+    };
+    p.label("LOOP");
+    p.code(Op::LdaAbsolute, symbol("VCOUNT"));
+    p.code(Op::CmpImmediate, number(0x02));
+    p.code(Op::Bne, symbol("LOOP"));
+    black(p);
+    for (int i = 0; i < kFrameSyncWsyncs; ++i)
+        p.code(Op::StaAbsolute, symbol("WSYNC"));
+    s.kernelBegin = p.size();
+    p.code(Op::LdaZeroPage, decimal(0));
+    nops(kLeadInNops);
+    for (int pair = 0; pair < kLinePairs; ++pair) {
+        if (pair > 0)
+            nops(kPairLeadNops);
+        hueWrites(kSegmentsFirstLine);
+        black(p);
+        nops(kMidPairNops);
+        hueWrites(kSegmentsPerPair - kSegmentsFirstLine);
+        black(p);
+        s.kernelEnd = p.size();
+        nops(kPairTailNops);
+    }
+    black(p);
+    p.code(Op::LdaAbsolute, symbol("TRIG0"));
+    p.code(Op::Beq, symbol("STOP"));
+    p.code(Op::LdaAbsolute, symbol("TRIG1"));
+    p.code(Op::Beq, symbol("STOP"));
+    p.code(Op::LdaAbsolute, symbol("CONSOL"));
+    p.code(Op::AndImmediate, decimal(1));
+    p.code(Op::Beq, symbol("STOP"));
+    p.code(Op::LdaAbsolute, symbol("SKCTL"));
+    p.code(Op::AndImmediate, number(0x04));
+    p.code(Op::Beq, symbol("STOP"));
+    p.code(Op::Jmp, symbol("LOOP"));
+    p.label("STOP");
+    p.code(Op::Rts);
+    p.text("");
+}
+
+// The program without a picture: the executable template and the kernel's timing.
+const SingleFrame &placeholders()
+{
+    static const SingleFrame s = [] {
+        SingleFrame f;
+        build(f, nullptr, {});
+        return f;
     }();
-    return statements;
-}
-
-// A number as the source writes it: "12", "$0C", "#12" or "#$0C".
-quint16 numberValue(const char *text)
-{
-    if (*text == '#')
-        ++text;
-    if (*text == '$')
-        return static_cast<quint16>(std::strtoul(text + 1, nullptr, 16));
-    return static_cast<quint16>(std::strtoul(text, nullptr, 10));
-}
-
-// Addresses of the equates and of the program's labels.
-class Symbols
-{
-public:
-    Symbols()
-    {
-        for (const Equate &e : kEquates)
-            add(e.name, e.address);
-        add("PICTURE", kPicture);
-        add("ANT", kDisplayList);
-        int address = kDisplayList + kDisplayListSize;
-        for (const Statement &st : program()) {
-            if (st.op == Op::Label)
-                add(st.symbol, static_cast<quint16>(address));
-            address += costOf(st.op).bytes;
-        }
-        end = static_cast<quint16>(address);
-    }
-
-    quint16 operator[](const char *name) const
-    {
-        for (const auto &entry : table) {
-            if (std::strcmp(entry.first, name) == 0)
-                return entry.second;
-        }
-        qFatal("unknown symbol %s", name);
-    }
-
-    quint16 end; // first address after the program
-
-private:
-    void add(const char *name, quint16 address) { table.emplace_back(name, address); }
-    std::vector<std::pair<const char *, quint16>> table;
-};
-
-class ByteWriter
-{
-public:
-    void byte(int value) { bytes.push_back(static_cast<quint8>(value)); }
-    void word(int value)
-    {
-        byte(value & 0xFF);
-        byte((value >> 8) & 0xFF);
-    }
-    void segmentHead(int start, int end)
-    {
-        word(start);
-        word(end);
-    }
-    int size() const { return static_cast<int>(bytes.size()); }
-    std::vector<quint8> bytes;
-};
-
-void assemble(const Statement &st, int address, const Symbols &symbols, ByteWriter &w)
-{
-    const auto store = [&](int value, int target) {
-        w.byte(0xA9);
-        w.byte(value);
-        w.byte(0x8D);
-        w.word(target);
-    };
-    const auto branch = [&](int opcode) {
-        w.byte(opcode);
-        w.byte((symbols[st.symbol] - (address + 2)) & 0xFF);
-    };
-    switch (st.op) {
-    case Op::Label:
-        break;
-    case Op::Poke:
-        store(numberValue(st.operand), symbols[st.symbol]);
-        break;
-    case Op::PokeLow:
-        store(symbols[st.operand] & 0xFF, symbols[st.symbol]);
-        break;
-    case Op::PokeHigh:
-        store(symbols[st.operand] >> 8, symbols[st.symbol] + 1);
-        break;
-    case Op::Colour:
-        store(numberValue(st.operand), symbols["COLBAK"]);
-        break;
-    case Op::HueWrite:
-        store(AtariProgram::kHuePlaceholder, symbols["COLBAK"]);
-        break;
-    case Op::Nop:
-        w.byte(0xEA);
-        break;
-    case Op::Sta:
-        w.byte(0x8D);
-        w.word(symbols[st.symbol]);
-        break;
-    case Op::Lda:
-        w.byte(0xAD);
-        w.word(symbols[st.symbol]);
-        break;
-    case Op::LdaZero:
-        w.byte(0xA5);
-        w.byte(numberValue(st.operand));
-        break;
-    case Op::Cmp:
-        w.byte(0xC9);
-        w.byte(numberValue(st.operand));
-        break;
-    case Op::And:
-        w.byte(0x29);
-        w.byte(numberValue(st.operand));
-        break;
-    case Op::Bne:
-        branch(0xD0);
-        break;
-    case Op::Beq:
-        branch(0xF0);
-        break;
-    case Op::Jmp:
-        w.byte(0x4C);
-        w.word(symbols[st.symbol]);
-        break;
-    case Op::Rts:
-        w.byte(0x60);
-        break;
-    }
-}
-
-std::array<quint8, AtariProgram::kXexSize> buildTemplate()
-{
-    const Symbols symbols;
-    ByteWriter w;
-    w.word(0xFFFF);
-
-    w.segmentHead(0x02E0, 0x02E1); // run address
-    w.word(symbols["MAIN"]);
-
-    w.segmentHead(kOrigin, kPictureEnd - 1);
-    for (int i = 0; i < kLeadingZeros; ++i)
-        w.byte(0);
-    Q_ASSERT(w.size() == AtariProgram::kPictureScanStart);
-    for (const PictureBlock &block : kPictureBlocks) {
-        if (&block != kPictureBlocks)
-            for (int i = 0; i < kGapBytes; ++i)
-                w.byte(0);
-        for (int i = 0; i < block.rows * kBytesPerRow; ++i)
-            w.byte(AtariProgram::kPicturePlaceholder);
-    }
-
-    const int ant = symbols["ANT"];
-    w.segmentHead(ant, symbols.end - 1);
-    for (const PictureBlock &block : kPictureBlocks) {
-        for (int row = 0; row < block.rows; ++row) {
-            w.byte(kAnticMode9Lms);
-            w.word(kPicture + block.offset + row * kBytesPerRow);
-        }
-    }
-    w.byte(kAnticJumpVbl);
-    w.word(ant);
-
-    int address = ant + kDisplayListSize;
-    for (const Statement &st : program()) {
-        assemble(st, address, symbols, w);
-        address += costOf(st.op).bytes;
-    }
-
-    Q_ASSERT(w.size() == AtariProgram::kXexSize);
-    std::array<quint8, AtariProgram::kXexSize> xex{};
-    std::copy(w.bytes.begin(), w.bytes.begin() + std::min<int>(w.size(), AtariProgram::kXexSize), xex.begin());
-    return xex;
-}
-
-QString hex4(int value)
-{
-    return QStringLiteral("$%1").arg(value, 4, 16, QLatin1Char('0')).toUpper();
-}
-
-void writeStatement(QTextStream &out, const Statement &st, const std::function<const char *()> &hueText)
-{
-    const char *indent = "    ";
-    switch (st.op) {
-    case Op::Label:
-        out << st.symbol;
-        break;
-    case Op::Poke:
-        out << indent << "poke(" << st.symbol << ',' << st.operand << ')';
-        break;
-    case Op::PokeLow:
-        out << indent << "mva <" << st.operand << ' ' << st.symbol;
-        break;
-    case Op::PokeHigh:
-        out << indent << "mva >" << st.operand << ' ' << st.symbol << "+1";
-        break;
-    case Op::Colour:
-        out << indent << "pc(" << st.operand << ')';
-        break;
-    case Op::HueWrite:
-        out << indent << "pc(" << hueText() << ')';
-        break;
-    case Op::Nop:
-        out << indent << "nop";
-        break;
-    case Op::Sta:
-        out << indent << "sta " << st.symbol;
-        break;
-    case Op::Lda:
-        out << indent << "lda " << st.symbol;
-        break;
-    case Op::LdaZero:
-        out << indent << "lda " << st.operand;
-        break;
-    case Op::Cmp:
-        out << indent << "cmp " << st.operand;
-        break;
-    case Op::And:
-        out << indent << "and " << st.operand;
-        break;
-    case Op::Bne:
-        out << indent << "bne " << st.symbol;
-        break;
-    case Op::Beq:
-        out << indent << "beq " << st.symbol;
-        break;
-    case Op::Jmp:
-        out << indent << "jmp " << st.symbol;
-        break;
-    case Op::Rts:
-        out << indent << "rts";
-        break;
-    }
-    out << '\n';
-}
-
-void writePictureRow(QTextStream &out, const quint8 *row)
-{
-    static const char digits[] = "0123456789ABCDEF";
-    out << "    dta ";
-    for (int k = 0; k < kBytesPerRow; ++k) {
-        if (k > 0)
-            out << ", ";
-        out << '$' << digits[row[2 * k] & 0x0F] << digits[row[2 * k + 1] & 0x0F];
-    }
-    out << '\n';
+    return s;
 }
 
 } // namespace
@@ -449,80 +239,27 @@ namespace AtariProgram {
 
 const std::array<quint8, kXexSize> &basexex()
 {
-    static const std::array<quint8, kXexSize> xex = buildTemplate();
+    static const std::array<quint8, kXexSize> xex = [] {
+        const std::vector<quint8> file = placeholders().program.binary();
+        Q_ASSERT(file.size() == std::size_t(kXexSize));
+        std::array<quint8, kXexSize> a{};
+        std::copy(file.begin(), file.begin() + std::min<std::size_t>(file.size(), kXexSize), a.begin());
+        return a;
+    }();
     return xex;
 }
 
 void writeSource(QTextStream &out, const quint8 *outputBytes, const std::function<const char *()> &hueText)
 {
-    out << ";\n"
-        << "; Rastrel Zo9\n"
-        << "; A photograph in GTIA mode 9 with a hue per run, converted by Rastrel Zo9\n"
-        << ";\n"
-        << '\n';
-    for (const Equate &e : kEquates) {
-        out << QString::fromLatin1(e.name).leftJustified(kEquateNameWidth) << " = " << hex4(e.address);
-        if (std::strcmp(e.name, kEquateWithoutSemicolon) != 0)
-            out << ';';
-        out << '\n';
-    }
-    out << '\n'
-        << ".define poke mva #%%2 %%1\n"
-        << ".define pc mva #%%1 COLBAK\n"
-        << '\n'
-        << "    org " << hex4(kOrigin) << '\n'
-        << "    run MAIN\n"
-        << '\n'
-        << "    :" << kLeadingZeros << " .byte 0\n"
-        << "PICTURE\n";
-
-    int row = 0;
-    for (const PictureBlock &block : kPictureBlocks) {
-        if (row > 0)
-            out << "    :" << kGapBytes << " .byte 0\n";
-        for (int i = 0; i < block.rows; ++i, ++row)
-            writePictureRow(out, outputBytes + row * kAtariWidth);
-    }
-
-    out << ".ALIGN " << hex4(kDisplayListAlign) << '\n'
-        << "ANT ANTIC_PROGRAM PICTURE,ANT\n"
-        << '\n'
-        << ".MACRO ANTIC_PROGRAM\n";
-    for (const PictureBlock &block : kPictureBlocks)
-        out << "    :+" << block.rows << " dta $" << QString::number(kAnticMode9Lms, 16).toUpper() << ",a(:1+"
-            << hex4(block.offset) << "+#*" << kBytesPerRow << ")\n";
-    out << "    dta $" << QString::number(kAnticJumpVbl, 16).toUpper() << ",a(:2)\n"
-        << ".ENDM\n"
-        << '\n';
-
-    for (const Statement &st : program())
-        writeStatement(out, st, hueText);
-    out << '\n';
+    SingleFrame s;
+    build(s, outputBytes, hueText);
+    s.program.write(out);
 }
 
-std::vector<KernelStep> kernelSteps()
+std::vector<Assembly::KernelStep> kernelSteps()
 {
-    const std::vector<Statement> &statements = program();
-    auto isWsync = [](const Statement &st) { return st.op == Op::Sta && std::strcmp(st.symbol, "WSYNC") == 0; };
-    auto lastWsync = std::find_if(statements.rbegin(), statements.rend(), isWsync);
-    auto isHueWrite = [](const Statement &st) { return st.op == Op::HueWrite; };
-    auto lastHueWrite = std::find_if(statements.rbegin(), statements.rend(), isHueWrite);
-    // The kernel ends with the black store that follows the last hue store.
-    auto end = std::find_if(lastHueWrite.base(), statements.end(),
-                            [](const Statement &st) { return st.op == Op::Colour; });
-
-    std::vector<KernelStep> steps;
-    int hueIndex = 0;
-    for (auto it = lastWsync.base(); it != statements.end() && it <= end; ++it) {
-        const int cycles = costOf(it->op).cycles;
-        if (it->op == Op::HueWrite)
-            steps.push_back({cycles, cycles, hueIndex++, 0});
-        else if (it->op == Op::Colour)
-            steps.push_back({cycles, cycles, -1, static_cast<quint8>(numberValue(it->operand))});
-        else
-            steps.push_back({cycles, 0, -1, 0});
-    }
-    return steps;
+    const SingleFrame &s = placeholders();
+    return s.program.steps(s.kernelBegin, s.kernelEnd);
 }
 
 void fillExecutable(const quint8 *outputBytes, const quint8 *hues, std::array<quint8, kXexSize> &xex)

@@ -1,6 +1,8 @@
 #ifndef ATARIPROGRAM_H
 #define ATARIPROGRAM_H
 
+#include "assembly.h"
+
 #include <QtGlobal>
 
 #include <array>
@@ -32,18 +34,9 @@ void writeSource(QTextStream &out, const quint8 *outputBytes, const std::functio
 // hue placeholders with hues[j] & 0xF0. outputBytes: 19200 bytes; hues: 1560 entries.
 void fillExecutable(const quint8 *outputBytes, const quint8 *hues, std::array<quint8, kXexSize> &xex);
 
-// One statement of the display kernel as the CPU runs it.
-struct KernelStep
-{
-    int cycles;      // CPU cycles the statement takes
-    int storeCycle;  // 1-based cycle of its store to COLBAK within those, 0 if it stores none
-    int hueIndex;    // hue table entry it stores (0 to 1559), or -1 for the constant below
-    quint8 value;    // the colour it stores when hueIndex is -1 (black is 0)
-};
-
 // The kernel of one frame from the moment the last WSYNC releases the CPU up to its last
 // colour store, in program order: the lead-in and the blocks of all 120 line pairs.
-std::vector<KernelStep> kernelSteps();
+std::vector<Assembly::KernelStep> kernelSteps();
 
 } // namespace AtariProgram
 

@@ -85,7 +85,7 @@ std::vector<AtariView::Landing> computeLandings()
     };
 
     std::vector<AtariView::Landing> landings;
-    for (const AtariProgram::KernelStep &step : AtariProgram::kernelSteps()) {
+    for (const Assembly::KernelStep &step : AtariProgram::kernelSteps()) {
         if (step.storeCycle == 0) {
             run(step.cycles);
             continue;

@@ -52,7 +52,7 @@ std::vector<quint8> executable(const quint8 *outputA, const quint8 *huesA, const
 // The kernel of frame 0 (A) or 1 (B) from the moment the last WSYNC releases the CPU up to its
 // last colour store, as AtariProgram::kernelSteps() describes the single-frame kernel; hueIndex
 // counts the frame's own hue table.
-std::vector<AtariProgram::KernelStep> kernelSteps(int frame);
+std::vector<Assembly::KernelStep> kernelSteps(int frame);
 
 } // namespace TwoFrameProgram
 

@@ -85,10 +85,29 @@ int red(quint32 rgb) { return (rgb >> 16) & 0xFF; }
 int green(quint32 rgb) { return (rgb >> 8) & 0xFF; }
 int blue(quint32 rgb) { return rgb & 0xFF; }
 
+quint32 grayOf(int l)
+{
+    const quint32 level = quint32(l) * 17u;
+    return level << 16 | level << 8 | level;
+}
+
+quint32 greenOf(int l)
+{
+    if (l == 14)
+        return 0x60FF3A;
+    if (l == 15)
+        return 0x76FF74;
+    return quint32(74 * l / 13) << 16 | quint32(255 * l / 13) << 8;
+}
+
 } // namespace
 
 ATARIpalGen::ATARIpalGen()
 {
+    for (int l = 0; l < 16; ++l) {
+        grayRamp[l] = grayOf(l);
+        greenRamp[l] = greenOf(l);
+    }
     setBasePalette(nullptr);
     setSaturation(kInitialSaturation);
 }
@@ -135,22 +154,6 @@ quint32 ATARIpalGen::calc(unsigned char x) const
     QColor colour;
     colour.setHsvF(kHueAngles[hue] / 360.0, saturation, hsvValue(x & 15), 1.0);
     return quint32(colour.red()) << 16 | quint32(colour.green()) << 8 | quint32(colour.blue());
-}
-
-quint32 ATARIpalGen::getGray(unsigned char x) const
-{
-    const quint32 level = (x & 15) * 17u;
-    return level << 16 | level << 8 | level;
-}
-
-quint32 ATARIpalGen::getGreen(unsigned char x) const
-{
-    const quint32 l = x & 15;
-    if (l == 14)
-        return 0x60FF3A;
-    if (l == 15)
-        return 0x76FF74;
-    return (74 * l / 13) << 16 | (255 * l / 13) << 8;
 }
 
 quint32 ATARIpalGen::average(quint32 a, quint32 b, quint32 c, quint32 d) const

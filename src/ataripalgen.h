@@ -33,9 +33,9 @@ public:
     // Stored base palette entry of Atari colour byte x; returns 0x00RRGGBB.
     quint32 getBase(unsigned char x) const { return basePalette[x]; }
     // Gray ramp entry of the luminance x & 15 (000000 to FFFFFF); the hue nibble is ignored.
-    quint32 getGray(unsigned char x) const;
+    quint32 getGray(unsigned char x) const { return grayRamp[x & 15]; }
     // Green ramp entry of the luminance x & 15; the hue nibble is ignored.
-    quint32 getGreen(unsigned char x) const;
+    quint32 getGreen(unsigned char x) const { return greenRamp[x & 15]; }
 
     // Per-channel mean of four RGB values, remainders dropped.
     quint32 average(quint32 a, quint32 b, quint32 c, quint32 d) const;
@@ -59,6 +59,8 @@ private:
     quint32 basePalette[256];
     bool builtInBase = true;
     quint32 generatedPalette[256];
+    quint32 grayRamp[16];
+    quint32 greenRamp[16];
     mutable NearestIndex index;
 };
 

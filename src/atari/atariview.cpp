@@ -3,6 +3,7 @@
 #include "atarigeometry.h"
 #include "atariprogram.h"
 
+#include <algorithm>
 #include <vector>
 
 using namespace Geometry;
@@ -118,13 +119,19 @@ void render(const quint8 *outputBytes, const quint8 *hues, quint8 *screen)
     const Landing *end = landing + count;
     quint8 colour = 0; // the frame sync blacks the background before the kernel starts
     for (int y = 0; y < kHeight; ++y) {
-        for (int x = 0; x < kWidth; ++x) {
+        const quint8 *rowBytes = outputBytes + y * kAtariWidth;
+        quint8 *row = screen + y * kWidth;
+        // Spans of one colour register value between the stores landing in this row.
+        for (int x = 0; x < kWidth;) {
             while (landing != end && (landing->row < y || (landing->row == y && landing->column <= x))) {
                 colour = landing->hueIndex >= 0 ? (hues[landing->hueIndex] & 0xF0) : landing->value;
                 ++landing;
             }
-            const quint8 luminance = outputBytes[y * kAtariWidth + x / kSourcePerAtari] & 0x0F;
-            screen[y * kWidth + x] = static_cast<quint8>((colour & 0xF0) | ((colour | luminance) & 0x0F));
+            const int next = landing != end && landing->row == y ? std::min(landing->column, int(kWidth)) : kWidth;
+            const quint8 high = colour & 0xF0;
+            const quint8 low = colour & 0x0F;
+            for (; x < next; ++x)
+                row[x] = static_cast<quint8>(high | low | (rowBytes[x / kSourcePerAtari] & 0x0F));
         }
     }
 }

@@ -1,56 +1,26 @@
 #include "bestconversion.h"
-#include "rotationarc.h"
+#include "ciede2000bounds.h"
+#include "linepairs.h"
 
 #include "atarigeometry.h"
 
 #include <algorithm>
-#include <atomic>
 #include <cmath>
 #include <limits>
-#include <new>
-#include <system_error>
-#include <thread>
-#include <vector>
 
 using ColourScience::Lab;
 using namespace ColourScience::Ciede2000;
-using namespace RotationArc;
+using namespace Ciede2000Bounds;
 
 namespace {
 
 constexpr int kLevels = 16;                 // hues, and luminances per hue
 constexpr int kLongestRun = 23;             // the longest hue segment, in Atari pixels
-// Largest value of CIEDE2000's hue weighting T: 1 + 0.17 + 0.24 + 0.32 + 0.20.
-constexpr double kTMax = 1.93;
-
-// Safety margins between a bound computed in float and the exact difference it bounds: relative, and
-// absolute (in CIEDE2000 units) for rounding in differences of coordinates.
-constexpr double kFloatRelative = 1e-5;
-constexpr double kFloatAbsolute = 1e-3;
-
 constexpr double kInfinity = std::numeric_limits<double>::infinity();
-
-// CIEDE2000's chroma compression sqrt(c^7 / (c^7 + 25^7)), 0 to below 1, increasing in c, in float.
-float compression(float c)
-{
-    const float c7 = c * c * c * c * c * c * c;
-    return std::sqrt(c7 / (c7 + float(kPow25To7)));
-}
-
-// A screening value (a lower bound of CIEDE2000 computed in float) with safety margins.
-double floatBound(float root)
-{
-    return double(root) * (1.0 - kFloatRelative) - kFloatAbsolute;
-}
 
 // Luminances whose near bounds are computed together: kGroups groups of kGroupSize.
 constexpr int kGroupSize = 4;
 constexpr int kGroups = kLevels / kGroupSize;
-
-constexpr double kCos275 = 0.08715574274765789;
-constexpr double kSin275 = -0.9961946980917455;
-// Below this length of u1 + u2 (the unit hue vectors) the mean hue is taken as unknown.
-constexpr double kShortBisector = 1e-3;
 
 // The first luminance with the lowest screening value.
 int lowestScreen(const float *screen)
@@ -97,7 +67,6 @@ Lab BestConverter::scaledLab(quint32 rgb, double chromaFactor)
 
 void BestConverter::setPalette(const quint32 *rgb256)
 {
-    static_assert(BestConverter::kRotationSteps == RotationArc::kRotationSteps, "one count of rotation steps");
     for (int i = 0; i < 256; ++i) {
         lab[i] = ColourScience::labFromRgb(rgb256[i]);
         chroma[i] = std::sqrt(lab[i].a * lab[i].a + lab[i].b * lab[i].b);
@@ -131,47 +100,11 @@ void BestConverter::setPalette(const quint32 *rgb256)
 void BestConverter::convert(const quint32 *averaged, double chromaFactor, quint8 *output, quint8 *hues,
                             int threads) const
 {
-    // Line pairs are independent: the calling thread and its helpers take the next unconverted pair
-    // until none is left. Each writes only its own pairs' outputs, so the result is the same whichever
-    // thread converts which pair.
-    std::atomic<int> nextPair{0};
-    const auto work = [&] {
+    forEachLinePair(0, Geometry::kLinePairs - 1, threads, [&](LinePairQueue &pairs) {
         Run run;
-        for (int p = nextPair++; p < Geometry::kLinePairs; p = nextPair++)
+        for (int p = pairs.take(); p >= 0; p = pairs.take())
             convertPair(run, p, averaged, chromaFactor, output, hues);
-    };
-    // A helper that runs out of memory must not end the program: it stops, and the calling thread
-    // reports the shortage once every helper has ended.
-    std::atomic<bool> helperShort{false};
-    const auto help = [&] {
-        try {
-            work();
-        } catch (const std::bad_alloc &) {
-            helperShort = true;
-        }
-    };
-    std::vector<std::thread> helpers;
-    const int wanted = std::min(threads, Geometry::kLinePairs) - 1;
-    helpers.reserve(size_t(std::max(0, wanted)));
-    for (int i = 0; i < wanted; ++i) {
-        try {
-            helpers.emplace_back(help);
-        } catch (const std::system_error &) {
-            break; // no further thread to be had: the threads started share the pairs
-        }
-    }
-    try {
-        work();
-    } catch (const std::bad_alloc &) {
-        nextPair = Geometry::kLinePairs; // the helpers take no further pair
-        for (std::thread &helper : helpers)
-            helper.join();
-        throw;
-    }
-    for (std::thread &helper : helpers)
-        helper.join();
-    if (helperShort)
-        throw std::bad_alloc();
+    });
 }
 
 void BestConverter::convertPair(Run &run, int pair, const quint32 *averaged, double chromaFactor, quint8 *output,
@@ -182,6 +115,11 @@ void BestConverter::convertPair(Run &run, int pair, const quint32 *averaged, dou
         run.n = Geometry::kSegmentLengths[s];
         for (int k = 0; k < run.n; ++k) {
             run.rgb[k] = averaged[i + k] & 0xFFFFFFu;
+            if (k > 0 && run.rgb[k] == run.rgb[k - 1]) {
+                run.lab[k] = run.lab[k - 1];
+                run.chroma[k] = run.chroma[k - 1];
+                continue;
+            }
             run.lab[k] = scaledLab(run.rgb[k], chromaFactor);
             run.chroma[k] = std::sqrt(run.lab[k].a * run.lab[k].a + run.lab[k].b * run.lab[k].b);
         }
@@ -216,35 +154,15 @@ void BestConverter::screenPixel(const Lab &x, double chroma1, float (*screen)[kL
             arcFloats(onArc, low, high, &arcLow[step], &arcHigh[step]);
         }
     }
-    const float *sinRotationSteps = rotationTable().sinRotation;
+    const ArcTest arcTest(grey, arcLow, arcHigh);
 
     // The weights, for all hues at once.
     alignas(16) float wa[kLevels];
     alignas(16) float wb[kLevels];
     alignas(16) float scSlope[kLevels];
     for (int h = 0; h < kLevels; ++h) {
-        // The largest |sin(2 dTheta)|: if the pixel's and the hue's colours all lie on the arc of hues a
-        // number of steps from 275 degrees, less than 180 degrees apart along it, the mean hue of any
-        // pair lies on the arc between them.
-        float sinRotation = grey ? 0.0f : sinRotationSteps[0];
-        for (int step = 1; step < kRotationSteps; ++step) {
-            const bool near = (arcHigh[step] - hueArcLow[step][h] < 180.0f - kArcMarginF)
-                & (hueArcHigh[step][h] - arcLow[step] < 180.0f - kArcMarginF);
-            sinRotation = std::min(sinRotation, near ? sinRotationSteps[step] : 1.0f);
-        }
-        // G = (1 - compression(mean chroma)) / 2 falls with the mean chroma; C' <= (1 + G) C.
-        const float cMeanLow = (xc + hueMinChroma[h]) * 0.5f;
-        const float cMeanHigh = (xc + hueMaxChroma[h]) * 0.5f;
-        const float gHigh = 0.5f * (1.0f - compression(cMeanLow));
-        const float gLow = 0.5f * (1.0f - compression(cMeanHigh));
-        const float cpHigh = (1.0f + gHigh) * cMeanHigh;
-        // RT (dC'/SC) (dH'/SH) >= -|RT| ((dC'/SC)^2 + (dH'/SH)^2) / 2, |RT| <= RC |sin(2 dTheta)|, and
-        // (dC'/SC)^2 + (dH'/SH)^2 >= (da'^2 + db^2) / SC^2 as SH <= SC.
-        const float kappa = 1.0f - compression(cpHigh) * sinRotation;
-        wb[h] = kappa;
-        wa[h] = kappa * (1.0f + gLow) * (1.0f + gLow);
-        // SC = 1 + 0.045 C'mean <= 1 + 0.0225 (1 + G) (C1 + C2).
-        scSlope[h] = 0.0225f * (1.0f + gHigh);
+        const float sinRotation = arcTest.sinRotation(hueArcLow, hueArcHigh, h);
+        screeningWeights(xc, hueMinChroma[h], hueMaxChroma[h], sinRotation, &wa[h], &wb[h], &scSlope[h]);
     }
 
     for (int h = 0; h < kLevels; ++h) {
@@ -343,81 +261,17 @@ void BestConverter::convertRun(Run &run) const
     run.hue = quint8(bestHue);
 }
 
-// Lower bounds of CIEDE2000 between a pixel (x, its chroma chroma1) and a group of luminances of a
-// hue, as roots before safety margins. Everything but the rotation term is computed as CIEDE2000
-// defines it (SH included: the mean hue's cosine and sine come from the bisector of the unit hue
-// vectors, T from multiple-angle identities); the rotation term RT (dC'/SC) (dH'/SH) is at least
-// -|RT| |dC'/SC| |dH'/SH|, with |RT| <= RC |sin(2 dTheta)| and dTheta at most its value at the mean
-// hue's circular distance from 275 degrees (it falls with that distance, and the true distance
-// |h' - 275| is at least the circular one). In float, one group at a time: every branch is a
-// selection, so the group is computed as one vector.
+// The near bounds (nearBound) between a pixel (x, its chroma chroma1) and a group of luminances of a
+// hue, as roots before safety margins; the group is computed as one vector.
 void BestConverter::nearGroup(const Lab &x, double chroma1, int hue, int group, float *near) const
 {
-    const RotationTable &rotation = rotationTable();
-    const float *cosDistance = rotation.cosDistance;
-    const float *sinRotation = rotation.sinRotation;
     const float xl = float(x.L);
     const float xa = float(x.a);
     const float xb = float(x.b);
     const float c1 = float(chroma1);
-    const float pow25To7 = float(kPow25To7);
-    for (int l = group * kGroupSize; l < (group + 1) * kGroupSize; ++l) {
-        const float yl = hueL[hue][l];
-        const float ya = hueA[hue][l];
-        const float yb = hueB[hue][l];
-        const float cMean = (c1 + hueC[hue][l]) * 0.5f;
-        const float cMean7 = cMean * cMean * cMean * cMean * cMean * cMean * cMean;
-        const float g = 0.5f * (1.0f - std::sqrt(cMean7 / (cMean7 + pow25To7)));
-        const float a1 = (1.0f + g) * xa;
-        const float a2 = (1.0f + g) * ya;
-        const float c1p = std::sqrt(a1 * a1 + xb * xb);
-        const float c2p = std::sqrt(a2 * a2 + yb * yb);
-        const float cpMean = (c1p + c2p) * 0.5f;
-        const float cTerm = (c2p - c1p) / (1.0f + 0.045f * cpMean);
-        const float offset = (xl + yl) * 0.5f - 50.0f;
-        const float o2 = offset * offset;
-        const float lTerm = (yl - xl) / (1.0f + 0.015f * o2 / std::sqrt(20.0f + o2));
-        // Unit hue vectors (for a grey, 0 and dH' = 0; below 1e-30 dH' is far below the margins).
-        const float inverse1 = 1.0f / std::max(c1p, 1e-30f);
-        const float inverse2 = 1.0f / std::max(c2p, 1e-30f);
-        const float u1a = a1 * inverse1;
-        const float u1b = xb * inverse1;
-        const float u2a = a2 * inverse2;
-        const float u2b = yb * inverse2;
-        const float chord = std::sqrt((u2a - u1a) * (u2a - u1a) + (u2b - u1b) * (u2b - u1b));
-        const float dHp = std::sqrt(c1p * c2p) * chord;
-        const float sa = u1a + u2a;
-        const float sb = u1b + u2b;
-        const float length = std::sqrt(sa * sa + sb * sb);
-        // 1 where the mean hue is known, 0 where the hues are too nearly opposite.
-        const float known = float(length >= float(kShortBisector));
-        const float inverseLength = 1.0f / std::max(length, float(kShortBisector));
-        const float c = sa * inverseLength;
-        const float s = sb * inverseLength;
-        const float t = hueWeighting(c, s);
-        // The rotation step reached: the number of step cosines the distance's cosine is at most.
-        // Float rounding in u1 + u2 turns the mean hue by up to about 1e-6 / length radians, and T changes by
-        // at most 2.41 per radian: both T and the cosine of the distance to blue get a margin of 1e-5 / length.
-        const float slack = 1e-5f * inverseLength;
-        const float cosToBlue = c * float(kCos275) + s * float(kSin275) + slack;
-        float sinRot = sinRotation[0];
-#pragma GCC unroll 8
-        for (int step = 1; step < kRotationSteps; ++step)
-            sinRot = std::min(sinRot, sinRotation[step] + float(cosToBlue > cosDistance[step]) * 2.0f);
-        sinRot = known * sinRot + (1.0f - known) * sinRotation[0];
-        const float hTerm = dHp / (1.0f + 0.015f * cpMean * (known * (t + slack) + (1.0f - known) * float(kTMax)));
-        const float cpMean7 = cpMean * cpMean * cpMean * cpMean * cpMean * cpMean * cpMean;
-        const float rtMax = 2.0f * std::sqrt(cpMean7 / (cpMean7 + pow25To7)) * sinRot;
-        // Why this is a lower bound: with h = |dH'/SH|, the chroma part cT^2 + h^2 + RT cT dH'/SH is at least
-        // q(h) = cT^2 + h^2 - rtMax |cT| h, and h is only known to be at least hTerm (T taken at or above its
-        // true value). q falls until its vertex h = rtMax |cT| / 2 and rises after it, so its lowest value
-        // over h >= hTerm is at max(hTerm, vertex); q(hTerm) alone exceeds it when hTerm lies below the
-        // vertex. As rtMax < 2 sin 60 degrees, q >= (1 - rtMax / 2) (cT^2 + h^2): rounding stays relative.
-        const float absC = std::fabs(cTerm);
-        const float h = std::max(hTerm, 0.5f * rtMax * absC);
-        const float chroma2 = cTerm * cTerm + h * h - rtMax * absC * h;
-        near[l] = std::sqrt(lTerm * lTerm + std::max(chroma2, 0.0f));
-    }
+    const RotationTable &rotation = rotationTable();
+    for (int l = group * kGroupSize; l < (group + 1) * kGroupSize; ++l)
+        near[l] = nearBound(rotation, xl, xa, xb, c1, hueL[hue][l], hueA[hue][l], hueB[hue][l], hueC[hue][l]);
 }
 
 // The lowest screening value in a group of luminances.

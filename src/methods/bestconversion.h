@@ -1,6 +1,7 @@
 #ifndef BESTCONVERSION_H
 #define BESTCONVERSION_H
 
+#include "ciede2000bounds.h"
 #include "colourscience.h"
 
 #include <QtGlobal>
@@ -30,8 +31,8 @@ public:
 
     // Converts 19200 averaged colours (0x00RRGGBB, index y * 80 + x) with chromaFactor (0.0 to 2.0):
     // writes output[19200] (hue << 4 | luminance) and hues[1560] (hue << 4, index 13 * pair + segment).
-    // Uses threads threads in all (at least 1: the calling thread and threads - 1 helpers it starts)
-    // to share the line pairs; the result does not depend on their number. Keeps its scratch space
+    // Shares the line pairs among `threads` threads including the calling one, at most one per line
+    // pair (forEachLinePair); the result does not depend on their number. Keeps its scratch space
     // on their stacks and changes no member, so separate pictures may be converted in parallel.
     void convert(const quint32 *averaged, double chromaFactor, quint8 *output, quint8 *hues, int threads) const;
 
@@ -64,9 +65,8 @@ private:
     // Per number of 15-degree steps from 275 degrees (1 to 6) and hue: the range of positions of the
     // hue's colours along the arc of hues that far from 275 degrees (rounded outwards to float), or a
     // range far wider than the arc when they do not all lie on it.
-    static constexpr int kRotationSteps = 7;
-    alignas(16) float hueArcLow[kRotationSteps][16];
-    alignas(16) float hueArcHigh[kRotationSteps][16];
+    alignas(16) float hueArcLow[Ciede2000Bounds::kRotationSteps][16];
+    alignas(16) float hueArcHigh[Ciede2000Bounds::kRotationSteps][16];
 };
 
 #endif

@@ -3,23 +3,20 @@
 #include "atarigeometry.h"
 #include "atariview.h"
 #include "bestconversion.h"
+#include "ciede2000bounds.h"
 #include "linearblend.h"
-#include "rotationarc.h"
+#include "linepairs.h"
 
 #include <QtGlobal>
 
 #include <algorithm>
-#include <atomic>
 #include <cmath>
 #include <limits>
-#include <new>
 #include <memory>
-#include <system_error>
-#include <thread>
 
 using ColourScience::Lab;
 using namespace ColourScience::Ciede2000;
-using namespace RotationArc;
+using namespace Ciede2000Bounds;
 
 namespace {
 
@@ -47,22 +44,10 @@ Cost quantised(double d)
     return d <= 0.0 ? 0 : Cost(std::min(d, kFarBound) * kScale);
 }
 
-// Safety margins between a bound computed in float and the exact difference it bounds: relative, and
-// absolute (in CIEDE2000 units) for rounding coordinates to float (below 1e-5 for values below 256,
-// so distances move by less than 2e-5 even with the weights up to 2.25).
-constexpr double kFloatRelative = 1e-5;
-constexpr double kFloatAbsolute = 1e-3;
-
-double floatBound(float root)
+// A penalty with a boundary pixel's rise added: kInfinite when either is.
+Cost addRise(Cost penalty, Cost rise)
 {
-    return double(root) * (1.0 - kFloatRelative) - kFloatAbsolute;
-}
-
-// CIEDE2000's chroma compression sqrt(c^7 / (c^7 + 25^7)), 0 to below 1, increasing in c, in float.
-float compression(float c)
-{
-    const float c7 = c * c * c * c * c * c * c;
-    return std::sqrt(c7 / (c7 + float(kPow25To7)));
+    return penalty >= kInfinite || rise >= kInfinite ? kInfinite : penalty + rise;
 }
 
 constexpr double kInfinityD = std::numeric_limits<double>::infinity();
@@ -243,7 +228,6 @@ TwoFrameConverter::TwoFrameConverter()
 
 void TwoFrameConverter::setPalette(const quint32 *rgb256)
 {
-    static_assert(TwoFrameConverter::kRotationSteps == ::kRotationSteps, "one count of rotation steps");
     static_assert(TwoFrameConverter::kUnordered == ::kUnordered, "one count of hue pairs");
     for (int i = 0; i < kColours; ++i)
         lab[i] = ColourScience::labFromRgb(rgb256[i]);
@@ -377,46 +361,12 @@ void TwoFrameConverter::convertPairs(const quint32 *averaged, double chromaFacto
     pixelSources(); // built once, before the threads share it
     auto tables = std::make_unique<Tables>();
     prepareTables(flickerLimit, *tables);
-    // Line pairs are independent: each thread takes the next unconverted pair until none is left and
-    // writes only that pair's outputs, so the result is the same whichever thread converts which pair.
-    std::atomic<int> nextPair{firstPair};
-    const auto work = [&] {
+    forEachLinePair(firstPair, lastPair, threads, [&](LinePairQueue &pairs) {
         auto workspace = std::make_unique<Workspace>();
         workspace->tables = tables.get();
-        for (int p = nextPair++; p <= lastPair; p = nextPair++)
+        for (int p = pairs.take(); p >= 0; p = pairs.take())
             convertPair(*workspace, p, averaged, chromaFactor, outputA, huesA, outputB, huesB);
-    };
-    // A helper that runs out of memory must not end the program: it stops, and the calling thread
-    // reports the shortage once every helper has ended. One that cannot get its workspace has taken
-    // no pair yet, and the others share the pairs.
-    std::atomic<bool> helperShort{false};
-    const auto help = [&] {
-        try {
-            work();
-        } catch (const std::bad_alloc &) {
-            helperShort = true;
-        }
-    };
-    std::vector<std::thread> helpers;
-    for (int t = 1; t < threads; ++t) {
-        try {
-            helpers.emplace_back(help);
-        } catch (const std::system_error &) {
-            break; // no more threads to be had: those running share the pairs
-        }
-    }
-    try {
-        work();
-    } catch (const std::bad_alloc &) {
-        nextPair = lastPair + 1; // the helpers take no further pair
-        for (std::thread &helper : helpers)
-            helper.join();
-        throw;
-    }
-    for (std::thread &helper : helpers)
-        helper.join();
-    if (helperShort)
-        throw std::bad_alloc();
+    });
 }
 
 void TwoFrameConverter::preparePixel(Pixel &pixel, quint32 rgb, double chromaFactor) const
@@ -442,55 +392,18 @@ void TwoFrameConverter::preparePixel(Pixel &pixel, quint32 rgb, double chromaFac
     }
 }
 
-// Weights of the screening bound for a pixel against the blends of each unordered hue pair u, whose
-// chroma lies from pairMinChroma[u] to pairMaxChroma[u] and whose hues lie in the pair's arc ranges:
-//   deltaE2000^2 >= dL^2 / SL^2 + (wa da^2 + wb db^2) / SC^2, with SL <= 1 + 0.0075 |L1 + L2 - 100|
-//   and SC <= 1 + scSlope (C1 + C2).
-// Why: SL = 1 + 0.015 o^2 / sqrt(20 + o^2) <= 1 + 0.015 |o| (o the mean L* less 50). The rotation
-// term RT (dC'/SC) (dH'/SH) >= -|RT| ((dC'/SC)^2 + (dH'/SH)^2) / 2, with |RT| = RC |sin(2 dTheta)|,
-// RC = 2 compression(C'mean) <= 2 compression(cpHigh), and |sin(2 dTheta)| at most its value at the
-// smallest circular distance of the mean hue from 275 degrees: when the pixel's and the pair's hue
-// ranges lie on the arc of hues a number of steps from 275 degrees, less than 180 degrees apart along
-// it, the mean hue of any two of them (the bisector of the shorter arc between them) lies on that arc
-// too; against a grey, dH' and with it the rotation term are 0. So the chroma-and-hue part is at least
-// kappa ((dC'/SC)^2 + (dH'/SH)^2) with kappa = 1 - compression(cpHigh) sinRotation >= 0.13; that is at
-// least kappa (dC'^2 + dH'^2) / SC^2 as SH <= SC (T <= 1.93 and 0.015 * 1.93 < 0.045); and
-// dC'^2 + dH'^2 = ((1 + G) da)^2 + db^2 (the distance of the two colours in the a'b' plane).
-// G = (1 - compression(mean chroma)) / 2 falls with the mean chroma, so lies between gLow and gHigh;
-// C' <= (1 + G) C, so C'mean <= cpHigh and SC = 1 + 0.045 C'mean <= 1 + 0.0225 (1 + gHigh) (C1 + C2).
-// All pairs at once, without branches, so that the loop vectorises.
+// Weights of the screening bound (Ciede2000Bounds::screeningWeights) for a pixel against the blends of
+// each unordered hue pair u, whose chroma lies from pairMinChroma[u] to pairMaxChroma[u] and whose hues
+// lie in the pair's arc ranges. All pairs at once, without branches, so that the loop vectorises.
 void TwoFrameConverter::screeningWeights(const Pixel &pixel, float *wa, float *wb, float *scSlope,
                                          float *sinRotations) const
 {
-    const float *sinRotationSteps = rotationTable().sinRotation;
-    const float xc = pixel.xc;
-    const float sinStart = pixel.grey ? 0.0f : sinRotationSteps[0];
-    // The tests of the arcs as comparisons with the pixel's ends moved by 180 degrees less the margin
-    // (rounding moves positions below 360 degrees by far less than the margin).
-    float xLow[kRotationSteps];
-    float xHigh[kRotationSteps];
-    float sinSteps[kRotationSteps];
-    for (int step = 0; step < kRotationSteps; ++step) {
-        xLow[step] = pixel.arcLow[step] + (180.0f - kArcMarginF);
-        xHigh[step] = pixel.arcHigh[step] - (180.0f - kArcMarginF);
-        sinSteps[step] = sinRotationSteps[step];
-    }
+    const ArcTest arcTest(pixel.grey, pixel.arcLow, pixel.arcHigh);
+    const float xc = pixel.xc; // a local: the weights may be the pixel's own
     for (int u = 0; u < kUnordered; ++u) {
-        float sinRotation = sinStart;
-#pragma GCC unroll 8
-        for (int step = 1; step < kRotationSteps; ++step) {
-            const bool near = (xHigh[step] < pairArcLow[step][u]) & (pairArcHigh[step][u] < xLow[step]);
-            sinRotation = std::min(sinRotation, near ? sinSteps[step] : 1.0f);
-        }
-        const float cMeanLow = (xc + pairMinChroma[u]) * 0.5f;
-        const float cMeanHigh = (xc + pairMaxChroma[u]) * 0.5f;
-        const float gHigh = 0.5f * (1.0f - compression(cMeanLow));
-        const float gLow = 0.5f * (1.0f - compression(cMeanHigh));
-        const float cpHigh = (1.0f + gHigh) * cMeanHigh;
-        const float kappa = 1.0f - compression(cpHigh) * sinRotation;
-        wa[u] = kappa * (1.0f + gLow) * (1.0f + gLow);
-        wb[u] = kappa;
-        scSlope[u] = 0.0225f * (1.0f + gHigh);
+        const float sinRotation = arcTest.sinRotation(pairArcLow, pairArcHigh, u);
+        Ciede2000Bounds::screeningWeights(xc, pairMinChroma[u], pairMaxChroma[u], sinRotation, &wa[u], &wb[u],
+                                          &scSlope[u]);
         sinRotations[u] = sinRotation;
     }
 }
@@ -545,37 +458,50 @@ double TwoFrameConverter::screenPair(const Workspace &work, const Pixel &pixel, 
     const float *A = t.A.data() + first;
     const float *B = t.B.data() + first;
     const float *C = t.C.data() + first;
-    const float sinRotation = pixel.sinRotation[u];
+    const float xl = pixel.xl;
+    const float xa = pixel.xa;
+    const float xb = pixel.xb;
     const float xc = pixel.xc;
-    // The weights for each blend's own chroma: G from the pair of chromas (float rounding of the chroma
-    // and of G moves the bound by far less than the relative margin), so gLow = gHigh = G.
+    const float wa = pixel.wa[u];
+    const float wb = pixel.wb[u];
+    const float scSlope = pixel.scSlope[u];
     for (int e = 0; e < count; ++e) {
-        const float cSum = xc + C[e];
-        const float g = 0.5f * (1.0f - compression(cSum * 0.5f));
-        const float kappa = 1.0f - compression((1.0f + g) * cSum * 0.5f) * sinRotation;
-        const float dl = L[e] - pixel.xl;
-        const float sl = 1.0f + 0.0075f * std::fabs(L[e] + pixel.xl - 100.0f);
-        const float sc = 1.0f + 0.0225f * (1.0f + g) * cSum;
-        const float da = A[e] - pixel.xa;
-        const float db = B[e] - pixel.xb;
-        screens[e] = std::sqrt(dl * dl / (sl * sl) + kappa * ((1.0f + g) * (1.0f + g) * da * da + db * db) / (sc * sc));
+        const float dl = L[e] - xl;
+        const float sl = 1.0f + 0.0075f * std::fabs(L[e] + xl - 100.0f);
+        const float sc = 1.0f + scSlope * (xc + C[e]);
+        const float da = A[e] - xa;
+        const float db = B[e] - xb;
+        screens[e] = std::sqrt(dl * dl / (sl * sl) + (wa * da * da + wb * db * db) / (sc * sc));
     }
     float lowest = std::numeric_limits<float>::infinity();
     const quint8 *luminances = t.luminances.data() + first;
-    for (int e = 0; e < count; ++e)
-        if (!pixel.constantMask || hasBit(pixel.constantMask, luminances[e]))
+    if (pixel.constantMask) {
+        for (int e = 0; e < count; ++e)
+            if (hasBit(pixel.constantMask, luminances[e]))
+                lowest = std::min(lowest, screens[e]);
+    } else {
+        // In four interleaved lanes, which vectorise.
+        float lanes[4] = {lowest, lowest, lowest, lowest};
+        int e = 0;
+        for (; e + 4 <= count; e += 4)
+            for (int j = 0; j < 4; ++j)
+                lanes[j] = lanes[j] < screens[e + j] ? lanes[j] : screens[e + j];
+        for (; e < count; ++e)
             lowest = std::min(lowest, screens[e]);
+        lowest = std::min(std::min(lowest, std::min(lanes[0], lanes[1])), std::min(lanes[2], lanes[3]));
+    }
     return lowest == std::numeric_limits<float>::infinity() ? kInfinityD : floatBound(lowest);
 }
 
 // The lowest difference of a pixel to the blends of the ordered hue pair (hueA, hueB) over the
 // luminance pairs the pair, the constants shown at the pixel and `mask` (if given) allow, and the
-// lowest luminance pair lA * 16 + lB reaching it; false when none is allowed. screens: the pixel's
+// lowest luminance pair lA * 16 + lB reaching it; false when none is allowed, or when the lowest
+// difference exceeds `within` (then sooner). screens: the pixel's
 // screening bounds for the unordered pair. The candidate with the lowest bound goes first; the others
 // are computed only when their bound does not exceed the best difference so far (equal bounds may tie
 // with a lower luminance pair).
 bool TwoFrameConverter::pixelMin(const Workspace &work, const Pixel &pixel, int hueA, int hueB, const quint64 *mask,
-                                 const float *screens, double *difference, int *luminances) const
+                                 const float *screens, double *difference, int *luminances, double within) const
 {
     const Tables &t = *work.tables;
     const int u = pairIndex().index[hueA][hueB];
@@ -593,10 +519,23 @@ bool TwoFrameConverter::pixelMin(const Workspace &work, const Pixel &pixel, int 
         return !masked || ((!pixel.constantMask || hasBit(pixel.constantMask, l)) && (!mask || hasBit(mask, l)));
     };
     int start = -1;
-    for (int e = 0; e < count; ++e)
-        if (allowed(e) && (start < 0 || screens[e] < screens[start]))
-            start = e;
-    if (start < 0)
+    if (!masked && count > 0) {
+        // The lowest in four interleaved lanes, which vectorise, then the first entry reaching it.
+        float lanes[4] = {screens[0], screens[0], screens[0], screens[0]};
+        int e = 0;
+        for (; e + 4 <= count; e += 4)
+            for (int j = 0; j < 4; ++j)
+                lanes[j] = lanes[j] < screens[e + j] ? lanes[j] : screens[e + j];
+        float lowest = std::min(std::min(lanes[0], lanes[1]), std::min(lanes[2], lanes[3]));
+        for (; e < count; ++e)
+            lowest = std::min(lowest, screens[e]);
+        start = int(std::find(screens, screens + count, lowest) - screens);
+    } else {
+        for (int e = 0; e < count; ++e)
+            if (allowed(e) && (start < 0 || screens[e] < screens[start]))
+                start = e;
+    }
+    if (start < 0 || floatBound(screens[start]) > within)
         return false;
     const auto exact = [&](int e) {
         const int l = ordered(e);
@@ -605,16 +544,55 @@ bool TwoFrameConverter::pixelMin(const Workspace &work, const Pixel &pixel, int 
     };
     double best = exact(start);
     int bestLuminances = ordered(start);
-    for (int e = 0; e < count; ++e) {
-        if (floatBound(screens[e]) > best || e == start || !allowed(e))
-            continue;
+    const auto consider = [&](int e) {
         const double d = exact(e);
         const int l = ordered(e);
         if (d < best || (d == best && l < bestLuminances)) {
             best = d;
             bestLuminances = l;
         }
+    };
+    // The candidates the screening bound leaves, their blends gathered so that their near bounds are
+    // computed as vectors.
+    int candidate[kColours];
+    alignas(16) float yl[kColours];
+    alignas(16) float ya[kColours];
+    alignas(16) float yb[kColours];
+    alignas(16) float yc[kColours];
+    alignas(16) float near[kColours];
+    int n = 0;
+    const float limit = rootLimit(std::min(best, within));
+    for (int e = 0; e < count; ++e) {
+        if (screens[e] > limit || e == start || !allowed(e))
+            continue;
+        candidate[n] = e;
+        yl[n] = t.L[size_t(first + e)];
+        ya[n] = t.A[size_t(first + e)];
+        yb[n] = t.B[size_t(first + e)];
+        yc[n] = t.C[size_t(first + e)];
+        ++n;
     }
+    if (n > 0) {
+        const RotationTable &rotation = rotationTable();
+        const float xl = pixel.xl;
+        const float xa = pixel.xa;
+        const float xb = pixel.xb;
+        const float xc = pixel.xc;
+        for (int i = 0; i < n; ++i)
+            near[i] = std::max(nearBound(rotation, xl, xa, xb, xc, yl[i], ya[i], yb[i], yc[i]), screens[candidate[i]]);
+        // The candidate with the lowest bound first, to lower the best early; then the others in order.
+        int lowest = 0;
+        for (int i = 1; i < n; ++i)
+            if (near[i] < near[lowest])
+                lowest = i;
+        if (floatBound(near[lowest]) <= best)
+            consider(candidate[lowest]);
+        for (int i = 0; i < n; ++i)
+            if (i != lowest && floatBound(near[i]) <= best)
+                consider(candidate[i]);
+    }
+    if (best > within)
+        return false;
     *difference = best;
     *luminances = bestLuminances;
     return true;
@@ -652,9 +630,15 @@ Cost TwoFrameConverter::runCost(Workspace &work, Run &run, int u, Cost limit) co
     for (int k = 0; k < run.n; ++k) {
         rest -= bounds[k];
         if (!run.pixels[k].sameAsPrevious) {
+            // The pair exceeds the limit unless quantised(d) <= budget, so unless d < (budget + 1) / 2^40
+            // (widened for the rounding of budget + 1 to double).
+            const Cost budget = limit - total - rest;
+            const double within = double(budget + 1) / kScale * (1.0 + 1e-15);
             double d = 0.0;
             int luminances = 0;
-            if (!pixelMin(work, run.pixels[k], pairs.low[u], pairs.high[u], nullptr, work.screens[k], &d, &luminances))
+            if (budget < 0
+                || !pixelMin(work, run.pixels[k], pairs.low[u], pairs.high[u], nullptr, work.screens[k], &d, &luminances,
+                             within))
                 return kInfinite;
             last = quantised(d);
         }
@@ -698,7 +682,6 @@ void TwoFrameConverter::search(Workspace &work, Run &run, Cost threshold, bool s
 Cost TwoFrameConverter::solvePair(Workspace &work, const Cost *gaps) const
 {
     const PairIndex &pairs = pairIndex();
-    const Tables &t = *work.tables;
     constexpr int kRuns = Geometry::kSegmentsPerPair;
     for (int s = 0; s < kRuns; ++s) {
         const Run &run = work.runs[s];
@@ -714,10 +697,6 @@ Cost TwoFrameConverter::solvePair(Workspace &work, const Cost *gaps) const
         }
     }
     // The penalty between neighbouring runs s and s + 1 for each pair of their states.
-    struct Own {
-        double difference;
-        int luminances;
-    };
     for (int s = 0; s + 1 < kRuns; ++s) {
         const Run &left = work.runs[s];
         const Run &right = work.runs[s + 1];
@@ -730,22 +709,11 @@ Cost TwoFrameConverter::solvePair(Workspace &work, const Cost *gaps) const
                                   const std::vector<int> &otherStates, bool ownIsLeft) {
             const Pixel &pixel = run.pixels[k];
             for (size_t i = 0; i < ownStates.size(); ++i) {
-                const int hueA = ownStates[i] >> 4;
-                const int hueB = ownStates[i] & 15;
-                screenPair(work, pixel, pairs.index[hueA][hueB], work.scratch);
-                Own own{0.0, 0};
-                pixelMin(work, pixel, hueA, hueB, nullptr, work.scratch, &own.difference, &own.luminances);
+                const Own own = ownLowest(work, pixel, ownStates[i]);
                 for (size_t j = 0; j < otherStates.size(); ++j) {
                     Cost &p = penalty[ownIsLeft ? i * rightStates.size() + j : j * rightStates.size() + i];
-                    const quint64 *mask = t.allowed[otherStates[j]];
-                    if (p >= kInfinite || hasBit(mask, own.luminances))
-                        continue;
-                    double d = 0.0;
-                    int luminances = 0;
-                    if (pixelMin(work, pixel, hueA, hueB, mask, work.scratch, &d, &luminances))
-                        p += quantised(d) - quantised(own.difference);
-                    else
-                        p = kInfinite;
+                    if (p < kInfinite)
+                        p = addRise(p, boundaryRise(work, pixel, ownStates[i], own, otherStates[j]));
                 }
             }
         };
@@ -796,31 +764,44 @@ Cost TwoFrameConverter::solvePair(Workspace &work, const Cost *gaps) const
     return total;
 }
 
+// A boundary pixel's lowest difference and luminance pair with its own run's ordered hue pair `own`
+// (hue A * 16 + hue B) alone; leaves the pixel's screening values for that pair in work.scratch.
+TwoFrameConverter::Own TwoFrameConverter::ownLowest(Workspace &work, const Pixel &pixel, int own) const
+{
+    const int hueA = own >> 4;
+    const int hueB = own & 15;
+    screenPair(work, pixel, pairIndex().index[hueA][hueB], work.scratch);
+    Own lowest;
+    pixelMin(work, pixel, hueA, hueB, nullptr, work.scratch, &lowest.difference, &lowest.luminances);
+    return lowest;
+}
+
+// The rise of a boundary pixel's lowest difference (`lowest`, with its own run's ordered hue pair `own`,
+// as ownLowest gave it, screening values in work.scratch) when the neighbouring run's ordered hue pair
+// `shown` limits its luminances too: 0 when its lowest luminance pair stays allowed, kInfinite when
+// no luminance pair is.
+Cost TwoFrameConverter::boundaryRise(Workspace &work, const Pixel &pixel, int own, const Own &lowest, int shown) const
+{
+    const quint64 *mask = work.tables->allowed[shown];
+    if (hasBit(mask, lowest.luminances))
+        return 0;
+    double d = 0.0;
+    int luminances = 0;
+    if (!pixelMin(work, pixel, own >> 4, own & 15, mask, work.scratch, &d, &luminances))
+        return kInfinite;
+    return quantised(d) - quantised(lowest.difference);
+}
+
 // The penalty between runs s and s + 1 with the ordered hue pairs left and right (hue A * 16 + hue B):
 // the rise of the lowest differences of their pixels that show the other run's hues, or kInfinite.
 Cost TwoFrameConverter::penaltyBetween(Workspace &work, int s, int left, int right) const
 {
-    const PairIndex &pairs = pairIndex();
-    const Tables &t = *work.tables;
     Cost penalty = 0;
     const auto add = [&](const Run &run, int other, int own, int shown) {
         for (int k = 0; k < run.n && penalty < kInfinite; ++k) {
             const Pixel &pixel = run.pixels[k];
-            if (pixel.neighbour != other)
-                continue;
-            const int hueA = own >> 4;
-            const int hueB = own & 15;
-            screenPair(work, pixel, pairs.index[hueA][hueB], work.scratch);
-            double d = 0.0;
-            int luminances = 0;
-            pixelMin(work, pixel, hueA, hueB, nullptr, work.scratch, &d, &luminances);
-            if (hasBit(t.allowed[shown], luminances))
-                continue;
-            double constrained = 0.0;
-            if (pixelMin(work, pixel, hueA, hueB, t.allowed[shown], work.scratch, &constrained, &luminances))
-                penalty += quantised(constrained) - quantised(d);
-            else
-                penalty = kInfinite;
+            if (pixel.neighbour == other)
+                penalty = addRise(penalty, boundaryRise(work, pixel, own, ownLowest(work, pixel, own), shown));
         }
     };
     add(work.runs[s], s + 1, left, right);

@@ -1,10 +1,12 @@
 #ifndef TWOFRAMECONVERSION_H
 #define TWOFRAMECONVERSION_H
 
+#include "ciede2000bounds.h"
 #include "colourscience.h"
 
 #include <QtGlobal>
 
+#include <limits>
 #include <vector>
 
 // The conversion for two frames shown alternately (frame A, frame B), which the eye blends in linear
@@ -41,8 +43,9 @@ public:
     // Converts 19200 averaged colours (0x00RRGGBB, index y * 80 + x) with chromaFactor (0.0 to 2.0, the
     // photo's a* and b* multiplied by it, as BestConverter::scaledLab) and flickerLimit (0 to 100, in L*)
     // into frame A and frame B: output[19200] (hue << 4 | luminance) and hues[1560] (hue << 4, index
-    // 13 * pair + segment). Uses exactly `threads` threads (>= 1) including the calling one; the result
-    // does not depend on it. Changes no member: separate pictures may be converted in parallel.
+    // 13 * pair + segment). Shares the line pairs among `threads` threads including the calling one, at
+    // most one per line pair (forEachLinePair); the result does not depend on their number. Changes no
+    // member: separate pictures may be converted in parallel.
     void convert(const quint32 *averaged, double chromaFactor, int flickerLimit, int threads,
                  quint8 *outputA, quint8 *huesA, quint8 *outputB, quint8 *huesB) const;
 
@@ -59,7 +62,6 @@ private:
     struct Run;
     struct Workspace;
     static constexpr int kUnordered = 136;     // unordered hue pairs
-    static constexpr int kRotationSteps = 7;
 
     void prepareTables(int flickerLimit, Tables &tables) const;
     void convertPair(Workspace &work, int pair, const quint32 *averaged, double chromaFactor,
@@ -69,10 +71,17 @@ private:
     void pairBounds(const Workspace &work, Pixel &pixel, qint64 *bounds) const;
     double screenPair(const Workspace &work, const Pixel &pixel, int u, float *screens) const;
     bool pixelMin(const Workspace &work, const Pixel &pixel, int hueA, int hueB, const quint64 *mask,
-                  const float *screens, double *difference, int *luminances) const;
+                  const float *screens, double *difference, int *luminances,
+                  double within = std::numeric_limits<double>::infinity()) const;
     qint64 runCost(Workspace &work, Run &run, int u, qint64 limit) const;
     void search(Workspace &work, Run &run, qint64 threshold, bool shrink) const;
     qint64 solvePair(Workspace &work, const qint64 *gaps) const;
+    struct Own {
+        double difference = 0.0;
+        int luminances = 0;
+    };
+    Own ownLowest(Workspace &work, const Pixel &pixel, int own) const;
+    qint64 boundaryRise(Workspace &work, const Pixel &pixel, int own, const Own &lowest, int shown) const;
     qint64 penaltyBetween(Workspace &work, int s, int left, int right) const;
     qint64 blockCost(Workspace &work, int s, qint64 limit) const;
 
@@ -86,8 +95,8 @@ private:
     // lie on it (as BestConverter keeps per hue).
     float pairMinChroma[kUnordered];
     float pairMaxChroma[kUnordered];
-    float pairArcLow[kRotationSteps][kUnordered];
-    float pairArcHigh[kRotationSteps][kUnordered];
+    float pairArcLow[Ciede2000Bounds::kRotationSteps][kUnordered];
+    float pairArcHigh[Ciede2000Bounds::kRotationSteps][kUnordered];
 };
 
 #endif

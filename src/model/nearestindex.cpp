@@ -52,6 +52,7 @@ NearestIndex::NearestIndex()
     , fine(cellsOf(kFineShift))
 {
     pool.reserve(1 << 16);
+    poolColours.reserve(1 << 16);
 }
 
 void NearestIndex::rebuild(const quint32 *palette)
@@ -59,12 +60,15 @@ void NearestIndex::rebuild(const quint32 *palette)
     std::fill(coarse.begin(), coarse.end(), Span());
     std::fill(fine.begin(), fine.end(), Span());
     pool.clear();
+    poolColours.clear();
 
     // The pool starts with every entry whose colour no lower index has: the coarse cells' source.
     for (int i = 0; i < 256; ++i) {
         entries[i] = palette[i] & 0xFFFFFFu;
-        if (std::find(entries, entries + i, entries[i]) == entries + i)
+        if (std::find(entries, entries + i, entries[i]) == entries + i) {
             pool.push_back(static_cast<quint8>(i));
+            poolColours.push_back(entries[i]);
+        }
     }
     distinctCount = quint32(pool.size());
 }
@@ -86,8 +90,10 @@ void NearestIndex::buildCell(quint32 p, int shift, Span source, Span &target)
     for (quint32 k = source.begin; k < source.begin + source.count; ++k) {
         const quint8 index = pool[k];
         const quint32 e = entries[index];
-        if (nearSq(red(e), r0, width) + nearSq(green(e), g0, width) + nearSq(blue(e), b0, width) <= bound)
+        if (nearSq(red(e), r0, width) + nearSq(green(e), g0, width) + nearSq(blue(e), b0, width) <= bound) {
             pool.push_back(index);
+            poolColours.push_back(e);
+        }
     }
     target.begin = begin;
     target.count = quint32(pool.size()) - begin;
@@ -106,16 +112,16 @@ int NearestIndex::find(quint32 p)
     const int r = red(p);
     const int g = green(p);
     const int b = blue(p);
-    const quint8 *candidates = pool.data() + fineCell.begin;
+    const quint32 *colours = poolColours.data() + fineCell.begin;
     quint32 best = std::numeric_limits<quint32>::max();
-    int bestIndex = 0;
+    quint32 bestK = 0;
     for (quint32 k = 0; k < fineCell.count; ++k) {
-        const quint32 e = entries[candidates[k]];
+        const quint32 e = colours[k];
         const quint32 d = sq(r - red(e)) + sq(g - green(e)) + sq(b - blue(e));
         if (d < best) {
             best = d;
-            bestIndex = candidates[k];
+            bestK = k;
         }
     }
-    return bestIndex;
+    return pool[fineCell.begin + bestK];
 }

@@ -43,6 +43,7 @@ private:
     std::vector<Span> coarse;
     std::vector<Span> fine;
     std::vector<quint8> pool; // the candidate lists, entry indices in ascending order
+    std::vector<quint32> poolColours; // the colours of the pool's entries, read by the search
 };
 
 #endif

@@ -1,0 +1,277 @@
+#ifndef CIEDE2000BOUNDS_H
+#define CIEDE2000BOUNDS_H
+
+#include "colourscience.h"
+
+#include <algorithm>
+#include <cmath>
+
+// Lower bounds of CIEDE2000 computed in float, as the best and the two-frame conversions use them to
+// pass over candidates that cannot win: their safety margins, the screening bound's weights, the
+// near bound, and the arc of mean hues near 275 degrees where the rotation term can be large.
+// The bounds below are computed inside loops that vectorise only when they are inlined.
+#if defined(__GNUC__)
+#define CIEDE2000_BOUNDS_INLINE inline __attribute__((always_inline))
+#else
+#define CIEDE2000_BOUNDS_INLINE inline
+#endif
+
+namespace Ciede2000Bounds {
+
+using ColourScience::Ciede2000::kPi;
+using ColourScience::Ciede2000::kPow25To7;
+
+// Safety margins between a bound computed in float and the exact difference it bounds: relative, and
+// absolute (in CIEDE2000 units) for rounding coordinates to float (below 1e-5 for values below 256, so
+// distances move by less than 2e-5 even with weights up to 2.25).
+inline constexpr double kFloatRelative = 1e-5;
+inline constexpr double kFloatAbsolute = 1e-3;
+
+// A bound computed in float (a root, before margins) with the safety margins.
+CIEDE2000_BOUNDS_INLINE double floatBound(float root)
+{
+    return double(root) * (1.0 - kFloatRelative) - kFloatAbsolute;
+}
+
+// A root above which every bound exceeds `limit` (floatBound(root) > limit): at or above the root whose
+// bound is limit, so that roots are compared with it in float without passing over any bound that
+// does not exceed the limit (the margins dwarf the rounding of the comparison).
+inline float rootLimit(double limit)
+{
+    return std::nextafter(float((limit + kFloatAbsolute) / (1.0 - kFloatRelative)), 3.0e38f);
+}
+
+// CIEDE2000's chroma compression sqrt(c^7 / (c^7 + 25^7)), 0 to below 1, increasing in c, in float.
+CIEDE2000_BOUNDS_INLINE float compression(float c)
+{
+    const float c7 = c * c * c * c * c * c * c;
+    return std::sqrt(c7 / (c7 + float(kPow25To7)));
+}
+
+// Steps of the bound on CIEDE2000's rotation angle dTheta = 30 exp(-((h' - 275) / 25)^2) degrees,
+// by the circular distance of the mean hue h' from 275 degrees.
+inline constexpr int kRotationSteps = 7;
+inline constexpr double kRotationStep = 15.0; // degrees
+// Rounding margins for positions on the rotation arc, in degrees: computed in double, compared in float
+// (where rounding the positions and their differences moves them by less than 1e-4).
+inline constexpr double kArcMargin = 1e-6;
+inline constexpr float kArcMarginF = 1e-3f;
+// Far beyond any position or chroma.
+inline constexpr float kFloatHuge = 1e9f;
+
+// For distances of at least i * kRotationStep: the cosine of that distance, and sin(2 dTheta) at that
+// distance, the largest |sin(2 dTheta)| from there on (dTheta falls with the distance and stays below
+// 45 degrees); in float, with margins towards the safe side (a lower cosine, a higher sine).
+struct RotationTable {
+    float cosDistance[kRotationSteps];
+    float sinRotation[kRotationSteps];
+    RotationTable()
+    {
+        for (int i = 0; i < kRotationSteps; ++i) {
+            const double distance = i * kRotationStep;
+            const double dTheta = 30.0 * std::exp(-(distance / 25.0) * (distance / 25.0));
+            cosDistance[i] = std::nextafter(float(std::cos(distance * kPi / 180.0) - 1e-9), -2.0f);
+            sinRotation[i] = std::nextafter(float(std::sin(2.0 * dTheta * kPi / 180.0) * (1.0 + 1e-9) + 1e-12), 2.0f);
+        }
+    }
+};
+
+inline const RotationTable &rotationTable()
+{
+    static const RotationTable table;
+    return table;
+}
+
+// Hue angle in degrees (0 to below 360) of (a, b).
+inline double angleDegrees(double a, double b)
+{
+    const double h = std::atan2(b, a) * (180.0 / kPi);
+    return h < 0.0 ? h + 360.0 : h;
+}
+
+// The extremes of a colour's CIEDE2000 hue angle h' = angle((1 + G) a, b) over G from 0 to 0.5, for
+// (a, b) not grey, in degrees: h' moves monotonically within one quadrant as G grows.
+struct HueRange {
+    double p;
+    double q;
+    explicit HueRange(double a, double b) : p(angleDegrees(a, b)), q(angleDegrees(1.5 * a, b)) {}
+};
+
+// Position of angle h (0 to below 360 degrees) along the arc starting at `start` (275 to 365 degrees).
+inline double arcPosition(double h, double start)
+{
+    const double t = h - start;
+    return t >= 0.0 ? t : (t >= -360.0 ? t + 360.0 : t + 720.0);
+}
+
+// Whether a hue range lies on the arc of hues at least `step` rotation steps from 275 degrees; if so
+// its positions along the arc widen [low, high]. The range is on the arc when both extremes are and
+// they are less than 180 degrees apart along it (then the short way between them stays on the arc).
+inline bool onRotationArc(const HueRange &range, int step, double *low, double *high)
+{
+    const double start = 275.0 + step * kRotationStep;
+    const double length = 360.0 - 2.0 * step * kRotationStep;
+    const double p = arcPosition(range.p, start);
+    const double q = arcPosition(range.q, start);
+    if (std::min(p, q) < kArcMargin || std::max(p, q) > length - kArcMargin || std::fabs(p - q) >= 180.0 - kArcMargin)
+        return false;
+    *low = std::min(*low, std::min(p, q));
+    *high = std::max(*high, std::max(p, q));
+    return true;
+}
+
+// An arc range [low, high] in float (positions below 360 degrees round by less than 3e-5, well within
+// kArcMarginF); off the arc, a range so wide that no test of it passes.
+inline void arcFloats(bool onArc, double low, double high, float *lowF, float *highF)
+{
+    *lowF = onArc ? float(low) : -kFloatHuge;
+    *highF = onArc ? float(high) : kFloatHuge;
+}
+
+// The weights of the screening bound of a colour (chroma xc) against a set of colours whose chroma lies
+// from minChroma to maxChroma and whose mean hues with it have |sin(2 dTheta)| <= sinRotation:
+//   deltaE2000^2 >= dL^2 / SL^2 + (wa da^2 + wb db^2) / SC^2, with SL <= 1 + 0.0075 |L1 + L2 - 100|
+//   and SC <= 1 + scSlope (C1 + C2).
+// Why: SL = 1 + 0.015 o^2 / sqrt(20 + o^2) <= 1 + 0.015 |o| (o the mean L* less 50). The rotation
+// term RT (dC'/SC) (dH'/SH) >= -|RT| ((dC'/SC)^2 + (dH'/SH)^2) / 2, with |RT| = RC |sin(2 dTheta)|
+// and RC = 2 compression(C'mean) <= 2 compression(cpHigh). So the chroma-and-hue part is at least
+// kappa ((dC'/SC)^2 + (dH'/SH)^2) with kappa = 1 - compression(cpHigh) sinRotation >= 0.13; that is at
+// least kappa (dC'^2 + dH'^2) / SC^2 as SH <= SC (T <= 1.93 and 0.015 * 1.93 < 0.045); and
+// dC'^2 + dH'^2 = ((1 + G) da)^2 + db^2 (the distance of the two colours in the a'b' plane).
+// G = (1 - compression(mean chroma)) / 2 falls with the mean chroma, so lies between gLow and gHigh;
+// C' <= (1 + G) C, so C'mean <= cpHigh and SC = 1 + 0.045 C'mean <= 1 + 0.0225 (1 + gHigh) (C1 + C2).
+// Free of branches, so that a loop over sets vectorises.
+CIEDE2000_BOUNDS_INLINE void screeningWeights(float xc, float minChroma, float maxChroma, float sinRotation, float *wa, float *wb,
+                             float *scSlope)
+{
+    const float cMeanLow = (xc + minChroma) * 0.5f;
+    const float cMeanHigh = (xc + maxChroma) * 0.5f;
+    const float gHigh = 0.5f * (1.0f - compression(cMeanLow));
+    const float gLow = 0.5f * (1.0f - compression(cMeanHigh));
+    const float cpHigh = (1.0f + gHigh) * cMeanHigh;
+    const float kappa = 1.0f - compression(cpHigh) * sinRotation;
+    *wa = kappa * (1.0f + gLow) * (1.0f + gLow);
+    *wb = kappa;
+    *scSlope = 0.0225f * (1.0f + gHigh);
+}
+
+// The largest |sin(2 dTheta)| between a colour, whose positions on the arcs of hues a number of steps
+// from 275 degrees are given as arcFloats gives them, and sets of colours, each with its own ranges
+// of positions: if the colour and a set lie on the arc of hues a number of steps from 275 degrees,
+// less than 180 degrees apart along it, the mean hue of any two of them (the bisector of the shorter
+// arc between them) lies on that arc too. Against a grey colour dH', and with it the rotation term,
+// are 0.
+class ArcTest
+{
+public:
+    ArcTest(bool grey, const float *arcLow, const float *arcHigh)
+    {
+        const RotationTable &table = rotationTable();
+        sinStart = grey ? 0.0f : table.sinRotation[0];
+        // The tests of the arcs as comparisons with the colour's ends moved by 180 degrees less the margin
+        // (rounding moves positions below 360 degrees by far less than the margin).
+        for (int step = 0; step < kRotationSteps; ++step) {
+            lowShifted[step] = arcLow[step] + (180.0f - kArcMarginF);
+            highShifted[step] = arcHigh[step] - (180.0f - kArcMarginF);
+            sinSteps[step] = table.sinRotation[step];
+        }
+    }
+    // For set i of several, whose ranges per step are setLow[step][i] to setHigh[step][i].
+    template <int Sets>
+    CIEDE2000_BOUNDS_INLINE float sinRotation(const float (&setLow)[kRotationSteps][Sets],
+                                              const float (&setHigh)[kRotationSteps][Sets], int i) const
+    {
+        float sinRotation = sinStart;
+#pragma GCC unroll 8
+        for (int step = 1; step < kRotationSteps; ++step) {
+            const bool near = (highShifted[step] < setLow[step][i]) & (setHigh[step][i] < lowShifted[step]);
+            sinRotation = std::min(sinRotation, near ? sinSteps[step] : 1.0f);
+        }
+        return sinRotation;
+    }
+
+private:
+    float sinStart;
+    float lowShifted[kRotationSteps];
+    float highShifted[kRotationSteps];
+    float sinSteps[kRotationSteps];
+};
+
+// Largest value of CIEDE2000's hue weighting T: 1 + 0.17 + 0.24 + 0.32 + 0.20.
+inline constexpr double kTMax = 1.93;
+inline constexpr double kCos275 = 0.08715574274765789;
+inline constexpr double kSin275 = -0.9961946980917455;
+// Below this length of u1 + u2 (the unit hue vectors) the mean hue is taken as unknown.
+inline constexpr double kShortBisector = 1e-3;
+
+// The near bound: a lower bound of CIEDE2000 between x (L*, a*, b*, chroma c1) and y (the same), as a
+// root before safety margins (rotation: rotationTable()). Everything but the rotation term is computed as CIEDE2000 defines it
+// (SH included: the mean hue's cosine and sine come from the bisector of the unit hue vectors, T from
+// multiple-angle identities); the rotation term RT (dC'/SC) (dH'/SH) is at least
+// -|RT| |dC'/SC| |dH'/SH|, with |RT| <= RC |sin(2 dTheta)| and dTheta at most its value at the mean
+// hue's circular distance from 275 degrees (it falls with that distance, and the true distance
+// |h' - 275| is at least the circular one). Every branch is a selection, so that a loop over
+// candidates vectorises.
+CIEDE2000_BOUNDS_INLINE float nearBound(const RotationTable &rotation, float xl, float xa, float xb, float c1, float yl,
+                                        float ya, float yb, float c2)
+{
+    const float *cosDistance = rotation.cosDistance;
+    const float *sinRotation = rotation.sinRotation;
+    const float pow25To7 = float(kPow25To7);
+    const float cMean = (c1 + c2) * 0.5f;
+    const float cMean7 = cMean * cMean * cMean * cMean * cMean * cMean * cMean;
+    const float g = 0.5f * (1.0f - std::sqrt(cMean7 / (cMean7 + pow25To7)));
+    const float a1 = (1.0f + g) * xa;
+    const float a2 = (1.0f + g) * ya;
+    const float c1p = std::sqrt(a1 * a1 + xb * xb);
+    const float c2p = std::sqrt(a2 * a2 + yb * yb);
+    const float cpMean = (c1p + c2p) * 0.5f;
+    const float cTerm = (c2p - c1p) / (1.0f + 0.045f * cpMean);
+    const float offset = (xl + yl) * 0.5f - 50.0f;
+    const float o2 = offset * offset;
+    const float lTerm = (yl - xl) / (1.0f + 0.015f * o2 / std::sqrt(20.0f + o2));
+    // Unit hue vectors (for a grey, 0 and dH' = 0; below 1e-30 dH' is far below the margins).
+    const float inverse1 = 1.0f / std::max(c1p, 1e-30f);
+    const float inverse2 = 1.0f / std::max(c2p, 1e-30f);
+    const float u1a = a1 * inverse1;
+    const float u1b = xb * inverse1;
+    const float u2a = a2 * inverse2;
+    const float u2b = yb * inverse2;
+    const float chord = std::sqrt((u2a - u1a) * (u2a - u1a) + (u2b - u1b) * (u2b - u1b));
+    const float dHp = std::sqrt(c1p * c2p) * chord;
+    const float sa = u1a + u2a;
+    const float sb = u1b + u2b;
+    const float length = std::sqrt(sa * sa + sb * sb);
+    // 1 where the mean hue is known, 0 where the hues are too nearly opposite.
+    const float known = float(length >= float(kShortBisector));
+    const float inverseLength = 1.0f / std::max(length, float(kShortBisector));
+    const float c = sa * inverseLength;
+    const float s = sb * inverseLength;
+    const float t = ColourScience::Ciede2000::hueWeighting(c, s);
+    // The rotation step reached: the number of step cosines the distance's cosine is at most. Float
+    // rounding in u1 + u2 turns the mean hue by up to about 1e-6 / length radians, and T changes by at
+    // most 2.41 per radian: both T and the cosine of the distance to blue get a margin of 1e-5 / length.
+    const float slack = 1e-5f * inverseLength;
+    const float cosToBlue = c * float(kCos275) + s * float(kSin275) + slack;
+    float sinRot = sinRotation[0];
+#pragma GCC unroll 8
+    for (int step = 1; step < kRotationSteps; ++step)
+        sinRot = std::min(sinRot, sinRotation[step] + float(cosToBlue > cosDistance[step]) * 2.0f);
+    sinRot = known * sinRot + (1.0f - known) * sinRotation[0];
+    const float hTerm = dHp / (1.0f + 0.015f * cpMean * (known * (t + slack) + (1.0f - known) * float(kTMax)));
+    const float cpMean7 = cpMean * cpMean * cpMean * cpMean * cpMean * cpMean * cpMean;
+    const float rtMax = 2.0f * std::sqrt(cpMean7 / (cpMean7 + pow25To7)) * sinRot;
+    // Why this is a lower bound: with h = |dH'/SH|, the chroma part cT^2 + h^2 + RT cT dH'/SH is at least
+    // q(h) = cT^2 + h^2 - rtMax |cT| h, and h is only known to be at least hTerm (T taken at or above its
+    // true value). q falls until its vertex h = rtMax |cT| / 2 and rises after it, so its lowest value
+    // over h >= hTerm is at max(hTerm, vertex); q(hTerm) alone exceeds it when hTerm lies below the
+    // vertex. As rtMax < 2 sin 60 degrees, q >= (1 - rtMax / 2) (cT^2 + h^2): rounding stays relative.
+    const float absC = std::fabs(cTerm);
+    const float h = std::max(hTerm, 0.5f * rtMax * absC);
+    const float chroma2 = cTerm * cTerm + h * h - rtMax * absC * h;
+    return std::sqrt(lTerm * lTerm + std::max(chroma2, 0.0f));
+}
+
+} // namespace Ciede2000Bounds
+
+#endif

@@ -196,7 +196,8 @@ int main(int argc, char *argv[])
         if (result.interrupted)
             return;
         ++done;
-        if (!result.warning.isEmpty())
+        // A notice (nothing wrong with the picture) is left out with -q.
+        if (!result.warning.isEmpty() && !(request.quiet && DecoderProcess::isNotice(result.warning)))
             printError(program, result.warning);
         if (result.converted && options.conversion.frames() == 2 && result.frames == 1 && !request.quiet)
             printError(program, QStringLiteral("%1: the two frames came out identical; wrote one frame").arg(job.input));

@@ -4,6 +4,8 @@
 #include "mainwindow.h"
 
 #include <csignal>
+#include <cstdio>
+#include <cstdlib>
 
 // Starts the program: one window, the picture named on the command line (if any) loading,
 // the event loop, and the loop's result as exit code.
@@ -25,5 +27,13 @@ int main(int argc, char **argv)
     const QStringList arguments = QApplication::arguments();
     if (arguments.size() > 1)
         window.loadPicture(arguments.at(1));
-    return app.exec();
+    const int code = app.exec();
+    // A conversion still running when the window closed is not waited for: the settings are
+    // already written, and the work is ended with the process.
+    if (window.isBusy() || ConversionQueue::runningWork() > 0) {
+        std::fflush(stdout);
+        std::fflush(stderr);
+        std::_Exit(code);
+    }
+    return code;
 }

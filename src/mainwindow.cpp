@@ -17,6 +17,7 @@
 #include <QMenu>
 #include <QPixmap>
 #include <QThread>
+#include <QTimer>
 #include <QToolTip>
 
 #include <utility>
@@ -29,6 +30,7 @@
 #include "photoformats.h"
 #include "pictureexports.h"
 #include "windowsettings.h"
+#include "windowtexts.h"
 
 using namespace Geometry;
 using WindowSettings::Folder;
@@ -41,16 +43,21 @@ MainWindow::MainWindow(QWidget *parent)
     setWindowTitle(QStringLiteral("Rastrel Zo9 v" RASTREL_VERSION));
     setAcceptDrops(true);
 
-    queue = new ConversionQueue(WindowSettings::load(), QThread::idealThreadCount(), this);
+    QString paletteError;
+    queue = new ConversionQueue(WindowSettings::load(&paletteFile, &paletteError), QThread::idealThreadCount(), this);
+    if (!paletteError.isEmpty())
+        QTimer::singleShot(0, this, [this, paletteError] { reportPalette(paletteError); });
     connect(queue, &ConversionQueue::started, this, [this] { setCursor(Qt::BusyCursor); });
     connect(queue, &ConversionQueue::shown, this, [this] {
         preview();
+        showMenuHintOnce();
         emit conversionShown();
     });
     connect(queue, &ConversionQueue::failed, this, [this](const QString &fileName, const QString &reason) {
         dialogs.warning(this, tr("Load Picture"),
                         tr("Cannot load %1:\n%2").arg(QDir::toNativeSeparators(fileName), reason));
     });
+    connect(queue, &ConversionQueue::warned, this, &MainWindow::showLoadWarning);
     connect(queue, &ConversionQueue::idle, this, [this] {
         unsetCursor();
         emit idle();
@@ -76,7 +83,8 @@ void MainWindow::createActions()
     loadPaletteAction->setShortcut(QKeySequence(Qt::Key_P));
     connect(loadPaletteAction, &QAction::triggered, this, [this] {
         const QString fileName = askOpenFileName(tr("Load Atari palette"),
-                                                 tr("Atari palettes (*.pal *.act *.PAL *.ACT);;All files (*)"));
+                                                 tr("Atari palettes (*.pal *.act *.PAL *.ACT);;All files (*)"),
+                                                 Folder::Palette);
         if (!fileName.isEmpty())
             loadPalette(fileName);
     });
@@ -91,6 +99,8 @@ void MainWindow::createActions()
     adjustAction = new QAction(tr("Adjust picture..."), this);
     connect(adjustAction, &QAction::triggered, this, &MainWindow::showAdjustDialog);
 
+    for (QAction *action : actions())
+        action->setShortcutVisibleInContextMenu(true);
     ui->graphicsView->viewport()->installEventFilter(this);
     ui->graphicsView->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(ui->graphicsView, &QWidget::customContextMenuRequested, this, &MainWindow::showPreviewMenu);
@@ -110,6 +120,8 @@ void MainWindow::createViewActions()
         action->setShortcut(QKeySequence(Qt::Key_1 + mode));
         connect(action, &QAction::triggered, button, &QAbstractButton::click);
         addAction(action);
+        button->setToolTip(WindowTexts::withKeys(button->text(), action->shortcut()));
+        previewActions << action;
     }
 
     atariViewAction = new QAction(tr("What the Atari shows"), this);
@@ -144,6 +156,8 @@ void MainWindow::createViewActions()
         action->setShortcut(keys);
         connect(action, &QAction::triggered, button, &QAbstractButton::click);
         addAction(action);
+        button->setToolTip(WindowTexts::withKeys(button->text(), keys));
+        buttonActions << action;
     }
 }
 
@@ -223,11 +237,16 @@ void MainWindow::showPreviewMenu(const QPoint &position)
     menu.addAction(frameAction[0]);
     menu.addAction(frameAction[1]);
     menu.addAction(flickerMapAction);
+    menu.addMenu(tr("Previews"))->addActions(previewActions);
     menu.addSeparator();
+    if (!queue->settings().basePalette.empty())
+        menu.addAction(WindowTexts::paletteEntry(paletteFile))->setEnabled(false);
     menu.addAction(loadPaletteAction);
     menu.addAction(builtInPaletteAction);
     menu.addSeparator();
     menu.addAction(adjustAction);
+    menu.addSeparator();
+    menu.addActions(buttonActions);
     const QString quality = qualityText();
     if (!quality.isEmpty()) {
         menu.addSeparator();
@@ -236,23 +255,6 @@ void MainWindow::showPreviewMenu(const QPoint &position)
     menu.exec(ui->graphicsView->viewport()->mapToGlobal(position));
 }
 
-AdjustDialog *MainWindow::showAdjustDialog()
-{
-    if (adjustDialog == nullptr) {
-        adjustDialog = new AdjustDialog(this);
-        connect(adjustDialog, &AdjustDialog::changed, this, [this] {
-            Settings settings = queue->settings();
-            settings.fit = adjustDialog->fit();
-            settings.tone = adjustDialog->tone();
-            reconvert(settings);
-        });
-    }
-    adjustDialog->setValues(queue->settings().fit, queue->settings().tone);
-    adjustDialog->show();
-    adjustDialog->raise();
-    adjustDialog->activateWindow();
-    return adjustDialog;
-}
 
 void MainWindow::showAtariMode(quint8 mode)
 {
@@ -278,6 +280,7 @@ bool MainWindow::loadPalette(const QString &fileName)
     Settings settings = queue->settings();
     settings.basePalette.assign(palette, palette + 256);
     WindowSettings::savePalette(fileName);
+    paletteFile = fileName;
     reconvert(settings);
     return true;
 }
@@ -287,6 +290,7 @@ void MainWindow::useBuiltInPalette()
     Settings settings = queue->settings();
     settings.basePalette.clear();
     WindowSettings::savePalette(QString());
+    paletteFile.clear();
     reconvert(settings);
 }
 
@@ -345,7 +349,7 @@ QString MainWindow::previewToolTip() const
     const QString quality = qualityText();
     if (!quality.isEmpty())
         text += QLatin1Char('\n') + quality;
-    return text;
+    return text + QLatin1Char('\n') + WindowTexts::menuHint();
 }
 
 QString MainWindow::qualityText() const
@@ -386,7 +390,7 @@ bool MainWindow::loadPicture(const QString &fileName)
 
 MainWindow::~MainWindow()
 {
-    delete queue; // waits for its running work
+    delete queue; // does not wait for its running work
     delete image;
     delete ui;
 }
@@ -419,11 +423,11 @@ QString MainWindow::openFilter()
         .arg(filePatterns({"jpg", "jpeg"}), filePatterns(PhotoFormats::suffixes()));
 }
 
-QString MainWindow::askOpenFileName(const QString &caption, const QString &filter)
+QString MainWindow::askOpenFileName(const QString &caption, const QString &filter, Folder folder)
 {
-    const QString fileName = dialogs.openFileName(this, caption, WindowSettings::folder(Folder::Open), filter);
+    const QString fileName = dialogs.openFileName(this, caption, WindowSettings::folder(folder), filter);
     if (!fileName.isEmpty())
-        WindowSettings::rememberFolder(Folder::Open, fileName);
+        WindowSettings::rememberFolder(folder, fileName);
     return fileName;
 }
 
@@ -522,14 +526,4 @@ void MainWindow::on_horizontalSlider_valueChanged(int value)
     settings.slider = value;
     reconvert(settings);
     updateSliderToolTip();
-}
-
-void MainWindow::updateSliderToolTip()
-{
-    const int value = ui->horizontalSlider->value();
-    if (MethodTable::at(queue->settings().method).slider == SliderUse::ChromaFactor)
-        ui->horizontalSlider->setToolTip(tr("%1: the photo's chroma times %2").arg(value).arg(value / 50.0, 0, 'f', 2));
-    else
-        ui->horizontalSlider->setToolTip(
-            tr("%1: the generated palette's saturation %2").arg(value).arg(value / 100.0, 0, 'f', 2));
 }

@@ -3,6 +3,7 @@
 
 #include <QDropEvent>
 #include <QMainWindow>
+#include <QPointer>
 #include <QString>
 
 #include <functional>
@@ -11,11 +12,13 @@
 #include "ataripic.h"
 #include "conversionqueue.h"
 #include "windowdialogs.h"
+#include "windowsettings.h"
 
 class ATARIpic;
 class AdjustDialog;
 class QAction;
 class QMenu;
+class QMessageBox;
 class QButtonGroup;
 class QMimeData;
 class QGraphicsPixmapItem;
@@ -37,7 +40,7 @@ public:
     // Builds the form and the conversion queue (with the remembered settings) and shows plane 0 of
     // the demo chart.
     explicit MainWindow(QWidget *parent = nullptr);
-    // Deletes the display image and the form; the queue waits for its running work.
+    // Deletes the display image and the form; running work is not waited for (ConversionQueue).
     ~MainWindow();
 
     // Replaces the questions the window puts to the user (a test answers without dialogs).
@@ -156,8 +159,16 @@ private:
     // Loads the dropped file if the event carries a single local file.
     void dropFile(QDropEvent *event);
 
-    // Asks for a file to open in the folder of the last one opened, and remembers the new folder.
-    QString askOpenFileName(const QString &caption, const QString &filter);
+    // Asks for a file to open in the folder remembered as folder, and remembers the new folder.
+    QString askOpenFileName(const QString &caption, const QString &filter,
+                            WindowSettings::Folder folder = WindowSettings::Folder::Open);
+    // The first time a picture is shown (ever, as remembered), a hint about the preview's menu.
+    void showMenuHintOnce();
+    // A picture shown although its decoder warned: the first warning in a message that does not
+    // stop the window (one at a time; the next replaces it).
+    void showLoadWarning(const QString &fileName, const QString &warning);
+    // Tells that the remembered palette could not be read (reason) and the built-in one is used.
+    void reportPalette(const QString &reason);
     // The slider's value and what it means for the method in use, as its tooltip.
     void updateSliderToolTip();
 
@@ -168,6 +179,10 @@ private:
     void exportPicture(const QString &caption, const QString &filter, const QString &suffix, SaveFunction save);
 
     MainWindowDialogs dialogs;
+    QList<QAction *> previewActions; // keys 1 to 7
+    QList<QAction *> buttonActions;  // the buttons' own keys
+    QString paletteFile;             // the palette file in use; empty for the built-in palette
+    QPointer<QMessageBox> loadWarning; // the message of showLoadWarning while it is open
     ConversionQueue *queue;
     QImage *image;
     QGraphicsScene *scene;

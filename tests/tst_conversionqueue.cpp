@@ -65,6 +65,8 @@ class tst_ConversionQueue : public QObject
     Q_OBJECT
 
 private slots:
+    // Work left running by a deleted queue ends before the next test (and before the program ends).
+    void cleanup() { ConversionQueue::waitForRunningWork(); }
     void initTestCase();
     void latestPaletteIsShown();
     void lastSliderAfterFailedLoadIsShown();

@@ -37,6 +37,8 @@ class TestDecoderProcess : public QObject
 
 private slots:
     void initTestCase();
+    void noticesAreNotDamage_data();
+    void noticesAreNotDamage();
     void cleanupTestCase();
     void faults_data();
     void faults();
@@ -317,6 +319,44 @@ void TestDecoderProcess::messagesShowControlCharactersEscaped()
     QFETCH(QString, message);
     QFETCH(QString, shown);
     QCOMPARE(PictureDecoder::escaped(message), shown);
+}
+
+void TestDecoderProcess::noticesAreNotDamage_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("message");
+    QTest::addColumn<int>("count");
+    QTest::addColumn<QString>("text");
+    QTest::newRow("none") << "a.png" << QString() << 0 << QString();
+    QTest::newRow("iCCP") << "a.png" << "iCCP: known incorrect sRGB profile" << 1
+                          << "a.png: notice from the decoder (harmless): iCCP: known incorrect sRGB profile";
+    QTest::newRow("cHRM") << "b.png" << "iCCP: cHRM chunk does not match sRGB" << 1
+                          << "b.png: notice from the decoder (harmless): iCCP: cHRM chunk does not match sRGB";
+    // Only the first of several messages is known: the rest may be damage.
+    QTest::newRow("iCCP and more") << "a.png" << "iCCP: known incorrect sRGB profile" << 2
+                                   << "a.png: the picture is damaged or unusual; the decoder says: iCCP: known "
+                                      "incorrect sRGB profile (and 1 more messages)";
+    QTest::newRow("truncated") << "c.jpg" << "Corrupt JPEG data: premature end of data segment" << 1
+                               << "c.jpg: the picture is damaged or unusual; the decoder says: Corrupt JPEG data: "
+                                  "premature end of data segment";
+    // A file name cannot make damage read as a notice.
+    QTest::newRow("name like a notice") << "x: notice from the decoder (harmless): iCCP: known incorrect sRGB profile"
+                                        << "iCCP: known incorrect sRGB profile." << 1
+                                        << "x: notice from the decoder (harmless): iCCP: known incorrect sRGB "
+                                           "profile: the picture is damaged or unusual; the decoder says: iCCP: known "
+                                           "incorrect sRGB profile.";
+}
+
+// Colour-profile notices are worded as notices and told apart from damage; anything else is damage.
+void TestDecoderProcess::noticesAreNotDamage()
+{
+    QFETCH(QString, name);
+    QFETCH(QString, message);
+    QFETCH(int, count);
+    QFETCH(QString, text);
+    const QString warning = DecoderProcess::warningText(name, message, count);
+    QCOMPARE(warning, text);
+    QCOMPARE(DecoderProcess::isNotice(warning), text.contains(QLatin1String("notice from")) && !text.contains("damaged"));
 }
 
 QTEST_GUILESS_MAIN(TestDecoderProcess)

@@ -127,6 +127,7 @@ void TestFrontEnds::initTestCase()
 void TestFrontEnds::cleanup()
 {
     QSettings().clear();
+    ConversionQueue::waitForRunningWork();
 }
 
 void TestFrontEnds::windowAndCliWriteTheSameFiles_data()

@@ -284,6 +284,8 @@ class tst_MainWindow : public QObject
     Q_OBJECT
 
 private slots:
+    // Work left running by a deleted queue ends before the next test (and before the program ends).
+    void cleanup() { ConversionQueue::waitForRunningWork(); }
     void initTestCase();
     void startsFixedWithDemoChart();
     void displayIsOneToOne();

@@ -42,6 +42,8 @@ class TestPictureControls : public QObject
     Q_OBJECT
 
 private slots:
+    // Work left running by a deleted queue ends before the next test (and before the program ends).
+    void cleanup() { ConversionQueue::waitForRunningWork(); }
     void initTestCase();
     void fitKeepsProportions_data();
     void fitKeepsProportions();

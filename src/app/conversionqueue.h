@@ -11,7 +11,6 @@
 #include <vector>
 
 class ATARIpic;
-class QThreadPool;
 
 // Reads a picture: fills 76800 pixels (320x240, row by row) or returns false with a reason in
 // *error. Called on the queue's worker thread.
@@ -30,8 +29,15 @@ public:
     // Creates both stores (threads: threads per conversion, at least 1) and draws the start chart
     // with settings into the shown store before returning.
     ConversionQueue(const ConversionSettings &settings, int threads, QObject *parent = nullptr);
-    // Waits for a running piece of work; its report is dropped.
+    // Does not wait for a running piece of work: it goes on alone, holding what it uses, and its
+    // report is dropped (see abandonedWork).
     ~ConversionQueue() override;
+
+    // How many pieces of work of any queue are running (those of deleted queues included). A program
+    // ending with some running ends at once (std::_Exit) rather than wait for them.
+    static int runningWork();
+    // Blocks until no piece of work of any queue runs.
+    static void waitForRunningWork();
 
     // How pictures are read; PictureConversion::read with the settings' fit until replaced (reader
     // itself ignores the fit).
@@ -68,6 +74,8 @@ signals:
     void started();
     // A finished load or conversion has just become picture().
     void shown();
+    // fileName, just shown, was read with a warning from its decoder (one line, the first one).
+    void warned(const QString &fileName, const QString &warning);
     // fileName could not be read, for reason; nothing changed.
     void failed(const QString &fileName, const QString &reason);
     // The last piece of work has finished and nothing waits to run.
@@ -75,15 +83,17 @@ signals:
 
 private:
     struct Outcome;
+    struct Link;
     // Starts the next piece of work on the worker unless one is running or nothing waits.
     void startWork();
     // Takes a finished piece of work and starts the next one.
     void finishWork(const Outcome &outcome);
 
-    std::unique_ptr<ATARIpic> pic;
-    std::unique_ptr<ATARIpic> spare; // the store the worker converts into, swapped with pic when done
-    QThreadPool *worker;
-    using FittingReader = std::function<bool(const QString &, const ConversionSettings &, quint32 *, QString *)>;
+    std::shared_ptr<ATARIpic> pic;
+    std::shared_ptr<ATARIpic> spare; // the store the worker converts into, swapped with pic when done
+    std::shared_ptr<Link> link;      // how the worker reaches the queue while it exists
+    using FittingReader =
+        std::function<bool(const QString &, const ConversionSettings &, quint32 *, QString *, QString *)>;
     FittingReader reader;
     std::shared_ptr<const std::vector<quint32>> source; // the loaded picture, null before
     QString loadedFile;

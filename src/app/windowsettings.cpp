@@ -20,7 +20,10 @@ const QString kFitKey = QStringLiteral("fit");
 const QString kBrightnessKey = QStringLiteral("brightness");
 const QString kContrastKey = QStringLiteral("contrast");
 const QString kGammaKey = QStringLiteral("gamma");
-const QString kFolderKeys[] = {QStringLiteral("openFolder"), QStringLiteral("saveFolder")}; // by Folder
+const QString kFolderKeys[] = {QStringLiteral("openFolder"), QStringLiteral("saveFolder"),
+                               QStringLiteral("paletteFolder")}; // by Folder
+const QString kAdjustPlaceKey = QStringLiteral("adjustDialogPlace");
+const QString kMenuHintKey = QStringLiteral("menuHintShown");
 
 // Reads the remembered fit and tone into settings; values out of range are left at the defaults.
 void loadPictureAdjustment(const QSettings &stored, ConversionSettings *settings)
@@ -44,7 +47,7 @@ void loadPictureAdjustment(const QSettings &stored, ConversionSettings *settings
 
 namespace WindowSettings {
 
-ConversionSettings load()
+ConversionSettings load(QString *paletteFile, QString *paletteError)
 {
     ConversionSettings settings;
     const QSettings stored;
@@ -55,12 +58,18 @@ ConversionSettings load()
         settings.flicker = flicker;
     settings.display = std::max(DisplayTable::find(stored.value(kDisplayKey).toString()), 0);
     // A remembered palette file that can no longer be read leaves the stored palette in use.
-    const QString paletteFile = stored.value(kPaletteKey).toString();
+    const QString file = stored.value(kPaletteKey).toString();
     quint32 palette[256];
     QString error;
-    if (!paletteFile.isEmpty() && PaletteFile::read(paletteFile, palette, &error))
+    if (!file.isEmpty() && PaletteFile::read(file, palette, &error))
         settings.basePalette.assign(palette, palette + 256);
+    if (paletteFile)
+        *paletteFile = file;
+    if (paletteError)
+        *paletteError = settings.basePalette.empty() && !file.isEmpty() ? error : QString();
     loadPictureAdjustment(stored, &settings);
+    if (settings.basePalette.empty() && !file.isEmpty())
+        savePalette(QString()); // told once, then forgotten
     return settings;
 }
 
@@ -94,6 +103,30 @@ QString folder(Folder which)
 void rememberFolder(Folder which, const QString &fileName)
 {
     QSettings().setValue(kFolderKeys[int(which)], QFileInfo(fileName).absolutePath());
+}
+
+bool adjustDialogPlace(QPoint *place)
+{
+    const QVariant stored = QSettings().value(kAdjustPlaceKey);
+    if (!stored.canConvert<QPoint>() || stored.isNull())
+        return false;
+    *place = stored.toPoint();
+    return true;
+}
+
+void rememberAdjustDialogPlace(const QPoint &place)
+{
+    QSettings().setValue(kAdjustPlaceKey, place);
+}
+
+bool menuHintShown()
+{
+    return QSettings().value(kMenuHintKey, false).toBool();
+}
+
+void rememberMenuHintShown()
+{
+    QSettings().setValue(kMenuHintKey, true);
 }
 
 } // namespace WindowSettings

@@ -567,14 +567,12 @@ bool readStream(int fd, QByteArray *bytes, QString *error)
 // The warning for a picture that decoded although the decoder gave messages.
 void warn(const QString &name, const QString &message, int count, QString *warning)
 {
-    if (count == 0) {
+    const QString text = DecoderProcess::warningText(name, message, count);
+    if (text.isEmpty()) {
         if (warning != nullptr)
             warning->clear();
         return;
     }
-    const QString more = count > 1 ? tr(" (and %1 more messages)").arg(count - 1) : QString();
-    const QString text = tr("%1: the picture is damaged or unusual; the decoder says: %2%3")
-                             .arg(QDir::toNativeSeparators(name), message, more);
     if (warning != nullptr)
         *warning = text;
     else
@@ -584,6 +582,43 @@ void warn(const QString &name, const QString &message, int count, QString *warni
 } // namespace
 
 namespace DecoderProcess {
+
+namespace {
+
+// Decoder messages about pictures that are fine: colour profiles that libpng knows and ignores.
+const char *const kHarmlessMessages[] = {
+    "iCCP: known incorrect sRGB profile",
+    "iCCP: cHRM chunk does not match sRGB",
+};
+
+QString noticeEnd(const char *message)
+{
+    return tr(": notice from the decoder (harmless): %1").arg(QLatin1String(message));
+}
+
+} // namespace
+
+QString warningText(const QString &name, const QString &message, int count)
+{
+    if (count == 0)
+        return QString();
+    for (const char *harmless : kHarmlessMessages) {
+        if (count == 1 && message == QLatin1String(harmless))
+            return QDir::toNativeSeparators(name) + noticeEnd(harmless);
+    }
+    const QString more = count > 1 ? tr(" (and %1 more messages)").arg(count - 1) : QString();
+    return tr("%1: the picture is damaged or unusual; the decoder says: %2%3")
+        .arg(QDir::toNativeSeparators(name), message, more);
+}
+
+bool isNotice(const QString &warning)
+{
+    for (const char *harmless : kHarmlessMessages) {
+        if (warning.endsWith(noticeEnd(harmless)))
+            return true;
+    }
+    return false;
+}
 
 bool decodeFile(const QString &fileName, quint32 *pixels, QString *error, QString *warning, const Options &options)
 {

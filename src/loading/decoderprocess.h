@@ -54,6 +54,13 @@ void endIdleWorkers();
 // folder on its path), is not run.
 QString workerPath();
 
+// The warning line for a picture named name that decoded although the decoder gave count messages,
+// the first being message; empty when count is 0. A single message known to be harmless (libpng's
+// colour-profile notices, "iCCP: known incorrect sRGB profile") is worded as a notice.
+QString warningText(const QString &name, const QString &message, int count);
+// Whether a warning line of warningText is a notice: nothing is wrong with the picture.
+bool isNotice(const QString &warning);
+
 } // namespace DecoderProcess
 
 #endif

@@ -1,10 +1,13 @@
 #include "adjustdialog.h"
 
+#include "windowsettings.h"
+
 #include <QComboBox>
 #include <QDialogButtonBox>
 #include <QFormLayout>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QMoveEvent>
 #include <QPushButton>
 #include <QSlider>
 #include <QVBoxLayout>
@@ -101,4 +104,22 @@ void AdjustDialog::showValues()
     gammaValue->setText(QString::number(gamma->value() / double(kGammaSteps), 'f', 2));
     if (!setting)
         emit changed();
+}
+
+QPoint AdjustDialog::placeBeside(const QRect &window, const QSize &size, const QRect &screen, bool hasLast,
+                                 const QPoint &last)
+{
+    const int top = qBound(screen.top(), window.top(), qMax(screen.top(), screen.bottom() + 1 - size.height()));
+    if (window.right() + 1 + size.width() <= screen.right() + 1)
+        return QPoint(window.right() + 1, top);
+    if (window.left() - size.width() >= screen.left())
+        return QPoint(window.left() - size.width(), top);
+    return hasLast ? last : screen.topLeft();
+}
+
+void AdjustDialog::moveEvent(QMoveEvent *event)
+{
+    QDialog::moveEvent(event);
+    if (isVisible())
+        WindowSettings::rememberAdjustDialogPlace(pos());
 }

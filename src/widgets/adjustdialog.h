@@ -33,9 +33,19 @@ public:
     QSlider *gammaSlider() const { return gamma; }
     QAbstractButton *resetButton() const { return reset; }
 
+    // Where a dialog of size (its frame) opens beside a window (its frame) on a screen's available
+    // area: to its right where that fits, else to its left, top edges level (kept on the screen);
+    // where there is no room, at last (when hasLast) or else at the screen's top left.
+    static QPoint placeBeside(const QRect &window, const QSize &size, const QRect &screen, bool hasLast,
+                              const QPoint &last);
+
 signals:
     // A control changed; fit() and tone() give the values.
     void changed();
+
+protected:
+    // The dialog's place is remembered (WindowSettings) whenever it moves.
+    void moveEvent(QMoveEvent *event) override;
 
 private:
     // Shows the sliders' values beside them and announces the change unless values are being set.

@@ -251,8 +251,8 @@ void tst_WindowDetails::previewToolTipNamesViewAndMenu_data()
     QTest::addColumn<QString>("view");
     QTest::newRow("preview") << int(Qt::Key_3) << "ATARI PAL";
     QTest::newRow("atari") << int(Qt::Key_8) << "What the Atari shows";
-    QTest::newRow("frame A") << int(Qt::Key_9) << "Frame A";
-    QTest::newRow("frame B") << int(Qt::Key_0) << "Frame B";
+    QTest::newRow("frame A") << int(Qt::Key_9) << "Frame A (one of the two alternating frames)";
+    QTest::newRow("frame B") << int(Qt::Key_0) << "Frame B (the other of the two alternating frames)";
 }
 
 // The preview's tooltip names the view shown (the frames themselves) and where the menu is.
@@ -416,8 +416,8 @@ void tst_WindowDetails::keysPassThroughAdjustDialog_data()
     QTest::newRow("2") << int(Qt::Key_2) << "GTIA" << QString() << 0;
     QTest::newRow("7") << int(Qt::Key_7) << "Chroma" << QString() << 0;
     QTest::newRow("8") << int(Qt::Key_8) << "What the Atari shows" << QString() << 0;
-    QTest::newRow("9") << int(Qt::Key_9) << "Frame A" << QString() << 0;
-    QTest::newRow("0") << int(Qt::Key_0) << "Frame B" << QString() << 0;
+    QTest::newRow("9") << int(Qt::Key_9) << "Frame A (one of the two alternating frames)" << QString() << 0;
+    QTest::newRow("0") << int(Qt::Key_0) << "Frame B (the other of the two alternating frames)" << QString() << 0;
     QTest::newRow("B") << int(Qt::Key_B) << QString() << "best" << 1;
     QTest::newRow("T") << int(Qt::Key_T) << QString() << "best" << 2;
     QTest::newRow("C") << int(Qt::Key_C) << QString() << "classic" << 1;

@@ -10,6 +10,7 @@
 #include "ataripic.h"
 #include "conversionsettings.h"
 #include "displaytable.h"
+#include "framearrangement.h"
 #include "methodtable.h"
 #include "atariview.h"
 #include "bestconversion.h"
@@ -191,6 +192,9 @@ void TestPalView::matchesCapturedFrames()
             converter.setPalette(palette.data());
             converter.convert(pic->averaged(), 1.0, kFlickerRange.defaultValue, 1, out[0].data(), hues[0].data(),
                               out[1].data(), hues[1].data());
+            // As the two-frame method does on the plain display: frames arranged so that no area pulses.
+            FrameArrangement::arrange(palette.data(), FrameArrangement::Coupling::None, out[0].data(), hues[0].data(),
+                                      out[1].data(), hues[1].data());
         }
         std::vector<quint8> screens[2] = {std::vector<quint8>(kSourcePixels), std::vector<quint8>(kSourcePixels)};
         for (int f = 0; f < frames; ++f) {

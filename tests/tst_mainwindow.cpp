@@ -284,8 +284,13 @@ class tst_MainWindow : public QObject
     Q_OBJECT
 
 private slots:
-    // Work left running by a deleted queue ends before the next test (and before the program ends).
-    void cleanup() { ConversionQueue::waitForRunningWork(); }
+    // Work left running by a deleted queue ends before the next test (and before the program ends),
+    // and every test starts from no remembered settings.
+    void cleanup()
+    {
+        ConversionQueue::waitForRunningWork();
+        QSettings().clear();
+    }
     void initTestCase();
     void startsFixedWithDemoChart();
     void displayIsOneToOne();

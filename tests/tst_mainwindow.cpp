@@ -46,16 +46,6 @@
 
 using namespace Geometry;
 
-// Read by LeakSanitizer in sanitizer builds. The offscreen platform plugin of Qt 5.15 never frees
-// its screen; these are the allocations of that screen, reached only through the plugin.
-extern "C" const char *__lsan_default_suppressions()
-{
-    return "leak:libqoffscreen.so\n"
-           "leak:QScreen::QScreen\n"
-           "leak:QPlatformScreen::QPlatformScreen\n"
-           "leak:QWindowSystemInterface::handleScreenAdded\n";
-}
-
 namespace {
 
 const quint32 kOpaque = 0xFF000000u;

@@ -26,14 +26,6 @@
 #include "mainwindow.h"
 #include "pictureloader.h"
 
-extern "C" const char *__lsan_default_suppressions()
-{
-    return "leak:libqoffscreen.so\n"
-           "leak:QScreen::QScreen\n"
-           "leak:QPlatformScreen::QPlatformScreen\n"
-           "leak:QWindowSystemInterface::handleScreenAdded\n";
-}
-
 namespace {
 
 QString dataFile(const char *name)

@@ -326,7 +326,8 @@ struct RunOptions
             .arg(QThread::idealThreadCount()),
         QStringLiteral("N")};
     const QCommandLineOption quiet{{QStringLiteral("q"), QStringLiteral("quiet")},
-                                         QStringLiteral("Show no progress; errors are still reported.")};
+                                         QStringLiteral("Show no progress and no notices (decoder messages known to be "
+                                                        "harmless); errors and damage are still reported.")};
 
     // Reads the slider, the preview plane, the progress and the threads into request; returns the
     // usage error, or an empty text.

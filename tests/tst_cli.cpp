@@ -87,6 +87,7 @@ private slots:
     void namesInAnyEncoding();
     void negativeBrightness_data();
     void negativeBrightness();
+    void colourProfileNotice();
 
 private:
     Run run(const QStringList &arguments, rlim_t fileSizeLimit = 0);
@@ -1051,6 +1052,25 @@ void TestCli::negativeBrightness()
         }
     }
     QVERIFY(darkened > plane.width() * plane.height() / 2);
+}
+
+// A real PNG whose colour profile libpng knows to be wrong and ignores (an image of the Qt
+// documentation, installed with the Qt development files): converted in silence with -q, with one
+// notice without.
+void TestCli::colourProfileNotice()
+{
+    const QString png = QStringLiteral("/usr/share/qt5/doc/global/template/images/horBar.png");
+    if (!QFileInfo::exists(png))
+        QSKIP("the Qt 5 documentation image with a known incorrect sRGB profile is not installed");
+    const QString xexFile = freshDir() + QStringLiteral("/bar.xex");
+    const Run quiet = run({"-q", "--xex", xexFile, png});
+    QCOMPARE(quiet.exitCode, 0);
+    QCOMPARE(quiet.err, QByteArray());
+    QCOMPARE(QFileInfo(xexFile).size(), qint64(AtariProgram::kXexSize));
+    const Run told = run({"--xex", xexFile, png});
+    QCOMPARE(told.exitCode, 0);
+    QCOMPARE(told.err, "rastrel-zo9-cli: " + png.toUtf8()
+                           + ": notice from the decoder (harmless): iCCP: known incorrect sRGB profile\n");
 }
 
 QTEST_GUILESS_MAIN(TestCli)

@@ -585,7 +585,9 @@ namespace DecoderProcess {
 
 namespace {
 
-// Decoder messages about pictures that are fine: colour profiles that libpng knows and ignores.
+// Decoder messages about pictures that are fine: colour profiles that libpng knows and ignores. The
+// toolkit passes them on after libpng's own prefix.
+const char kLibpngWarning[] = "libpng warning: ";
 const char *const kHarmlessMessages[] = {
     "iCCP: known incorrect sRGB profile",
     "iCCP: cHRM chunk does not match sRGB",
@@ -603,7 +605,8 @@ QString warningText(const QString &name, const QString &message, int count)
     if (count == 0)
         return QString();
     for (const char *harmless : kHarmlessMessages) {
-        if (count == 1 && message == QLatin1String(harmless))
+        if (count == 1 && (message == QLatin1String(harmless)
+                           || message == QLatin1String(kLibpngWarning) + QLatin1String(harmless)))
             return QDir::toNativeSeparators(name) + noticeEnd(harmless);
     }
     const QString more = count > 1 ? tr(" (and %1 more messages)").arg(count - 1) : QString();

@@ -157,25 +157,21 @@ void BestConverter::screenPixel(const Lab &x, double chroma1, float (*screen)[kL
     const ArcTest arcTest(grey, arcLow, arcHigh);
 
     // The weights, for all hues at once.
-    alignas(16) float wa[kLevels];
-    alignas(16) float wb[kLevels];
+    alignas(16) float stretch[kLevels];
+    alignas(16) float rotation[kLevels];
     alignas(16) float scSlope[kLevels];
+    alignas(16) float gHigh[kLevels];
     for (int h = 0; h < kLevels; ++h) {
-        const float sinRotation = arcTest.sinRotation(hueArcLow, hueArcHigh, h);
-        screeningWeights(xc, hueMinChroma[h], hueMaxChroma[h], sinRotation, &wa[h], &wb[h], &scSlope[h]);
+        float compressionHigh = 0.0f;
+        screeningWeights(xc, hueMinChroma[h], hueMaxChroma[h], &stretch[h], &compressionHigh, &scSlope[h], &gHigh[h]);
+        rotation[h] = rotationBound(compressionHigh, arcTest.sinRotation(hueArcLow, hueArcHigh, h));
     }
 
     for (int h = 0; h < kLevels; ++h) {
         float *hueScreen = screen[h];
-        for (int l = 0; l < kLevels; ++l) {
-            const float dl = hueL[h][l] - xl;
-            // SL = 1 + 0.015 o^2 / sqrt(20 + o^2) <= 1 + 0.015 |o|, o the mean lightness less 50.
-            const float sl = 1.0f + 0.0075f * std::fabs(hueL[h][l] + xl - 100.0f);
-            const float sc = 1.0f + scSlope[h] * (xc + hueC[h][l]);
-            const float da = hueA[h][l] - xa;
-            const float db = hueB[h][l] - xb;
-            hueScreen[l] = std::sqrt(dl * dl / (sl * sl) + (wa[h] * da * da + wb[h] * db * db) / (sc * sc));
-        }
+        for (int l = 0; l < kLevels; ++l)
+            hueScreen[l] = screenRoot(xl, xa, xb, xc, hueL[h][l], hueA[h][l], hueB[h][l], hueC[h][l], stretch[h],
+                                      rotation[h], scSlope[h], gHigh[h]);
         // The lowest in four interleaved lanes, which vectorise.
         float lanes[4] = {hueScreen[0], hueScreen[1], hueScreen[2], hueScreen[3]};
         for (int l = 4; l < kLevels; l += 4)

@@ -128,31 +128,82 @@ inline void arcFloats(bool onArc, double low, double high, float *lowF, float *h
     *highF = onArc ? float(high) : kFloatHuge;
 }
 
+// The largest value of CIEDE2000's hue weighting T over all hues, rounded up: T reaches 1.57247 near
+// 234 degrees (kTMax below is the sum of its terms' amplitudes).
+inline constexpr float kTHighest = 1.5730f;
+// Beyond the rounding of chroma and of the bound on dC' in float (below 5e-5).
+inline constexpr float kChromaMargin = 1e-4f;
+
 // The weights of the screening bound of a colour (chroma xc) against a set of colours whose chroma lies
-// from minChroma to maxChroma and whose mean hues with it have |sin(2 dTheta)| <= sinRotation:
-//   deltaE2000^2 >= dL^2 / SL^2 + (wa da^2 + wb db^2) / SC^2, with SL <= 1 + 0.0075 |L1 + L2 - 100|
-//   and SC <= 1 + scSlope (C1 + C2).
-// Why: SL = 1 + 0.015 o^2 / sqrt(20 + o^2) <= 1 + 0.015 |o| (o the mean L* less 50). The rotation
-// term RT (dC'/SC) (dH'/SH) >= -|RT| ((dC'/SC)^2 + (dH'/SH)^2) / 2, with |RT| = RC |sin(2 dTheta)|
-// and RC = 2 compression(C'mean) <= 2 compression(cpHigh). So the chroma-and-hue part is at least
-// kappa ((dC'/SC)^2 + (dH'/SH)^2) with kappa = 1 - compression(cpHigh) sinRotation >= 0.13; that is at
-// least kappa (dC'^2 + dH'^2) / SC^2 as SH <= SC (T <= 1.93 and 0.015 * 1.93 < 0.045); and
-// dC'^2 + dH'^2 = ((1 + G) da)^2 + db^2 (the distance of the two colours in the a'b' plane).
-// G = (1 - compression(mean chroma)) / 2 falls with the mean chroma, so lies between gLow and gHigh;
-// C' <= (1 + G) C, so C'mean <= cpHigh and SC = 1 + 0.045 C'mean <= 1 + 0.0225 (1 + gHigh) (C1 + C2).
-// Free of branches, so that a loop over sets vectorises.
-CIEDE2000_BOUNDS_INLINE void screeningWeights(float xc, float minChroma, float maxChroma, float sinRotation, float *wa, float *wb,
-                             float *scSlope)
+// from minChroma to maxChroma (screenRoot). With c = |dC'| / SC and h = |dH'| / SH:
+//   deltaE2000^2 = dL^2 / SL^2 + c^2 + h^2 + RT c h (up to the sign of RT's product), where
+//   SL <= 1 + 0.0075 |L1 + L2 - 100| (SL = 1 + 0.015 o^2 / sqrt(20 + o^2) <= 1 + 0.015 |o|, o the mean
+//   L* less 50), and
+//   c^2 + h^2 >= S = min(P, Q) / SC^2 + max(P - Q, 0) / SH^2, with P = stretch da^2 + db^2 and
+//   Q = (|C1 - C2| + gHigh max(C1, C2))^2, SC <= 1 + scSlope (C1 + C2), SH <= 1 + scSlope kTHighest / 3
+//   (C1 + C2).
+// Why: dC'^2 + dH'^2 = ((1 + G) da)^2 + db^2 (the distance of the two colours in the a'b' plane), at
+// least P. G = (1 - compression(mean chroma)) / 2 falls with the mean chroma, so lies between gLow and
+// gHigh; C <= C' <= (1 + G) C, so |dC'| <= |C1 - C2| + G max(C1, C2), whose square is at most Q;
+// C'mean <= cpHigh, so SC = 1 + 0.045 C'mean <= 1 + 0.0225 (1 + gHigh) (C1 + C2), and SH = 1 +
+// 0.015 C'mean T is at most that with 0.045 replaced by 0.015 kTHighest, below SC. As 1 / SC^2 <=
+// 1 / SH^2, c^2 + h^2 is least when dC' takes as much of the distance as it can.
+// The rotation term: |RT| = RC |sin(2 dTheta)| <= 2 rotation with RC = 2 compression(C'mean) <=
+// 2 compressionHigh (rotationBound). Free of branches, so that a loop over sets vectorises.
+CIEDE2000_BOUNDS_INLINE void screeningWeights(float xc, float minChroma, float maxChroma, float *stretch,
+                                              float *compressionHigh, float *scSlope, float *gHighest)
 {
     const float cMeanLow = (xc + minChroma) * 0.5f;
     const float cMeanHigh = (xc + maxChroma) * 0.5f;
     const float gHigh = 0.5f * (1.0f - compression(cMeanLow));
     const float gLow = 0.5f * (1.0f - compression(cMeanHigh));
     const float cpHigh = (1.0f + gHigh) * cMeanHigh;
-    const float kappa = 1.0f - compression(cpHigh) * sinRotation;
-    *wa = kappa * (1.0f + gLow) * (1.0f + gLow);
-    *wb = kappa;
+    *stretch = (1.0f + gLow) * (1.0f + gLow);
+    *compressionHigh = compression(cpHigh);
     *scSlope = 0.0225f * (1.0f + gHigh);
+    *gHighest = gHigh;
+}
+
+// Half the largest |RT| for a bound sinRotation on |sin(2 dTheta)|: below sin 60 degrees.
+CIEDE2000_BOUNDS_INLINE float rotationBound(float compressionHigh, float sinRotation)
+{
+    return compressionHigh * sinRotation;
+}
+
+// The screening bound's chroma-and-hue part from its pieces: p at most P, dcHigh at least
+// |C1 - C2| + gHigh max(C1, C2) (so Q = dcHigh^2), and C1 + C2 from cSumLow to cSumHigh. It is the least of
+// c^2 + h^2 - r c h (r = 2 rotation, rotationBound) over c^2 + h^2 >= S (screeningWeights) and
+// 0 <= c <= cHigh = dcHigh / (1 + 0.0225 cSumLow) (SC >= 1 + 0.045 C'mean >= that, as C' >= C). For
+// R^2 = c^2 + h^2, c h is at most R^2 / 2, or cHigh sqrt(R^2 - cHigh^2) once R^2 >= 2 cHigh^2; either
+// way the least grows with R (r < 2), so it is S (1 - r / 2) for S <= 2 cHigh^2 and
+// S - r cHigh sqrt(S - cHigh^2) above. It falls as p falls, as dcHigh, rotation or the sums grow.
+CIEDE2000_BOUNDS_INLINE float screenChromaPart(float p, float dcHigh, float cSumLow, float cSumHigh, float rotation,
+                                               float scSlope)
+{
+    const float sc = 1.0f + scSlope * cSumHigh;
+    const float sh = 1.0f + scSlope * (kTHighest / 3.0f) * cSumHigh;
+    const float q = dcHigh * dcHigh;
+    const float s = std::min(p, q) / (sc * sc) + std::max(p - q, 0.0f) / (sh * sh);
+    const float cHigh = dcHigh / (1.0f + 0.0225f * cSumLow);
+    const float cHigh2 = cHigh * cHigh;
+    const float wide = s - 2.0f * rotation * cHigh * std::sqrt(std::max(s - cHigh2, 0.0f));
+    return s >= 2.0f * cHigh2 ? wide : s * (1.0f - rotation);
+}
+
+// The screening bound (a root, before safety margins) of a colour (L* xl, a* xa, b* xb, chroma xc)
+// against a colour (yl, ya, yb, chroma yc) of a set, with the set's weights (screeningWeights) and
+// rotation (rotationBound).
+CIEDE2000_BOUNDS_INLINE float screenRoot(float xl, float xa, float xb, float xc, float yl, float ya, float yb,
+                                         float yc, float stretch, float rotation, float scSlope, float gHigh)
+{
+    const float dl = yl - xl;
+    const float sl = 1.0f + 0.0075f * std::fabs(yl + xl - 100.0f);
+    const float cSum = xc + yc;
+    const float da = ya - xa;
+    const float db = yb - xb;
+    const float p = stretch * da * da + db * db;
+    const float dcHigh = std::fabs(yc - xc) + gHigh * std::max(xc, yc) + kChromaMargin;
+    return std::sqrt(dl * dl / (sl * sl) + screenChromaPart(p, dcHigh, cSum, cSum, rotation, scSlope));
 }
 
 // The largest |sin(2 dTheta)| between a colour, whose positions on the arcs of hues a number of steps
@@ -196,6 +247,42 @@ private:
     float highShifted[kRotationSteps];
     float sinSteps[kRotationSteps];
 };
+
+// The positions of a colour's hue range (HueRange) along the circle from 275 degrees (0 to 360), for
+// sinRotationBetween: a range holding 275 degrees gets one far wider than 180 degrees, a grey colour
+// an empty one (it has no hue; against it dH' and the rotation term are 0).
+inline void bluePositions(double a, double b, float *low, float *high)
+{
+    if (a == 0.0 && b == 0.0) {
+        *low = kFloatHuge;
+        *high = -kFloatHuge;
+        return;
+    }
+    const HueRange range(a, b);
+    const double p = arcPosition(range.p, 275.0);
+    const double q = arcPosition(range.q, 275.0);
+    // The range spans less than 90 degrees: positions further apart lie on both sides of 275 degrees.
+    const bool across = std::fabs(p - q) >= 180.0;
+    *low = across ? -kFloatHuge : float(std::min(p, q));
+    *high = across ? kFloatHuge : float(std::max(p, q));
+}
+
+// The largest |sin(2 dTheta)| of two colours whose positions from 275 degrees (bluePositions) are low1 to
+// high1 and low2 to high2: when both lie within less than 180 degrees, their mean hue (the bisector of
+// the shorter arc between them) lies between them, at least as far from 275 degrees as the nearer
+// end, and dTheta falls with that distance (rotationTable). Free of branches.
+CIEDE2000_BOUNDS_INLINE float sinRotationBetween(const RotationTable &rotation, float low1, float high1, float low2,
+                                                 float high2)
+{
+    const float low = std::min(low1, low2);
+    const float high = std::max(high1, high2);
+    const float distance = std::min(low, 360.0f - high);
+    float sinRot = rotation.sinRotation[0];
+#pragma GCC unroll 8
+    for (int step = 1; step < kRotationSteps; ++step)
+        sinRot = std::min(sinRot, distance >= float(step * kRotationStep) + kArcMarginF ? rotation.sinRotation[step] : 1.0f);
+    return high - low < 180.0f - kArcMarginF ? sinRot : rotation.sinRotation[0];
+}
 
 // Largest value of CIEDE2000's hue weighting T: 1 + 0.17 + 0.24 + 0.32 + 0.20.
 inline constexpr double kTMax = 1.93;

@@ -156,6 +156,7 @@ struct TwoFrameConverter::Tables {
     int start[kUnordered + 1];
     std::vector<quint8> luminances;
     std::vector<float> L, A, B, C;
+    std::vector<float> blueLow, blueHigh;
     // Per unordered pair and slice of L* (of width kBinWidth): the ranges of its blends' L*, a*, b* and
     // the highest chroma (an empty slice repeats another's box). Indexed [slice][pair], so that the
     // bounds of all pairs vectorise.
@@ -165,7 +166,10 @@ struct TwoFrameConverter::Tables {
     alignas(16) float binAHigh[kBins][kUnordered];
     alignas(16) float binBLow[kBins][kUnordered];
     alignas(16) float binBHigh[kBins][kUnordered];
+    alignas(16) float binCLow[kBins][kUnordered];
     alignas(16) float binCHigh[kBins][kUnordered];
+    alignas(16) float binBlueLow[kBins][kUnordered];
+    alignas(16) float binBlueHigh[kBins][kUnordered];
     // Pairs that allow no luminance pair at all (their empty slices hold no box).
     bool empty[kUnordered];
 };
@@ -176,16 +180,16 @@ struct TwoFrameConverter::Pixel {
     Lab x{0.0, 0.0, 0.0};
     float xl = 0.0f, xa = 0.0f, xb = 0.0f, xc = 0.0f;
     bool grey = true;
-    float arcLow[kRotationSteps] = {};
-    float arcHigh[kRotationSteps] = {};
+    float blueLow = 0.0f, blueHigh = 0.0f; // positions from 275 degrees (bluePositions)
     const quint64 *constantMask = nullptr; // luminance pairs the constants shown here allow, if any
     quint64 ownConstants[kMaskWords] = {};
     int neighbour = -1;                     // segment whose hues also show here, or -1
-    // The weights of the screening bound against each unordered hue pair's blends.
-    alignas(16) float wa[kUnordered];
-    alignas(16) float wb[kUnordered];
+    // The weights of the screening bound against each unordered hue pair's blends, and the pixel's hue
+    // positions from 275 degrees for its rotation term (Ciede2000Bounds::sinRotationBetween).
+    alignas(16) float stretch[kUnordered];
+    alignas(16) float compressionHigh[kUnordered]; // 0 for a grey pixel
     alignas(16) float scSlope[kUnordered];
-    alignas(16) float sinRotation[kUnordered]; // the largest |sin(2 dTheta)| against the pair's blends
+    alignas(16) float gHigh[kUnordered];
     Cost bound[kUnordered];                    // lower bounds of its cost with each unordered pair
     bool sameAsPrevious = false;            // same colour and constraints as the pixel before it
 };
@@ -220,7 +224,7 @@ struct TwoFrameConverter::Workspace {
 
 TwoFrameConverter::TwoFrameConverter()
     : blends(size_t(kColours) * kColours), blendL(blends.size()), blendA(blends.size()), blendB(blends.size()),
-      blendC(blends.size())
+      blendC(blends.size()), blendBlueLow(blends.size()), blendBlueHigh(blends.size())
 {
     const quint32 black[kColours] = {};
     setPalette(black);
@@ -240,6 +244,7 @@ void TwoFrameConverter::setPalette(const quint32 *rgb256)
                 blendA[k] = float(blend.a);
                 blendB[k] = float(blend.b);
                 blendC[k] = float(std::sqrt(blend.a * blend.a + blend.b * blend.b));
+                bluePositions(blend.a, blend.b, &blendBlueLow[k], &blendBlueHigh[k]);
             }
         }
     }
@@ -249,29 +254,13 @@ void TwoFrameConverter::setPalette(const quint32 *rgb256)
         const int hueHigh = pairs.high[u];
         pairMinChroma[u] = std::numeric_limits<float>::infinity();
         pairMaxChroma[u] = 0.0f;
-        double low[kRotationSteps];
-        double high[kRotationSteps];
-        bool onArc[kRotationSteps];
-        std::fill(low, low + kRotationSteps, kInfinityD);
-        std::fill(high, high + kRotationSteps, -kInfinityD);
-        std::fill(onArc, onArc + kRotationSteps, true);
         for (int l = 0; l < kColours; ++l) {
             const size_t k = size_t(hueLow * kLevels + (l >> 4)) * kColours + size_t(hueHigh * kLevels + (l & 15));
             const Lab &y = blends[k];
             const double chroma = std::sqrt(y.a * y.a + y.b * y.b);
             pairMinChroma[u] = std::min(pairMinChroma[u], std::nextafter(float(chroma), 0.0f));
             pairMaxChroma[u] = std::max(pairMaxChroma[u], std::nextafter(float(chroma), kFloatHuge));
-            if (y.a == 0.0 && y.b == 0.0)
-                continue; // against a grey, dH' and with it the rotation term are 0
-            const HueRange range(y.a, y.b);
-            for (int step = 1; step < kRotationSteps; ++step)
-                if (onArc[step] && !onRotationArc(range, step, &low[step], &high[step]))
-                    onArc[step] = false;
         }
-        for (int step = 1; step < kRotationSteps; ++step)
-            arcFloats(onArc[step], low[step], high[step], &pairArcLow[step][u], &pairArcHigh[step][u]);
-        pairArcLow[0][u] = -kFloatHuge;
-        pairArcHigh[0][u] = kFloatHuge;
     }
 }
 
@@ -298,6 +287,8 @@ void TwoFrameConverter::prepareTables(int flickerLimit, Tables &tables) const
     tables.A.clear();
     tables.B.clear();
     tables.C.clear();
+    tables.blueLow.clear();
+    tables.blueHigh.clear();
     for (int u = 0; u < kUnordered; ++u) {
         tables.start[u] = int(tables.luminances.size());
         const int hueLow = pairs.low[u];
@@ -306,6 +297,9 @@ void TwoFrameConverter::prepareTables(int flickerLimit, Tables &tables) const
             tables.binLLow[bin][u] = tables.binALow[bin][u] = tables.binBLow[bin][u] = kFloatHuge;
             tables.binLHigh[bin][u] = tables.binAHigh[bin][u] = tables.binBHigh[bin][u] = -kFloatHuge;
             tables.binCHigh[bin][u] = 0.0f;
+            tables.binCLow[bin][u] = kFloatHuge;
+            tables.binBlueLow[bin][u] = kFloatHuge;
+            tables.binBlueHigh[bin][u] = -kFloatHuge;
         }
         for (int l = 0; l < kColours; ++l) {
             if (!hasBit(tables.allowed[hueLow * kLevels + hueHigh], l))
@@ -316,6 +310,8 @@ void TwoFrameConverter::prepareTables(int flickerLimit, Tables &tables) const
             tables.A.push_back(blendA[k]);
             tables.B.push_back(blendB[k]);
             tables.C.push_back(blendC[k]);
+            tables.blueLow.push_back(blendBlueLow[k]);
+            tables.blueHigh.push_back(blendBlueHigh[k]);
             const int bin = std::min(std::max(int(blendL[k] / Tables::kBinWidth), 0), Tables::kBins - 1);
             tables.binLLow[bin][u] = std::min(tables.binLLow[bin][u], blendL[k]);
             tables.binLHigh[bin][u] = std::max(tables.binLHigh[bin][u], blendL[k]);
@@ -324,6 +320,9 @@ void TwoFrameConverter::prepareTables(int flickerLimit, Tables &tables) const
             tables.binBLow[bin][u] = std::min(tables.binBLow[bin][u], blendB[k]);
             tables.binBHigh[bin][u] = std::max(tables.binBHigh[bin][u], blendB[k]);
             tables.binCHigh[bin][u] = std::max(tables.binCHigh[bin][u], blendC[k]);
+            tables.binCLow[bin][u] = std::min(tables.binCLow[bin][u], blendC[k]);
+            tables.binBlueLow[bin][u] = std::min(tables.binBlueLow[bin][u], blendBlueLow[k]);
+            tables.binBlueHigh[bin][u] = std::max(tables.binBlueHigh[bin][u], blendBlueHigh[k]);
         }
     }
     tables.start[kUnordered] = int(tables.luminances.size());
@@ -343,6 +342,9 @@ void TwoFrameConverter::prepareTables(int flickerLimit, Tables &tables) const
             tables.binBLow[bin][u] = tables.binBLow[full][u];
             tables.binBHigh[bin][u] = tables.binBHigh[full][u];
             tables.binCHigh[bin][u] = tables.binCHigh[full][u];
+            tables.binCLow[bin][u] = tables.binCLow[full][u];
+            tables.binBlueLow[bin][u] = tables.binBlueLow[full][u];
+            tables.binBlueHigh[bin][u] = tables.binBlueHigh[full][u];
         }
     }
 }
@@ -379,32 +381,22 @@ void TwoFrameConverter::preparePixel(Pixel &pixel, quint32 rgb, double chromaFac
     pixel.xb = float(pixel.x.b);
     pixel.xc = float(chroma);
     pixel.grey = pixel.x.a == 0.0 && pixel.x.b == 0.0;
-    std::fill(pixel.arcLow, pixel.arcLow + kRotationSteps, -kFloatHuge);
-    std::fill(pixel.arcHigh, pixel.arcHigh + kRotationSteps, kFloatHuge);
-    if (!pixel.grey) {
-        const HueRange range(pixel.x.a, pixel.x.b);
-        for (int step = 1; step < kRotationSteps; ++step) {
-            double low = kInfinityD;
-            double high = -kInfinityD;
-            const bool onArc = onRotationArc(range, step, &low, &high);
-            arcFloats(onArc, low, high, &pixel.arcLow[step], &pixel.arcHigh[step]);
-        }
-    }
+    bluePositions(pixel.x.a, pixel.x.b, &pixel.blueLow, &pixel.blueHigh);
 }
 
 // Weights of the screening bound (Ciede2000Bounds::screeningWeights) for a pixel against the blends of
-// each unordered hue pair u, whose chroma lies from pairMinChroma[u] to pairMaxChroma[u] and whose hues
-// lie in the pair's arc ranges. All pairs at once, without branches, so that the loop vectorises.
-void TwoFrameConverter::screeningWeights(const Pixel &pixel, float *wa, float *wb, float *scSlope,
-                                         float *sinRotations) const
+// each unordered hue pair u, whose chroma lies from pairMinChroma[u] to pairMaxChroma[u]; the rotation
+// term is bounded blend by blend or box by box (sinRotationBetween), and is 0 against a grey pixel. All
+// pairs at once, without branches, so that the loop vectorises.
+void TwoFrameConverter::screeningWeights(Pixel &pixel) const
 {
-    const ArcTest arcTest(pixel.grey, pixel.arcLow, pixel.arcHigh);
-    const float xc = pixel.xc; // a local: the weights may be the pixel's own
+    const float xc = pixel.xc;
+    const float rotating = pixel.grey ? 0.0f : 1.0f;
     for (int u = 0; u < kUnordered; ++u) {
-        const float sinRotation = arcTest.sinRotation(pairArcLow, pairArcHigh, u);
-        Ciede2000Bounds::screeningWeights(xc, pairMinChroma[u], pairMaxChroma[u], sinRotation, &wa[u], &wb[u],
-                                          &scSlope[u]);
-        sinRotations[u] = sinRotation;
+        float compressionHigh = 0.0f;
+        Ciede2000Bounds::screeningWeights(xc, pairMinChroma[u], pairMaxChroma[u], &pixel.stretch[u], &compressionHigh,
+                                          &pixel.scSlope[u], &pixel.gHigh[u]);
+        pixel.compressionHigh[u] = rotating * compressionHigh;
     }
 }
 
@@ -417,10 +409,14 @@ void TwoFrameConverter::screeningWeights(const Pixel &pixel, float *wa, float *w
 void TwoFrameConverter::pairBounds(const Workspace &work, Pixel &pixel, Cost *bounds) const
 {
     const Tables &t = *work.tables;
-    screeningWeights(pixel, pixel.wa, pixel.wb, pixel.scSlope, pixel.sinRotation);
-    const float *wa = pixel.wa;
-    const float *wb = pixel.wb;
+    screeningWeights(pixel);
+    const float *stretch = pixel.stretch;
+    const float *compressionHigh = pixel.compressionHigh;
     const float *scSlope = pixel.scSlope;
+    const float *gHigh = pixel.gHigh;
+    const float blueLow = pixel.blueLow;
+    const float blueHigh = pixel.blueHigh;
+    const RotationTable &rotationSteps = rotationTable();
     const float xl = pixel.xl;
     const float xa = pixel.xa;
     const float xb = pixel.xb;
@@ -435,9 +431,15 @@ void TwoFrameConverter::pairBounds(const Workspace &work, Pixel &pixel, Cost *bo
             const float sl = 1.0f + 0.0075f * std::max(std::fabs(l0 + xl - 100.0f), std::fabs(l1 + xl - 100.0f));
             const float da = std::max(std::max(t.binALow[bin][u] - xa, xa - t.binAHigh[bin][u]), 0.0f);
             const float db = std::max(std::max(t.binBLow[bin][u] - xb, xb - t.binBHigh[bin][u]), 0.0f);
-            const float sc = 1.0f + scSlope[u] * (xc + t.binCHigh[bin][u]);
-            const float root2 = dl * dl / (sl * sl) + (wa[u] * da * da + wb[u] * db * db) / (sc * sc);
-            lowest[u] = std::min(lowest[u], root2);
+            const float c0 = t.binCLow[bin][u];
+            const float c1 = t.binCHigh[bin][u];
+            const float dcHigh = std::max(std::fabs(c0 - xc), std::fabs(c1 - xc)) + gHigh[u] * std::max(xc, c1)
+                + kChromaMargin;
+            const float sinRotation =
+                sinRotationBetween(rotationSteps, blueLow, blueHigh, t.binBlueLow[bin][u], t.binBlueHigh[bin][u]);
+            const float chromaPart = screenChromaPart(stretch[u] * da * da + db * db, dcHigh, xc + c0, xc + c1,
+                                                      rotationBound(compressionHigh[u], sinRotation), scSlope[u]);
+            lowest[u] = std::min(lowest[u], dl * dl / (sl * sl) + chromaPart);
         }
     }
     for (int u = 0; u < kUnordered; ++u)
@@ -462,16 +464,20 @@ double TwoFrameConverter::screenPair(const Workspace &work, const Pixel &pixel, 
     const float xa = pixel.xa;
     const float xb = pixel.xb;
     const float xc = pixel.xc;
-    const float wa = pixel.wa[u];
-    const float wb = pixel.wb[u];
+    const float stretch = pixel.stretch[u];
     const float scSlope = pixel.scSlope[u];
+    const float gHigh = pixel.gHigh[u];
+    // The rotation term bounded blend by blend, by how far their mean hue lies from blue.
+    const float compressionHigh = pixel.compressionHigh[u];
+    const float blueLow = pixel.blueLow;
+    const float blueHigh = pixel.blueHigh;
+    const float *entryLow = t.blueLow.data() + first;
+    const float *entryHigh = t.blueHigh.data() + first;
+    const RotationTable &rotationSteps = rotationTable();
     for (int e = 0; e < count; ++e) {
-        const float dl = L[e] - xl;
-        const float sl = 1.0f + 0.0075f * std::fabs(L[e] + xl - 100.0f);
-        const float sc = 1.0f + scSlope * (xc + C[e]);
-        const float da = A[e] - xa;
-        const float db = B[e] - xb;
-        screens[e] = std::sqrt(dl * dl / (sl * sl) + (wa * da * da + wb * db * db) / (sc * sc));
+        const float sinRotation = sinRotationBetween(rotationSteps, blueLow, blueHigh, entryLow[e], entryHigh[e]);
+        screens[e] = screenRoot(xl, xa, xb, xc, L[e], A[e], B[e], C[e], stretch,
+                                rotationBound(compressionHigh, sinRotation), scSlope, gHigh);
     }
     float lowest = std::numeric_limits<float>::infinity();
     const quint8 *luminances = t.luminances.data() + first;
@@ -875,10 +881,10 @@ void TwoFrameConverter::convertPair(Workspace &work, int pair, const quint32 *av
             } else {
                 const Pixel &previous = run.pixels[k - 1];
                 std::copy(previous.bound, previous.bound + kUnordered, pixel.bound);
-                std::copy(previous.wa, previous.wa + kUnordered, pixel.wa);
-                std::copy(previous.wb, previous.wb + kUnordered, pixel.wb);
+                std::copy(previous.stretch, previous.stretch + kUnordered, pixel.stretch);
+                std::copy(previous.compressionHigh, previous.compressionHigh + kUnordered, pixel.compressionHigh);
                 std::copy(previous.scSlope, previous.scSlope + kUnordered, pixel.scSlope);
-                std::copy(previous.sinRotation, previous.sinRotation + kUnordered, pixel.sinRotation);
+                std::copy(previous.gHigh, previous.gHigh + kUnordered, pixel.gHigh);
             }
             for (int u = 0; u < kUnordered; ++u)
                 run.bound[u] += pixel.bound[u];

@@ -67,7 +67,7 @@ private:
     void convertPair(Workspace &work, int pair, const quint32 *averaged, double chromaFactor,
                      quint8 *outputA, quint8 *huesA, quint8 *outputB, quint8 *huesB) const;
     void preparePixel(Pixel &pixel, quint32 rgb, double chromaFactor) const;
-    void screeningWeights(const Pixel &pixel, float *wa, float *wb, float *scSlope, float *sinRotations) const;
+    void screeningWeights(Pixel &pixel) const;
     void pairBounds(const Workspace &work, Pixel &pixel, qint64 *bounds) const;
     double screenPair(const Workspace &work, const Pixel &pixel, int u, float *screens) const;
     bool pixelMin(const Workspace &work, const Pixel &pixel, int hueA, int hueB, const quint64 *mask,
@@ -89,14 +89,11 @@ private:
     // Blends of palette entries i and j (i * 256 + j), exact and in float for the bounds.
     std::vector<ColourScience::Lab> blends;
     std::vector<float> blendL, blendA, blendB, blendC;
-    // Per unordered hue pair: the lowest and highest chroma of its blends (rounded outwards to float),
-    // and per number of 15-degree steps from 275 degrees, the range of positions of its blends along
-    // the arc of hues that far from 275 degrees, or a range far wider than the arc when they do not all
-    // lie on it (as BestConverter keeps per hue).
+    // Their hues' positions from 275 degrees (Ciede2000Bounds::bluePositions).
+    std::vector<float> blendBlueLow, blendBlueHigh;
+    // Per unordered hue pair: the lowest and highest chroma of its blends (rounded outwards to float).
     float pairMinChroma[kUnordered];
     float pairMaxChroma[kUnordered];
-    float pairArcLow[Ciede2000Bounds::kRotationSteps][kUnordered];
-    float pairArcHigh[Ciede2000Bounds::kRotationSteps][kUnordered];
 };
 
 #endif

@@ -170,8 +170,8 @@ void BestConverter::screenPixel(const Lab &x, double chroma1, float (*screen)[kL
     for (int h = 0; h < kLevels; ++h) {
         float *hueScreen = screen[h];
         for (int l = 0; l < kLevels; ++l)
-            hueScreen[l] = screenRoot(xl, xa, xb, xc, hueL[h][l], hueA[h][l], hueB[h][l], hueC[h][l], stretch[h],
-                                      rotation[h], scSlope[h], gHigh[h]);
+            hueScreen[l] = screenRootPlain(xl, xa, xb, xc, hueL[h][l], hueA[h][l], hueB[h][l], hueC[h][l], stretch[h],
+                                           rotation[h], scSlope[h]);
         // The lowest in four interleaved lanes, which vectorise.
         float lanes[4] = {hueScreen[0], hueScreen[1], hueScreen[2], hueScreen[3]};
         for (int l = 4; l < kLevels; l += 4)

@@ -207,12 +207,21 @@ struct TwoFrameConverter::Run {
     Cost best = kInfinite;
 };
 
+// A pixel's screening values against the blends of one unordered pair, computed for the entries low
+// to high - 1, and the lowest of them.
+struct TwoFrameConverter::Screens {
+    alignas(16) float value[kColours];
+    int low = 0;
+    int high = 0;
+    float lowest = 0.0f;
+};
+
 // Scratch space of one thread.
 struct TwoFrameConverter::Workspace {
     const Tables *tables = nullptr;
     Run runs[Geometry::kSegmentsPerPair];
-    alignas(16) float screens[kLongestRun][kColours];
-    alignas(16) float scratch[kColours];
+    Screens screens[kLongestRun];
+    Screens scratch;
     // The dynamic programme over a line pair's runs: per run the ordered hue pairs considered and
     // their costs, the best totals from each onwards, and the choice made.
     std::vector<int> states[Geometry::kSegmentsPerPair];
@@ -301,10 +310,21 @@ void TwoFrameConverter::prepareTables(int flickerLimit, Tables &tables) const
             tables.binBlueLow[bin][u] = kFloatHuge;
             tables.binBlueHigh[bin][u] = -kFloatHuge;
         }
-        for (int l = 0; l < kColours; ++l) {
-            if (!hasBit(tables.allowed[hueLow * kLevels + hueHigh], l))
-                continue;
-            const size_t k = size_t(hueLow * kLevels + (l >> 4)) * kColours + size_t(hueHigh * kLevels + (l & 15));
+        // The allowed luminance pairs in ascending order of their blends' L* (then of the pair), so that
+        // screening can start at a pixel's L* and work outwards.
+        int order[kColours];
+        int allowedCount = 0;
+        for (int l = 0; l < kColours; ++l)
+            if (hasBit(tables.allowed[hueLow * kLevels + hueHigh], l))
+                order[allowedCount++] = l;
+        const auto blendIndex = [&](int l) {
+            return size_t(hueLow * kLevels + (l >> 4)) * kColours + size_t(hueHigh * kLevels + (l & 15));
+        };
+        std::stable_sort(order, order + allowedCount,
+                         [&](int a, int b) { return blendL[blendIndex(a)] < blendL[blendIndex(b)]; });
+        for (int i = 0; i < allowedCount; ++i) {
+            const int l = order[i];
+            const size_t k = blendIndex(l);
             tables.luminances.push_back(quint8(l));
             tables.L.push_back(blendL[k]);
             tables.A.push_back(blendA[k]);
@@ -448,14 +468,12 @@ void TwoFrameConverter::pairBounds(const Workspace &work, Pixel &pixel, Cost *bo
         bounds[u] = t.empty[u] ? kNothing : quantised(floatBound(lowest[u]));
 }
 
-// Screening bounds (roots, before safety margins) of a pixel against each allowed blend of the
-// unordered pair u (screens[entry]); returns the least of them with margins over the entries the
-// constants shown at the pixel allow (infinity when none).
-double TwoFrameConverter::screenPair(const Workspace &work, const Pixel &pixel, int u, float *screens) const
+// Screening bounds (roots, before safety margins) of a pixel against the allowed blends first to
+// last - 1 of the unordered pair u (screens.value[entry], entries counted from the pair's first).
+void TwoFrameConverter::computeScreens(const Tables &t, const Pixel &pixel, int u, int firstEntry, int lastEntry,
+                                       float *screens) const
 {
-    const Tables &t = *work.tables;
     const int first = t.start[u];
-    const int count = t.start[u + 1] - first;
     const float *L = t.L.data() + first;
     const float *A = t.A.data() + first;
     const float *B = t.B.data() + first;
@@ -474,29 +492,91 @@ double TwoFrameConverter::screenPair(const Workspace &work, const Pixel &pixel, 
     const float *entryLow = t.blueLow.data() + first;
     const float *entryHigh = t.blueHigh.data() + first;
     const RotationTable &rotationSteps = rotationTable();
-    for (int e = 0; e < count; ++e) {
+    for (int e = firstEntry; e < lastEntry; ++e) {
         const float sinRotation = sinRotationBetween(rotationSteps, blueLow, blueHigh, entryLow[e], entryHigh[e]);
         screens[e] = screenRoot(xl, xa, xb, xc, L[e], A[e], B[e], C[e], stretch,
                                 rotationBound(compressionHigh, sinRotation), scSlope, gHigh);
     }
-    float lowest = std::numeric_limits<float>::infinity();
-    const quint8 *luminances = t.luminances.data() + first;
-    if (pixel.constantMask) {
-        for (int e = 0; e < count; ++e)
-            if (hasBit(pixel.constantMask, luminances[e]))
-                lowest = std::min(lowest, screens[e]);
-    } else {
-        // In four interleaved lanes, which vectorise.
-        float lanes[4] = {lowest, lowest, lowest, lowest};
-        int e = 0;
-        for (; e + 4 <= count; e += 4)
-            for (int j = 0; j < 4; ++j)
-                lanes[j] = lanes[j] < screens[e + j] ? lanes[j] : screens[e + j];
-        for (; e < count; ++e)
-            lowest = std::min(lowest, screens[e]);
-        lowest = std::min(std::min(lowest, std::min(lanes[0], lanes[1])), std::min(lanes[2], lanes[3]));
+}
+
+namespace {
+
+// The screening bound's lightness part alone, |dL| / SL at most: a lower bound of every screening value
+// of a blend of that L* (rounding aside, far within the margins), growing as L* moves away from xl.
+float lightnessBound(float xl, float yl)
+{
+    return std::fabs(yl - xl) / (1.0f + 0.0075f * std::fabs(yl + xl - 100.0f));
+}
+
+constexpr int kScreenChunk = 8; // blends screened at a time as the range widens
+
+} // namespace
+
+// Widens the range of screened blends of the unordered pair u (whose blends are in ascending order of
+// L*) on either side until the next blend's lightness bound exceeds bar, or, with bar below 0, until it
+// exceeds the lowest screening value in the range (which falls as it widens). Blends outside the range
+// then all have screening values above bar, or above every value in the range.
+void TwoFrameConverter::widenScreens(const Tables &t, const Pixel &pixel, int u, Screens &screens, float bar) const
+{
+    const int first = t.start[u];
+    const int count = t.start[u + 1] - first;
+    const float *L = t.L.data() + first;
+    const bool lowest = bar < 0.0f;
+    const auto chunkLowest = [&](int from, int to) {
+        float value = std::numeric_limits<float>::infinity();
+        for (int e = from; e < to; ++e)
+            value = std::min(value, screens.value[e]);
+        return value;
+    };
+    float limit = lowest ? screens.lowest : bar;
+    while (screens.high < count && lightnessBound(pixel.xl, L[screens.high]) <= limit) {
+        const int to = std::min(screens.high + kScreenChunk, count);
+        computeScreens(t, pixel, u, screens.high, to, screens.value);
+        screens.lowest = std::min(screens.lowest, chunkLowest(screens.high, to));
+        screens.high = to;
+        limit = lowest ? screens.lowest : bar;
     }
-    return lowest == std::numeric_limits<float>::infinity() ? kInfinityD : floatBound(lowest);
+    while (screens.low > 0 && lightnessBound(pixel.xl, L[screens.low - 1]) <= limit) {
+        const int from = std::max(screens.low - kScreenChunk, 0);
+        computeScreens(t, pixel, u, from, screens.low, screens.value);
+        screens.lowest = std::min(screens.lowest, chunkLowest(from, screens.low));
+        screens.low = from;
+        limit = lowest ? screens.lowest : bar;
+    }
+}
+
+// Screening bounds of a pixel against the allowed blends of the unordered pair u, as far as they are
+// needed: from the blends nearest the pixel in L* outwards, until no blend left out can have a lower
+// one (for a pixel where the kernel shows constants, all of them). Returns the least of them with
+// margins over the entries the constants shown at the pixel allow (infinity when none).
+double TwoFrameConverter::screenPair(const Workspace &work, const Pixel &pixel, int u, Screens &screens) const
+{
+    const Tables &t = *work.tables;
+    const int first = t.start[u];
+    const int count = t.start[u + 1] - first;
+    screens.lowest = std::numeric_limits<float>::infinity();
+    if (pixel.constantMask) {
+        computeScreens(t, pixel, u, 0, count, screens.value);
+        screens.low = 0;
+        screens.high = count;
+        float lowest = std::numeric_limits<float>::infinity();
+        const quint8 *luminances = t.luminances.data() + first;
+        for (int e = 0; e < count; ++e) {
+            screens.lowest = std::min(screens.lowest, screens.value[e]);
+            if (hasBit(pixel.constantMask, luminances[e]))
+                lowest = std::min(lowest, screens.value[e]);
+        }
+        return lowest == std::numeric_limits<float>::infinity() ? kInfinityD : floatBound(lowest);
+    }
+    const float *L = t.L.data() + first;
+    const int middle = int(std::lower_bound(L, L + count, pixel.xl) - L);
+    screens.low = std::max(middle - kScreenChunk, 0);
+    screens.high = std::min(middle + kScreenChunk, count);
+    computeScreens(t, pixel, u, screens.low, screens.high, screens.value);
+    for (int e = screens.low; e < screens.high; ++e)
+        screens.lowest = std::min(screens.lowest, screens.value[e]);
+    widenScreens(t, pixel, u, screens, -1.0f);
+    return screens.lowest == std::numeric_limits<float>::infinity() ? kInfinityD : floatBound(screens.lowest);
 }
 
 // The lowest difference of a pixel to the blends of the ordered hue pair (hueA, hueB) over the
@@ -507,13 +587,12 @@ double TwoFrameConverter::screenPair(const Workspace &work, const Pixel &pixel, 
 // are computed only when their bound does not exceed the best difference so far (equal bounds may tie
 // with a lower luminance pair).
 bool TwoFrameConverter::pixelMin(const Workspace &work, const Pixel &pixel, int hueA, int hueB, const quint64 *mask,
-                                 const float *screens, double *difference, int *luminances, double within) const
+                                 Screens &screening, double *difference, int *luminances, double within) const
 {
     const Tables &t = *work.tables;
     const int u = pairIndex().index[hueA][hueB];
     const bool swapped = hueA > hueB;
     const int first = t.start[u];
-    const int count = t.start[u + 1] - first;
     const quint8 *entries = t.luminances.data() + first;
     const auto ordered = [&](int e) {
         const int l = entries[e];
@@ -524,20 +603,20 @@ bool TwoFrameConverter::pixelMin(const Workspace &work, const Pixel &pixel, int 
         const int l = ordered(e);
         return !masked || ((!pixel.constantMask || hasBit(pixel.constantMask, l)) && (!mask || hasBit(mask, l)));
     };
+    // Masks may leave allowed only blends outside the range screened: then all are screened.
+    if (masked)
+        widenScreens(t, pixel, u, screening, std::numeric_limits<float>::infinity());
+    const float *screens = screening.value;
+    const int low = screening.low;
+    const int high = screening.high;
     int start = -1;
-    if (!masked && count > 0) {
-        // The lowest in four interleaved lanes, which vectorise, then the first entry reaching it.
-        float lanes[4] = {screens[0], screens[0], screens[0], screens[0]};
-        int e = 0;
-        for (; e + 4 <= count; e += 4)
-            for (int j = 0; j < 4; ++j)
-                lanes[j] = lanes[j] < screens[e + j] ? lanes[j] : screens[e + j];
-        float lowest = std::min(std::min(lanes[0], lanes[1]), std::min(lanes[2], lanes[3]));
-        for (; e < count; ++e)
-            lowest = std::min(lowest, screens[e]);
-        start = int(std::find(screens, screens + count, lowest) - screens);
+    if (!masked) {
+        // The first entry reaching the lowest value.
+        for (int e = low; e < high && start < 0; ++e)
+            if (screens[e] == screening.lowest)
+                start = e;
     } else {
-        for (int e = 0; e < count; ++e)
+        for (int e = low; e < high; ++e)
             if (allowed(e) && (start < 0 || screens[e] < screens[start]))
                 start = e;
     }
@@ -558,35 +637,50 @@ bool TwoFrameConverter::pixelMin(const Workspace &work, const Pixel &pixel, int 
             bestLuminances = l;
         }
     };
-    // The candidates the screening bound leaves, their blends gathered so that their near bounds are
-    // computed as vectors.
-    int candidate[kColours];
-    alignas(16) float yl[kColours];
-    alignas(16) float ya[kColours];
-    alignas(16) float yb[kColours];
-    alignas(16) float yc[kColours];
-    alignas(16) float near[kColours];
-    int n = 0;
+    // The candidates the screening bound leaves, in two tiers by their screening values: the lower
+    // tier likely holds the lowest difference, which then passes over much of the upper one.
+    int tier[2][kColours];
+    int tierSize[2] = {0, 0};
     const float limit = rootLimit(std::min(best, within));
-    for (int e = 0; e < count; ++e) {
+    widenScreens(t, pixel, u, screening, limit);
+    const float split = screens[start] + 0.5f * (limit - screens[start]);
+    for (int e = screening.low; e < screening.high; ++e) {
         if (screens[e] > limit || e == start || !allowed(e))
             continue;
-        candidate[n] = e;
-        yl[n] = t.L[size_t(first + e)];
-        ya[n] = t.A[size_t(first + e)];
-        yb[n] = t.B[size_t(first + e)];
-        yc[n] = t.C[size_t(first + e)];
-        ++n;
+        const int upper = screens[e] > split;
+        tier[upper][tierSize[upper]++] = e;
     }
-    if (n > 0) {
-        const RotationTable &rotation = rotationTable();
+    // A tier's near bounds, computed as vectors from the blends gathered, the candidate with the lowest
+    // bound first, to lower the best early, then the others in order.
+    const RotationTable &rotation = rotationTable();
+    const auto evaluate = [&](const int *candidates, int size) {
+        int candidate[kColours];
+        alignas(16) float yl[kColours];
+        alignas(16) float ya[kColours];
+        alignas(16) float yb[kColours];
+        alignas(16) float yc[kColours];
+        alignas(16) float near[kColours];
+        const float bar = rootLimit(best);
+        int n = 0;
+        for (int i = 0; i < size; ++i) {
+            const int e = candidates[i];
+            if (screens[e] > bar)
+                continue;
+            candidate[n] = e;
+            yl[n] = t.L[size_t(first + e)];
+            ya[n] = t.A[size_t(first + e)];
+            yb[n] = t.B[size_t(first + e)];
+            yc[n] = t.C[size_t(first + e)];
+            ++n;
+        }
+        if (n == 0)
+            return;
         const float xl = pixel.xl;
         const float xa = pixel.xa;
         const float xb = pixel.xb;
         const float xc = pixel.xc;
         for (int i = 0; i < n; ++i)
             near[i] = std::max(nearBound(rotation, xl, xa, xb, xc, yl[i], ya[i], yb[i], yc[i]), screens[candidate[i]]);
-        // The candidate with the lowest bound first, to lower the best early; then the others in order.
         int lowest = 0;
         for (int i = 1; i < n; ++i)
             if (near[i] < near[lowest])
@@ -596,7 +690,9 @@ bool TwoFrameConverter::pixelMin(const Workspace &work, const Pixel &pixel, int 
         for (int i = 0; i < n; ++i)
             if (i != lowest && floatBound(near[i]) <= best)
                 consider(candidate[i]);
-    }
+    };
+    evaluate(tier[0], tierSize[0]);
+    evaluate(tier[1], tierSize[1]);
     if (best > within)
         return false;
     *difference = best;

@@ -60,6 +60,7 @@ private:
     struct Tables;
     struct Pixel;
     struct Run;
+    struct Screens;
     struct Workspace;
     static constexpr int kUnordered = 136;     // unordered hue pairs
 
@@ -69,9 +70,12 @@ private:
     void preparePixel(Pixel &pixel, quint32 rgb, double chromaFactor) const;
     void screeningWeights(Pixel &pixel) const;
     void pairBounds(const Workspace &work, Pixel &pixel, qint64 *bounds) const;
-    double screenPair(const Workspace &work, const Pixel &pixel, int u, float *screens) const;
+    void computeScreens(const Tables &t, const Pixel &pixel, int u, int firstEntry, int lastEntry,
+                        float *screens) const;
+    void widenScreens(const Tables &t, const Pixel &pixel, int u, Screens &screens, float bar) const;
+    double screenPair(const Workspace &work, const Pixel &pixel, int u, Screens &screens) const;
     bool pixelMin(const Workspace &work, const Pixel &pixel, int hueA, int hueB, const quint64 *mask,
-                  const float *screens, double *difference, int *luminances,
+                  Screens &screens, double *difference, int *luminances,
                   double within = std::numeric_limits<double>::infinity()) const;
     qint64 runCost(Workspace &work, Run &run, int u, qint64 limit) const;
     void search(Workspace &work, Run &run, qint64 threshold, bool shrink) const;

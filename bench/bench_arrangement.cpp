@@ -1,20 +1,18 @@
 // Manual benchmark of the frame arrangement: per photo, the time of one arrangement of the two-frame
-// conversion's frames (the fastest of a few) against the conversion's own time, and the area flicker
-// (AreaFlicker::areaFlicker, L*) before and after, for the plain display and for one that mixes each
-// line with the line above (Coupling::LineAbove), with the number of units each leaves.
+// conversion's frames against the conversion's own time (each the fastest of five), and the area
+// flicker (AreaFlicker::areaFlicker, L*) before and after, for the plain display and for one that mixes
+// each line with the line above (Coupling::LineAbove), with the number of units each leaves.
 // Usage: bench_arrangement [--flicker N] [PHOTO...]  (default: flicker 10 and the test photos).
 
+#include "benchsupport.h"
 #include "ataripalgen.h"
 #include "areaflicker.h"
 #include "atarigeometry.h"
 #include "atariview.h"
 #include "framearrangement.h"
-#include "pictureloader.h"
 #include "twoframeconversion.h"
 
 #include <QCoreApplication>
-#include <QElapsedTimer>
-#include <QStringList>
 
 #include <algorithm>
 #include <cstdio>
@@ -24,14 +22,7 @@ using namespace Geometry;
 
 namespace {
 
-constexpr int kRepeats = 3;
-
-struct Frames {
-    std::vector<quint8> outputA = std::vector<quint8>(kAtariPixels);
-    std::vector<quint8> huesA = std::vector<quint8>(kHues);
-    std::vector<quint8> outputB = std::vector<quint8>(kAtariPixels);
-    std::vector<quint8> huesB = std::vector<quint8>(kHues);
-};
+using BenchSupport::Frames;
 
 double areaFlicker(const Frames &f, const quint32 *palette)
 {
@@ -47,16 +38,8 @@ double areaFlicker(const Frames &f, const quint32 *palette)
 int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
-    QStringList photos = app.arguments().mid(1);
-    int flicker = 10;
-    if (photos.size() >= 2 && photos.first() == QLatin1String("--flicker")) {
-        flicker = photos.at(1).toInt();
-        photos = photos.mid(2);
-    }
-    if (photos.isEmpty())
-        photos = QStringList{QStringLiteral(RASTREL_TEST_DATA "/chelsea.jpg"),
-                             QStringLiteral(RASTREL_TEST_DATA "/coffee.jpg"),
-                             QStringLiteral(RASTREL_TEST_DATA "/rocket.jpg")};
+    const BenchSupport::Arguments arguments = BenchSupport::arguments(app.arguments().mid(1));
+    const int flicker = arguments.flicker;
     const ATARIpalGen pal;
     quint32 palette[256];
     for (int i = 0; i < 256; ++i)
@@ -66,40 +49,34 @@ int main(int argc, char **argv)
 
     std::printf("flicker limit %d\n%-12s %9s %9s %7s %7s %7s %6s %7s %6s\n", flicker, "photo", "convert s",
                 "arrange s", "ratio", "before", "after", "units", "line", "units");
-    for (const QString &photo : photos) {
-        std::vector<quint32> pixels(kSourcePixels);
-        QString error;
-        if (!PictureLoader::load(photo, pixels.data(), &error)) {
-            std::fprintf(stderr, "%s: %s\n", qPrintable(photo), qPrintable(error));
+    for (const QString &photo : arguments.photos) {
+        std::vector<quint32> pixels;
+        if (!BenchSupport::loadPhoto(photo, &pixels))
             return 1;
-        }
         std::vector<quint32> averaged(kAtariPixels);
         for (int j = 0; j < kAtariPixels; ++j) {
             const quint32 *s = pixels.data() + kSourcePerAtari * j;
             averaged[size_t(j)] = pal.average(s[0], s[1], s[2], s[3]);
         }
         Frames given;
-        QElapsedTimer timer;
-        timer.start();
-        converter.convert(averaged.data(), 1.0, flicker, 1, given.outputA.data(), given.huesA.data(),
-                          given.outputB.data(), given.huesB.data());
-        const double convert = timer.nsecsElapsed() / 1e9;
-        double fastest = 1e300;
+        const double convert = BenchSupport::fastest([&] {
+                                   converter.convert(averaged.data(), 1.0, flicker, 1, given.outputA.data(),
+                                                     given.huesA.data(), given.outputB.data(), given.huesB.data());
+                               }).seconds;
         Frames arranged;
         FrameArrangement::Outcome outcome;
-        for (int r = 0; r < kRepeats; ++r) {
-            arranged = given;
-            timer.restart();
-            outcome = FrameArrangement::arrange(palette, FrameArrangement::Coupling::None, arranged.outputA.data(),
-                                                arranged.huesA.data(), arranged.outputB.data(), arranged.huesB.data());
-            fastest = std::min(fastest, timer.nsecsElapsed() / 1e9);
-        }
+        const double fastest = BenchSupport::fastest([&] {
+                                   arranged = given;
+                                   outcome = FrameArrangement::arrange(palette, FrameArrangement::Coupling::None,
+                                                                       arranged.outputA.data(), arranged.huesA.data(),
+                                                                       arranged.outputB.data(), arranged.huesB.data());
+                               }).seconds;
         Frames coupled = given;
         const FrameArrangement::Outcome lineAbove =
             FrameArrangement::arrange(palette, FrameArrangement::Coupling::LineAbove, coupled.outputA.data(),
                                       coupled.huesA.data(), coupled.outputB.data(), coupled.huesB.data());
         std::printf("%-12s %9.3f %9.3f %7.3f %7.2f %7.2f %6d %7.2f %6d\n",
-                    qPrintable(photo.section(QLatin1Char('/'), -1)), convert, fastest, fastest / convert,
+                    qPrintable(BenchSupport::photoName(photo)), convert, fastest, fastest / convert,
                     areaFlicker(given, palette), areaFlicker(arranged, palette), outcome.units,
                     areaFlicker(coupled, palette), lineAbove.units);
     }

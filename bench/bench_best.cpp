@@ -1,15 +1,12 @@
+#include "benchsupport.h"
 #include "ataripic.h"
 #include "bestconversion.h"
 #include "colourscience.h"
-#include "pictureloader.h"
 
 #include <QCoreApplication>
-#include <QElapsedTimer>
-#include <QStringList>
 #include <QTextStream>
 
-#include <algorithm>
-#include <ctime>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -18,11 +15,9 @@
 // CIEDE2000 between the averaged colours and the palette colours chosen. Times are the fastest of
 // five runs; "cpu ms" is the processor time of the fastest one-thread run, which a busy machine
 // inflates less than the wall clock.
-// Usage: bench_best [photo ...]; without arguments the test photos.
+// Usage: bench_best [photo ...]; without arguments the test photos chelsea, coffee and rocket.
 
 namespace {
-
-constexpr int kRepeats = 5; // timed conversions per method and photo; the fastest one counts
 
 double meanDifference(const quint32 *averaged, const quint8 *output, const ATARIpalGen &pal)
 {
@@ -33,32 +28,14 @@ double meanDifference(const quint32 *averaged, const quint8 *output, const ATARI
     return sum / Geometry::kAtariPixels;
 }
 
-double threadMilliseconds()
-{
-    timespec t{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
-    return double(t.tv_sec) * 1e3 + double(t.tv_nsec) / 1e6;
-}
-
-// The fastest of kRepeats runs of work in wall-clock milliseconds, and the calling thread's processor
+// The fastest of five runs of work in wall-clock milliseconds, and the calling thread's processor
 // time in that run.
-template <typename F>
-double fastestMilliseconds(F &&work, double *processor = nullptr)
+double fastestMilliseconds(const std::function<void()> &work, double *processor = nullptr)
 {
-    double fastest = 1e300;
-    for (int r = 0; r < kRepeats; ++r) {
-        QElapsedTimer timer;
-        timer.start();
-        const double start = threadMilliseconds();
-        work();
-        const double elapsed = timer.nsecsElapsed() / 1e6;
-        if (elapsed < fastest) {
-            fastest = elapsed;
-            if (processor)
-                *processor = threadMilliseconds() - start;
-        }
-    }
-    return fastest;
+    const BenchSupport::Timing timing = BenchSupport::fastest(work);
+    if (processor)
+        *processor = timing.processorSeconds * 1e3;
+    return timing.seconds * 1e3;
 }
 
 } // namespace
@@ -66,9 +43,7 @@ double fastestMilliseconds(F &&work, double *processor = nullptr)
 int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
-    QStringList files = app.arguments().mid(1);
-    if (files.isEmpty())
-        files << QStringLiteral(RASTREL_TEST_DATA "/chelsea.jpg") << QStringLiteral(RASTREL_TEST_DATA "/coffee.jpg");
+    const QStringList files = BenchSupport::arguments(app.arguments().mid(1)).photos;
 
     QTextStream out(stdout);
     auto pic = std::make_unique<ATARIpic>();
@@ -77,18 +52,15 @@ int main(int argc, char *argv[])
         palette[i] = pic->palette().getBase(quint8(i));
     auto best = std::make_unique<BestConverter>();
     best->setPalette(palette);
-    std::vector<quint32> pixels(Geometry::kSourcePixels);
+    std::vector<quint32> pixels;
     std::vector<quint8> output(Geometry::kAtariPixels);
     std::vector<quint8> hues(Geometry::kHues);
 
     out << "photo            classic ms  best 1 thr ms   cpu ms  best 2 thr ms  best/classic  mean dE00 classic"
            "  mean dE00 best\n";
     for (const QString &file : files) {
-        QString error;
-        if (!PictureLoader::load(file, pixels.data(), &error)) {
-            out << error << '\n';
+        if (!BenchSupport::loadPhoto(file, &pixels))
             return 1;
-        }
         pic->copy(pixels.data());
         const double classic = fastestMilliseconds([&] { pic->letsGo(); });
         double processor = 0.0;
@@ -99,7 +71,7 @@ int main(int argc, char *argv[])
         const double classicQuality = meanDifference(pic->averaged(), pic->outputBytes(), pic->palette());
         const double bestQuality = meanDifference(pic->averaged(), output.data(), pic->palette());
         out << QString::asprintf("%-16s %10.2f %14.2f %8.2f %14.2f %13.1f %18.3f %15.3f\n",
-                                 qPrintable(file.section('/', -1)), classic, oneThread, processor, twoThreads,
+                                 qPrintable(BenchSupport::photoName(file)), classic, oneThread, processor, twoThreads,
                                  oneThread / classic, classicQuality, bestQuality);
     }
     return 0;

@@ -1,3 +1,4 @@
+#include "benchsupport.h"
 #include "ataripic.h"
 #include "atariview.h"
 #include "bestconversion.h"
@@ -5,38 +6,30 @@
 #include "paltwoframeconversion.h"
 #include "twoframeconversion.h"
 #include "paldisplay.h"
-#include "pictureloader.h"
 #include "qualityfigure.h"
 
 #include <QCoreApplication>
 #include <QImage>
-#include <QStringList>
 #include <QTextStream>
 
-#include <ctime>
 #include <memory>
 #include <vector>
 
 // Conversions for a PAL TV: for each photo the quality figure through the PAL model of the plain
-// best conversion and of the PAL best one, their ratio and the PAL best conversion's time on one
-// thread (the plain best start included).
-// Usage: bench_pal [--png DIR] [photo ...]; without photos chelsea, coffee and rocket. --png writes
-// DIR/PHOTO-plain-vs-pal.png: plain best and PAL best side by side, both as a PAL TV shows them.
+// best conversion and of the PAL best one, their ratio and the PAL best conversion's processor time on
+// one thread (the plain best start included; the fastest of five runs); then the same for two frames.
+// Usage: bench_pal [--flicker N] [--png DIR] [photo ...]; without photos chelsea, coffee and rocket;
+// flicker 10 unless given (or RASTREL_FLICKER). --png writes DIR/PHOTO-plain-vs-pal.png: plain best and
+// PAL best side by side, both as a PAL TV shows them.
 
 using namespace Geometry;
 
 int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
-    QStringList files = app.arguments().mid(1);
-    QString pngDir;
-    if (files.size() >= 2 && files.first() == QLatin1String("--png")) {
-        pngDir = files.at(1);
-        files = files.mid(2);
-    }
-    if (files.isEmpty())
-        files << QStringLiteral(RASTREL_TEST_DATA "/chelsea.jpg") << QStringLiteral(RASTREL_TEST_DATA "/coffee.jpg")
-              << QStringLiteral(RASTREL_TEST_DATA "/rocket.jpg");
+    const BenchSupport::Arguments arguments = BenchSupport::arguments(app.arguments().mid(1));
+    const QStringList &files = arguments.photos;
+    const QString &pngDir = arguments.png;
 
     QTextStream out(stdout);
     auto pic = std::make_unique<ATARIpic>();
@@ -48,7 +41,7 @@ int main(int argc, char *argv[])
     const PalDisplay display;
     auto pal = std::make_unique<PalBestConverter>();
     pal->setPalette(palette);
-    std::vector<quint32> pixels(kSourcePixels);
+    std::vector<quint32> pixels;
     std::vector<quint8> plainOutput(kAtariPixels), plainHues(kHues), output(kAtariPixels), hues(kHues);
     std::vector<quint8> plainScreen(kSourcePixels), screen(kSourcePixels);
 
@@ -56,19 +49,17 @@ int main(int argc, char *argv[])
     double plainSum = 0.0;
     double palSum = 0.0;
     for (const QString &file : files) {
-        QString error;
-        if (!PictureLoader::load(file, pixels.data(), &error)) {
-            out << error << '\n';
+        if (!BenchSupport::loadPhoto(file, &pixels))
             return 1;
-        }
         pic->copy(pixels.data());
         // Processor time: the machine may be shared.
-        const std::clock_t start = std::clock();
-        best->convert(pic->averaged(), 1.0, plainOutput.data(), plainHues.data(), 1);
-        const std::clock_t plainDone = std::clock();
-        pal->convert(pic->averaged(), 1.0, plainHues.data(), output.data(), hues.data());
-        const double ms = double(std::clock() - start) * 1000.0 / CLOCKS_PER_SEC;
-        const double plainMs = double(plainDone - start) * 1000.0 / CLOCKS_PER_SEC;
+        const double plainMs = 1e3 * BenchSupport::fastest([&] {
+                                   best->convert(pic->averaged(), 1.0, plainOutput.data(), plainHues.data(), 1);
+                               }).processorSeconds;
+        const double ms = plainMs + 1e3 * BenchSupport::fastest([&] {
+                                              pal->convert(pic->averaged(), 1.0, plainHues.data(), output.data(),
+                                                           hues.data());
+                                          }).processorSeconds;
         AtariView::render(plainOutput.data(), plainHues.data(), plainScreen.data());
         AtariView::render(output.data(), hues.data(), screen.data());
         const double plainFigure = QualityFigure::figures(ScreenFrames::one(plainScreen.data()), palette, display, pic->averaged()).quality;
@@ -76,7 +67,7 @@ int main(int argc, char *argv[])
         plainSum += plainFigure;
         palSum += palFigure;
         out << QString::asprintf("%-16s %10.3f %10.3f %7.1f%% %8.0f %9d   (of which plain best %.0f ms)\n",
-                                 qPrintable(file.section('/', -1)), plainFigure, palFigure,
+                                 qPrintable(BenchSupport::photoName(file)), plainFigure, palFigure,
                                  100.0 * (palFigure / plainFigure - 1.0), ms, pal->runUpdates(),
                                  plainMs);
         out.flush();
@@ -90,7 +81,7 @@ int main(int argc, char *argv[])
                     for (int x = 0; x < kSourceWidth; ++x)
                         image.setPixel(side * kSourceWidth + x, y, 0xFF000000u | rgb[size_t(y * kSourceWidth + x)]);
             }
-            const QString name = pngDir + QLatin1Char('/') + file.section('/', -1).section('.', 0, 0)
+            const QString name = pngDir + QLatin1Char('/') + BenchSupport::photoName(file).section('.', 0, 0)
                 + QStringLiteral("-plain-vs-pal.png");
             if (!image.scaled(4 * kSourceWidth, 2 * kSourceHeight).save(name))
                 out << "cannot write " << name << '\n';
@@ -99,8 +90,10 @@ int main(int argc, char *argv[])
     out << QString::asprintf("mean             %10.3f %10.3f %7.1f%%\n", plainSum / files.size(), palSum / files.size(),
                              100.0 * (palSum / plainSum - 1.0));
 
-    // Two frames at the flicker limit (default 10; RASTREL_FLICKER chooses another).
-    const int flicker = qEnvironmentVariableIsSet("RASTREL_FLICKER") ? qEnvironmentVariableIntValue("RASTREL_FLICKER") : 10;
+    // Two frames at the flicker limit (--flicker, or else RASTREL_FLICKER).
+    const int flicker = qEnvironmentVariableIsSet("RASTREL_FLICKER") && !app.arguments().contains(QStringLiteral("--flicker"))
+        ? qEnvironmentVariableIntValue("RASTREL_FLICKER")
+        : arguments.flicker;
     auto two = std::make_unique<TwoFrameConverter>();
     two->setPalette(palette);
     auto palTwo = std::make_unique<PalTwoFrameConverter>();
@@ -112,18 +105,17 @@ int main(int argc, char *argv[])
         << "\nphoto            plain two   pal two   change   pal ms   updates   flicker mean/max   unmet\n";
     plainSum = palSum = 0.0;
     for (const QString &file : files) {
-        QString error;
-        if (!PictureLoader::load(file, pixels.data(), &error)) {
-            out << error << '\n';
+        if (!BenchSupport::loadPhoto(file, &pixels))
             return 1;
-        }
         pic->copy(pixels.data());
-        const std::clock_t start = std::clock();
-        two->convert(pic->averaged(), 1.0, flicker, 1, oA.data(), hA.data(), oB.data(), hB.data());
-        const std::clock_t plainDone = std::clock();
-        palTwo->convert(pic->averaged(), 1.0, flicker, hA.data(), hB.data(), pA.data(), phA.data(), pB.data(), phB.data());
-        const double ms = double(std::clock() - start) * 1000.0 / CLOCKS_PER_SEC;
-        const double plainMs = double(plainDone - start) * 1000.0 / CLOCKS_PER_SEC;
+        const double plainMs = 1e3 * BenchSupport::fastest([&] {
+                                   two->convert(pic->averaged(), 1.0, flicker, 1, oA.data(), hA.data(), oB.data(),
+                                                hB.data());
+                               }).processorSeconds;
+        const double ms = plainMs + 1e3 * BenchSupport::fastest([&] {
+                                              palTwo->convert(pic->averaged(), 1.0, flicker, hA.data(), hB.data(),
+                                                              pA.data(), phA.data(), pB.data(), phB.data());
+                                          }).processorSeconds;
         AtariView::render(oA.data(), hA.data(), sA.data());
         AtariView::render(oB.data(), hB.data(), sB.data());
         const QualityFigure::Figures plainFigures =
@@ -135,7 +127,7 @@ int main(int argc, char *argv[])
         plainSum += plainFigures.quality;
         palSum += palFigures.quality;
         out << QString::asprintf("%-16s %10.3f %9.3f %7.1f%% %8.0f %9d %8.2f / %5.2f %7d   (of which plain two %.0f ms)\n",
-                                 qPrintable(file.section('/', -1)), plainFigures.quality, palFigures.quality,
+                                 qPrintable(BenchSupport::photoName(file)), plainFigures.quality, palFigures.quality,
                                  100.0 * (palFigures.quality / plainFigures.quality - 1.0), ms, palTwo->runUpdates(),
                                  palFigures.flickerMean, palFigures.flickerMax, palTwo->infeasiblePixels(), plainMs);
         out.flush();

@@ -1,112 +1,58 @@
 // Manual benchmark of the two-frame conversion: per photo, the time of one conversion at a flicker
-// limit with one and with two threads (the fastest of a few runs), and the figures of what the Atari
-// shows against the unmodified averaged colour beneath every screen pixel (mean CIEDE2000) for the
-// classic method, the best method and two frames (the blend of the two frame views), with the two
-// frames' flicker (mean and largest |L*A - L*B| over the 76800 screen pixels).
+// limit with one and with two threads (the fastest of five runs), what the whole two-frame run costs
+// beyond the classic one (letsGo with one thread, arrangement and figures included: "beyond s" in wall
+// clock, "beyond cpu" in processor time), and the figures of what the Atari shows against the
+// unmodified averaged colour beneath every screen pixel (mean CIEDE2000) for the classic method, the
+// best method and two frames (the blend of the two frame views), with the two frames' flicker (mean
+// and largest |L*A - L*B| over the 76800 screen pixels).
 // "cpu s" is the processor time of the conversion with one thread, which a busy machine inflates less
-// than the wall clock. The conversion's time is what two frames cost beyond the classic run (whose
-// averaging and nearest search they share); "cl ms" is the classic run's letsGo.
+// than the wall clock; "cl ms" is the classic run's letsGo.
 // Usage: bench_twoframes [--flicker N] [PHOTO...]  (default: flicker 10 and the test photos).
 
+#include "benchsupport.h"
 #include "methodtable.h"
 #include "ataripic.h"
 #include "atariview.h"
 #include "colourscience.h"
 #include "linearblend.h"
-#include "pictureloader.h"
 #include "twoframeconversion.h"
 
 #include <QCoreApplication>
-#include <QElapsedTimer>
-#include <QStringList>
 
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
-#include <ctime>
 #include <memory>
 #include <vector>
 
 using namespace Geometry;
-
-namespace {
-
-constexpr int kRepeats = 5; // timed conversions per photo and thread count; the fastest one counts
-
-struct Frames {
-    std::vector<quint8> outputA = std::vector<quint8>(kAtariPixels);
-    std::vector<quint8> huesA = std::vector<quint8>(kHues);
-    std::vector<quint8> outputB = std::vector<quint8>(kAtariPixels);
-    std::vector<quint8> huesB = std::vector<quint8>(kHues);
-};
-
-double threadSeconds()
-{
-    timespec t{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
-    return double(t.tv_sec) + double(t.tv_nsec) / 1e9;
-}
-
-// The fastest of kRepeats conversions, in wall-clock seconds, and its processor time in the calling
-// thread (all of it with one thread; on a busy machine the wall clock also counts waiting).
-double fastestSeconds(const TwoFrameConverter &converter, const quint32 *averaged, int flicker, int threads,
-                      Frames &frames, double *processorSeconds)
-{
-    double fastest = 1e300;
-    for (int r = 0; r < kRepeats; ++r) {
-        QElapsedTimer timer;
-        timer.start();
-        const double start = threadSeconds();
-        converter.convert(averaged, 1.0, flicker, threads, frames.outputA.data(), frames.huesA.data(),
-                          frames.outputB.data(), frames.huesB.data());
-        const double elapsed = timer.nsecsElapsed() / 1e9;
-        if (elapsed < fastest) {
-            fastest = elapsed;
-            *processorSeconds = threadSeconds() - start;
-        }
-    }
-    return fastest;
-}
-
-} // namespace
+using BenchSupport::Frames;
+using BenchSupport::Timing;
 
 int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
-    QStringList photos = app.arguments().mid(1);
-    int flicker = 10;
-    if (photos.size() >= 2 && photos.first() == QLatin1String("--flicker")) {
-        flicker = photos.at(1).toInt();
-        photos = photos.mid(2);
-    }
-    if (photos.isEmpty())
-        photos = QStringList{QStringLiteral(RASTREL_TEST_DATA "/chelsea.jpg"),
-                             QStringLiteral(RASTREL_TEST_DATA "/coffee.jpg"),
-                             QStringLiteral(RASTREL_TEST_DATA "/rocket.jpg")};
+    const BenchSupport::Arguments arguments = BenchSupport::arguments(app.arguments().mid(1));
+    const int flicker = arguments.flicker;
 
-    std::printf("flicker limit %d\n%-12s %8s %8s %8s %6s %9s %8s %8s %8s %8s %8s\n", flicker, "photo", "classic", "best",
-                "two", "two/cl", "flicker", "max", "cl ms", "1 thr s", "cpu s", "2 thr s");
+    std::printf("flicker limit %d\n%-12s %8s %8s %8s %6s %9s %8s %8s %8s %8s %8s %9s %10s\n", flicker, "photo", "classic",
+                "best", "two", "two/cl", "flicker", "max", "cl ms", "1 thr s", "cpu s", "2 thr s", "beyond s",
+                "beyond cpu");
     double ratioSum = 0.0;
-    for (const QString &photo : photos) {
-        std::vector<quint32> pixels(kSourcePixels);
-        QString error;
-        if (!PictureLoader::load(photo, pixels.data(), &error)) {
-            std::fprintf(stderr, "%s: %s\n", qPrintable(photo), qPrintable(error));
+    for (const QString &photo : arguments.photos) {
+        std::vector<quint32> pixels;
+        if (!BenchSupport::loadPhoto(photo, &pixels))
             return 1;
-        }
         auto pic = std::make_unique<ATARIpic>();
         pic->copy(pixels.data());
+        const Timing classicRun = BenchSupport::fastest([&] { pic->letsGo(); });
         const double classic = pic->qualityFigure();
-        double classicMs = 1e300;
-        for (int r = 0; r < kRepeats; ++r) {
-            QElapsedTimer timer;
-            timer.start();
-            pic->letsGo();
-            classicMs = std::min(classicMs, timer.nsecsElapsed() / 1e6);
-        }
         pic->setMethod(MethodTable::find("best"));
         pic->letsGo();
         const double best = pic->qualityFigure();
+        pic->setMethod(MethodTable::find("best", 2));
+        pic->setFlickerLimit(flicker);
+        const Timing twoFrameRun = BenchSupport::fastest([&] { pic->letsGo(); });
 
         quint32 palette[256];
         for (int i = 0; i < 256; ++i)
@@ -114,10 +60,14 @@ int main(int argc, char **argv)
         auto converter = std::make_unique<TwoFrameConverter>();
         converter->setPalette(palette);
         Frames frames;
-        double processor = 0.0;
-        double unused = 0.0;
-        const double one = fastestSeconds(*converter, pic->averaged(), flicker, 1, frames, &processor);
-        const double two = fastestSeconds(*converter, pic->averaged(), flicker, 2, frames, &unused);
+        const auto convert = [&](int threads) {
+            return BenchSupport::fastest([&] {
+                converter->convert(pic->averaged(), 1.0, flicker, threads, frames.outputA.data(), frames.huesA.data(),
+                                   frames.outputB.data(), frames.huesB.data());
+            });
+        };
+        const Timing one = convert(1);
+        const Timing two = convert(2);
 
         std::vector<quint8> screenA(AtariView::kWidth * AtariView::kHeight);
         std::vector<quint8> screenB(screenA.size());
@@ -142,10 +92,13 @@ int main(int argc, char **argv)
         const double pixelsShown = double(screenA.size());
         const double twoFrames = difference / pixelsShown;
         ratioSum += twoFrames / classic;
-        std::printf("%-12s %8.3f %8.3f %8.3f %6.3f %9.3f %8.3f %8.2f %8.3f %8.3f %8.3f\n",
-                    qPrintable(photo.section(QLatin1Char('/'), -1)), classic, best, twoFrames, twoFrames / classic,
-                    flickerSum / pixelsShown, flickerMax, classicMs, one, processor, two);
+        std::printf("%-12s %8.3f %8.3f %8.3f %6.3f %9.3f %8.3f %8.2f %8.3f %8.3f %8.3f %9.3f %10.3f\n",
+                    qPrintable(BenchSupport::photoName(photo)), classic, best, twoFrames, twoFrames / classic,
+                    flickerSum / pixelsShown, flickerMax, classicRun.seconds * 1e3, one.seconds, one.processorSeconds,
+                    two.seconds, twoFrameRun.seconds - classicRun.seconds,
+                    twoFrameRun.processorSeconds - classicRun.processorSeconds);
+        std::fflush(stdout);
     }
-    std::printf("mean two/classic %.3f\n", ratioSum / photos.size());
+    std::printf("mean two/classic %.3f\n", ratioSum / arguments.photos.size());
     return 0;
 }

@@ -107,6 +107,14 @@ struct Unit {
     int top = kHeight, bottom = -1, left = kWidth, right = -1;
 };
 
+// A unit's part of the low-passed difference: the samples first to last of the rows top to bottom
+// (row by row) that its screen pixels reach, for the unit's differences as given. Turning the unit's
+// sign turns every value's sign, exactly, so one patch serves both.
+struct Patch {
+    int first = 0, last = 0, top = 0, bottom = 0;
+    std::vector<double> values;
+};
+
 // The weighted sum of squares of the low-passed difference, sampled at the middle of every Atari
 // pixel of every other line (the low-passed field changes little over a sigma of 4.7 screen
 // pixels), over the picture and the margin around it that the filter spreads into (the border is
@@ -114,8 +122,8 @@ struct Unit {
 class Scale
 {
 public:
-    // difference and blend: 76800 values each.
-    Scale(const std::vector<double> &difference, const std::vector<double> &blend)
+    // blend: 76800 values, which give the weights; the difference is set by reset.
+    explicit Scale(const std::vector<double> &blend)
         : radius(lowPass.radius())
         , columns(kAtariWidth + 2 * (radius / kStepX + 1))
         , rows(kHeight / kStepY + 2 * (radius / kStepY + 1))
@@ -127,8 +135,10 @@ public:
             const double slope = AreaFlicker::lightnessSlope(w);
             w = slope * slope;
         }
-        sample(difference, filtered);
     }
+
+    // Starts from the differences `difference` (76800 values).
+    void reset(const std::vector<double> &difference) { sample(difference, filtered); }
 
     double total() const
     {
@@ -138,17 +148,17 @@ public:
         return sum;
     }
 
-    // What swapping unit u (of differences `difference`) changes the total by; its part of the
-    // filtered field is left in patch for apply. Adds the size of the change's terms to magnitude.
-    double change(const Unit &u, const std::vector<double> &difference, double *magnitude)
+    // Unit u's part of the filtered field for the differences `difference`.
+    Patch patch(const Unit &u, const std::vector<double> &difference) const
     {
-        first = std::max(0, column(u.left - radius));
-        last = std::min(columns - 1, column(u.right + radius) + 1);
-        top = std::max(0, row(u.top - radius));
-        bottom = std::min(rows - 1, row(u.bottom + radius) + 1);
-        const int patchWidth = last - first + 1;
-        patch.assign(size_t(patchWidth) * size_t(bottom - top + 1), 0.0);
-        rowPatch.resize(size_t(patchWidth));
+        Patch p;
+        p.first = std::max(0, column(u.left - radius));
+        p.last = std::min(columns - 1, column(u.right + radius) + 1);
+        p.top = std::max(0, row(u.top - radius));
+        p.bottom = std::min(rows - 1, row(u.bottom + radius) + 1);
+        const int patchWidth = p.last - p.first + 1;
+        p.values.assign(size_t(patchWidth) * size_t(p.bottom - p.top + 1), 0.0);
+        std::vector<double> rowPatch(static_cast<size_t>(patchWidth));
         size_t k = 0;
         while (k < u.pixels.size()) {
             const int y = u.pixels[k] / kWidth;
@@ -156,48 +166,57 @@ public:
             for (; k < u.pixels.size() && u.pixels[k] / kWidth == y; ++k) {
                 const int x = u.pixels[k] % kWidth;
                 const double d = difference[size_t(u.pixels[k])];
-                for (int c = std::max(first, column(x - radius)); c <= std::min(last, column(x + radius) + 1); ++c) {
+                for (int c = std::max(p.first, column(x - radius)); c <= std::min(p.last, column(x + radius) + 1); ++c) {
                     const int t = screenX(c) - x;
                     if (t >= -radius && t <= radius)
-                        rowPatch[size_t(c - first)] += d * lowPass.tap(t);
+                        rowPatch[size_t(c - p.first)] += d * lowPass.tap(t);
                 }
             }
-            for (int r = std::max(top, row(y - radius)); r <= std::min(bottom, row(y + radius) + 1); ++r) {
+            for (int r = std::max(p.top, row(y - radius)); r <= std::min(p.bottom, row(y + radius) + 1); ++r) {
                 const int t = screenY(r) - y;
                 if (t < -radius || t > radius)
                     continue;
                 const double tap = lowPass.tap(t);
-                double *out = patch.data() + size_t(r - top) * size_t(patchWidth);
+                double *out = p.values.data() + size_t(r - p.top) * size_t(patchWidth);
                 for (int c = 0; c < patchWidth; ++c)
                     out[c] += tap * rowPatch[size_t(c)];
             }
         }
+        return p;
+    }
+
+    // What swapping a unit, whose part of the filtered field is sign times patch p, changes the
+    // total by. Adds the size of the change's terms to magnitude.
+    double change(const Patch &p, double sign, double *magnitude) const
+    {
         // Swapping turns the unit's part g of the filtered field F into -g: the total changes by
         // the sum of weight * ((F - 2g)^2 - F^2) = 4 * weight * (g^2 - F g).
+        const int patchWidth = p.last - p.first + 1;
         double sum = 0.0;
         double size = 0.0;
-        for (int r = top; r <= bottom; ++r) {
-            const size_t base = size_t(r) * size_t(columns) + size_t(first);
-            const double *g = patch.data() + size_t(r - top) * size_t(patchWidth);
+        for (int r = p.top; r <= p.bottom; ++r) {
+            const size_t base = size_t(r) * size_t(columns) + size_t(p.first);
+            const double *g = p.values.data() + size_t(r - p.top) * size_t(patchWidth);
             for (int c = 0; c < patchWidth; ++c) {
-                const double wg = weight[base + size_t(c)] * g[c];
-                sum += wg * (g[c] - filtered[base + size_t(c)]);
-                size += wg * g[c];
+                const double gc = sign * g[c];
+                const double wg = weight[base + size_t(c)] * gc;
+                sum += wg * (gc - filtered[base + size_t(c)]);
+                size += wg * gc;
             }
         }
         *magnitude += 4.0 * size;
         return 4.0 * sum;
     }
 
-    // Swaps the unit that change last measured.
-    void apply()
+    // Swaps a unit whose part of the filtered field is sign times patch p.
+    void apply(const Patch &p, double sign)
     {
-        const int patchWidth = last - first + 1;
-        for (int r = top; r <= bottom; ++r) {
-            double *f = filtered.data() + size_t(r) * size_t(columns) + size_t(first);
-            const double *g = patch.data() + size_t(r - top) * size_t(patchWidth);
+        const int patchWidth = p.last - p.first + 1;
+        for (int r = p.top; r <= p.bottom; ++r) {
+            double *f = filtered.data() + size_t(r) * size_t(columns) + size_t(p.first);
+            const double *g = p.values.data() + size_t(r - p.top) * size_t(patchWidth);
             for (int c = 0; c < patchWidth; ++c)
-                f[c] -= 2.0 * g[c];
+                f[c] -= 2.0 * (sign * g[c]);
         }
     }
 
@@ -238,9 +257,6 @@ private:
     const int rows;
     std::vector<double> filtered;
     std::vector<double> weight;
-    std::vector<double> patch;
-    std::vector<double> rowPatch;
-    int first = 0, last = 0, top = 0, bottom = 0;
 };
 
 } // namespace
@@ -312,7 +328,15 @@ Outcome arrange(const quint32 *palette, Coupling coupling, quint8 *outputA, quin
     }
     Outcome outcome;
     outcome.units = int(units.size());
-    outcome.before = Scale(difference, blend).total();
+    Scale scale(blend);
+    scale.reset(difference);
+    outcome.before = scale.total();
+    // Each unit's part of the low-passed difference as given; a unit swapped from there has its
+    // negative (trial[u] below says which).
+    std::vector<Patch> patches;
+    patches.reserve(units.size());
+    for (const Unit &u : units)
+        patches.push_back(scale.patch(u, difference));
 
     // Searches from a few starts that ignore the given order and keeps the best. In start k each
     // unit's first screen pixel (column c of Atari pixels, row y) is brighter in frame A (or, as
@@ -337,20 +361,19 @@ Outcome arrange(const quint32 *palette, Coupling coupling, quint8 *outputA, quin
                     difference[size_t(q)] = -difference[size_t(q)];
             }
         }
-        Scale scale(difference, blend);
+        scale.reset(difference);
         for (int sweep = 0; sweep < kThresholdSweeps + kMostSweeps; ++sweep) {
             const double threshold = sweep < kThresholdSweeps ? kFirstThreshold * (1.0 - double(sweep) / kThresholdSweeps) : 0.0;
             bool any = false;
             for (size_t u = 0; u < units.size(); ++u) {
                 double magnitude = 0.0;
-                const double change = scale.change(units[u], difference, &magnitude);
+                const double sign = trial[u] ? -1.0 : 1.0;
+                const double change = scale.change(patches[u], sign, &magnitude);
                 // Below the thresholds only a clear gain swaps, so that rounding cannot make swaps
                 // undo each other forever.
                 if (!(change < (threshold - 1e-9) * magnitude))
                     continue;
-                scale.apply();
-                for (int q : units[u].pixels)
-                    difference[size_t(q)] = -difference[size_t(q)];
+                scale.apply(patches[u], sign);
                 trial[u] = !trial[u];
                 any = true;
             }

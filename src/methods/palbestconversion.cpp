@@ -52,12 +52,7 @@ PalBestConverter::~PalBestConverter() = default;
 
 void PalBestConverter::setPalette(const quint32 *rgb256)
 {
-    quint32 palette[256];
-    for (int i = 0; i < 256; ++i)
-        palette[i] = rgb256[i] & 0xFFFFFFu;
-    for (int own = 0; own < 256; ++own)
-        for (int above = 0; above < kLevels; ++above)
-            seen[own * kLevels + above] = PalDisplay::labOfSum(PalDisplay::seenSum(palette, quint8(own), quint8(above << 4)));
+    PalDisplay::seenTable(rgb256, [this](int i, const PalDisplay::Sum &sum) { seen[i] = PalDisplay::labOfSum(sum); });
 }
 
 void PalBestConverter::prepare(const quint32 *averaged, double chromaFactor, const quint8 *hues)

@@ -68,16 +68,10 @@ PalTwoFrameConverter::~PalTwoFrameConverter() = default;
 
 void PalTwoFrameConverter::setPalette(const quint32 *rgb256)
 {
-    quint32 palette[256];
-    for (int i = 0; i < 256; ++i)
-        palette[i] = rgb256[i] & 0xFFFFFFu;
-    for (int own = 0; own < 256; ++own) {
-        for (int above = 0; above < kLevels; ++above) {
-            const int i = own * kLevels + above;
-            PalDisplay::xyzOfSum(PalDisplay::seenSum(palette, quint8(own), quint8(above << 4)), seenXyz[i]);
-            seenL[i] = ColourScience::labFromXyz(seenXyz[i]).L;
-        }
-    }
+    PalDisplay::seenTable(rgb256, [this](int i, const PalDisplay::Sum &sum) {
+        PalDisplay::xyzOfSum(sum, seenXyz[i]);
+        seenL[i] = ColourScience::labFromXyz(seenXyz[i]).L;
+    });
 }
 
 void PalTwoFrameConverter::prepare(const quint32 *averaged, double chromaFactor, int flickerLimit,

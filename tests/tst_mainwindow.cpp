@@ -202,6 +202,18 @@ int sofOffset(const QByteArray &jpeg)
     return -1;
 }
 
+// Loads image through "Load Picture", stored as a PNG under a .jpg name (pictures are read by their
+// content); false if it could not be stored.
+bool loadImage(MainWindow &window, FakeDialogs &fake, const QImage &image)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("picture.jpg"));
+    if (!dir.isValid() || !image.save(path, "PNG"))
+        return false;
+    loadFile(window, fake, path);
+    return true;
+}
+
 QRgb blockColour(int column, int row)
 {
     return qRgb(column * 30 + 15, row * 40 + 20, (column * 7 + row * 11) * 9 % 256);
@@ -682,8 +694,7 @@ void tst_MainWindow::badFileChangesNothing()
     // Before any picture: the chart stays and the exports stay disabled.
     clickRadio(radio(window, 2));
     QImage before = shownImage(window);
-    fake.openAnswer = path;
-    clickButton(window, "pushButton_Load");
+    loadFile(window, fake, path);
     QCOMPARE(fake.warnings.size(), 1);
     QVERIFY2(fake.warnings.first().contains(QDir::toNativeSeparators(path)), qPrintable(fake.warnings.first()));
     QVERIFY(!save->isEnabled());
@@ -704,8 +715,7 @@ void tst_MainWindow::badFileChangesNothing()
         clickRadio(radio(window, number));
         planes[number - 1] = shownImage(window);
     }
-    fake.openAnswer = path;
-    clickButton(window, "pushButton_Load");
+    loadFile(window, fake, path);
     QCOMPARE(fake.warnings.size(), 2);
     QVERIFY(fake.warnings.last().contains(QDir::toNativeSeparators(path)));
     QVERIFY(save->isEnabled());
@@ -784,16 +794,10 @@ void tst_MainWindow::pictureFillsFrame()
         for (int x = 0; x < size.width(); ++x)
             blocks.setPixel(x, y, blockColour(x * columns / size.width(), y * rows / size.height()));
     }
-    QTemporaryDir dir;
-    QVERIFY(dir.isValid());
-    const QString path = dir.filePath(QStringLiteral("blocks.jpg"));
-    QVERIFY(blocks.save(path, "PNG"));
-
     FakeDialogs fake;
     MainWindow window;
     fake.install(window);
-    fake.openAnswer = path;
-    clickButton(window, "pushButton_Load");
+    QVERIFY(loadImage(window, fake, blocks));
     QVERIFY2(fake.warnings.isEmpty(), qPrintable(fake.warnings.join('\n')));
 
     const int blockWidth = kSourceWidth / columns, blockHeight = kSourceHeight / rows;
@@ -822,16 +826,10 @@ void tst_MainWindow::displayIsOpaque()
         for (int x = 0; x < kSourceWidth; ++x)
             translucent.setPixel(x, y, qRgba(x * 255 / kSourceWidth, y * 255 / kSourceHeight, 90, 0x40 + y % 64));
     }
-    QTemporaryDir dir;
-    QVERIFY(dir.isValid());
-    const QString path = dir.filePath(QStringLiteral("translucent.jpg"));
-    QVERIFY(translucent.save(path, "PNG"));
-
     FakeDialogs fake;
     MainWindow window;
     fake.install(window);
-    fake.openAnswer = path;
-    clickButton(window, "pushButton_Load");
+    QVERIFY(loadImage(window, fake, translucent));
     QVERIFY(fake.warnings.isEmpty());
     QVERIFY((window.picture().getPixel(10, 10, 0) & kOpaque) != kOpaque);
 
@@ -1444,8 +1442,7 @@ void tst_MainWindow::foldersAreRemembered()
         FakeDialogs fake;
         MainWindow window;
         fake.install(window);
-        fake.openAnswer = photo;
-        clickButton(window, "pushButton_Load");
+        loadFile(window, fake, photo);
         // Before any save the photo's own folder is suggested.
         fake.saveAnswer = dir.filePath("exports/first");
         clickButton(window, "pushButton_Save");

@@ -56,10 +56,15 @@ void clickButton(MainWindow &window, const char *name)
     window.waitForIdle();
 }
 
+void loadFile(MainWindow &window, FakeDialogs &fake, const QString &fileName)
+{
+    fake.openAnswer = fileName;
+    clickButton(window, "pushButton_Load");
+}
+
 void loadPhoto(MainWindow &window, FakeDialogs &fake, const char *name)
 {
-    fake.openAnswer = dataFile(name);
-    clickButton(window, "pushButton_Load");
+    loadFile(window, fake, dataFile(name));
 }
 
 } // namespace WindowTesting

@@ -58,8 +58,10 @@ T *child(const MainWindow &window, const char *name)
 // shown.
 void clickButton(MainWindow &window, const char *name);
 
-// Loads the data file name (the test photo by default) through "Load Picture", answering the dialog
-// with fake; it is shown when this returns.
+// Loads fileName through "Load Picture", answering the dialog with fake; it is shown (or refused)
+// when this returns.
+void loadFile(MainWindow &window, FakeDialogs &fake, const QString &fileName);
+// The same for the data file name, the test photo by default.
 void loadPhoto(MainWindow &window, FakeDialogs &fake, const char *name = "chelsea.jpg");
 
 } // namespace WindowTesting

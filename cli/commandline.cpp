@@ -35,6 +35,21 @@ bool wholeNumber(const QString &text, int low, int high, int *value)
     return true;
 }
 
+// Reads option, when given, as a whole number from low to high into *value; returns the usage error
+// "NAME must be a whole number from LOW to HIGH, not 'TEXT'" (NAME the option's long name), or an
+// empty text.
+QString readWholeNumber(const QCommandLineParser &parser, const QCommandLineOption &option, int low, int high,
+                        int *value)
+{
+    if (!parser.isSet(option) || wholeNumber(parser.value(option), low, high, value))
+        return QString();
+    return QStringLiteral("%1 must be a whole number from %2 to %3, not '%4'")
+        .arg(option.names().constLast())
+        .arg(low)
+        .arg(high)
+        .arg(parser.value(option));
+}
+
 // A name that is the same for every spelling of one file: the canonical path of an existing
 // file (symbolic links resolved, as a save follows them), otherwise the canonical path of its
 // folder (where the folder exists) followed by its name.
@@ -119,12 +134,9 @@ struct MethodOptions
         if (parser.isSet(frames)
             && (!wholeNumber(parser.value(frames), 1, 2, &count) || !frameCounts.contains(QString::number(count))))
             return QStringLiteral("frames must be %1, not '%2'").arg(alternatives(frameCounts), parser.value(frames));
-        if (parser.isSet(flicker)
-            && !wholeNumber(parser.value(flicker), kFlickerRange.low, kFlickerRange.high, &settings->flicker))
-            return QStringLiteral("flicker must be a whole number from %1 to %2, not '%3'")
-                .arg(kFlickerRange.low)
-                .arg(kFlickerRange.high)
-                .arg(parser.value(flicker));
+        const QString error = readWholeNumber(parser, flicker, kFlickerRange.low, kFlickerRange.high, &settings->flicker);
+        if (!error.isEmpty())
+            return error;
 
         if (parser.isSet(display)) {
             settings->display = DisplayTable::find(parser.value(display));
@@ -201,13 +213,12 @@ struct PictureOptions
             settings->fit = PictureFit(names.indexOf(name));
         }
         PictureTone::Tone &tone = settings->tone;
-        if (parser.isSet(brightness)
-            && !wholeNumber(parser.value(brightness), PictureTone::kMinBrightness, PictureTone::kMaxBrightness,
-                            &tone.brightness))
-            return QStringLiteral("brightness must be a whole number from -100 to 100, not '%1'").arg(parser.value(brightness));
-        if (parser.isSet(contrast)
-            && !wholeNumber(parser.value(contrast), PictureTone::kMinContrast, PictureTone::kMaxContrast, &tone.contrast))
-            return QStringLiteral("contrast must be a whole number from -100 to 100, not '%1'").arg(parser.value(contrast));
+        QString error = readWholeNumber(parser, brightness, PictureTone::kMinBrightness, PictureTone::kMaxBrightness,
+                                        &tone.brightness);
+        if (error.isEmpty())
+            error = readWholeNumber(parser, contrast, PictureTone::kMinContrast, PictureTone::kMaxContrast, &tone.contrast);
+        if (!error.isEmpty())
+            return error;
         if (parser.isSet(gamma)) {
             bool ok = false;
             const double value = parser.value(gamma).toDouble(&ok);
@@ -333,15 +344,12 @@ struct RunOptions
     // usage error, or an empty text.
     QString read(const QCommandLineParser &parser, ConversionRequest *request) const
     {
-        if (parser.isSet(saturation)) {
-            const QString text = parser.value(saturation);
-            if (!wholeNumber(text, kSliderRange.low, kSliderRange.high, &request->settings.slider))
-                return QStringLiteral("saturation must be a whole number from %1 to %2, not '%3'")
-                    .arg(kSliderRange.low)
-                    .arg(kSliderRange.high)
-                    .arg(text);
+        QString error = readWholeNumber(parser, saturation, kSliderRange.low, kSliderRange.high,
+                                        &request->settings.slider);
+        if (!error.isEmpty())
+            return error;
+        if (parser.isSet(saturation))
             request->settings.hasSlider = true;
-        }
         if (parser.isSet(preview)) {
             const int mode = CommandLine::previewModeOf(parser.value(preview));
             if (mode < 0)
@@ -352,10 +360,9 @@ struct RunOptions
         }
         request->quiet = parser.isSet(quiet);
         request->threads = std::max(1, QThread::idealThreadCount());
-        if (parser.isSet(jobs) && !wholeNumber(parser.value(jobs), 1, CommandLine::kMaxThreads, &request->threads))
-            return QStringLiteral("jobs must be a whole number from 1 to %1, not '%2'")
-                .arg(CommandLine::kMaxThreads)
-                .arg(parser.value(jobs));
+        error = readWholeNumber(parser, jobs, 1, CommandLine::kMaxThreads, &request->threads);
+        if (!error.isEmpty())
+            return error;
         request->paletteFile = parser.value(palette);
         return QString();
     }

@@ -25,8 +25,8 @@
 #include "adjustdialog.h"
 #include "ataripic.h"
 #include "atarigeometry.h"
+#include "choicemenu.h"
 #include "methodtable.h"
-#include "palettefile.h"
 #include "photoformats.h"
 #include "pictureexports.h"
 #include "windowsettings.h"
@@ -79,8 +79,7 @@ void MainWindow::createActions()
     createViewActions();
     createMethodActions();
 
-    loadPaletteAction = new QAction(tr("Load Atari palette..."), this);
-    loadPaletteAction->setShortcut(QKeySequence(Qt::Key_P));
+    loadPaletteAction = addKeyAction(tr("Load Atari palette..."), QKeySequence(Qt::Key_P));
     connect(loadPaletteAction, &QAction::triggered, this, [this] {
         const QString fileName = askOpenFileName(tr("Load Atari palette"),
                                                  tr("Atari palettes (*.pal *.act *.PAL *.ACT);;All files (*)"),
@@ -88,13 +87,9 @@ void MainWindow::createActions()
         if (!fileName.isEmpty())
             loadPalette(fileName);
     });
-    addAction(loadPaletteAction);
 
-    builtInPaletteAction = new QAction(tr("Built-in palette"), this);
-    builtInPaletteAction->setShortcut(QKeySequence(Qt::SHIFT | Qt::Key_P));
-    builtInPaletteAction->setCheckable(true);
+    builtInPaletteAction = addKeyAction(tr("Built-in palette"), QKeySequence(Qt::SHIFT | Qt::Key_P), true);
     connect(builtInPaletteAction, &QAction::triggered, this, &MainWindow::useBuiltInPalette);
-    addAction(builtInPaletteAction);
 
     adjustAction = new QAction(tr("Adjust picture..."), this);
     connect(adjustAction, &QAction::triggered, this, &MainWindow::showAdjustDialog);
@@ -106,59 +101,63 @@ void MainWindow::createActions()
     connect(ui->graphicsView, &QWidget::customContextMenuRequested, this, &MainWindow::showPreviewMenu);
 }
 
+QAction *MainWindow::addKeyAction(const QString &text, const QKeySequence &keys, bool checkable)
+{
+    auto *action = new QAction(text, this);
+    action->setShortcut(keys);
+    action->setCheckable(checkable);
+    addAction(action);
+    return action;
+}
+
 void MainWindow::createViewActions()
 {
+    // A key that clicks a button, named in its tooltip: a click on a disabled button (a save before
+    // loading) does nothing.
+    const auto clickKey = [this](QAbstractButton *button, const QKeySequence &keys) {
+        QAction *action = addKeyAction(button->text(), keys);
+        connect(action, &QAction::triggered, button, &QAbstractButton::click);
+        button->setToolTip(WindowTexts::withKeys(button->text(), keys));
+        return action;
+    };
     // The seven preview buttons, by preview mode 0 to 6, with their keys 1 to 7.
     previewButtons = new QButtonGroup(this);
     QRadioButton *const buttons[] = {ui->radioButton_1, ui->radioButton_2, ui->radioButton_3,
                                      ui->radioButton_4, ui->radioButton_5, ui->radioButton_6,
                                      ui->radioButton_7};
     for (int mode = 0; mode < kPlanes; ++mode) {
-        QRadioButton *button = buttons[mode];
-        previewButtons->addButton(button, mode);
-        auto *action = new QAction(button->text(), this);
-        action->setShortcut(QKeySequence(Qt::Key_1 + mode));
-        connect(action, &QAction::triggered, button, &QAbstractButton::click);
-        addAction(action);
-        button->setToolTip(WindowTexts::withKeys(button->text(), action->shortcut()));
-        previewActions << action;
+        previewButtons->addButton(buttons[mode], mode);
+        previewActions << clickKey(buttons[mode], QKeySequence(Qt::Key_1 + mode));
     }
 
-    atariViewAction = new QAction(tr("What the Atari shows"), this);
-    atariViewAction->setShortcut(QKeySequence(Qt::Key_8));
-    atariViewAction->setCheckable(true);
-    connect(atariViewAction, &QAction::triggered, this, &MainWindow::showAtariView);
-    addAction(atariViewAction);
-    for (int frame = 0; frame < 2; ++frame) {
-        frameAction[frame] = new QAction(frame == 0 ? tr("Frame A (one of the two alternating frames)")
-                                                    : tr("Frame B (the other of the two alternating frames)"),
-                                         this);
-        frameAction[frame]->setShortcut(QKeySequence(frame == 0 ? Qt::Key_9 : Qt::Key_0));
-        frameAction[frame]->setCheckable(true);
-        connect(frameAction[frame], &QAction::triggered, this, [this, frame] { showAtariFrame(frame); });
-        addAction(frameAction[frame]);
+    // The Atari views, each shown until a preview button is chosen.
+    const struct {
+        quint8 mode;
+        const char *text;
+        Qt::Key key;
+    } atariViews[] = {
+        {kAtariViewMode, QT_TR_NOOP("What the Atari shows"), Qt::Key_8},
+        {kAtariFrameAMode, QT_TR_NOOP("Frame A (one of the two alternating frames)"), Qt::Key_9},
+        {kAtariFrameBMode, QT_TR_NOOP("Frame B (the other of the two alternating frames)"), Qt::Key_0},
+        {kFlickerMapMode, QT_TR_NOOP("Flicker map (black none, white the limit)"), Qt::Key_F},
+    };
+    for (const auto &view : atariViews) {
+        QAction *action = addKeyAction(tr(view.text), QKeySequence(view.key), true);
+        action->setData(view.mode);
+        const quint8 mode = view.mode;
+        connect(action, &QAction::triggered, this, [this, mode] { showAtariMode(mode); });
+        atariActions << action;
     }
-    flickerMapAction = new QAction(tr("Flicker map (black none, white the limit)"), this);
-    flickerMapAction->setShortcut(QKeySequence(Qt::Key_F));
-    flickerMapAction->setCheckable(true);
-    connect(flickerMapAction, &QAction::triggered, this, &MainWindow::showFlickerMap);
-    addAction(flickerMapAction);
 
-    // The buttons' own keys: a click on a disabled button (a save before loading) does nothing.
+    // The buttons' own keys.
     const std::pair<QKeySequence, QAbstractButton *> buttonKeys[] = {
         {QKeySequence(Qt::CTRL | Qt::Key_O), ui->pushButton_Load},
         {QKeySequence(Qt::CTRL | Qt::Key_S), ui->pushButton_Compile},
         {QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S), ui->pushButton_Save},
         {QKeySequence(Qt::CTRL | Qt::Key_Q), ui->pushButton_Exit},
     };
-    for (const auto &[keys, button] : buttonKeys) {
-        auto *action = new QAction(button->text(), this);
-        action->setShortcut(keys);
-        connect(action, &QAction::triggered, button, &QAbstractButton::click);
-        addAction(action);
-        button->setToolTip(WindowTexts::withKeys(button->text(), keys));
-        buttonActions << action;
-    }
+    for (const auto &[keys, button] : buttonKeys)
+        buttonActions << clickKey(button, keys);
 }
 
 void MainWindow::createMethodActions()
@@ -167,35 +166,19 @@ void MainWindow::createMethodActions()
     auto *methods = new QActionGroup(this);
     for (int i = 0; i < MethodTable::count(); ++i) {
         const MethodInfo &method = MethodTable::at(i);
-        auto *action = new QAction(tr(method.menuText), this);
-        action->setShortcut(QKeySequence(method.key));
-        action->setCheckable(true);
+        QAction *action = addKeyAction(tr(method.menuText), QKeySequence(method.key), true);
         if (method.formOf < 0)
             methods->addAction(action);
         connect(action, &QAction::triggered, this, [this, i](bool checked) { methodTriggered(i, checked); });
-        addAction(action);
         methodActions << action;
     }
 
-    flickerMenu = new QMenu(tr("Flicker limit"), this);
-    auto *limits = new QActionGroup(flickerMenu);
-    for (const int limit : kFlickerLimits) {
-        QAction *action = flickerMenu->addAction(tr("%1 L*").arg(limit));
-        action->setCheckable(true);
-        action->setData(limit);
-        limits->addAction(action);
-        connect(action, &QAction::triggered, this, [this, limit] { setFlickerLimit(limit); });
-    }
-
-    displayMenu = new QMenu(tr("Display"), this);
-    auto *displays = new QActionGroup(displayMenu);
-    for (int i = 0; i < DisplayTable::count(); ++i) {
-        QAction *action = displayMenu->addAction(tr(DisplayTable::at(i).menuText));
-        action->setCheckable(true);
-        action->setData(i);
-        displays->addAction(action);
-        connect(action, &QAction::triggered, this, [this, i] { useDisplay(i); });
-    }
+    flickerMenu = new ChoiceMenu(tr("Flicker limit"), [this](int limit) { setFlickerLimit(limit); }, this);
+    for (const int limit : kFlickerLimits)
+        flickerMenu->addChoice(tr("%1 L*").arg(limit), limit);
+    displayMenu = new ChoiceMenu(tr("Display"), [this](int index) { useDisplay(index); }, this);
+    for (int i = 0; i < DisplayTable::count(); ++i)
+        displayMenu->addChoice(tr(DisplayTable::at(i).menuText), i);
 }
 
 void MainWindow::methodTriggered(int index, bool checked)
@@ -219,24 +202,17 @@ void MainWindow::showMethod()
 
 void MainWindow::showPreviewMenu(const QPoint &position)
 {
-    atariViewAction->setChecked(atariView && atariMode == kAtariViewMode);
-    for (int frame = 0; frame < 2; ++frame)
-        frameAction[frame]->setChecked(atariView && atariMode == kAtariFrameAMode + frame);
-    flickerMapAction->setChecked(atariView && atariMode == kFlickerMapMode);
+    for (QAction *action : atariActions)
+        action->setChecked(atariView && action->data().toInt() == atariMode);
     builtInPaletteAction->setChecked(queue->settings().basePalette.empty());
-    for (QAction *action : flickerMenu->actions())
-        action->setChecked(action->data().toInt() == queue->settings().flicker);
-    for (QAction *action : displayMenu->actions())
-        action->setChecked(action->data().toInt() == queue->settings().display);
+    flickerMenu->showChoice(queue->settings().flicker);
+    displayMenu->showChoice(queue->settings().display);
     QMenu menu(this);
     menu.addActions(methodActions);
     menu.addMenu(flickerMenu);
     menu.addMenu(displayMenu);
     menu.addSeparator();
-    menu.addAction(atariViewAction);
-    menu.addAction(frameAction[0]);
-    menu.addAction(frameAction[1]);
-    menu.addAction(flickerMapAction);
+    menu.addActions(atariActions);
     menu.addMenu(tr("Previews"))->addActions(previewActions);
     menu.addSeparator();
     if (!queue->settings().basePalette.empty())
@@ -255,7 +231,6 @@ void MainWindow::showPreviewMenu(const QPoint &position)
     menu.exec(ui->graphicsView->viewport()->mapToGlobal(position));
 }
 
-
 void MainWindow::showAtariMode(quint8 mode)
 {
     atariView = true;
@@ -266,32 +241,6 @@ void MainWindow::showAtariMode(quint8 mode)
         checked->setChecked(false);
     previewButtons->setExclusive(true);
     preview();
-}
-
-bool MainWindow::loadPalette(const QString &fileName)
-{
-    quint32 palette[256];
-    QString error;
-    if (!PaletteFile::read(fileName, palette, &error)) {
-        dialogs.warning(this, tr("Load Atari palette"),
-                        tr("Cannot use %1 as a palette:\n%2").arg(QDir::toNativeSeparators(fileName), error));
-        return false;
-    }
-    Settings settings = queue->settings();
-    settings.basePalette.assign(palette, palette + 256);
-    WindowSettings::savePalette(fileName);
-    paletteFile = fileName;
-    reconvert(settings);
-    return true;
-}
-
-void MainWindow::useBuiltInPalette()
-{
-    Settings settings = queue->settings();
-    settings.basePalette.clear();
-    WindowSettings::savePalette(QString());
-    paletteFile.clear();
-    reconvert(settings);
 }
 
 bool MainWindow::eventFilter(QObject *watched, QEvent *event)
@@ -341,11 +290,11 @@ void MainWindow::setFlickerLimit(int limit)
 
 QString MainWindow::previewToolTip() const
 {
-    const QAction *shown = atariMode == kFlickerMapMode ? flickerMapAction
-        : atariMode == kAtariFrameAMode                 ? frameAction[0]
-        : atariMode == kAtariFrameBMode                 ? frameAction[1]
-                                                        : atariViewAction;
-    QString text = atariView ? shown->text() : previewButtons->button(previewMode)->text();
+    QString text = previewButtons->button(previewMode)->text();
+    for (const QAction *action : atariActions) {
+        if (atariView && action->data().toInt() == atariMode)
+            text = action->text();
+    }
     const QString quality = qualityText();
     if (!quality.isEmpty())
         text += QLatin1Char('\n') + quality;

@@ -16,8 +16,8 @@
 
 class ATARIpic;
 class AdjustDialog;
+class ChoiceMenu;
 class QAction;
-class QMenu;
 class QMessageBox;
 class QButtonGroup;
 class QMimeData;
@@ -142,6 +142,8 @@ protected:
 private:
     using Settings = ConversionSettings;
     void createActions();
+    // An action of the window with its keys (its keys work wherever the window's actions are).
+    QAction *addKeyAction(const QString &text, const QKeySequence &keys, bool checkable = false);
     // The preview buttons' keys, the Atari views' and the buttons' own keys.
     void createViewActions();
     // One action per method of the method table, in the menu's order, and the flicker limits.
@@ -192,16 +194,14 @@ private:
     QGraphicsPixmapItem *pixmapItem = nullptr;
     bool atariView = false;
     quint8 atariMode = kAtariViewMode; // the blend, one of the frames or the flicker map, while atariView
-    QAction *atariViewAction = nullptr;
     QAction *loadPaletteAction = nullptr;
     QAction *builtInPaletteAction = nullptr;
     QList<QAction *> methodActions; // by index in the method table
     QAction *adjustAction = nullptr;
     AdjustDialog *adjustDialog = nullptr;
-    QAction *frameAction[2] = {};
-    QAction *flickerMapAction = nullptr;
-    QMenu *flickerMenu = nullptr;
-    QMenu *displayMenu = nullptr; // one entry per display of the display table
+    QList<QAction *> atariActions; // the Atari views, keys 8, 9, 0 and F; each holds its mode
+    ChoiceMenu *flickerMenu = nullptr; // the flicker limits, kFlickerLimits
+    ChoiceMenu *displayMenu = nullptr; // one entry per display of the display table
 };
 
 #endif

@@ -9,10 +9,11 @@
 #include <QToolTip>
 
 #include "adjustdialog.h"
+#include "palettefile.h"
 #include "windowsettings.h"
 #include "windowtexts.h"
 
-// The window's hints, reports and the Adjust dialog: kept beside the form's own code.
+// The window's hints, reports, palette files and the Adjust dialog: kept beside the form's own code.
 
 AdjustDialog *MainWindow::showAdjustDialog()
 {
@@ -55,6 +56,32 @@ void MainWindow::showMenuHintOnce()
     WindowSettings::rememberMenuHintShown();
     QWidget *view = ui->graphicsView;
     QToolTip::showText(view->mapToGlobal(view->rect().center()), WindowTexts::menuHint(), view, QRect(), 8000);
+}
+
+bool MainWindow::loadPalette(const QString &fileName)
+{
+    quint32 palette[256];
+    QString error;
+    if (!PaletteFile::read(fileName, palette, &error)) {
+        dialogs.warning(this, tr("Load Atari palette"),
+                        tr("Cannot use %1 as a palette:\n%2").arg(QDir::toNativeSeparators(fileName), error));
+        return false;
+    }
+    Settings settings = queue->settings();
+    settings.basePalette.assign(palette, palette + 256);
+    WindowSettings::savePalette(fileName);
+    paletteFile = fileName;
+    reconvert(settings);
+    return true;
+}
+
+void MainWindow::useBuiltInPalette()
+{
+    Settings settings = queue->settings();
+    settings.basePalette.clear();
+    WindowSettings::savePalette(QString());
+    paletteFile.clear();
+    reconvert(settings);
 }
 
 void MainWindow::reportPalette(const QString &reason)

@@ -1,6 +1,7 @@
 #include "adjustdialog.h"
 #include "displaytable.h"
 #include "mainwindow.h"
+#include "windowtesting.h"
 
 #include <QAction>
 #include <QComboBox>
@@ -27,13 +28,12 @@ private slots:
     void windowAndCliWriteTheSameFiles();
 
 private:
+    WindowTesting::SettingsFolder settingsFolder;
     QTemporaryDir temp;
     QString paletteFile;
 };
 
 namespace {
-
-const QString kPhoto = QStringLiteral(RASTREL_TEST_DATA "/chelsea.jpg");
 
 // Triggers the window's action whose shortcut is key, as the key does when the window has the
 // keyboard (an open dialog may have it).
@@ -105,9 +105,7 @@ QByteArray contents(const QString &fileName)
 
 void TestFrontEnds::initTestCase()
 {
-    QCoreApplication::setOrganizationName(QStringLiteral("rastrel-tests"));
-    QCoreApplication::setApplicationName(QStringLiteral("tst_frontends"));
-    QSettings().clear();
+    QVERIFY(settingsFolder.isValid());
     QVERIFY(temp.isValid());
     // A palette unlike the built-in one, so that a file ignored by either front end shows.
     QByteArray palette;
@@ -126,8 +124,7 @@ void TestFrontEnds::initTestCase()
 
 void TestFrontEnds::cleanup()
 {
-    QSettings().clear();
-    ConversionQueue::waitForRunningWork();
+    WindowTesting::cleanUp();
 }
 
 void TestFrontEnds::windowAndCliWriteTheSameFiles_data()
@@ -163,29 +160,27 @@ void TestFrontEnds::windowAndCliWriteTheSameFiles()
     QVERIFY(QDir().mkpath(dir));
 
     MainWindow window;
-    QString openAnswer = kPhoto;
-    QString saveAnswer;
-    MainWindowDialogs dialogs;
-    dialogs.openFileName = [&](QWidget *, const QString &, const QString &, const QString &) { return openAnswer; };
-    dialogs.saveFileName = [&](QWidget *, const QString &, const QString &, const QString &) { return saveAnswer; };
-    dialogs.warning = [](QWidget *, const QString &, const QString &text) { QFAIL(qPrintable(text)); };
-    window.setDialogs(dialogs);
+    WindowTesting::FakeDialogs fake;
+    fake.install(window);
+    fake.openAnswer = WindowTesting::dataFile("chelsea.jpg");
     window.show();
     QVERIFY(QTest::qWaitForWindowExposed(&window));
     QTest::keyClick(&window, Qt::Key_O, Qt::ControlModifier);
     window.waitForIdle();
     for (const QString &step : steps.split(QLatin1Char(' ')))
-        act(window, step, paletteFile, &openAnswer);
+        act(window, step, paletteFile, &fake.openAnswer);
 
-    saveAnswer = dir + QStringLiteral("/window.xex");
+    fake.saveAnswer = dir + QStringLiteral("/window.xex");
     window.findChild<QPushButton *>(QStringLiteral("pushButton_Compile"))->click();
-    saveAnswer = dir + QStringLiteral("/window.asm");
+    fake.saveAnswer = dir + QStringLiteral("/window.asm");
     window.findChild<QPushButton *>(QStringLiteral("pushButton_Save"))->click();
+    QCOMPARE(fake.warnings, QStringList());
 
     QStringList arguments = options;
     arguments.replaceInStrings(QStringLiteral("@PALETTE"), paletteFile);
     arguments << QStringLiteral("--xex") << dir + QStringLiteral("/cli.xex") << QStringLiteral("--asm")
-              << dir + QStringLiteral("/cli.asm") << QStringLiteral("-j") << QStringLiteral("2") << kPhoto;
+              << dir + QStringLiteral("/cli.asm") << QStringLiteral("-j") << QStringLiteral("2")
+              << WindowTesting::dataFile("chelsea.jpg");
     QProcess cli;
     cli.start(QStringLiteral(RASTREL_CLI), arguments);
     QVERIFY(cli.waitForFinished(300000));

@@ -43,60 +43,14 @@
 #include "colourscience.h"
 #include "mainwindow.h"
 #include "pictureloader.h"
+#include "windowtesting.h"
 
 using namespace Geometry;
+using namespace WindowTesting;
 
 namespace {
 
 const quint32 kOpaque = 0xFF000000u;
-
-QString dataFile(const char *name)
-{
-    return QStringLiteral(RASTREL_TEST_DATA "/") + QLatin1String(name);
-}
-
-// Stands in for the window's dialogs: answers from fields and records every question.
-struct FakeDialogs
-{
-    QString openAnswer;
-    QString saveAnswer;
-    bool overwriteAnswer = false;
-    QStringList openQuestions; // "caption|filter"
-    QStringList openDirectories;
-    QStringList saveQuestions; // "caption|filter"
-    QStringList saveSuggestions;
-    QStringList overwriteQuestions; // "caption|file"
-    QStringList warnings;
-
-    void install(MainWindow &window)
-    {
-        MainWindowDialogs dialogs;
-        dialogs.openFileName = [this](QWidget *, const QString &caption, const QString &directory,
-                                             const QString &filter) {
-            openQuestions << caption + QLatin1Char('|') + filter;
-            openDirectories << directory;
-            return openAnswer;
-        };
-        dialogs.saveFileName = [this](QWidget *, const QString &caption, const QString &suggestedName,
-                                             const QString &filter) {
-            saveQuestions << caption + QLatin1Char('|') + filter;
-            saveSuggestions << suggestedName;
-            return saveAnswer;
-        };
-        dialogs.confirmOverwrite = [this](QWidget *, const QString &caption, const QString &fileName) {
-            overwriteQuestions << caption + QLatin1Char('|') + fileName;
-            return overwriteAnswer;
-        };
-        dialogs.warning = [this](QWidget *, const QString &, const QString &text) { warnings << text; };
-        window.setDialogs(dialogs);
-    }
-};
-
-template <typename T>
-T *child(const MainWindow &window, const char *name)
-{
-    return window.findChild<T *>(QLatin1String(name));
-}
 
 // The image on the display: the topmost pixmap item at the scene origin.
 QImage shownImage(const MainWindow &window)
@@ -216,20 +170,6 @@ void clickRadio(QRadioButton *button)
     QTest::mouseClick(button, Qt::LeftButton, Qt::NoModifier, indicator.center());
 }
 
-// Clicks and waits until what the click started (a load, for one) is shown.
-void clickButton(MainWindow &window, const char *name)
-{
-    QTest::mouseClick(child<QAbstractButton>(window, name), Qt::LeftButton);
-    window.waitForIdle();
-}
-
-// Loads the test photo through "Load Picture"; it is shown when this returns.
-void loadChelsea(MainWindow &window, FakeDialogs &fake)
-{
-    fake.openAnswer = dataFile("chelsea.jpg");
-    clickButton(window, "pushButton_Load");
-}
-
 // The source picture as the window's loader produces it, for building reference conversions.
 std::vector<quint32> loadedPixels(const QString &fileName)
 {
@@ -262,6 +202,18 @@ int sofOffset(const QByteArray &jpeg)
     return -1;
 }
 
+// Loads image through "Load Picture", stored as a PNG under a .jpg name (pictures are read by their
+// content); false if it could not be stored.
+bool loadImage(MainWindow &window, FakeDialogs &fake, const QImage &image)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("picture.jpg"));
+    if (!dir.isValid() || !image.save(path, "PNG"))
+        return false;
+    loadFile(window, fake, path);
+    return true;
+}
+
 QRgb blockColour(int column, int row)
 {
     return qRgb(column * 30 + 15, row * 40 + 20, (column * 7 + row * 11) * 9 % 256);
@@ -274,13 +226,7 @@ class tst_MainWindow : public QObject
     Q_OBJECT
 
 private slots:
-    // Work left running by a deleted queue ends before the next test (and before the program ends),
-    // and every test starts from no remembered settings.
-    void cleanup()
-    {
-        ConversionQueue::waitForRunningWork();
-        QSettings().clear();
-    }
+    void cleanup() { cleanUp(); }
     void initTestCase();
     void startsFixedWithDemoChart();
     void displayIsOneToOne();
@@ -337,17 +283,12 @@ private slots:
     void adjustDialogConvertsResetsAndIsRemembered();
 
 private:
-    QTemporaryDir settingsDir;
+    SettingsFolder settingsFolder;
 };
 
 void tst_MainWindow::initTestCase()
 {
-    // Settings go to a folder of this run only, never to the user's own nor to one that another
-    // test run (of this or another checkout) changes at the same time.
-    QStandardPaths::setTestModeEnabled(true);
-    QVERIFY(settingsDir.isValid());
-    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settingsDir.path());
-    QSettings().clear();
+    QVERIFY(settingsFolder.isValid());
 }
 
 void tst_MainWindow::startsFixedWithDemoChart()
@@ -593,7 +534,7 @@ void tst_MainWindow::loadShowsPictureInCurrentMode()
 
     clickRadio(radio(window, 7));
     const QImage demoChroma = shownImage(window);
-    loadChelsea(window, fake);
+    loadPhoto(window, fake);
 
     QCOMPARE(fake.openQuestions, QStringList{"Open JPG|" + MainWindow::openFilter()});
     QVERIFY2(fake.warnings.isEmpty(), qPrintable(fake.warnings.join('\n')));
@@ -635,7 +576,7 @@ void tst_MainWindow::loadedPlanesFollowModes()
     fake.install(window);
     window.show();
     QVERIFY(QTest::qWaitForWindowExposed(&window));
-    loadChelsea(window, fake);
+    loadPhoto(window, fake);
     QVERIFY(fake.warnings.isEmpty());
 
     clickRadio(radio(window, number));
@@ -753,8 +694,7 @@ void tst_MainWindow::badFileChangesNothing()
     // Before any picture: the chart stays and the exports stay disabled.
     clickRadio(radio(window, 2));
     QImage before = shownImage(window);
-    fake.openAnswer = path;
-    clickButton(window, "pushButton_Load");
+    loadFile(window, fake, path);
     QCOMPARE(fake.warnings.size(), 1);
     QVERIFY2(fake.warnings.first().contains(QDir::toNativeSeparators(path)), qPrintable(fake.warnings.first()));
     QVERIFY(!save->isEnabled());
@@ -768,15 +708,14 @@ void tst_MainWindow::badFileChangesNothing()
     QVERIFY2(wrong.isEmpty(), qPrintable(wrong));
 
     // With a picture: the picture stays, in every plane.
-    loadChelsea(window, fake);
+    loadPhoto(window, fake);
     QCOMPARE(fake.warnings.size(), 1);
     QImage planes[kPlanes];
     for (int number = 1; number <= kPlanes; ++number) {
         clickRadio(radio(window, number));
         planes[number - 1] = shownImage(window);
     }
-    fake.openAnswer = path;
-    clickButton(window, "pushButton_Load");
+    loadFile(window, fake, path);
     QCOMPARE(fake.warnings.size(), 2);
     QVERIFY(fake.warnings.last().contains(QDir::toNativeSeparators(path)));
     QVERIFY(save->isEnabled());
@@ -794,7 +733,7 @@ void tst_MainWindow::sliderAfterLoadReconverts()
     FakeDialogs fake;
     MainWindow window;
     fake.install(window);
-    loadChelsea(window, fake);
+    loadPhoto(window, fake);
     QVERIFY(fake.warnings.isEmpty());
     clickRadio(radio(window, 3));
     const QImage before = shownImage(window);
@@ -824,8 +763,7 @@ void tst_MainWindow::loadAfterSliderUsesMovedSaturation()
     child<QSlider>(window, "horizontalSlider")->setValue(20);
     window.waitForIdle();
     clickRadio(radio(window, 4));
-    fake.openAnswer = dataFile("coffee.jpg");
-    clickButton(window, "pushButton_Load");
+    loadPhoto(window, fake, "coffee.jpg");
     QVERIFY(fake.warnings.isEmpty());
 
     const auto reference = referenceConversion(loadedPixels(dataFile("coffee.jpg")), 20);
@@ -856,16 +794,10 @@ void tst_MainWindow::pictureFillsFrame()
         for (int x = 0; x < size.width(); ++x)
             blocks.setPixel(x, y, blockColour(x * columns / size.width(), y * rows / size.height()));
     }
-    QTemporaryDir dir;
-    QVERIFY(dir.isValid());
-    const QString path = dir.filePath(QStringLiteral("blocks.jpg"));
-    QVERIFY(blocks.save(path, "PNG"));
-
     FakeDialogs fake;
     MainWindow window;
     fake.install(window);
-    fake.openAnswer = path;
-    clickButton(window, "pushButton_Load");
+    QVERIFY(loadImage(window, fake, blocks));
     QVERIFY2(fake.warnings.isEmpty(), qPrintable(fake.warnings.join('\n')));
 
     const int blockWidth = kSourceWidth / columns, blockHeight = kSourceHeight / rows;
@@ -894,16 +826,10 @@ void tst_MainWindow::displayIsOpaque()
         for (int x = 0; x < kSourceWidth; ++x)
             translucent.setPixel(x, y, qRgba(x * 255 / kSourceWidth, y * 255 / kSourceHeight, 90, 0x40 + y % 64));
     }
-    QTemporaryDir dir;
-    QVERIFY(dir.isValid());
-    const QString path = dir.filePath(QStringLiteral("translucent.jpg"));
-    QVERIFY(translucent.save(path, "PNG"));
-
     FakeDialogs fake;
     MainWindow window;
     fake.install(window);
-    fake.openAnswer = path;
-    clickButton(window, "pushButton_Load");
+    QVERIFY(loadImage(window, fake, translucent));
     QVERIFY(fake.warnings.isEmpty());
     QVERIFY((window.picture().getPixel(10, 10, 0) & kOpaque) != kOpaque);
 
@@ -942,7 +868,7 @@ void tst_MainWindow::exportWritesFile()
     FakeDialogs fake;
     MainWindow window;
     fake.install(window);
-    loadChelsea(window, fake);
+    loadPhoto(window, fake);
     fake.saveAnswer = path;
     QTest::mouseClick(window.findChild<QPushButton *>(button), Qt::LeftButton);
 
@@ -1005,7 +931,7 @@ void tst_MainWindow::failedExportKeepsExistingFile()
     FakeDialogs fake;
     MainWindow window;
     fake.install(window);
-    loadChelsea(window, fake);
+    loadPhoto(window, fake);
     fake.saveAnswer = target;
 
     if (diskFull) {
@@ -1051,7 +977,7 @@ void tst_MainWindow::cancelledExportWritesNothing()
     FakeDialogs fake;
     MainWindow window;
     fake.install(window);
-    loadChelsea(window, fake);
+    loadPhoto(window, fake);
     fake.saveAnswer.clear();
     QTest::mouseClick(window.findChild<QPushButton *>(button), Qt::LeftButton);
     QDir::setCurrent(previousDir);
@@ -1098,7 +1024,7 @@ void tst_MainWindow::keysChoosePreviews()
     fake.install(window);
     window.show();
     QVERIFY(QTest::qWaitForWindowActive(&window));
-    loadChelsea(window, fake);
+    loadPhoto(window, fake);
 
     QTest::keyClick(&window, Qt::Key(key));
     window.waitForIdle();
@@ -1132,7 +1058,7 @@ void tst_MainWindow::paletteFileIsUsedAndRemembered()
         FakeDialogs fake;
         MainWindow window;
         fake.install(window);
-        loadChelsea(window, fake);
+        loadPhoto(window, fake);
         clickRadio(radio(window, 4));
         QVERIFY(window.loadPalette(paletteFile));
         window.waitForIdle();
@@ -1222,7 +1148,7 @@ void tst_MainWindow::bestMethodIsChosenAndRemembered()
         window.show();
         QVERIFY(QTest::qWaitForWindowActive(&window));
         QVERIFY(window.qualityText().isEmpty());
-        loadChelsea(window, fake);
+        loadPhoto(window, fake);
         clickRadio(radio(window, 4));
         QVERIFY(!mismatch(shownImage(window), planeOf(*best, 3)).isEmpty());
 
@@ -1302,7 +1228,7 @@ void tst_MainWindow::frameViewsAndFlickerMapNameThemselves()
     QVERIFY(QTest::qWaitForWindowActive(&window));
     QTest::keyClick(&window, Qt::Key_T);
     window.waitForIdle();
-    loadChelsea(window, fake);
+    loadPhoto(window, fake);
     window.waitForIdle();
     const ATARIpic &pic = window.picture();
     QCOMPARE(pic.converted().frames(), 2);
@@ -1356,7 +1282,7 @@ void tst_MainWindow::palDisplayIsChosenAndRemembered()
         window.show();
         QVERIFY(QTest::qWaitForWindowActive(&window));
         QVERIFY(action(window, QStringLiteral("Plain display")));
-        loadChelsea(window, fake);
+        loadPhoto(window, fake);
         QTest::keyClick(&window, Qt::Key_B);
         window.waitForIdle();
         action(window, QStringLiteral("PAL TV"))->trigger();
@@ -1474,7 +1400,7 @@ void tst_MainWindow::saveNameAndOverwrite()
     FakeDialogs fake;
     MainWindow window;
     fake.install(window);
-    loadChelsea(window, fake);
+    loadPhoto(window, fake);
     fake.saveAnswer = dir.filePath(typed);
     fake.overwriteAnswer = answer;
     clickButton(window, qPrintable(button));
@@ -1516,8 +1442,7 @@ void tst_MainWindow::foldersAreRemembered()
         FakeDialogs fake;
         MainWindow window;
         fake.install(window);
-        fake.openAnswer = photo;
-        clickButton(window, "pushButton_Load");
+        loadFile(window, fake, photo);
         // Before any save the photo's own folder is suggested.
         fake.saveAnswer = dir.filePath("exports/first");
         clickButton(window, "pushButton_Save");
@@ -1532,7 +1457,7 @@ void tst_MainWindow::foldersAreRemembered()
     FakeDialogs fake;
     MainWindow window;
     fake.install(window);
-    loadChelsea(window, fake);
+    loadPhoto(window, fake);
     fake.openAnswer.clear();
     clickButton(window, "pushButton_Load");
     clickButton(window, "pushButton_Compile");
@@ -1570,7 +1495,7 @@ void tst_MainWindow::keysClickButtons()
     window.show();
     QVERIFY(QTest::qWaitForWindowActive(&window));
     if (loadFirst) {
-        loadChelsea(window, fake);
+        loadPhoto(window, fake);
         fake.openQuestions.clear();
     }
 
@@ -1687,7 +1612,7 @@ void tst_MainWindow::sliderMovesAreGathered()
     MainWindow window;
     fake.install(window);
     window.useMethod(MethodTable::find(best ? "best" : "classic"));
-    loadChelsea(window, fake);
+    loadPhoto(window, fake);
     clickRadio(radio(window, 4));
 
     QSignalSpy shown(&window, &MainWindow::conversionShown);
@@ -1808,7 +1733,7 @@ void tst_MainWindow::failedSaveKeepsSaveFolder()
     FakeDialogs fake;
     MainWindow window;
     fake.install(window);
-    loadChelsea(window, fake);
+    loadPhoto(window, fake);
 
     fake.saveAnswer = dir.filePath("exports/first.xex");
     clickButton(window, "pushButton_Compile");
@@ -1832,7 +1757,7 @@ void tst_MainWindow::atariViewUnchecksButtons()
     fake.install(window);
     window.show();
     QVERIFY(QTest::qWaitForWindowActive(&window));
-    loadChelsea(window, fake);
+    loadPhoto(window, fake);
     clickRadio(radio(window, 5));
     QVERIFY(window.previewToolTip().startsWith(QStringLiteral("Gray\nMean CIEDE2000, Plain display: ")));
 
@@ -1888,7 +1813,7 @@ void tst_MainWindow::adjustDialogConvertsResetsAndIsRemembered()
     FakeDialogs fake;
     MainWindow window;
     fake.install(window);
-    loadChelsea(window, fake);
+    loadPhoto(window, fake);
     clickRadio(radio(window, 1));
     const std::vector<quint32> pixels = loadedPixels(dataFile("chelsea.jpg"));
     const auto photo = [&pixels](int x, int y) { return pixels[y * kSourceWidth + x] | kOpaque; };

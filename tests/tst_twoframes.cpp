@@ -403,6 +403,20 @@ private:
     std::vector<double> scratch;
 };
 
+// A test row's name from its columns: "source, [palette kind palette, ]flicker F[, chroma C]".
+QByteArray rowName(Source source, Palette palette, double chromaFactor, int flicker)
+{
+    const char *const sources[] = {"noise", "palette runs", "blends", "near blends", "few colours",
+                                   "blues", "chelsea", "coffee", "rocket"};
+    const char *const palettes[] = {"", "tie palette, ", "random palette, ", "white palette, "};
+    QString name = QStringLiteral("%1, %2flicker %3")
+                       .arg(QLatin1String(sources[int(source)]), QLatin1String(palettes[int(palette)]))
+                       .arg(flicker);
+    if (chromaFactor != 1.0)
+        name += QStringLiteral(", chroma %1").arg(chromaFactor);
+    return name.toLatin1();
+}
+
 } // namespace
 
 // The two-frame conversion against an exhaustive search on line pairs of pictures that stress its
@@ -429,36 +443,46 @@ void TestTwoFrames::matchesBruteForce_data()
     QTest::addColumn<int>("pairs");
     QTest::addColumn<bool>("twoThreads");
 
-    const auto row = [](const char *name, Source source, Palette palette, double chromaFactor, int flicker,
-                        int firstPair, int pairs, bool twoThreads = false) {
-        QTest::newRow(name) << int(source) << int(palette) << chromaFactor << flicker << firstPair << pairs
-                            << twoThreads;
+    const struct Case
+    {
+        Source source;
+        Palette palette;
+        double chromaFactor;
+        int flicker;
+        int firstPair;
+        int pairs;
+        bool twoThreads = false;
+    } cases[] = {
+        // Photos: every pixel its own colour, the search's dearest case.
+        {Source::Chelsea, Palette::Base, 1.0, 10, 60, 2, true},
+        {Source::Coffee, Palette::Base, 2.0, 5, 40, 1},
+        {Source::Rocket, Palette::Base, 0.5, 0, 20, 1},
+        // Differences of 0 and just above, exact palette colours, ties, pure white, the rotation arc, random
+        // palettes; chroma factors 0.5, 1 and 2; flicker 0, 5, 10 and unlimited.
+        {Source::Blends, Palette::Base, 1.0, 10, 3, 3, true},
+        {Source::Blends, Palette::Base, 2.0, 5, 57, 3},
+        {Source::NearBlends, Palette::Base, 1.0, 5, 70, 3},
+        {Source::NearBlends, Palette::Base, 2.0, 10, 90, 3},
+        {Source::NearBlends, Palette::Base, 0.5, 0, 110, 3},
+        {Source::PaletteRuns, Palette::Base, 1.0, 0, 12, 3},
+        {Source::PaletteRuns, Palette::Ties, 1.0, 10, 0, 3},
+        {Source::Blends, Palette::Ties, 0.5, 5, 45, 3},
+        {Source::FewColours, Palette::Ties, 1.0, 0, 4, 3},
+        {Source::FewColours, Palette::Ties, 0.5, 5, 80, 3, true},
+        {Source::Noise, Palette::Base, 2.0, 0, 8, 3},
+        {Source::Noise, Palette::Base, 1.0, 100, 100, 1},
+        {Source::Noise, Palette::Random, 1.0, 10, 6, 1},
+        {Source::Blues, Palette::Base, 1.0, 10, 50, 3},
+        {Source::Blues, Palette::Base, 2.0, 5, 64, 3},
+        {Source::Blues, Palette::Random, 0.5, 0, 75, 1},
+        {Source::Blends, Palette::White, 1.0, 10, 20, 3},
+        {Source::FewColours, Palette::White, 2.0, 0, 117, 3},
+        {Source::PaletteRuns, Palette::White, 0.5, 5, 35, 3},
     };
-    // Photos: every pixel its own colour, the search's dearest case.
-    row("chelsea, flicker 10", Source::Chelsea, Palette::Base, 1.0, 10, 60, 2, true);
-    row("coffee, flicker 5, chroma 2", Source::Coffee, Palette::Base, 2.0, 5, 40, 1);
-    row("rocket, flicker 0, chroma 0.5", Source::Rocket, Palette::Base, 0.5, 0, 20, 1);
-    // Differences of 0 and just above, exact palette colours, ties, pure white, the rotation arc, random
-    // palettes; chroma factors 0.5, 1 and 2; flicker 0, 5, 10 and unlimited.
-    row("blends, flicker 10", Source::Blends, Palette::Base, 1.0, 10, 3, 3, true);
-    row("blends, flicker 5, chroma 2", Source::Blends, Palette::Base, 2.0, 5, 57, 3);
-    row("near blends, flicker 5", Source::NearBlends, Palette::Base, 1.0, 5, 70, 3);
-    row("near blends, flicker 10, chroma 2", Source::NearBlends, Palette::Base, 2.0, 10, 90, 3);
-    row("near blends, flicker 0, chroma 0.5", Source::NearBlends, Palette::Base, 0.5, 0, 110, 3);
-    row("palette runs, flicker 0", Source::PaletteRuns, Palette::Base, 1.0, 0, 12, 3);
-    row("palette runs, tie palette, flicker 10", Source::PaletteRuns, Palette::Ties, 1.0, 10, 0, 3);
-    row("blends, tie palette, flicker 5, chroma 0.5", Source::Blends, Palette::Ties, 0.5, 5, 45, 3);
-    row("few colours, tie palette, flicker 0", Source::FewColours, Palette::Ties, 1.0, 0, 4, 3);
-    row("few colours, tie palette, flicker 5, chroma 0.5", Source::FewColours, Palette::Ties, 0.5, 5, 80, 3, true);
-    row("noise, flicker 0, chroma 2", Source::Noise, Palette::Base, 2.0, 0, 8, 3);
-    row("noise, flicker 100", Source::Noise, Palette::Base, 1.0, 100, 100, 1);
-    row("noise, random palette, flicker 10", Source::Noise, Palette::Random, 1.0, 10, 6, 1);
-    row("blues, flicker 10", Source::Blues, Palette::Base, 1.0, 10, 50, 3);
-    row("blues, flicker 5, chroma 2", Source::Blues, Palette::Base, 2.0, 5, 64, 3);
-    row("blues, random palette, flicker 0, chroma 0.5", Source::Blues, Palette::Random, 0.5, 0, 75, 1);
-    row("blends, white palette, flicker 10", Source::Blends, Palette::White, 1.0, 10, 20, 3);
-    row("few colours, white palette, flicker 0, chroma 2", Source::FewColours, Palette::White, 2.0, 0, 117, 3);
-    row("palette runs, white palette, flicker 5, chroma 0.5", Source::PaletteRuns, Palette::White, 0.5, 5, 35, 3);
+    for (const Case &c : cases) {
+        QTest::newRow(rowName(c.source, c.palette, c.chromaFactor, c.flicker).constData())
+            << int(c.source) << int(c.palette) << c.chromaFactor << c.flicker << c.firstPair << c.pairs << c.twoThreads;
+    }
 }
 
 void TestTwoFrames::matchesBruteForce()
@@ -529,12 +553,13 @@ void TestTwoFrames::luminancesOptimalOnManyPairs_data()
     QTest::addColumn<double>("chromaFactor");
     QTest::addColumn<int>("flicker");
 
-    const auto row = [](const char *name, Source source, Palette palette, double chromaFactor, int flicker) {
-        QTest::newRow(name) << int(source) << int(palette) << chromaFactor << flicker;
+    const auto row = [](Source source, Palette palette, double chromaFactor, int flicker) {
+        QTest::newRow(rowName(source, palette, chromaFactor, flicker).constData())
+            << int(source) << int(palette) << chromaFactor << flicker;
     };
-    row("chelsea, flicker 10", Source::Chelsea, Palette::Base, 1.0, 10);
-    row("coffee, tie palette, flicker 5, chroma 2", Source::Coffee, Palette::Ties, 2.0, 5);
-    row("rocket, white palette, flicker 0, chroma 0.5", Source::Rocket, Palette::White, 0.5, 0);
+    row(Source::Chelsea, Palette::Base, 1.0, 10);
+    row(Source::Coffee, Palette::Ties, 2.0, 5);
+    row(Source::Rocket, Palette::White, 0.5, 0);
 }
 
 // On every fifteenth line pair of photos, the luminances of every pixel are the best for the hue pairs

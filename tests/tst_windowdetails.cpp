@@ -25,13 +25,11 @@
 #include "methodtable.h"
 #include "mainwindow.h"
 #include "pictureloader.h"
+#include "windowtesting.h"
+
+using namespace WindowTesting;
 
 namespace {
-
-QString dataFile(const char *name)
-{
-    return QStringLiteral(RASTREL_TEST_DATA "/") + QLatin1String(name);
-}
 
 // What a blocked reader shares with the test; held by the reader itself, so it outlives the window.
 struct Gate
@@ -39,25 +37,6 @@ struct Gate
     QSemaphore entered;
     QSemaphore release;
     std::atomic<bool> returned{false};
-};
-
-// Answers the window's questions from fields and records its warnings.
-struct Answers
-{
-    QString openAnswer;
-    QStringList openDirectories;
-    QStringList warnings;
-
-    void install(MainWindow &window)
-    {
-        MainWindowDialogs dialogs;
-        dialogs.openFileName = [this](QWidget *, const QString &, const QString &directory, const QString &) {
-            openDirectories << directory;
-            return openAnswer;
-        };
-        dialogs.warning = [this](QWidget *, const QString &, const QString &text) { warnings << text; };
-        window.setDialogs(dialogs);
-    }
 };
 
 // The entries of the preview's context menu (submenus' entries included, after "submenu/"), with
@@ -109,9 +88,8 @@ class tst_WindowDetails : public QObject
     Q_OBJECT
 
 private slots:
-    void initTestCase();
-    void init() { QSettings().clear(); }
-    void cleanup() { ConversionQueue::waitForRunningWork(); }
+    void initTestCase() { QVERIFY(settingsFolder.isValid()); }
+    void cleanup() { cleanUp(); }
     void closingDoesNotWaitForWork();
     void buttonsNameTheirKeys_data();
     void buttonsNameTheirKeys();
@@ -130,15 +108,8 @@ private slots:
     void damagedPictureTellsSo();
 
 private:
-    QTemporaryDir settingsDir;
+    SettingsFolder settingsFolder;
 };
-
-void tst_WindowDetails::initTestCase()
-{
-    QStandardPaths::setTestModeEnabled(true);
-    QVERIFY(settingsDir.isValid());
-    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settingsDir.path());
-}
 
 void tst_WindowDetails::closingDoesNotWaitForWork()
 {
@@ -197,8 +168,8 @@ void tst_WindowDetails::buttonsNameTheirKeys()
     QFETCH(QString, name);
     QFETCH(QString, tip);
     MainWindow window;
-    Answers answers;
-    answers.install(window);
+    FakeDialogs fake;
+    fake.install(window);
     auto *button = window.findChild<QAbstractButton *>(name);
     QVERIFY(button != nullptr);
     QCOMPARE(button->toolTip(), tip);
@@ -217,8 +188,8 @@ void tst_WindowDetails::menuListsKeysAndPalette()
     QTemporaryDir dir;
     const QString palette = writePalette(dir, "mine.act");
     MainWindow window;
-    Answers answers;
-    answers.install(window);
+    FakeDialogs fake;
+    fake.install(window);
     window.show();
     QStringList entries = menuEntries(window);
     for (const char *entry : {"Previews/Original\t1", "Previews/GTIA\t2", "Previews/ATARI PAL\t3",
@@ -305,21 +276,18 @@ void tst_WindowDetails::paletteFolderIsKeptApart()
     QTemporaryDir palettes;
     const QString palette = writePalette(palettes, "p.act");
     MainWindow window;
-    Answers answers;
-    answers.install(window);
+    FakeDialogs fake;
+    fake.install(window);
     window.show();
     QVERIFY(QTest::qWaitForWindowActive(&window));
-    answers.openAnswer = dataFile("chelsea.jpg");
-    QTest::mouseClick(window.findChild<QPushButton *>(QStringLiteral("pushButton_Load")), Qt::LeftButton);
-    window.waitForIdle();
-    answers.openAnswer = palette;
+    loadPhoto(window, fake);
+    fake.openAnswer = palette;
     QTest::keyClick(&window, Qt::Key_P);
-    answers.openAnswer.clear();
+    fake.openAnswer.clear();
     QTest::keyClick(&window, Qt::Key_P);
-    QTest::mouseClick(window.findChild<QPushButton *>(QStringLiteral("pushButton_Load")), Qt::LeftButton);
-    window.waitForIdle();
+    clickButton(window, "pushButton_Load");
     const QString pictures = QFileInfo(dataFile("chelsea.jpg")).absolutePath();
-    QCOMPARE(answers.openDirectories,
+    QCOMPARE(fake.openDirectories,
              QStringList({QString(), QString(), QFileInfo(palette).absolutePath(), pictures}));
 }
 
@@ -336,16 +304,16 @@ void tst_WindowDetails::missingRememberedPaletteIsReported()
     }
     for (int run = 0; run < 2; ++run) {
         MainWindow window;
-        Answers answers;
-        answers.install(window);
+        FakeDialogs fake;
+        fake.install(window);
         QTest::qWait(20);
         if (run == 1) {
-            QCOMPARE(answers.warnings, QStringList());
+            QCOMPARE(fake.warnings, QStringList());
             continue;
         }
-        QCOMPARE(answers.warnings.size(), 1);
-        QVERIFY2(answers.warnings[0].contains(QDir::toNativeSeparators(gone)), qPrintable(answers.warnings[0]));
-        QVERIFY2(answers.warnings[0].contains(QLatin1String("No such file")), qPrintable(answers.warnings[0]));
+        QCOMPARE(fake.warnings.size(), 1);
+        QVERIFY2(fake.warnings[0].contains(QDir::toNativeSeparators(gone)), qPrintable(fake.warnings[0]));
+        QVERIFY2(fake.warnings[0].contains(QLatin1String("No such file")), qPrintable(fake.warnings[0]));
         QVERIFY(!menuEntries(window).join('|').contains(QLatin1String("Palette:")));
     }
 }
@@ -460,8 +428,8 @@ void tst_WindowDetails::damagedPictureTellsSo()
     half.close();
 
     MainWindow window;
-    Answers answers;
-    answers.install(window);
+    FakeDialogs fake;
+    fake.install(window);
     window.show();
     QVERIFY(QTest::qWaitForWindowExposed(&window));
     QVERIFY(window.loadPicture(dataFile("chelsea.jpg")));
@@ -486,7 +454,7 @@ void tst_WindowDetails::damagedPictureTellsSo()
              qPrintable(message->text()));
     QVERIFY(message->text().contains(QLatin1String("premature end"), Qt::CaseInsensitive));
     QVERIFY(!message->text().contains(QLatin1Char('\n')));
-    QVERIFY(answers.warnings.isEmpty()); // no modal warning
+    QVERIFY(fake.warnings.isEmpty()); // no modal warning
     // The window goes on working while it is open, and it is dismissed with its button.
     QTest::keyClick(&window, Qt::Key_2);
     QVERIFY(window.loadPicture(dataFile("coffee.jpg")));

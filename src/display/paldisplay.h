@@ -36,6 +36,22 @@ public:
         return sum(palette[own], palette[partner(own, above)]);
     }
 
+    // The seen-colour table the PAL methods look up: what each colour byte own (0 to 255) shows under a
+    // pixel of hue above (0 to 15), as channel sums, at index own * 16 + above. The palette's colours
+    // are taken from their low 24 bits; put(index, sum) is called for each of the kSeenEntries entries.
+    static constexpr int kSeenEntries = 256 * 16;
+    template <typename Put>
+    static void seenTable(const quint32 *rgb256, Put &&put)
+    {
+        quint32 palette[256];
+        for (int i = 0; i < 256; ++i)
+            palette[i] = rgb256[i] & 0xFFFFFFu;
+        for (int own = 0; own < 256; ++own) {
+            for (int above = 0; above < 16; ++above)
+                put(own * 16 + above, seenSum(palette, quint8(own), quint8(above << 4)));
+        }
+    }
+
     // Linear light (0 to 1) of the mean of a channel sum (0 to 510), decoded from sRGB: for an even sum
     // 2v the linear light ColourScience uses for channel value v.
     static double linear(int channelSum);

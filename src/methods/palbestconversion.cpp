@@ -18,8 +18,6 @@ namespace {
 constexpr int kLevels = 16;         // hues, and luminances per hue
 constexpr int kPairs = kLevels * kLevels; // (own hue, hue above)
 constexpr int kUnknown = -1;
-// A run's hue changes only when it lowers the total by more than this.
-constexpr double kImprovement = 1e-9;
 
 // The lightness term of CIEDE2000, |dL / SL|: a lower bound of the whole difference.
 double lightnessTerm(double l1, double l2)
@@ -52,12 +50,7 @@ PalBestConverter::~PalBestConverter() = default;
 
 void PalBestConverter::setPalette(const quint32 *rgb256)
 {
-    quint32 palette[256];
-    for (int i = 0; i < 256; ++i)
-        palette[i] = rgb256[i] & 0xFFFFFFu;
-    for (int own = 0; own < 256; ++own)
-        for (int above = 0; above < kLevels; ++above)
-            seen[own * kLevels + above] = PalDisplay::labOfSum(PalDisplay::seenSum(palette, quint8(own), quint8(above << 4)));
+    PalDisplay::seenTable(rgb256, [this](int i, const PalDisplay::Sum &sum) { seen[i] = PalDisplay::labOfSum(sum); });
 }
 
 void PalBestConverter::prepare(const quint32 *averaged, double chromaFactor, const quint8 *hues)
@@ -187,21 +180,7 @@ double PalBestConverter::runCost(int run, double limit)
 
 bool PalBestConverter::updateRun(int run)
 {
-    const quint8 current = slotHue[size_t(run)];
-    double best = runCost(run, std::numeric_limits<double>::infinity());
-    quint8 bestHue = current;
-    for (int h = 0; h < kLevels; ++h) {
-        if (h == current)
-            continue;
-        slotHue[size_t(run)] = quint8(h);
-        const double c = runCost(run, best - kImprovement);
-        if (c < best - kImprovement) {
-            best = c;
-            bestHue = quint8(h);
-        }
-    }
-    slotHue[size_t(run)] = bestHue;
-    return bestHue != current;
+    return PalLayout::improveHue(slotHue[size_t(run)], 0xFFFFu, [this, run](double limit) { return runCost(run, limit); });
 }
 
 // Per-run updates of the runs in queue and of every neighbour of a run that changes, until none changes.
@@ -264,23 +243,7 @@ int PalBestConverter::bestHueOfRun(const quint32 *averaged, double chromaFactor,
                                    double *totals)
 {
     prepare(averaged, chromaFactor, hues);
-    double others = 0.0;
-    std::vector<char> depends(kAtariPixels, 0);
-    for (int p : layout.affected[size_t(run)])
-        depends[size_t(p)] = 1;
-    for (int p = 0; p < kAtariPixels; ++p)
-        if (!depends[size_t(p)])
-            others += pixelCost(p);
-    int bestHue = 0;
-    double best = std::numeric_limits<double>::infinity();
-    for (int h = 0; h < kLevels; ++h) {
-        slotHue[size_t(run)] = quint8(h);
-        const double c = runCost(run, std::numeric_limits<double>::infinity());
-        totals[h] = others + c;
-        if (c < best) {
-            best = c;
-            bestHue = h;
-        }
-    }
-    return bestHue;
+    return layout.everyHueOfRun(
+        run, slotHue[size_t(run)], [this](int p) { return pixelCost(p); },
+        [this, run](double limit) { return runCost(run, limit); }, totals);
 }

@@ -2,6 +2,7 @@
 #define PALBESTCONVERSION_H
 
 #include "colourscience.h"
+#include "paldisplay.h"
 
 #include <QtGlobal>
 
@@ -66,7 +67,7 @@ private:
     bool updateRun(int run);
     void settle(std::vector<int> &queue);
 
-    ColourScience::Lab seen[4096];  // own colour byte * 16 + hue above
+    ColourScience::Lab seen[PalDisplay::kSeenEntries]; // own colour byte * 16 + hue above (PalDisplay::seenTable)
     const PalLayout &layout;
     std::vector<ColourScience::Lab> photo; // per Atari pixel, chroma scaled
     std::vector<double> cache;             // per Atari pixel and (own hue, hue above); < 0 unknown

@@ -3,6 +3,9 @@
 
 #include "atarigeometry.h"
 
+#include <QtGlobal>
+
+#include <limits>
 #include <vector>
 
 // Where every screen pixel takes its hues from, as a PAL TV sees them: its own hue and the hue of
@@ -37,6 +40,59 @@ struct PalLayout {
 
     // The layout of the kernel's landings, worked out once.
     static const PalLayout &shared();
+
+    // A run's hue changes only when it lowers the total by more than this.
+    static constexpr double kImprovement = 1e-9;
+    // The per-run update of the PAL methods: sets slot (a run's hue, 0 to 15) in turn to each hue of
+    // tried (bit h for hue h) but its own, ascending, and keeps the one whose cost(limit) (the run's
+    // total, which may stop once above limit) is lowest by more than kImprovement. Leaves slot at that
+    // hue; returns whether it changed.
+    template <typename Cost>
+    static bool improveHue(quint8 &slot, quint32 tried, Cost &&cost)
+    {
+        const quint8 current = slot;
+        double best = cost(std::numeric_limits<double>::infinity());
+        quint8 bestHue = current;
+        for (int h = 0; h < 16; ++h) {
+            if (h == current || !(tried >> h & 1u))
+                continue;
+            slot = quint8(h);
+            const double c = cost(best - kImprovement);
+            if (c < best - kImprovement) {
+                best = c;
+                bestHue = quint8(h);
+            }
+        }
+        slot = bestHue;
+        return bestHue != current;
+    }
+
+    // With slot (run's hue) set in turn to each hue 0 to 15: the total over all Atari pixels, pixelCost(p)
+    // summed, into totals[16] (the pixels that do not depend on the run once, the others by
+    // runCost(limit) without a limit). Returns the hue of the lowest total, the lowest among equals.
+    template <typename PixelCost, typename RunCost>
+    int everyHueOfRun(int run, quint8 &slot, PixelCost &&pixelCost, RunCost &&runCost, double *totals) const
+    {
+        std::vector<char> depends(pixels.size(), 0);
+        for (int p : affected[size_t(run)])
+            depends[size_t(p)] = 1;
+        double others = 0.0;
+        for (size_t p = 0; p < pixels.size(); ++p)
+            if (!depends[p])
+                others += pixelCost(int(p));
+        int bestHue = 0;
+        double best = std::numeric_limits<double>::infinity();
+        for (int h = 0; h < 16; ++h) {
+            slot = quint8(h);
+            const double c = runCost(std::numeric_limits<double>::infinity());
+            totals[h] = others + c;
+            if (c < best) {
+                best = c;
+                bestHue = h;
+            }
+        }
+        return bestHue;
+    }
 
 private:
     PalLayout();

@@ -19,8 +19,6 @@ constexpr int kLumPairs = 256;  // luminance pairs (lA * 16 + lB)
 constexpr int kWays = 16;       // remembered hue combinations per Atari pixel
 constexpr int kMaxKeyParts = 3; // parts whose hues fit a cache key
 constexpr quint64 kValid = quint64(1) << 63;
-// A hue changes only when it lowers the total by more than this.
-constexpr double kImprovement = 1e-9;
 // How far the flicker excess of an infeasible pixel weighs, per unit of L*.
 constexpr double kExcessWeight = 1e3;
 // CIEDE2000's SL is at most 1 + 0.015 * 50: |dL*| / 1.75 is at most the lightness term.
@@ -68,16 +66,10 @@ PalTwoFrameConverter::~PalTwoFrameConverter() = default;
 
 void PalTwoFrameConverter::setPalette(const quint32 *rgb256)
 {
-    quint32 palette[256];
-    for (int i = 0; i < 256; ++i)
-        palette[i] = rgb256[i] & 0xFFFFFFu;
-    for (int own = 0; own < 256; ++own) {
-        for (int above = 0; above < kLevels; ++above) {
-            const int i = own * kLevels + above;
-            PalDisplay::xyzOfSum(PalDisplay::seenSum(palette, quint8(own), quint8(above << 4)), seenXyz[i]);
-            seenL[i] = ColourScience::labFromXyz(seenXyz[i]).L;
-        }
-    }
+    PalDisplay::seenTable(rgb256, [this](int i, const PalDisplay::Sum &sum) {
+        PalDisplay::xyzOfSum(sum, seenXyz[i]);
+        seenL[i] = ColourScience::labFromXyz(seenXyz[i]).L;
+    });
 }
 
 void PalTwoFrameConverter::prepare(const quint32 *averaged, double chromaFactor, int flickerLimit,
@@ -267,20 +259,7 @@ bool PalTwoFrameConverter::updateRun(int frame, int run)
         tried |= 1u << (current == kLevels - 1 ? 1 : current + 1);
         tried |= 1u << (current == 1 ? kLevels - 1 : current - 1);
     }
-    double best = runCost(run, std::numeric_limits<double>::infinity());
-    quint8 bestHue = current;
-    for (int h = 0; h < kLevels; ++h) {
-        if (h == current || !(tried >> h & 1u))
-            continue;
-        hue[size_t(run)] = quint8(h);
-        const double c = runCost(run, best - kImprovement);
-        if (c < best - kImprovement) {
-            best = c;
-            bestHue = quint8(h);
-        }
-    }
-    hue[size_t(run)] = bestHue;
-    return bestHue != current;
+    return PalLayout::improveHue(hue[size_t(run)], tried, [this, run](double limit) { return runCost(run, limit); });
 }
 
 void PalTwoFrameConverter::convert(const quint32 *averaged, double chromaFactor, int flickerLimit,
@@ -355,23 +334,7 @@ int PalTwoFrameConverter::bestHueOfRun(const quint32 *averaged, double chromaFac
                                        double *totals)
 {
     prepare(averaged, chromaFactor, flickerLimit, huesA, huesB);
-    std::vector<char> depends(kAtariPixels, 0);
-    for (int p : layout.affected[size_t(run)])
-        depends[size_t(p)] = 1;
-    double others = 0.0;
-    for (int p = 0; p < kAtariPixels; ++p)
-        if (!depends[size_t(p)])
-            others += pixelCost(p, nullptr);
-    int bestHue = 0;
-    double best = std::numeric_limits<double>::infinity();
-    for (int h = 0; h < kLevels; ++h) {
-        slotHue[frame][size_t(run)] = quint8(h);
-        const double c = runCost(run, std::numeric_limits<double>::infinity());
-        totals[h] = others + c;
-        if (c < best) {
-            best = c;
-            bestHue = h;
-        }
-    }
-    return bestHue;
+    return layout.everyHueOfRun(
+        run, slotHue[frame][size_t(run)], [this](int p) { return pixelCost(p, nullptr); },
+        [this, run](double limit) { return runCost(run, limit); }, totals);
 }

@@ -2,6 +2,7 @@
 #define PALTWOFRAMECONVERSION_H
 
 #include "colourscience.h"
+#include "paldisplay.h"
 
 #include <QtGlobal>
 
@@ -74,8 +75,8 @@ private:
     bool updateRun(int frame, int run);
     double finish(quint8 *outputA, quint8 *outputB);
 
-    double seenXyz[4096][3];   // own colour byte * 16 + hue above: what the TV shows, CIE XYZ
-    double seenL[4096];        // and its L*
+    double seenXyz[PalDisplay::kSeenEntries][3]; // PalDisplay::seenTable: what the TV shows, CIE XYZ
+    double seenL[PalDisplay::kSeenEntries];      // and its L*
     const PalLayout &layout;
     double flicker = 0.0;
     std::vector<ColourScience::Lab> photo;

@@ -232,23 +232,43 @@ private:
     int row(int y) const { return floorDivide(y, kStepY) + marginY(); }
     static int floorDivide(int a, int b) { return a >= 0 ? a / b : -((-a + b - 1) / b); }
 
-    // Low-passes a picture's field and samples it, the picture black outside.
+    // Low-passes a picture's field and samples it, the picture black outside: LowPass::filter's sums,
+    // computed only where samples lie (across at the sample columns, then down at the sample rows).
     void sample(const std::vector<double> &picture, std::vector<double> &samples) const
     {
         const int width = kWidth + 2 * radius;
         const int height = kHeight + 2 * radius;
         std::vector<double> field(size_t(width) * size_t(height), 0.0);
-        std::vector<double> low(field.size());
         for (int y = 0; y < kHeight; ++y)
             std::copy_n(picture.begin() + y * kWidth, kWidth, field.begin() + (y + radius) * width + radius);
-        lowPass.filter(field.data(), low.data(), width, height);
-        for (int r = 0; r < rows; ++r)
+        std::vector<double> across(size_t(columns) * size_t(height), 0.0);
+        for (int c = 0; c < columns; ++c) {
+            const int x = screenX(c) + radius;
+            if (x < 0 || x >= width)
+                continue;
+            const int first = std::max(-radius, -x);
+            const int last = std::min(radius, width - 1 - x);
+            for (int y = 0; y < height; ++y) {
+                const double *row = field.data() + size_t(y) * size_t(width);
+                double sum = 0.0;
+                for (int k = first; k <= last; ++k)
+                    sum += lowPass.tap(k) * row[x + k];
+                across[size_t(y) * size_t(columns) + size_t(c)] = sum;
+            }
+        }
+        for (int r = 0; r < rows; ++r) {
+            const int y = screenY(r) + radius;
+            const int first = std::max(-radius, -y);
+            const int last = std::min(radius, height - 1 - y);
             for (int c = 0; c < columns; ++c) {
                 const int x = screenX(c) + radius;
-                const int y = screenY(r) + radius;
-                samples[size_t(r) * size_t(columns) + size_t(c)] =
-                    x >= 0 && x < width && y >= 0 && y < height ? low[size_t(y) * size_t(width) + size_t(x)] : 0.0;
+                double sum = 0.0;
+                if (x >= 0 && x < width && y >= 0 && y < height)
+                    for (int k = first; k <= last; ++k)
+                        sum += lowPass.tap(k) * across[size_t(y + k) * size_t(columns) + size_t(c)];
+                samples[size_t(r) * size_t(columns) + size_t(c)] = sum;
             }
+        }
     }
 
     const AreaFlicker::LowPass lowPass;

@@ -7,8 +7,10 @@
 #include "ataripalgen.h"
 #include "atarigeometry.h"
 #include "bestconversion.h"
+#include "ciede2000bounds.h"
 #include "colourscience.h"
 #include "exhaustivesearch.h"
+#include "linearblend.h"
 #include "pictureloader.h"
 
 using ColourScience::Lab;
@@ -149,6 +151,8 @@ private slots:
     void matchesBruteForce();
     void boundsStayBelowDifferences_data();
     void boundsStayBelowDifferences();
+    void blendScreeningStaysBelowDifferences_data();
+    void blendScreeningStaysBelowDifferences();
     void scaledLab_data();
     void scaledLab();
 };
@@ -272,6 +276,124 @@ void TestBestConversion::boundsStayBelowDifferences()
         }
     }
     QVERIFY2(close * 2 >= pairs, qPrintable(QStringLiteral("%1 of %2 bounds within 10%").arg(close).arg(pairs)));
+}
+
+void TestBestConversion::blendScreeningStaysBelowDifferences_data()
+{
+    QTest::addColumn<int>("source");
+    QTest::addColumn<int>("palette");
+    QTest::addColumn<double>("chromaFactor");
+
+    QTest::newRow("noise") << int(Source::Noise) << int(Palette::Base) << 1.0;
+    QTest::newRow("blues, chroma 2") << int(Source::Blues) << int(Palette::Base) << 2.0;
+    QTest::newRow("near greys") << int(Source::NearGreys) << int(Palette::Base) << 1.0;
+    QTest::newRow("palette colours") << int(Source::PaletteColours) << int(Palette::Base) << 1.0;
+    QTest::newRow("noise, random palette") << int(Source::Noise) << int(Palette::Random) << 1.0;
+}
+
+// The screening bounds the two-frame conversion skips blends by, against CIEDE2000 computed in full:
+// for pixels against the 256 blends of every pair of hues (a set, as the conversion takes them), the
+// bound of each blend with its own rotation bound (screenRoot), and that of a box holding the whole
+// set (screenChromaPart with the box's extremes) against the nearest blend, stay at or below the
+// difference. Each blend's bound is also at least the plain one (SH taken as SC): a refinement that
+// loosened it would show.
+void TestBestConversion::blendScreeningStaysBelowDifferences()
+{
+    using namespace Ciede2000Bounds;
+    QFETCH(int, source);
+    QFETCH(int, palette);
+    QFETCH(double, chromaFactor);
+
+    const std::vector<quint32> colours = makePalette(Palette(palette));
+    const std::vector<quint32> picture = makePicture(Source(source), 7u, colours);
+    const RotationTable &rotationSteps = rotationTable();
+    constexpr int kPixels = 12;
+    for (int j = 0; j < kPixels; ++j) {
+        const quint32 rgb = picture[size_t(j * 97 % picture.size())];
+        const Lab x = BestConverter::scaledLab(rgb, chromaFactor);
+        const float xl = float(x.L);
+        const float xa = float(x.a);
+        const float xb = float(x.b);
+        const float xc = float(std::sqrt(x.a * x.a + x.b * x.b));
+        const bool grey = x.a == 0.0 && x.b == 0.0;
+        float pixelLow = 0.0f;
+        float pixelHigh = 0.0f;
+        bluePositions(x.a, x.b, &pixelLow, &pixelHigh);
+        for (int low = 0; low < 16; ++low) {
+            for (int high = low; high < 16; ++high) {
+                Lab blend[256];
+                float minChroma = 1e9f;
+                float maxChroma = 0.0f;
+                float boxLow[4] = {1e9f, 1e9f, 1e9f, 1e9f};      // L*, a*, b*, positions from blue
+                float boxHigh[4] = {-1e9f, -1e9f, -1e9f, -1e9f};
+                double nearest = 1e300;
+                for (int l = 0; l < 256; ++l) {
+                    blend[l] = LinearBlend::lab(colours[size_t(low * 16 + (l >> 4))], colours[size_t(high * 16 + (l & 15))]);
+                    const double chroma = std::sqrt(blend[l].a * blend[l].a + blend[l].b * blend[l].b);
+                    minChroma = std::min(minChroma, std::nextafter(float(chroma), 0.0f));
+                    maxChroma = std::max(maxChroma, std::nextafter(float(chroma), 1e9f));
+                    float positionLow = 0.0f;
+                    float positionHigh = 0.0f;
+                    bluePositions(blend[l].a, blend[l].b, &positionLow, &positionHigh);
+                    const float values[3] = {float(blend[l].L), float(blend[l].a), float(blend[l].b)};
+                    for (int i = 0; i < 3; ++i) {
+                        boxLow[i] = std::min(boxLow[i], values[i]);
+                        boxHigh[i] = std::max(boxHigh[i], values[i]);
+                    }
+                    boxLow[3] = std::min(boxLow[3], positionLow);
+                    boxHigh[3] = std::max(boxHigh[3], positionHigh);
+                    nearest = std::min(nearest, ColourScience::deltaE2000(x, blend[l]));
+                }
+                float stretch = 0.0f, compressionHigh = 0.0f, scSlope = 0.0f, gHigh = 0.0f;
+                screeningWeights(xc, minChroma, maxChroma, &stretch, &compressionHigh, &scSlope, &gHigh);
+                if (grey)
+                    compressionHigh = 0.0f;
+                for (int l = 0; l < 256; ++l) {
+                    const Lab &y = blend[l];
+                    const float yc = float(std::sqrt(y.a * y.a + y.b * y.b));
+                    float positionLow = 0.0f;
+                    float positionHigh = 0.0f;
+                    bluePositions(y.a, y.b, &positionLow, &positionHigh);
+                    const float rotation = rotationBound(
+                        compressionHigh, sinRotationBetween(rotationSteps, pixelLow, pixelHigh, positionLow, positionHigh));
+                    const float root = screenRoot(xl, xa, xb, xc, float(y.L), float(y.a), float(y.b), yc, stretch,
+                                                  rotation, scSlope, gHigh);
+                    const double exact = ColourScience::deltaE2000(x, y);
+                    if (!(floatBound(root) <= exact))
+                        QFAIL(qPrintable(QStringLiteral("colour %1, hues %2 and %3, luminances %4: bound %5 above %6")
+                                             .arg(rgb, 6, 16, QLatin1Char('0'))
+                                             .arg(low)
+                                             .arg(high)
+                                             .arg(l, 2, 16, QLatin1Char('0'))
+                                             .arg(floatBound(root), 0, 'g', 17)
+                                             .arg(exact, 0, 'g', 17)));
+                    const float plain = screenRootPlain(xl, xa, xb, xc, float(y.L), float(y.a), float(y.b), yc, stretch,
+                                                        rotation, scSlope);
+                    QVERIFY2(root >= plain * (1.0f - 1e-6f), qPrintable(QStringLiteral("%1 below the plain %2").arg(root).arg(plain)));
+                }
+                // The box: every blend at least as far as it in L*, a* and b*, SL, SC and SH at most their
+                // values at its extremes, the chroma difference at most its widest.
+                const float dl = std::max(std::max(boxLow[0] - xl, xl - boxHigh[0]), 0.0f);
+                const float sl = 1.0f + 0.0075f * std::max(std::fabs(boxLow[0] + xl - 100.0f), std::fabs(boxHigh[0] + xl - 100.0f));
+                const float da = std::max(std::max(boxLow[1] - xa, xa - boxHigh[1]), 0.0f);
+                const float db = std::max(std::max(boxLow[2] - xb, xb - boxHigh[2]), 0.0f);
+                const float dcHigh = std::max(std::fabs(minChroma - xc), std::fabs(maxChroma - xc))
+                    + gHigh * std::max(xc, maxChroma) + kChromaMargin;
+                const float rotation =
+                    rotationBound(compressionHigh, sinRotationBetween(rotationSteps, pixelLow, pixelHigh, boxLow[3], boxHigh[3]));
+                const float box = std::sqrt(dl * dl / (sl * sl)
+                                            + screenChromaPart(stretch * da * da + db * db, dcHigh, xc + minChroma,
+                                                               xc + maxChroma, rotation, scSlope));
+                QVERIFY2(floatBound(box) <= nearest,
+                         qPrintable(QStringLiteral("colour %1, hues %2 and %3: box bound %4 above %5")
+                                        .arg(rgb, 6, 16, QLatin1Char('0'))
+                                        .arg(low)
+                                        .arg(high)
+                                        .arg(floatBound(box), 0, 'g', 17)
+                                        .arg(nearest, 0, 'g', 17)));
+            }
+        }
+    }
 }
 
 void TestBestConversion::scaledLab_data()

@@ -1,5 +1,7 @@
 #include <QtTest>
 
+#include <algorithm>
+#include <cmath>
 #include <vector>
 
 #include "ataripalgen.h"
@@ -19,6 +21,8 @@ private slots:
     void showsTheMeanWithTheHueAbove();
     void blendsTwoFramesInLinearLight();
     void figureCountsTheFirstLineAgainstBlack();
+    void seesEveryPixelAsTheModelSays_data();
+    void seesEveryPixelAsTheModelSays();
 };
 
 namespace {
@@ -126,6 +130,78 @@ void TestPalDisplay::figureCountsTheFirstLineAgainstBlack()
     const double firstLine = ColourScience::deltaE2000(ColourScience::labFromRgb(mean), ColourScience::labFromRgb(own));
     QVERIFY(firstLine > 1.0);
     QCOMPARE(QualityFigure::figures(ScreenFrames::one(screen.data()), palette.data(), PalDisplay(), averaged.data()).quality, firstLine * 320 / 76800);
+}
+
+void TestPalDisplay::seesEveryPixelAsTheModelSays_data()
+{
+    QTest::addColumn<bool>("loaded");
+    QTest::addColumn<int>("frames");
+    QTest::newRow("one frame") << false << 1;
+    QTest::newRow("two frames") << false << 2;
+    QTest::newRow("two frames, loaded palette") << true << 2;
+}
+
+// What the figures are made of, over whole screens: each screen pixel's seen colour and flicker against
+// the model worked out pixel by pixel here. The screens repeat colour bytes along a line under changing
+// lines above, where a pixel looks like its left neighbour but is not seen like it.
+void TestPalDisplay::seesEveryPixelAsTheModelSays()
+{
+    QFETCH(bool, loaded);
+    QFETCH(int, frames);
+    const std::vector<quint32> palette = loaded ? loadedPalette() : builtInPalette();
+    const int width = 320;
+    const int pixels = 76800;
+    std::vector<quint8> screen[2] = {std::vector<quint8>(pixels), std::vector<quint8>(pixels)};
+    quint32 seed = 12345;
+    const auto next = [&seed] {
+        seed = seed * 1103515245u + 12345u;
+        return quint8(seed >> 16);
+    };
+    for (std::vector<quint8> &s : screen)
+        for (int i = 0; i < pixels; i += 4)
+            std::fill(s.begin() + i, s.begin() + i + 4, next());
+    for (int i = width; i < pixels; ++i) // lines above that change within a run of equal bytes
+        if (i % 3 == 0)
+            screen[0][size_t(i - width)] = next();
+
+    const auto linear = [](int channelSum) {
+        const double c = channelSum / 510.0;
+        return c <= 0.04045 ? c / 12.92 : std::pow((c + 0.055) / 1.055, 2.4);
+    };
+    const auto seenLinear = [&](const std::vector<quint8> &s, int i, double rgb[3]) {
+        const int own = s[size_t(i)];
+        const int above = i >= width ? s[size_t(i - width)] : 0;
+        const quint32 a = palette[size_t(own)];
+        const quint32 b = palette[size_t((above & 0xF0) | (own & 0x0F))];
+        for (int c = 0; c < 3; ++c)
+            rgb[c] = linear(int(a >> (16 - 8 * c) & 0xFF) + int(b >> (16 - 8 * c) & 0xFF));
+    };
+    const auto labOf = [](const double rgb[3]) {
+        double xyz[3];
+        ColourScience::xyzFromLinear(rgb, xyz);
+        return ColourScience::labFromXyz(xyz);
+    };
+
+    const ScreenFrames screens = frames == 1 ? ScreenFrames::one(screen[0].data())
+                                             : ScreenFrames::two(screen[0].data(), screen[1].data());
+    std::vector<ColourScience::Lab> lab(pixels);
+    std::vector<double> flicker(pixels, -1.0);
+    PalDisplay().see(screens, palette.data(), lab.data(), frames == 2 ? flicker.data() : nullptr);
+    int wrong = 0;
+    for (int i = 0; i < pixels; ++i) {
+        double a[3];
+        double b[3];
+        seenLinear(screen[0], i, a);
+        seenLinear(screen[frames - 1], i, b);
+        const double mean[3] = {(a[0] + b[0]) / 2, (a[1] + b[1]) / 2, (a[2] + b[2]) / 2};
+        const ColourScience::Lab expected = labOf(mean);
+        const bool labRight = std::fabs(lab[size_t(i)].L - expected.L) < 1e-9 && std::fabs(lab[size_t(i)].a - expected.a) < 1e-9
+            && std::fabs(lab[size_t(i)].b - expected.b) < 1e-9;
+        const bool flickerRight = frames == 1 || std::fabs(flicker[size_t(i)] - std::fabs(labOf(a).L - labOf(b).L)) < 1e-9;
+        if (!labRight || !flickerRight)
+            ++wrong;
+    }
+    QCOMPARE(wrong, 0);
 }
 
 QTEST_GUILESS_MAIN(TestPalDisplay)

@@ -29,6 +29,8 @@ private slots:
     void bestUpdateMatchesBruteForce_data();
     void bestUpdateMatchesBruteForce();
     void bestReachesALocalOptimum();
+    void bestLuminancesEverywhere_data();
+    void bestLuminancesEverywhere();
     void twoFrameUpdateMatchesBruteForce_data();
     void twoFrameUpdateMatchesBruteForce();
 };
@@ -133,6 +135,19 @@ std::vector<int> pixelsNear(int r)
     return pixels;
 }
 
+// The summed CIEDE2000 of pixel's four screen pixels against the photo.
+double pixelSum(const std::vector<quint32> &palette, const std::vector<Lab> &photo, const std::vector<quint8> &screen,
+                int pixel)
+{
+    double d = 0.0;
+    for (int i = 0; i < 4; ++i) {
+        double linear[3];
+        seenLinear(palette, screen, pixel * 4 + i, linear);
+        d += ColourScience::deltaE2000(labOfLinear(linear), photo[size_t(pixel)]);
+    }
+    return d;
+}
+
 // One frame, brute force: per pixel the lowest summed CIEDE2000 over its four screen pixels among its
 // 16 luminances (screens[l] shows every pixel at luminance l).
 double bruteBest(const std::vector<quint32> &palette, const std::vector<Lab> &photo,
@@ -140,12 +155,7 @@ double bruteBest(const std::vector<quint32> &palette, const std::vector<Lab> &ph
 {
     double best = std::numeric_limits<double>::infinity();
     for (int l = 0; l < 16; ++l) {
-        double d = 0.0;
-        for (int i = 0; i < 4; ++i) {
-            double linear[3];
-            seenLinear(palette, screens[size_t(l)], pixel * 4 + i, linear);
-            d += ColourScience::deltaE2000(labOfLinear(linear), photo[size_t(pixel)]);
-        }
+        const double d = pixelSum(palette, photo, screens[size_t(l)], pixel);
         if (d < best) {
             best = d;
             *luminance = l;
@@ -204,9 +214,7 @@ void TestPalConversions::bestUpdateMatchesBruteForce()
             bruteTotals[h] += d;
             // The converter's luminance reaches the lowest sum too (ties may pick another).
             if ((h == 5 || h == 0) && luminance != (output[size_t(p)] & 0x0F)) {
-                int other = 0;
-                std::vector<std::vector<quint8>> one(16, screens[size_t(output[size_t(p)] & 0x0F)]);
-                QVERIFY2(std::fabs(bruteBest(palette, labs, one, p, &other) - d) < 1e-9,
+                QVERIFY2(std::fabs(pixelSum(palette, labs, screens[size_t(output[size_t(p)] & 0x0F)], p) - d) < 1e-9,
                          qPrintable(QStringLiteral("hue %1 pixel %2").arg(h).arg(p)));
             }
         }
@@ -244,6 +252,54 @@ void TestPalConversions::bestReachesALocalOptimum()
         QVERIFY2(totals[hue] >= result - 1e-6,
                  qPrintable(QStringLiteral("run %1 lowers the total with hue %2 by %3").arg(run).arg(hue).arg(result - totals[hue])));
     }
+}
+
+void TestPalConversions::bestLuminancesEverywhere_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::newRow("chelsea") << "chelsea";
+    QTest::newRow("noise") << "noise";
+    // Near greys: the lightness term, the bound that prunes luminances, is then nearly the whole
+    // difference.
+    QTest::newRow("near greys") << "greys";
+}
+
+// Every pixel of a whole picture, for given hues: the converter's luminance reaches the brute-force
+// lowest sum, and its total is the sum of those lowest sums.
+void TestPalConversions::bestLuminancesEverywhere()
+{
+    QFETCH(QString, kind);
+    const std::vector<quint32> palette = basePalette();
+    std::vector<quint32> averaged = picture(kind == QLatin1String("chelsea"), 11);
+    if (kind == QLatin1String("greys")) {
+        for (int p = 0; p < kAtariPixels; ++p) {
+            const quint32 level = quint32(p * 7 % 256);
+            averaged[size_t(p)] = level << 16 | level << 8 | std::min(level + quint32(p % 3), 255u);
+        }
+    }
+    std::vector<Lab> labs(kAtariPixels);
+    for (int p = 0; p < kAtariPixels; ++p)
+        labs[size_t(p)] = ColourScience::labFromRgb(averaged[size_t(p)]);
+    const std::vector<quint8> hues = randomHues(kind == QLatin1String("greys") ? 5 : 6);
+    PalBestConverter converter;
+    converter.setPalette(palette.data());
+    std::vector<quint8> output(kAtariPixels);
+    const double total = converter.cost(averaged.data(), 1.0, hues.data(), output.data());
+    std::vector<std::vector<quint8>> screens;
+    for (int l = 0; l < 16; ++l)
+        screens.push_back(screenAt(hues, l));
+    double bruteTotal = 0.0;
+    int worse = 0;
+    for (int p = 0; p < kAtariPixels; ++p) {
+        int luminance = 0;
+        const double d = bruteBest(palette, labs, screens, p, &luminance);
+        bruteTotal += d;
+        if (luminance != (output[size_t(p)] & 0x0F)
+            && pixelSum(palette, labs, screens[size_t(output[size_t(p)] & 0x0F)], p) > d + 1e-9)
+            ++worse;
+    }
+    QCOMPARE(worse, 0);
+    QVERIFY2(std::fabs(total - bruteTotal) < 1e-6, qPrintable(QStringLiteral("%1 against %2").arg(total).arg(bruteTotal)));
 }
 
 void TestPalConversions::twoFrameUpdateMatchesBruteForce_data()

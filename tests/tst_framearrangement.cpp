@@ -326,6 +326,8 @@ void TestFrameArrangement::lowPassWorkedValues_data()
     // At the corner only the taps 0..15 of each direction fall on the picture (black outside):
     // Y times 0.5423952^2 in both frames.
     QTest::newRow("flat, corner") << AreaFlicker::kEyeSigma << 0 << 0 << false << 17.6191681;
+    // The opposite corner, the last line and column: the same taps, mirrored.
+    QTest::newRow("flat, last corner") << AreaFlicker::kEyeSigma << 319 << 239 << false << 17.6191681;
     // One pixel: frame A's Y rises by 0.1645911 * 0.0847904^2 = 0.0011833 over 0.0512695 there.
     QTest::newRow("one pixel") << AreaFlicker::kEyeSigma << 100 << 50 << true << 0.3290171;
     // Sigma 1: (0.2158605 - 0.0512695) * 0.3990503^2 = 0.0262097 over 0.0512695.

@@ -129,6 +129,8 @@ public:
         , rows(kHeight / kStepY + 2 * (radius / kStepY + 1))
         , filtered(size_t(columns) * size_t(rows))
         , weight(filtered.size())
+        , blockColumns((columns + kBlockColumns - 1) / kBlockColumns)
+        , blockChanged(size_t(blockColumns) * size_t((rows + kBlockRows - 1) / kBlockRows), 0)
     {
         sample(blend, weight);
         for (double &w : weight) {
@@ -138,7 +140,24 @@ public:
     }
 
     // Starts from the differences `difference` (76800 values).
-    void reset(const std::vector<double> &difference) { sample(difference, filtered); }
+    void reset(const std::vector<double> &difference)
+    {
+        sample(difference, filtered);
+        ++applied;
+        std::fill(blockChanged.begin(), blockChanged.end(), applied);
+    }
+
+    // A mark of the filtered field as it is now: change() of a patch gives the same values as at a
+    // mark as long as unchanged(p, mark), since no swap has touched the samples it reads.
+    long mark() const { return applied; }
+    bool unchanged(const Patch &p, long since) const
+    {
+        for (int by = p.top / kBlockRows; by <= p.bottom / kBlockRows; ++by)
+            for (int bx = p.first / kBlockColumns; bx <= p.last / kBlockColumns; ++bx)
+                if (blockChanged[size_t(by * blockColumns + bx)] > since)
+                    return false;
+        return true;
+    }
 
     double total() const
     {
@@ -211,6 +230,10 @@ public:
     // Swaps a unit whose part of the filtered field is sign times patch p.
     void apply(const Patch &p, double sign)
     {
+        ++applied;
+        for (int by = p.top / kBlockRows; by <= p.bottom / kBlockRows; ++by)
+            for (int bx = p.first / kBlockColumns; bx <= p.last / kBlockColumns; ++bx)
+                blockChanged[size_t(by * blockColumns + bx)] = applied;
         const int patchWidth = p.last - p.first + 1;
         for (int r = p.top; r <= p.bottom; ++r) {
             double *f = filtered.data() + size_t(r) * size_t(columns) + size_t(p.first);
@@ -277,6 +300,13 @@ private:
     const int rows;
     std::vector<double> filtered;
     std::vector<double> weight;
+    // The samples in blocks of kBlockColumns by kBlockRows, and per block the count of changes of
+    // the field (resets and swaps) when a change last touched it.
+    static constexpr int kBlockColumns = 8;
+    static constexpr int kBlockRows = 8;
+    int blockColumns;
+    std::vector<long> blockChanged;
+    long applied = 0;
 };
 
 } // namespace
@@ -382,13 +412,24 @@ Outcome arrange(const quint32 *palette, Coupling coupling, quint8 *outputA, quin
             }
         }
         scale.reset(difference);
+        // A unit's change and magnitude as last computed, reused while no swap has touched its patch
+        // (the same sums of the same values).
+        std::vector<long> computedAt(units.size(), -1);
+        std::vector<double> changes(units.size());
+        std::vector<double> magnitudes(units.size());
         for (int sweep = 0; sweep < kThresholdSweeps + kMostSweeps; ++sweep) {
             const double threshold = sweep < kThresholdSweeps ? kFirstThreshold * (1.0 - double(sweep) / kThresholdSweeps) : 0.0;
             bool any = false;
             for (size_t u = 0; u < units.size(); ++u) {
-                double magnitude = 0.0;
+                if (computedAt[u] < 0 || !scale.unchanged(patches[u], computedAt[u])) {
+                    double size = 0.0;
+                    changes[u] = scale.change(patches[u], trial[u] ? -1.0 : 1.0, &size);
+                    magnitudes[u] = size;
+                    computedAt[u] = scale.mark();
+                }
+                const double magnitude = magnitudes[u];
                 const double sign = trial[u] ? -1.0 : 1.0;
-                const double change = scale.change(patches[u], sign, &magnitude);
+                const double change = changes[u];
                 // Below the thresholds only a clear gain swaps, so that rounding cannot make swaps
                 // undo each other forever.
                 if (!(change < (threshold - 1e-9) * magnitude))

@@ -408,7 +408,7 @@ void TwoFrameConverter::preparePixel(Pixel &pixel, quint32 rgb, double chromaFac
 // each unordered hue pair u, whose chroma lies from pairMinChroma[u] to pairMaxChroma[u]; the rotation
 // term is bounded blend by blend or box by box (sinRotationBetween), and is 0 against a grey pixel. All
 // pairs at once, without branches, so that the loop vectorises.
-void TwoFrameConverter::screeningWeights(Pixel &pixel) const
+CIEDE2000_BOUNDS_INLINE void TwoFrameConverter::screeningWeights(Pixel &pixel) const
 {
     const float xc = pixel.xc;
     const float rotating = pixel.grey ? 0.0f : 1.0f;

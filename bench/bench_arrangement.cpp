@@ -41,11 +41,9 @@ int main(int argc, char **argv)
     const BenchSupport::Arguments arguments = BenchSupport::arguments(app.arguments().mid(1));
     const int flicker = arguments.flicker;
     const ATARIpalGen pal;
-    quint32 palette[256];
-    for (int i = 0; i < 256; ++i)
-        palette[i] = pal.getBase(quint8(i));
+    const std::vector<quint32> palette = pal.baseColours();
     TwoFrameConverter converter;
-    converter.setPalette(palette);
+    converter.setPalette(palette.data());
 
     std::printf("flicker limit %d\n%-12s %9s %9s %7s %7s %7s %6s %7s %6s\n", flicker, "photo", "convert s",
                 "arrange s", "ratio", "before", "after", "units", "line", "units");
@@ -67,18 +65,18 @@ int main(int argc, char **argv)
         FrameArrangement::Outcome outcome;
         const double fastest = BenchSupport::fastest([&] {
                                    arranged = given;
-                                   outcome = FrameArrangement::arrange(palette, FrameArrangement::Coupling::None,
+                                   outcome = FrameArrangement::arrange(palette.data(), FrameArrangement::Coupling::None,
                                                                        arranged.outputA.data(), arranged.huesA.data(),
                                                                        arranged.outputB.data(), arranged.huesB.data());
                                }).seconds;
         Frames coupled = given;
         const FrameArrangement::Outcome lineAbove =
-            FrameArrangement::arrange(palette, FrameArrangement::Coupling::LineAbove, coupled.outputA.data(),
+            FrameArrangement::arrange(palette.data(), FrameArrangement::Coupling::LineAbove, coupled.outputA.data(),
                                       coupled.huesA.data(), coupled.outputB.data(), coupled.huesB.data());
         std::printf("%-12s %9.3f %9.3f %7.3f %7.2f %7.2f %6d %7.2f %6d\n",
                     qPrintable(BenchSupport::photoName(photo)), convert, fastest, fastest / convert,
-                    areaFlicker(given, palette), areaFlicker(arranged, palette), outcome.units,
-                    areaFlicker(coupled, palette), lineAbove.units);
+                    areaFlicker(given, palette.data()), areaFlicker(arranged, palette.data()), outcome.units,
+                    areaFlicker(coupled, palette.data()), lineAbove.units);
     }
     return 0;
 }

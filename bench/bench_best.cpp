@@ -47,11 +47,9 @@ int main(int argc, char *argv[])
 
     QTextStream out(stdout);
     auto pic = std::make_unique<ATARIpic>();
-    quint32 palette[256];
-    for (int i = 0; i < 256; ++i)
-        palette[i] = pic->palette().getBase(quint8(i));
+    const std::vector<quint32> palette = pic->palette().baseColours();
     auto best = std::make_unique<BestConverter>();
-    best->setPalette(palette);
+    best->setPalette(palette.data());
     std::vector<quint32> pixels;
     std::vector<quint8> output(Geometry::kAtariPixels);
     std::vector<quint8> hues(Geometry::kHues);

@@ -33,14 +33,12 @@ int main(int argc, char *argv[])
 
     QTextStream out(stdout);
     auto pic = std::make_unique<ATARIpic>();
-    quint32 palette[256];
-    for (int i = 0; i < 256; ++i)
-        palette[i] = pic->palette().getBase(quint8(i));
+    const std::vector<quint32> palette = pic->palette().baseColours();
     auto best = std::make_unique<BestConverter>();
-    best->setPalette(palette);
+    best->setPalette(palette.data());
     const PalDisplay display;
     auto pal = std::make_unique<PalBestConverter>();
-    pal->setPalette(palette);
+    pal->setPalette(palette.data());
     std::vector<quint32> pixels;
     std::vector<quint8> plainOutput(kAtariPixels), plainHues(kHues), output(kAtariPixels), hues(kHues);
     std::vector<quint8> plainScreen(kSourcePixels), screen(kSourcePixels);
@@ -62,8 +60,8 @@ int main(int argc, char *argv[])
                                           }).processorSeconds;
         AtariView::render(plainOutput.data(), plainHues.data(), plainScreen.data());
         AtariView::render(output.data(), hues.data(), screen.data());
-        const double plainFigure = QualityFigure::figures(ScreenFrames::one(plainScreen.data()), palette, display, pic->averaged()).quality;
-        const double palFigure = QualityFigure::figures(ScreenFrames::one(screen.data()), palette, display, pic->averaged()).quality;
+        const double plainFigure = QualityFigure::figures(ScreenFrames::one(plainScreen.data()), palette.data(), display, pic->averaged()).quality;
+        const double palFigure = QualityFigure::figures(ScreenFrames::one(screen.data()), palette.data(), display, pic->averaged()).quality;
         plainSum += plainFigure;
         palSum += palFigure;
         out << QString::asprintf("%-16s %10.3f %10.3f %7.1f%% %8.0f %9d   (of which plain best %.0f ms)\n",
@@ -75,7 +73,7 @@ int main(int argc, char *argv[])
             QImage image(2 * kSourceWidth, kSourceHeight, QImage::Format_RGB32);
             std::vector<quint32> rgb(kSourcePixels);
             for (int side = 0; side < 2; ++side) {
-                PalDisplay::viewScreen(side == 0 ? plainScreen.data() : screen.data(), kSourceWidth, kSourceHeight, palette,
+                PalDisplay::viewScreen(side == 0 ? plainScreen.data() : screen.data(), kSourceWidth, kSourceHeight, palette.data(),
                                  rgb.data());
                 for (int y = 0; y < kSourceHeight; ++y)
                     for (int x = 0; x < kSourceWidth; ++x)
@@ -95,9 +93,9 @@ int main(int argc, char *argv[])
         ? qEnvironmentVariableIntValue("RASTREL_FLICKER")
         : arguments.flicker;
     auto two = std::make_unique<TwoFrameConverter>();
-    two->setPalette(palette);
+    two->setPalette(palette.data());
     auto palTwo = std::make_unique<PalTwoFrameConverter>();
-    palTwo->setPalette(palette);
+    palTwo->setPalette(palette.data());
     std::vector<quint8> oA(kAtariPixels), hA(kHues), oB(kAtariPixels), hB(kHues);
     std::vector<quint8> pA(kAtariPixels), phA(kHues), pB(kAtariPixels), phB(kHues);
     std::vector<quint8> sA(kSourcePixels), sB(kSourcePixels);
@@ -119,11 +117,11 @@ int main(int argc, char *argv[])
         AtariView::render(oA.data(), hA.data(), sA.data());
         AtariView::render(oB.data(), hB.data(), sB.data());
         const QualityFigure::Figures plainFigures =
-            QualityFigure::figures(ScreenFrames::two(sA.data(), sB.data()), palette, display, pic->averaged());
+            QualityFigure::figures(ScreenFrames::two(sA.data(), sB.data()), palette.data(), display, pic->averaged());
         AtariView::render(pA.data(), phA.data(), sA.data());
         AtariView::render(pB.data(), phB.data(), sB.data());
         const QualityFigure::Figures palFigures =
-            QualityFigure::figures(ScreenFrames::two(sA.data(), sB.data()), palette, display, pic->averaged());
+            QualityFigure::figures(ScreenFrames::two(sA.data(), sB.data()), palette.data(), display, pic->averaged());
         plainSum += plainFigures.quality;
         palSum += palFigures.quality;
         out << QString::asprintf("%-16s %10.3f %9.3f %7.1f%% %8.0f %9d %8.2f / %5.2f %7d   (of which plain two %.0f ms)\n",

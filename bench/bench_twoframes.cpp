@@ -54,11 +54,9 @@ int main(int argc, char **argv)
         pic->setFlickerLimit(flicker);
         const Timing twoFrameRun = BenchSupport::fastest([&] { pic->letsGo(); });
 
-        quint32 palette[256];
-        for (int i = 0; i < 256; ++i)
-            palette[i] = pic->palette().getBase(quint8(i));
+        const std::vector<quint32> palette = pic->palette().baseColours();
         auto converter = std::make_unique<TwoFrameConverter>();
-        converter->setPalette(palette);
+        converter->setPalette(palette.data());
         Frames frames;
         const auto convert = [&](int threads) {
             return BenchSupport::fastest([&] {

@@ -5,6 +5,8 @@
 
 #include <QtGlobal>
 
+#include <vector>
+
 // The Atari palette in two forms, indexed by Atari colour byte (hue * 16 + luminance):
 // the stored base palette and a palette generated from hue angles, brightness steps and a
 // saturation. All RGB values are 0x00RRGGBB; the top byte of any argument is ignored.
@@ -32,6 +34,8 @@ public:
     quint32 getRGB(unsigned char x) const { return generatedPalette[x]; }
     // Stored base palette entry of Atari colour byte x; returns 0x00RRGGBB.
     quint32 getBase(unsigned char x) const { return basePalette[x]; }
+    // The whole base palette, 256 entries indexed by colour byte.
+    std::vector<quint32> baseColours() const { return {basePalette, basePalette + 256}; }
     // Gray ramp entry of the luminance x & 15 (000000 to FFFFFF); the hue nibble is ignored.
     quint32 getGray(unsigned char x) const { return grayRamp[x & 15]; }
     // Green ramp entry of the luminance x & 15; the hue nibble is ignored.

@@ -79,15 +79,6 @@ Frames randomFrames(quint32 seed, int sameHuePercent, int sameLuminancePercent, 
     return f;
 }
 
-std::vector<quint32> basePalette()
-{
-    const ATARIpalGen gen;
-    std::vector<quint32> rgb(256);
-    for (int i = 0; i < 256; ++i)
-        rgb[size_t(i)] = gen.getBase(quint8(i));
-    return rgb;
-}
-
 // How many screen pixels do not show the same unordered pair of colours in both arrangements; with
 // `above`, the pair of (colour, colour of the pixel above) is compared.
 int changedPairs(const std::vector<quint8> &a0, const std::vector<quint8> &b0, const std::vector<quint8> &a1,
@@ -172,7 +163,7 @@ void TestFrameArrangement::keepsEveryPair()
     QFETCH(int, sameLuminance);
     QFETCH(int, flat);
     QFETCH(bool, lineAbove);
-    const std::vector<quint32> palette = basePalette();
+    const std::vector<quint32> palette = ATARIpalGen().baseColours();
     Frames f = randomFrames(seed, sameHue, sameLuminance, flat);
     std::vector<quint8> a0, b0, a1, b1;
     f.render(a0, b0);
@@ -221,7 +212,7 @@ void TestFrameArrangement::keepsEveryPair()
 // The result depends on the pairs only: given with the frames exchanged, the same frames come out.
 void TestFrameArrangement::ignoresWhichFrameWasWhich()
 {
-    const std::vector<quint32> palette = basePalette();
+    const std::vector<quint32> palette = ATARIpalGen().baseColours();
     Frames f = randomFrames(77, 60, 20, 40);
     Frames g;
     g.outputA = f.outputB;
@@ -285,7 +276,7 @@ void TestFrameArrangement::sameWithAnyThreads()
 // filter, the arrangement found is among the best twentieth of all 512.
 void TestFrameArrangement::findsTheBestOfFewUnits()
 {
-    const std::vector<quint32> palette = basePalette();
+    const std::vector<quint32> palette = ATARIpalGen().baseColours();
     std::mt19937 random(5);
     for (int trial = 0; trial < 4; ++trial) {
         // One hue in both frames everywhere and one luminance but at ten pixels near each other.

@@ -37,15 +37,6 @@ private slots:
 
 namespace {
 
-std::vector<quint32> basePalette()
-{
-    const ATARIpalGen gen;
-    std::vector<quint32> rgb(256);
-    for (int i = 0; i < 256; ++i)
-        rgb[size_t(i)] = gen.getBase(quint8(i));
-    return rgb;
-}
-
 std::vector<quint32> picture(bool photo, quint32 seed)
 {
     std::vector<quint32> averaged(kAtariPixels);
@@ -182,7 +173,7 @@ void TestPalConversions::bestUpdateMatchesBruteForce()
 {
     QFETCH(bool, photo);
     QFETCH(int, run);
-    const std::vector<quint32> palette = basePalette();
+    const std::vector<quint32> palette = ATARIpalGen().baseColours();
     const std::vector<quint32> averaged = picture(photo, 7u + quint32(run));
     std::vector<Lab> labs(kAtariPixels);
     for (int p = 0; p < kAtariPixels; ++p)
@@ -234,7 +225,7 @@ void TestPalConversions::bestReachesALocalOptimum()
 {
     // From the plain best result of chelsea: the result is no worse, no run's hue alone can lower its
     // total, and its figure over the screen pixels is the converter's total.
-    const std::vector<quint32> palette = basePalette();
+    const std::vector<quint32> palette = ATARIpalGen().baseColours();
     const std::vector<quint32> averaged = picture(true, 0);
     BestConverter best;
     best.setPalette(palette.data());
@@ -269,7 +260,7 @@ void TestPalConversions::bestLuminancesEverywhere_data()
 void TestPalConversions::bestLuminancesEverywhere()
 {
     QFETCH(QString, kind);
-    const std::vector<quint32> palette = basePalette();
+    const std::vector<quint32> palette = ATARIpalGen().baseColours();
     std::vector<quint32> averaged = picture(kind == QLatin1String("chelsea"), 11);
     if (kind == QLatin1String("greys")) {
         for (int p = 0; p < kAtariPixels; ++p) {
@@ -317,7 +308,7 @@ void TestPalConversions::twoFrameUpdateMatchesBruteForce()
     QFETCH(int, run);
     QFETCH(int, frame);
     QFETCH(int, flicker);
-    const std::vector<quint32> palette = basePalette();
+    const std::vector<quint32> palette = ATARIpalGen().baseColours();
     const std::vector<quint32> averaged = picture(false, quint32(run));
     std::vector<Lab> labs(kAtariPixels);
     for (int p = 0; p < kAtariPixels; ++p)

@@ -36,15 +36,6 @@ std::vector<quint32> loadedPalette()
     return rgb;
 }
 
-std::vector<quint32> builtInPalette()
-{
-    const ATARIpalGen gen;
-    std::vector<quint32> rgb(256);
-    for (int i = 0; i < 256; ++i)
-        rgb[size_t(i)] = gen.getBase(quint8(i));
-    return rgb;
-}
-
 } // namespace
 
 void TestPalDisplay::showsTheMeanWithTheHueAbove_data()
@@ -76,7 +67,7 @@ void TestPalDisplay::showsTheMeanWithTheHueAbove()
     QFETCH(int, above);
     QFETCH(int, own);
     QFETCH(uint, shown);
-    const std::vector<quint32> palette = loaded ? loadedPalette() : builtInPalette();
+    const std::vector<quint32> palette = loaded ? loadedPalette() : ATARIpalGen().baseColours();
     // A screen of three columns: the pixel under test in the middle, other colours beside it.
     const int width = 3;
     const int height = above < 0 ? 1 : 2;
@@ -91,7 +82,7 @@ void TestPalDisplay::showsTheMeanWithTheHueAbove()
 
 void TestPalDisplay::blendsTwoFramesInLinearLight()
 {
-    const std::vector<quint32> palette = builtInPalette();
+    const std::vector<quint32> palette = ATARIpalGen().baseColours();
     // Frame A: 0x94 under 0x46 (0C515E with 701E5F); frame B: 0x38 under 0xC5 (B26167 with 0xC8 =
     // 629B12). Channel sums A 7C 6F BD, B 114 FC 79; each sum s decoded as sRGB s / 510 to linear light,
     // the two averaged and encoded again: 6C 63 50.
@@ -111,7 +102,7 @@ void TestPalDisplay::figureCountsTheFirstLineAgainstBlack()
     // A screen all of 0x0C (BCBCBC) against a photo of that colour: every line shows it exactly, the first
     // mixing with hue 0, here the same grey. All of 0x3B (E4949A): the lines below the first show it
     // exactly, the first the mean with 0x0B (ACACAC): only its 320 pixels differ.
-    const std::vector<quint32> palette = builtInPalette();
+    const std::vector<quint32> palette = ATARIpalGen().baseColours();
     std::vector<quint32> averaged(19200, palette[0x0C]);
     std::vector<quint8> screen(76800, 0x0C);
     QCOMPARE(QualityFigure::figures(ScreenFrames::one(screen.data()), palette.data(), PalDisplay(), averaged.data()).quality, 0.0);
@@ -148,7 +139,7 @@ void TestPalDisplay::seesEveryPixelAsTheModelSays()
 {
     QFETCH(bool, loaded);
     QFETCH(int, frames);
-    const std::vector<quint32> palette = loaded ? loadedPalette() : builtInPalette();
+    const std::vector<quint32> palette = loaded ? loadedPalette() : ATARIpalGen().baseColours();
     const int width = 320;
     const int pixels = 76800;
     std::vector<quint8> screen[2] = {std::vector<quint8>(pixels), std::vector<quint8>(pixels)};

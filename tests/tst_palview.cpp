@@ -58,15 +58,6 @@ std::vector<quint8> pictureOf(const QByteArray &capture)
     return screen;
 }
 
-std::vector<quint32> basePalette()
-{
-    const ATARIpalGen gen;
-    std::vector<quint32> rgb(256);
-    for (int i = 0; i < 256; ++i)
-        rgb[size_t(i)] = gen.getBase(quint8(i));
-    return rgb;
-}
-
 // A PAL TV on one frame: per channel, the mean of the pixel's colour and of the colour with the hue of
 // the pixel above (black above the first line) and the pixel's luminance, in sRGB levels (0 to 255).
 void palModel(const std::vector<quint32> &palette, const std::vector<quint8> &screen, int i, double rgb[3])
@@ -151,7 +142,7 @@ void TestPalView::matchesCapturedFrames()
     QFETCH(QString, photo);
     QFETCH(QString, method);
     QFETCH(QString, capture);
-    const std::vector<quint32> palette = basePalette();
+    const std::vector<quint32> palette = ATARIpalGen().baseColours();
     std::vector<quint32> pixels(kSourcePixels);
     QString error;
     QVERIFY2(PictureLoader::load(QStringLiteral(RASTREL_TEST_DATA "/") + photo + QStringLiteral(".jpg"), pixels.data(), &error),
@@ -227,7 +218,7 @@ void TestPalView::matchesCapturedFrames()
 // frame and two) against the model of its captures.
 void TestPalView::matchesCapturedPattern()
 {
-    const std::vector<quint32> palette = basePalette();
+    const std::vector<quint32> palette = ATARIpalGen().baseColours();
     const QByteArray names[3] = {QByteArrayLiteral("synthetic.screen"), QByteArrayLiteral("twoframe-pattern.a.screen"),
                                  QByteArrayLiteral("twoframe-pattern.b.screen")};
     std::vector<quint8> screens[3];

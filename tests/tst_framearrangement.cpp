@@ -253,7 +253,7 @@ void TestFrameArrangement::sameWithAnyThreads()
     QFETCH(int, sameLuminance);
     QFETCH(bool, lineAbove);
     QFETCH(int, threads);
-    const std::vector<quint32> palette = basePalette();
+    const std::vector<quint32> palette = ATARIpalGen().baseColours();
     const Coupling coupling = lineAbove ? Coupling::LineAbove : Coupling::None;
     Frames one = randomFrames(seed, sameHue, sameLuminance, 0);
     Frames many = one;

@@ -126,6 +126,8 @@ private slots:
     void keepsEveryPair_data();
     void keepsEveryPair();
     void ignoresWhichFrameWasWhich();
+    void sameWithAnyThreads_data();
+    void sameWithAnyThreads();
     void findsTheBestOfFewUnits();
     void lowPassWorkedValues_data();
     void lowPassWorkedValues();
@@ -225,6 +227,48 @@ void TestFrameArrangement::ignoresWhichFrameWasWhich()
     QVERIFY(f.huesA == g.huesA);
     QVERIFY(f.outputB == g.outputB);
     QVERIFY(f.huesB == g.huesB);
+}
+
+void TestFrameArrangement::sameWithAnyThreads_data()
+{
+    QTest::addColumn<quint32>("seed");
+    QTest::addColumn<int>("sameHue");
+    QTest::addColumn<int>("sameLuminance");
+    QTest::addColumn<bool>("lineAbove");
+    QTest::addColumn<int>("threads");
+    // Pictures whose starts end at different totals (so that which start wins matters), shared among
+    // as many threads as there are starts, fewer, and more.
+    for (int threads : {2, 3, 8}) {
+        QTest::addRow("whole runs, %d threads", threads) << 11u << 0 << 0 << false << threads;
+        QTest::addRow("pixels, %d threads", threads) << 12u << 70 << 20 << false << threads;
+        QTest::addRow("line above, %d threads", threads) << 13u << 40 << 40 << true << threads;
+    }
+}
+
+// The starts of the search are shared among threads; the frames and the figures come out as with one.
+void TestFrameArrangement::sameWithAnyThreads()
+{
+    QFETCH(quint32, seed);
+    QFETCH(int, sameHue);
+    QFETCH(int, sameLuminance);
+    QFETCH(bool, lineAbove);
+    QFETCH(int, threads);
+    const std::vector<quint32> palette = ATARIpalGen().baseColours();
+    const Coupling coupling = lineAbove ? Coupling::LineAbove : Coupling::None;
+    Frames one = randomFrames(seed, sameHue, sameLuminance, 0);
+    Frames many = one;
+    const FrameArrangement::Outcome alone = FrameArrangement::arrange(
+        palette.data(), coupling, one.outputA.data(), one.huesA.data(), one.outputB.data(), one.huesB.data(), 1);
+    const FrameArrangement::Outcome shared = FrameArrangement::arrange(palette.data(), coupling, many.outputA.data(),
+                                                                       many.huesA.data(), many.outputB.data(),
+                                                                       many.huesB.data(), threads);
+    QVERIFY(alone.swapped > 0);
+    QVERIFY(one.outputA == many.outputA);
+    QVERIFY(one.huesA == many.huesA);
+    QVERIFY(one.outputB == many.outputB);
+    QVERIFY(one.huesB == many.huesB);
+    QCOMPARE(shared.after, alone.after);
+    QCOMPARE(shared.swapped, alone.swapped);
 }
 
 // With only a few pixels flickering, close together, every arrangement can be tried: by the

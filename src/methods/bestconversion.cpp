@@ -19,7 +19,7 @@ constexpr int kLongestRun = 23;             // the longest hue segment, in Atari
 constexpr double kInfinity = std::numeric_limits<double>::infinity();
 
 // Luminances whose near bounds are computed together: kGroups groups of kGroupSize.
-constexpr int kGroupSize = 4;
+constexpr int kGroupSize = 8;
 constexpr int kGroups = kLevels / kGroupSize;
 
 // The first luminance with the lowest screening value.
@@ -135,6 +135,7 @@ void BestConverter::convertPair(Run &run, int pair, const quint32 *averaged, dou
 // hue's luminances (roots, before safety margins) with weights that hold for the whole hue or each
 // luminance, and their lowest with safety margins, a lower bound of the pixel's best difference
 // within that hue.
+CIEDE2000_BOUNDS_CLONES
 void BestConverter::screenPixel(const Lab &x, double chroma1, float (*screen)[kLevels], double *hueBound) const
 {
     const float xl = float(x.L);
@@ -259,6 +260,7 @@ void BestConverter::convertRun(Run &run) const
 
 // The near bounds (nearBound) between a pixel (x, its chroma chroma1) and a group of luminances of a
 // hue, as roots before safety margins; the group is computed as one vector.
+CIEDE2000_BOUNDS_CLONES
 void BestConverter::nearGroup(const Lab &x, double chroma1, int hue, int group, float *near) const
 {
     const float xl = float(x.L);
@@ -274,7 +276,10 @@ void BestConverter::nearGroup(const Lab &x, double chroma1, int hue, int group, 
 float groupLowest(const float *screen, int group)
 {
     const float *g = screen + group * kGroupSize;
-    return std::min(std::min(g[0], g[1]), std::min(g[2], g[3]));
+    float lowest = g[0];
+    for (int l = 1; l < kGroupSize; ++l)
+        lowest = std::min(lowest, g[l]);
+    return lowest;
 }
 
 // nearGroup for a run's pixel, remembered.

@@ -3,6 +3,7 @@
 #include "areaflicker.h"
 #include "atarigeometry.h"
 #include "atariview.h"
+#include "linepairs.h"
 
 #include <algorithm>
 #include <cmath>
@@ -129,6 +130,8 @@ public:
         , rows(kHeight / kStepY + 2 * (radius / kStepY + 1))
         , filtered(size_t(columns) * size_t(rows))
         , weight(filtered.size())
+        , blockColumns((columns + kBlockColumns - 1) / kBlockColumns)
+        , blockChanged(size_t(blockColumns) * size_t((rows + kBlockRows - 1) / kBlockRows), 0)
     {
         sample(blend, weight);
         for (double &w : weight) {
@@ -138,7 +141,24 @@ public:
     }
 
     // Starts from the differences `difference` (76800 values).
-    void reset(const std::vector<double> &difference) { sample(difference, filtered); }
+    void reset(const std::vector<double> &difference)
+    {
+        sample(difference, filtered);
+        ++applied;
+        std::fill(blockChanged.begin(), blockChanged.end(), applied);
+    }
+
+    // A mark of the filtered field as it is now: change() of a patch gives the same values as at a
+    // mark as long as unchanged(p, mark), since no swap has touched the samples it reads.
+    long mark() const { return applied; }
+    bool unchanged(const Patch &p, long since) const
+    {
+        for (int by = p.top / kBlockRows; by <= p.bottom / kBlockRows; ++by)
+            for (int bx = p.first / kBlockColumns; bx <= p.last / kBlockColumns; ++bx)
+                if (blockChanged[size_t(by * blockColumns + bx)] > since)
+                    return false;
+        return true;
+    }
 
     double total() const
     {
@@ -211,6 +231,10 @@ public:
     // Swaps a unit whose part of the filtered field is sign times patch p.
     void apply(const Patch &p, double sign)
     {
+        ++applied;
+        for (int by = p.top / kBlockRows; by <= p.bottom / kBlockRows; ++by)
+            for (int bx = p.first / kBlockColumns; bx <= p.last / kBlockColumns; ++bx)
+                blockChanged[size_t(by * blockColumns + bx)] = applied;
         const int patchWidth = p.last - p.first + 1;
         for (int r = p.top; r <= p.bottom; ++r) {
             double *f = filtered.data() + size_t(r) * size_t(columns) + size_t(p.first);
@@ -277,12 +301,19 @@ private:
     const int rows;
     std::vector<double> filtered;
     std::vector<double> weight;
+    // The samples in blocks of kBlockColumns by kBlockRows, and per block the count of changes of
+    // the field (resets and swaps) when a change last touched it.
+    static constexpr int kBlockColumns = 8;
+    static constexpr int kBlockRows = 8;
+    int blockColumns;
+    std::vector<long> blockChanged;
+    long applied = 0;
 };
 
 } // namespace
 
 Outcome arrange(const quint32 *palette, Coupling coupling, quint8 *outputA, quint8 *huesA, quint8 *outputB,
-                quint8 *huesB)
+                quint8 *huesB, int threads)
 {
     std::vector<quint8> screenA(static_cast<size_t>(kScreenPixels));
     std::vector<quint8> screenB(static_cast<size_t>(kScreenPixels));
@@ -364,48 +395,70 @@ Outcome arrange(const quint32 *palette, Coupling coupling, quint8 *outputA, quin
     // there, sweeps over the units swap each that lowers the total, and in the first sweeps also
     // each that raises it by less than a threshold falling to 0 (so the search can leave a poor
     // start), until a sweep without a threshold swaps nothing.
+    // The starts are independent: they are shared among the threads as line pairs are, each thread
+    // with its own copy of the field, and the best is taken in their order.
     const std::vector<double> given = difference;
-    std::vector<bool> swapped;
-    for (int start = 0; start < kStarts; ++start) {
-        difference = given;
-        std::vector<bool> trial(units.size(), false);
-        for (size_t u = 0; u < units.size(); ++u) {
-            const size_t p = size_t(units[u].pixels.front());
-            const size_t c = (p % kWidth) / kSourcePerAtari;
-            const size_t y = p / kWidth;
-            const size_t pattern = start == 0 ? c + y : start == 1 ? y : c + y / 2;
-            const bool brighterA = yA[p] != yB[p] ? yA[p] > yB[p] : screenA[p] > screenB[p];
-            if (brighterA != (pattern % 2 == 0)) {
-                trial[u] = true;
-                for (int q : units[u].pixels)
-                    difference[size_t(q)] = -difference[size_t(q)];
-            }
-        }
-        scale.reset(difference);
-        for (int sweep = 0; sweep < kThresholdSweeps + kMostSweeps; ++sweep) {
-            const double threshold = sweep < kThresholdSweeps ? kFirstThreshold * (1.0 - double(sweep) / kThresholdSweeps) : 0.0;
-            bool any = false;
+    double totals[kStarts] = {};
+    std::vector<bool> trials[kStarts];
+    forEachLinePair(0, kStarts - 1, threads, [&](LinePairQueue &starts) {
+        Scale own = scale;
+        std::vector<double> startDifference;
+        for (int start = starts.take(); start >= 0; start = starts.take()) {
+            startDifference = given;
+            std::vector<bool> &trial = trials[start];
+            trial.assign(units.size(), false);
             for (size_t u = 0; u < units.size(); ++u) {
-                double magnitude = 0.0;
-                const double sign = trial[u] ? -1.0 : 1.0;
-                const double change = scale.change(patches[u], sign, &magnitude);
-                // Below the thresholds only a clear gain swaps, so that rounding cannot make swaps
-                // undo each other forever.
-                if (!(change < (threshold - 1e-9) * magnitude))
-                    continue;
-                scale.apply(patches[u], sign);
-                trial[u] = !trial[u];
-                any = true;
+                const size_t p = size_t(units[u].pixels.front());
+                const size_t c = (p % kWidth) / kSourcePerAtari;
+                const size_t y = p / kWidth;
+                const size_t pattern = start == 0 ? c + y : start == 1 ? y : c + y / 2;
+                const bool brighterA = yA[p] != yB[p] ? yA[p] > yB[p] : screenA[p] > screenB[p];
+                if (brighterA != (pattern % 2 == 0)) {
+                    trial[u] = true;
+                    for (int q : units[u].pixels)
+                        startDifference[size_t(q)] = -startDifference[size_t(q)];
+                }
             }
-            if (!any && sweep >= kThresholdSweeps)
-                break;
+            own.reset(startDifference);
+            // A unit's change and magnitude as last computed, reused while no swap has touched its
+            // patch (the same sums of the same values).
+            std::vector<long> computedAt(units.size(), -1);
+            std::vector<double> changes(units.size());
+            std::vector<double> magnitudes(units.size());
+            for (int sweep = 0; sweep < kThresholdSweeps + kMostSweeps; ++sweep) {
+                const double threshold =
+                    sweep < kThresholdSweeps ? kFirstThreshold * (1.0 - double(sweep) / kThresholdSweeps) : 0.0;
+                bool any = false;
+                for (size_t u = 0; u < units.size(); ++u) {
+                    if (computedAt[u] < 0 || !own.unchanged(patches[u], computedAt[u])) {
+                        double size = 0.0;
+                        changes[u] = own.change(patches[u], trial[u] ? -1.0 : 1.0, &size);
+                        magnitudes[u] = size;
+                        computedAt[u] = own.mark();
+                    }
+                    const double magnitude = magnitudes[u];
+                    const double sign = trial[u] ? -1.0 : 1.0;
+                    const double change = changes[u];
+                    // Below the thresholds only a clear gain swaps, so that rounding cannot make swaps
+                    // undo each other forever.
+                    if (!(change < (threshold - 1e-9) * magnitude))
+                        continue;
+                    own.apply(patches[u], sign);
+                    trial[u] = !trial[u];
+                    any = true;
+                }
+                if (!any && sweep >= kThresholdSweeps)
+                    break;
+            }
+            totals[start] = own.total();
         }
-        const double total = scale.total();
-        if (start == 0 || total < outcome.after) {
-            outcome.after = total;
-            swapped = trial;
-        }
-    }
+    });
+    int chosen = 0;
+    for (int start = 1; start < kStarts; ++start)
+        if (totals[start] < totals[chosen])
+            chosen = start;
+    outcome.after = totals[chosen];
+    const std::vector<bool> &swapped = trials[chosen];
 
     // Every choice of a swapped unit swaps: a run its hues, a pixel its luminances.
     for (int v = 0; v < int(choices.parent.size()); ++v) {

@@ -47,9 +47,10 @@ struct Outcome {
 // luminance, the hue that of the pixel's run) and huesA and huesB (1560 run hues, hue << 4), with
 // palette (256 values 0x00RRGGBB, the colours the Atari shows) for the luminances. Every screen pixel
 // (AtariView::render) shows afterwards the same two colours as before, in either frame; the result
-// depends only on the frames and the palette, not on which frame held which colour before.
+// depends only on the frames and the palette, not on which frame held which colour before, nor on
+// threads (threads in all, the calling one included, that share the search's starts).
 Outcome arrange(const quint32 *palette, Coupling coupling, quint8 *outputA, quint8 *huesA, quint8 *outputB,
-                quint8 *huesB);
+                quint8 *huesB, int threads = 1);
 
 } // namespace FrameArrangement
 

@@ -408,7 +408,7 @@ void TwoFrameConverter::preparePixel(Pixel &pixel, quint32 rgb, double chromaFac
 // each unordered hue pair u, whose chroma lies from pairMinChroma[u] to pairMaxChroma[u]; the rotation
 // term is bounded blend by blend or box by box (sinRotationBetween), and is 0 against a grey pixel. All
 // pairs at once, without branches, so that the loop vectorises.
-void TwoFrameConverter::screeningWeights(Pixel &pixel) const
+CIEDE2000_BOUNDS_INLINE void TwoFrameConverter::screeningWeights(Pixel &pixel) const
 {
     const float xc = pixel.xc;
     const float rotating = pixel.grey ? 0.0f : 1.0f;
@@ -426,6 +426,7 @@ void TwoFrameConverter::screeningWeights(Pixel &pixel) const
 // most its value at one end of the box's L* range (1 + 0.0075 |L1 + L2 - 100| is convex in L2), and SC
 // at most its value at the box's highest chroma. The weights for all pairs at once, then the boxes of
 // each pair: both loops are free of branches and vectorise.
+CIEDE2000_BOUNDS_CLONES
 void TwoFrameConverter::pairBounds(const Workspace &work, Pixel &pixel, Cost *bounds) const
 {
     const Tables &t = *work.tables;
@@ -470,7 +471,7 @@ void TwoFrameConverter::pairBounds(const Workspace &work, Pixel &pixel, Cost *bo
 
 // Screening bounds (roots, before safety margins) of a pixel against the allowed blends first to
 // last - 1 of the unordered pair u (screens.value[entry], entries counted from the pair's first).
-void TwoFrameConverter::computeScreens(const Tables &t, const Pixel &pixel, int u, int firstEntry, int lastEntry,
+CIEDE2000_BOUNDS_INLINE void TwoFrameConverter::computeScreens(const Tables &t, const Pixel &pixel, int u, int firstEntry, int lastEntry,
                                        float *screens) const
 {
     const int first = t.start[u];
@@ -508,7 +509,12 @@ float lightnessBound(float xl, float yl)
     return std::fabs(yl - xl) / (1.0f + 0.0075f * std::fabs(yl + xl - 100.0f));
 }
 
-constexpr int kScreenChunk = 8; // blends screened at a time as the range widens
+// Blends screened at a time as the range widens, for a pair that allows count blends: an eighth of
+// them (whole vectors of eight, 8 to 32), so that a widening takes a few steps.
+int screenChunk(int count)
+{
+    return std::min(std::max((count / 8 + 7) / 8 * 8, 8), 32);
+}
 
 } // namespace
 
@@ -516,11 +522,13 @@ constexpr int kScreenChunk = 8; // blends screened at a time as the range widens
 // L*) on either side until the next blend's lightness bound exceeds bar, or, with bar below 0, until it
 // exceeds the lowest screening value in the range (which falls as it widens). Blends outside the range
 // then all have screening values above bar, or above every value in the range.
+CIEDE2000_BOUNDS_CLONES
 void TwoFrameConverter::widenScreens(const Tables &t, const Pixel &pixel, int u, Screens &screens, float bar) const
 {
     const int first = t.start[u];
     const int count = t.start[u + 1] - first;
     const float *L = t.L.data() + first;
+    const int chunk = screenChunk(count);
     const bool lowest = bar < 0.0f;
     const auto chunkLowest = [&](int from, int to) {
         float value = std::numeric_limits<float>::infinity();
@@ -530,14 +538,14 @@ void TwoFrameConverter::widenScreens(const Tables &t, const Pixel &pixel, int u,
     };
     float limit = lowest ? screens.lowest : bar;
     while (screens.high < count && lightnessBound(pixel.xl, L[screens.high]) <= limit) {
-        const int to = std::min(screens.high + kScreenChunk, count);
+        const int to = std::min(screens.high + chunk, count);
         computeScreens(t, pixel, u, screens.high, to, screens.value);
         screens.lowest = std::min(screens.lowest, chunkLowest(screens.high, to));
         screens.high = to;
         limit = lowest ? screens.lowest : bar;
     }
     while (screens.low > 0 && lightnessBound(pixel.xl, L[screens.low - 1]) <= limit) {
-        const int from = std::max(screens.low - kScreenChunk, 0);
+        const int from = std::max(screens.low - chunk, 0);
         computeScreens(t, pixel, u, from, screens.low, screens.value);
         screens.lowest = std::min(screens.lowest, chunkLowest(from, screens.low));
         screens.low = from;
@@ -549,6 +557,7 @@ void TwoFrameConverter::widenScreens(const Tables &t, const Pixel &pixel, int u,
 // needed: from the blends nearest the pixel in L* outwards, until no blend left out can have a lower
 // one (for a pixel where the kernel shows constants, all of them). Returns the least of them with
 // margins over the entries the constants shown at the pixel allow (infinity when none).
+CIEDE2000_BOUNDS_CLONES
 double TwoFrameConverter::screenPair(const Workspace &work, const Pixel &pixel, int u, Screens &screens) const
 {
     const Tables &t = *work.tables;
@@ -570,8 +579,9 @@ double TwoFrameConverter::screenPair(const Workspace &work, const Pixel &pixel, 
     }
     const float *L = t.L.data() + first;
     const int middle = int(std::lower_bound(L, L + count, pixel.xl) - L);
-    screens.low = std::max(middle - kScreenChunk, 0);
-    screens.high = std::min(middle + kScreenChunk, count);
+    const int chunk = screenChunk(count);
+    screens.low = std::max(middle - chunk, 0);
+    screens.high = std::min(middle + chunk, count);
     computeScreens(t, pixel, u, screens.low, screens.high, screens.value);
     for (int e = screens.low; e < screens.high; ++e)
         screens.lowest = std::min(screens.lowest, screens.value[e]);
@@ -586,6 +596,7 @@ double TwoFrameConverter::screenPair(const Workspace &work, const Pixel &pixel, 
 // screening bounds for the unordered pair. The candidate with the lowest bound goes first; the others
 // are computed only when their bound does not exceed the best difference so far (equal bounds may tie
 // with a lower luminance pair).
+CIEDE2000_BOUNDS_CLONES
 bool TwoFrameConverter::pixelMin(const Workspace &work, const Pixel &pixel, int hueA, int hueB, const quint64 *mask,
                                  Screens &screening, double *difference, int *luminances, double within) const
 {
@@ -653,7 +664,7 @@ bool TwoFrameConverter::pixelMin(const Workspace &work, const Pixel &pixel, int 
     // A tier's near bounds, computed as vectors from the blends gathered, the candidate with the lowest
     // bound first, to lower the best early, then the others in order.
     const RotationTable &rotation = rotationTable();
-    const auto evaluate = [&](const int *candidates, int size) {
+    const auto evaluate = [&](const int *candidates, int size) CIEDE2000_BOUNDS_LAMBDA_INLINE {
         int candidate[kColours];
         alignas(16) float yl[kColours];
         alignas(16) float ya[kColours];

@@ -46,7 +46,8 @@ public:
             FrameArrangement::arrange(palette.data(),
                                       palDisplay ? FrameArrangement::Coupling::LineAbove
                                                  : FrameArrangement::Coupling::None,
-                                      frames[0].output, frames[0].hues, frames[1].output, frames[1].hues);
+                                      frames[0].output, frames[0].hues, frames[1].output, frames[1].hues,
+                                      input.threads);
     }
 
 private:

@@ -20,9 +20,13 @@ constexpr double kCos63 = 0.45399049973954679;
 constexpr double kSin63 = 0.89100652418836787;
 
 // The hue weighting T at the mean hue whose cosine and sine are c and s, from multiple-angle
-// identities, in the precision of Real (double for the difference, float for bounds on it).
+// identities, in the precision of Real (double for the difference, float for bounds on it). Always
+// inlined: the bounds compute it inside loops that vectorise only then.
 template <typename Real>
-Real hueWeighting(Real c, Real s)
+#if defined(__GNUC__)
+__attribute__((always_inline))
+#endif
+inline Real hueWeighting(Real c, Real s)
 {
     const Real cos2 = c * c - s * s;
     const Real sin2 = Real(2) * s * c;
